@@ -1,0 +1,152 @@
+#include "drawing.h"
+
+#include <algorithm>
+#include <array>
+
+int32_t Size = kDefaultSize;
+float Sz2 = kDefaultScale;
+
+namespace {
+
+// Nominal box of a sprite inside its square at scale 1, in canvas pixels.
+struct SpritePlacement {
+  const char* name;
+  float dx;
+  float dy;
+  float w;
+  float h;
+};
+
+constexpr std::array<SpritePlacement, 12> kPlacements{{
+    {"wp", 79.0F, 80.0F, 59.8F, 83.409996F},
+    {"wb", 76.0F, 70.0F, 64.6F, 99.76501F},
+    {"wn", 69.0F, 70.0F, 81.4F, 97.07F},
+    {"wr", 73.0F, 80.0F, 69.19F, 87.12F},
+    {"wq", 68.0F, 68.0F, 78.0F, 101.04F},
+    {"wk", 59.0F, 62.0F, 100.0F, 111.32F},
+    {"bp", 71.0F, 80.0F, 75.0F, 83.514F},
+    {"bb", 73.0F, 70.0F, 73.34F, 100.74F},
+    {"bn", 73.0F, 72.0F, 72.200005F, 96.22F},
+    {"br", 70.0F, 74.0F, 79.42F, 95.76F},
+    {"bq", 61.0F, 70.0F, 99.8F, 101.68F},
+    {"bk", 67.0F, 66.0F, 86.02F, 107.88F},
+}};
+
+constexpr int64_t kSquareWidth = 115;
+constexpr int64_t kSquareHeight = 112;
+
+// Ratio of the output size to the canvas. The geometry is computed in units
+// of it and divided by it again, which does not always cancel in single
+// precision; the diagrams depend on that order.
+float outputRatio() {
+  return static_cast<float>(static_cast<uint32_t>(Size)) * 0.0009765625F;
+}
+
+}  // namespace
+
+int32_t truncateToInt(float value) {
+  // Both bounds are exact in single precision; NaN fails both comparisons.
+  if (value >= -2147483648.0F && value < 2147483648.0F) {
+    return static_cast<int32_t>(value);
+  }
+  return INT32_MIN;
+}
+
+Box pieceBox(int col, int rank, const std::string& name) {
+  const auto* placement =
+      std::find_if(kPlacements.begin(), kPlacements.end(),
+                   [&name](const SpritePlacement& p) { return name == p.name; });
+  if (placement == kPlacements.end()) {
+    return Box{};
+  }
+  const float g = outputRatio();
+  // The square origin is an integer product; 64 bits keep it exact for any
+  // column or rank the walk can reach.
+  const auto squareX = static_cast<float>(int64_t{col} * kSquareWidth);
+  const auto squareY = static_cast<float>((7 - int64_t{rank}) * kSquareHeight);
+  float xt = squareX * g + placement->dx * g;
+  float yt = squareY * g + placement->dy * g;
+  const float wt = (placement->w * g) * Sz2;
+  const float ht = (placement->h * g) * Sz2;
+  if (Sz2 > 1.0F) {
+    // Keep an enlarged piece centred on its nominal box.
+    const float o = (Sz2 - 1.0F) * 0.5F;
+    xt = xt - (placement->w * o) * g;
+    yt = yt - (o * placement->h) * g;
+  }
+  return Box{truncateToInt(xt / g), truncateToInt(yt / g),
+             truncateToInt(wt / g), truncateToInt(ht / g)};
+}
+
+Box signBox(int black) {
+  const float g = outputRatio();
+  const float top = black != 0 ? 10.0F : 964.0F;
+  return Box{truncateToInt((964.0F * g) / g), truncateToInt((top * g) / g),
+             truncateToInt((56.0F * g) / g), truncateToInt((50.4F * g) / g)};
+}
+
+void drawToBoard(ImageBuffer& canvas, const ImageBuffer& sprite, int x, int y,
+                 int w, int h) {
+  if (w <= 0 || h <= 0 || canvas.pixels.size() < kCanvasBytes) {
+    return;
+  }
+  const uint32_t sw = sprite.width;
+  const uint32_t sh = sprite.height;
+  // A sprite without all of its bytes (a failed decode) draws nothing.
+  if (sw == 0 || sh == 0 || sprite.pixels.size() / 4 / sw < sh) {
+    return;
+  }
+  const auto fw = static_cast<float>(sw);
+  const auto fh = static_cast<float>(sh);
+  const float stepX = fw / static_cast<float>(w);
+  const float stepY = fh / static_cast<float>(h);
+
+  // Only the part of the box that lies on the canvas can change it.
+  const int64_t edge = kCanvasEdge;
+  const int64_t firstI = std::max<int64_t>(0, -int64_t{x});
+  const int64_t endI = std::min<int64_t>(w, edge - x);
+  const int64_t firstJ = std::max<int64_t>(0, -int64_t{y});
+  const int64_t endJ = std::min<int64_t>(h, edge - y);
+
+  for (int64_t j = firstJ; j < endJ; ++j) {
+    // Sample positions are never negative: j, i >= 0 and both steps > 0.
+    const float sy = (static_cast<float>(j) + 0.5F) * stepY;
+    if (sy >= fh) {
+      break;  // sy grows with j, so the remaining rows are past the sprite
+    }
+    const unsigned char* srcRow =
+        sprite.pixels.data() + std::size_t{static_cast<uint32_t>(sy)} * sw * 4;
+    unsigned char* dstRow =
+        canvas.pixels.data() + static_cast<std::size_t>(y + j) * edge * 4;
+    for (int64_t i = firstI; i < endI; ++i) {
+      const float sx = (static_cast<float>(i) + 0.5F) * stepX;
+      if (sx >= fw) {
+        break;  // sx grows with i, so the rest of the row is past the sprite
+      }
+      const unsigned char* src = srcRow + std::size_t{static_cast<uint32_t>(sx)} * 4;
+      const float a = static_cast<float>(src[3]) / 255.0F;
+      if (a <= 0.01F) {
+        continue;
+      }
+      unsigned char* dst = dstRow + static_cast<std::size_t>(x + i) * 4;
+      const float keep = 1.0F - a;
+      for (int k = 0; k < 3; ++k) {
+        const float srcPart = static_cast<float>(src[k]) * a;
+        const float dstPart = static_cast<float>(dst[k]) * keep;
+        dst[k] = static_cast<unsigned char>(truncateToInt(srcPart + dstPart));
+      }
+      dst[3] = 255;
+    }
+  }
+}
+
+void drawPiece(ImageBuffer& canvas, const ImageBuffer& sprite, int col,
+               int rank, const std::string& name) {
+  const Box box = pieceBox(col, rank, name);
+  drawToBoard(canvas, sprite, box.x, box.y, box.w, box.h);
+}
+
+void drawSign(ImageBuffer& canvas, const ImageBuffer& marker, int black) {
+  const Box box = signBox(black);
+  drawToBoard(canvas, marker, box.x, box.y, box.w, box.h);
+}

@@ -1,0 +1,159 @@
+#include "output.h"
+
+#include <fcntl.h>
+#include <lodepng.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+std::string failure(const std::string& path, int error) {
+  return "tib: cannot write " + path + ": " + std::strerror(error);
+}
+
+// Writes every byte, retrying short writes and interruptions.
+bool writeAll(int fd, const std::vector<unsigned char>& bytes) {
+  std::size_t done = 0;
+  while (done < bytes.size()) {
+    const ssize_t put = write(fd, bytes.data() + done, bytes.size() - done);
+    if (put > 0) {
+      done += static_cast<std::size_t>(put);
+    } else if (put < 0 && errno != EINTR) {
+      return false;
+    }
+  }
+  return true;
+}
+
+std::string writeInPlace(const std::string& path,
+                         const std::vector<unsigned char>& bytes) {
+  const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC,
+                      0666);
+  if (fd < 0) {
+    return failure(path, errno);
+  }
+  if (!writeAll(fd, bytes)) {
+    const int error = errno;
+    close(fd);
+    return failure(path, error);
+  }
+  if (close(fd) != 0) {
+    return failure(path, errno);
+  }
+  return "";
+}
+
+std::string folderOf(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  if (slash == std::string::npos) {
+    return ".";
+  }
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+mode_t newFileMode() {
+  const mode_t mask = umask(0);
+  umask(mask);
+  return 0666 & ~mask;
+}
+
+std::string writeReplacing(const std::string& path, const std::string& target,
+                           mode_t mode, const std::vector<unsigned char>& bytes) {
+  std::string temporary = folderOf(target) + "/.tib-XXXXXX";
+  const int fd = mkostemp(temporary.data(), O_CLOEXEC);
+  if (fd < 0) {
+    return failure(path, errno);
+  }
+  const bool written = fchmod(fd, mode) == 0 && writeAll(fd, bytes);
+  int error = errno;
+  const bool closed = close(fd) == 0;
+  if (written && !closed) {
+    error = errno;
+  }
+  if (written && closed && rename(temporary.c_str(), target.c_str()) == 0) {
+    return "";
+  }
+  if (written && closed) {
+    error = errno;
+  }
+  unlink(temporary.c_str());
+  return failure(path, error);
+}
+
+bool hasPrefix(const std::string& text, const char* prefix) {
+  return text.rfind(prefix, 0) == 0;
+}
+
+}  // namespace
+
+std::vector<unsigned char> resampleCanvas(const ImageBuffer& canvas,
+                                          uint32_t edge) {
+  std::vector<unsigned char> out(std::size_t{edge} * edge * 4);
+  std::vector<uint32_t> sourceOffset(edge);
+  for (uint32_t j = 0; j < edge; ++j) {
+    sourceOffset[j] = (j * kCanvasEdge) / edge * 4;
+  }
+  unsigned char* dst = out.data();
+  for (uint32_t i = 0; i < edge; ++i) {
+    const unsigned char* srcRow =
+        canvas.pixels.data() +
+        std::size_t{(i * kCanvasEdge) / edge} * kCanvasEdge * 4;
+    for (uint32_t j = 0; j < edge; ++j, dst += 4) {
+      std::memcpy(dst, srcRow + sourceOffset[j], 4);
+    }
+  }
+  return out;
+}
+
+std::string writeOutputFile(const std::string& path,
+                            const std::vector<unsigned char>& bytes) {
+  if (path.empty()) {
+    return "tib: cannot write the diagram: the output path is empty "
+           "(give one with file=<output.png>)";
+  }
+  if (hasPrefix(path, "/dev/") || hasPrefix(path, "/proc/")) {
+    return writeInPlace(path, bytes);
+  }
+  struct stat info {};
+  if (stat(path.c_str(), &info) == 0) {
+    if (!S_ISREG(info.st_mode)) {
+      return writeInPlace(path, bytes);
+    }
+    // Replace the file itself, not a symlink that leads to it.
+    char resolved[PATH_MAX];
+    if (realpath(path.c_str(), resolved) == nullptr) {
+      return failure(path, errno);
+    }
+    return writeReplacing(path, resolved, info.st_mode & 07777, bytes);
+  }
+  if (lstat(path.c_str(), &info) == 0) {
+    // A symlink to a file that does not exist yet: create that file.
+    return writeInPlace(path, bytes);
+  }
+  return writeReplacing(path, path, newFileMode(), bytes);
+}
+
+std::string writeDiagram(const ImageBuffer& canvas, const std::string& path) {
+  if (Size == 0) {
+    return "";  // a 0 x 0 image has nothing to write
+  }
+  const auto edge = static_cast<uint32_t>(Size);
+  std::vector<unsigned char> png;
+  unsigned error = 0;
+  if (edge == kCanvasEdge) {
+    error = lodepng::encode(png, canvas.pixels, kCanvasEdge, kCanvasEdge,
+                            LCT_RGBA, 8);
+  } else {
+    error = lodepng::encode(png, resampleCanvas(canvas, edge), edge, edge,
+                            LCT_RGBA, 8);
+  }
+  if (error != 0) {
+    return "tib: cannot encode " + path + ": " + lodepng_error_text(error);
+  }
+  return writeOutputFile(path, png);
+}
