@@ -181,8 +181,9 @@ TEST(DrawToBoard, BlendsInSinglePrecision) {
 }
 
 TEST(DrawToBoard, WhiteOverBlackGivesTheAlpha) {
+  ImageBuffer canvas = canvasOf(0, 0, 0);
   for (int alpha = 3; alpha <= 255; ++alpha) {
-    ImageBuffer canvas = canvasOf(0, 0, 0);
+    std::memset(canvas.pixels.data() + (6 * 1024 + 5) * 4, 0, 3);
     const ImageBuffer sprite =
         solidImage(1, 1, 255, 255, 255, static_cast<unsigned char>(alpha));
     drawToBoard(canvas, sprite, 5, 6, 1, 1);

@@ -45,8 +45,12 @@ ImageBuffer solidImage(uint32_t width, uint32_t height, unsigned char r,
   ImageBuffer image;
   image.width = width;
   image.height = height;
-  for (std::size_t p = 0; p < std::size_t{width} * height; ++p) {
-    image.pixels.insert(image.pixels.end(), {r, g, b, a});
+  image.pixels.resize(std::size_t{width} * height * 4);
+  for (std::size_t p = 0; p < image.pixels.size(); p += 4) {
+    image.pixels[p] = r;
+    image.pixels[p + 1] = g;
+    image.pixels[p + 2] = b;
+    image.pixels[p + 3] = a;
   }
   return image;
 }

@@ -1,0 +1,218 @@
+#!/usr/bin/env python3
+"""Writes tib's artwork: the board, twelve piece sprites and two markers for
+each theme of themes.json, into artwork/ (the default theme) and
+artwork/themes/<name>/.
+
+Pieces come from the cburnett set shipped by the npm package cm-chessboard
+(installed here at a pinned version) and are rasterised by rsvg-convert.
+Running it again gives byte-identical files.
+"""
+
+import json
+import os
+import re
+import shutil
+import subprocess
+import sys
+import tempfile
+import xml.etree.ElementTree as ET
+
+import pngio
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+ROOT = os.path.dirname(os.path.dirname(HERE))
+PIECES_SVG = os.path.join(HERE, "node_modules", "cm-chessboard", "assets",
+                          "pieces", "standard.svg")
+SVG_NS = "http://www.w3.org/2000/svg"
+
+CANVAS = 1024
+# The 8 x 8 grid: top-left corner and square size, matching the offsets at
+# which tib draws the pieces (columns 115 px apart, rows 112 px apart).
+GRID_X, GRID_Y, SQUARE_W, SQUARE_H = 51, 64, 115, 112
+BORDER = 4
+# Boxes (x, y, w, h) tib draws each sprite into on the top-left square at the
+# default scale. Each sprite is exactly its box, so it maps 1:1.
+BOXES = {
+    "wp": (70, 67, 77, 108), "wb": (66, 55, 83, 129),
+    "wn": (56, 55, 105, 126), "wr": (62, 66, 89, 113),
+    "wq": (56, 52, 101, 131), "wk": (44, 45, 130, 144),
+    "bp": (59, 67, 97, 108), "bb": (61, 54, 95, 130),
+    "bn": (62, 57, 93, 125), "br": (58, 59, 103, 124),
+    "bq": (46, 54, 129, 132), "bk": (54, 49, 111, 140),
+}
+# Markers are drawn into a fixed 56 x 50 box.
+MARKER_W, MARKER_H = 56, 50
+# Lowest visible row of every piece on the top-left square, and the least
+# distance between a piece and the edges of its square and its box.
+BASELINE = GRID_Y + SQUARE_H - 5
+MARGIN = 3
+# Outlines at least this wide, in canvas pixels, stay unbroken when a
+# diagram is shrunk to 300 px by dropping rows and columns.
+STROKE = 4.5
+LABEL_FONT = "DejaVu Sans"
+LABEL_SIZE = 34
+
+
+def render(svg_body, width, height):
+    """Rasterises an SVG fragment into width x height RGBA pixels."""
+    document = ('<svg xmlns="%s" width="%d" height="%d" viewBox="0 0 %d %d">'
+                '%s</svg>' % (SVG_NS, width, height, width, height, svg_body))
+    with tempfile.TemporaryDirectory() as folder:
+        source = os.path.join(folder, "in.svg")
+        target = os.path.join(folder, "out.png")
+        with open(source, "w", encoding="utf-8") as f:
+            f.write(document)
+        subprocess.run(["rsvg-convert", "-o", target, source], check=True)
+        w, h, pixels = pngio.read_png(target)
+    assert (w, h) == (width, height)
+    return pixels
+
+
+def piece_groups():
+    if not os.path.exists(PIECES_SVG):
+        subprocess.run(["npm", "ci", "--ignore-scripts", "--no-audit",
+                        "--no-fund"], cwd=HERE, check=True)
+    ET.register_namespace("", SVG_NS)
+    root = ET.parse(PIECES_SVG).getroot()
+    groups = {}
+    for group in root.findall("{%s}g" % SVG_NS):
+        if group.get("id") in BOXES:
+            groups[group.get("id")] = ET.tostring(group, encoding="unicode")
+    assert sorted(groups) == sorted(BOXES), sorted(groups)
+    return groups
+
+
+def visible_bounds(pixels, width, height):
+    """(left, top, right, bottom) of the pixels with any alpha, inclusive."""
+    xs, ys = [], []
+    for y in range(height):
+        row = pixels[(y * width) * 4 + 3:((y + 1) * width) * 4:4]
+        if any(row):
+            ys.append(y)
+            xs.append(next(i for i, a in enumerate(row) if a))
+            xs.append(width - 1 - next(i for i, a in enumerate(reversed(row)) if a))
+    return min(xs), min(ys), max(xs), max(ys)
+
+
+def with_stroke(groups, factor):
+    """The pieces with every outline widened by factor."""
+    def widen(match):
+        return 'stroke-width="%.4f"' % (float(match.group(1)) * factor)
+    return {name: re.sub(r'stroke-width="([0-9.]+)"', widen, group)
+            for name, group in groups.items()}
+
+
+def piece_scale(groups):
+    """The largest scale (pixels per unit of the set's drawing), common to
+    the whole set, at which every piece fits inside its box and inside its
+    square with a margin, centred and standing on the baseline."""
+    probe, offset = 10.0, 50
+    centre = GRID_X + SQUARE_W / 2
+    limits = []
+    for name, group in groups.items():
+        pixels = render('<g transform="translate(%d,%d) scale(%g)">%s</g>'
+                        % (offset, offset, probe, group), 500, 500)
+        left, top, right, bottom = visible_bounds(pixels, 500, 500)
+        width = (right - left + 1) / probe
+        height = (bottom - top + 1) / probe
+        bx, by, bw, _ = BOXES[name]
+        half = min(centre - bx, bx + bw - centre,
+                   centre - GRID_X - MARGIN, GRID_X + SQUARE_W - MARGIN - centre)
+        limits.append(2 * half / width)
+        limits.append((BASELINE + 1 - max(by, GRID_Y + MARGIN)) / height)
+    # Leave room for anti-aliased edges the probe did not reach.
+    return round(min(limits) - 0.02, 2)
+
+
+def fitted_pieces(groups):
+    """Scale and outline width settle together: wider outlines make the
+    pieces larger, which lowers the scale."""
+    factor = 1.0
+    for _ in range(4):
+        scale = piece_scale(with_stroke(groups, factor))
+        factor = max(factor, STROKE / (1.5 * scale))
+    return scale, with_stroke(groups, factor)
+
+
+def piece_sprite(name, group, scale):
+    """The sprite of one piece: its box at the default scale, the piece
+    centred on the square and standing on the common baseline."""
+    bx, by, bw, bh = BOXES[name]
+    pad = 400
+    probe = render('<g transform="translate(%d,%d) scale(%g)">%s</g>'
+                   % (pad, pad, scale, group), 2 * pad, 2 * pad)
+    left, _, right, bottom = visible_bounds(probe, 2 * pad, 2 * pad)
+    # Whole-pixel shifts keep the rasterised piece identical to the probe.
+    shift_x = round(GRID_X + SQUARE_W / 2 - bx - (left + right + 1) / 2)
+    shift_y = BASELINE - by - bottom
+    pixels = render('<g transform="translate(%d,%d) scale(%g)">%s</g>'
+                    % (pad + shift_x, pad + shift_y, scale, group), bw, bh)
+    l, t, r, b = visible_bounds(pixels, bw, bh)
+    assert (r - l, b - t) == (right - left, bottom - _), name
+    return bw, bh, pixels
+
+
+def marker(fill, ring):
+    body = ('<circle cx="%g" cy="%g" r="19" fill="%s" stroke="%s" '
+            'stroke-width="5"/>' % (MARKER_W / 2, MARKER_H / 2, fill, ring))
+    return MARKER_W, MARKER_H, render(body, MARKER_W, MARKER_H)
+
+
+def board(theme):
+    parts = ['<rect width="%d" height="%d" fill="%s"/>'
+             % (CANVAS, CANVAS, theme["frame"]),
+             '<rect x="%d" y="%d" width="%d" height="%d" fill="%s"/>'
+             % (GRID_X - BORDER, GRID_Y - BORDER, 8 * SQUARE_W + 2 * BORDER,
+                8 * SQUARE_H + 2 * BORDER, theme["border"])]
+    for row in range(8):
+        for col in range(8):
+            # a1, bottom left, is dark.
+            colour = theme["light"] if (row + col) % 2 == 0 else theme["dark"]
+            parts.append('<rect x="%d" y="%d" width="%d" height="%d" fill="%s"/>'
+                         % (GRID_X + col * SQUARE_W, GRID_Y + row * SQUARE_H,
+                            SQUARE_W, SQUARE_H, colour))
+    text = ('<text x="%g" y="%g" text-anchor="middle" font-family="%s" '
+            'font-weight="bold" font-size="%d" fill="%s">%s</text>')
+    # Baselines put the letters and digits in the middle of the frame.
+    files_y = GRID_Y + 8 * SQUARE_H + BORDER + 37
+    for col, letter in enumerate("abcdefgh"):
+        parts.append(text % (GRID_X + col * SQUARE_W + SQUARE_W / 2, files_y,
+                             LABEL_FONT, LABEL_SIZE, theme["label"], letter))
+    for row in range(8):
+        parts.append(text % ((GRID_X - BORDER) / 2, GRID_Y + row * SQUARE_H +
+                             SQUARE_H / 2 + 12, LABEL_FONT, LABEL_SIZE,
+                             theme["label"], str(8 - row)))
+    return CANVAS, CANVAS, render("".join(parts), CANVAS, CANVAS)
+
+
+def write(folder, name, image):
+    width, height, pixels = image
+    with open(os.path.join(folder, name), "wb") as f:
+        f.write(pngio.encode_png(width, height, pixels))
+
+
+def main():
+    with open(os.path.join(HERE, "themes.json"), encoding="utf-8") as f:
+        themes = json.load(f)
+    scale, groups = fitted_pieces(piece_groups())
+    sprites = {name: piece_sprite(name, groups[name], scale) for name in BOXES}
+    markers = {"t_w3.png": marker("#ffffff", "#000000"),
+               "t_b3.png": marker("#000000", "#ffffff")}
+    artwork = os.path.join(ROOT, "artwork")
+    for theme_name, theme in themes.items():
+        folder = artwork if theme_name == "default" else os.path.join(
+            artwork, "themes", theme_name)
+        os.makedirs(folder, exist_ok=True)
+        write(folder, "t_board.png", board(theme))
+        for name, image in sprites.items():
+            write(folder, "t_%s.png" % name, image)
+        for name, image in markers.items():
+            write(folder, name, image)
+        print("wrote %s" % os.path.relpath(folder, ROOT))
+    print("piece scale: %.2f pixels per unit" % scale)
+
+
+if __name__ == "__main__":
+    if shutil.which("rsvg-convert") is None:
+        sys.exit("generate.py needs rsvg-convert (Debian package librsvg2-bin)")
+    main()
