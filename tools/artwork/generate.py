@@ -116,10 +116,11 @@ def piece_scale(groups):
         width = (right - left + 1) / probe
         height = (bottom - top + 1) / probe
         bx, by, bw, _ = BOXES[name]
-        half = min(centre - bx, bx + bw - centre,
+        # One fully transparent pixel stays around the piece in its sprite.
+        half = min(centre - bx - 1, bx + bw - 1 - centre,
                    centre - GRID_X - MARGIN, GRID_X + SQUARE_W - MARGIN - centre)
         limits.append(2 * half / width)
-        limits.append((BASELINE + 1 - max(by, GRID_Y + MARGIN)) / height)
+        limits.append((BASELINE + 1 - max(by + 1, GRID_Y + MARGIN)) / height)
     # Leave room for anti-aliased edges the probe did not reach.
     return round(min(limits) - 0.02, 2)
 

@@ -1,0 +1,168 @@
+// Checks the committed artwork against the geometry the drawing rules impose.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <filesystem>
+
+#include "artwork.h"
+#include "drawing.h"
+#include "test_support.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// The 8 x 8 grid of the boards: top-left corner and square size.
+constexpr int kGridX = 51;
+constexpr int kGridY = 64;
+constexpr int kSquareW = 115;
+constexpr int kSquareH = 112;
+// Visible pixels stay at least this far from the edges of their square.
+constexpr int kMargin = 2;
+
+const fs::path kArtwork = TIB_ARTWORK_DIR;
+const fs::path kThemeFolders[] = {kArtwork, kArtwork / "themes" / "green",
+                                  kArtwork / "themes" / "blue"};
+
+const unsigned char* pixelAt(const ImageBuffer& image, int x, int y) {
+  return image.pixels.data() +
+         (static_cast<std::size_t>(y) * image.width + static_cast<std::size_t>(x)) * 4;
+}
+
+// Bounds of the canvas pixels that a drawing changed.
+struct Bounds {
+  int left = INT32_MAX, top = INT32_MAX, right = -1, bottom = -1;
+};
+
+Bounds changedBounds(const ImageBuffer& before, const ImageBuffer& after) {
+  Bounds b;
+  for (int y = 0; y < 1024; ++y) {
+    for (int x = 0; x < 1024; ++x) {
+      if (std::memcmp(pixelAt(before, x, y), pixelAt(after, x, y), 4) != 0) {
+        b.left = std::min(b.left, x);
+        b.right = std::max(b.right, x);
+        b.top = std::min(b.top, y);
+        b.bottom = std::max(b.bottom, y);
+      }
+    }
+  }
+  return b;
+}
+
+TEST(Artwork, BoardsAreOpaqueGridsWithDarkA1) {
+  for (const fs::path& folder : kThemeFolders) {
+    const ImageBuffer board = readPng(folder / "t_board.png");
+    ASSERT_EQ(1024U, board.width) << folder;
+    ASSERT_EQ(1024U, board.height) << folder;
+    for (std::size_t p = 3; p < board.pixels.size(); p += 4) {
+      ASSERT_EQ(255, board.pixels[p]) << folder << " pixel " << p / 4;
+    }
+    const unsigned char* dark = pixelAt(board, kGridX + kSquareW / 2,
+                                        kGridY + 7 * kSquareH + kSquareH / 2);
+    const unsigned char* light =
+        pixelAt(board, kGridX + kSquareW + kSquareW / 2,
+                kGridY + 7 * kSquareH + kSquareH / 2);
+    EXPECT_LT(dark[0] + dark[1] + dark[2], light[0] + light[1] + light[2])
+        << folder << ": a1 must be the dark square";
+    for (int rank = 0; rank < 8; ++rank) {
+      for (int col = 0; col < 8; ++col) {
+        const unsigned char* expected = (rank + col) % 2 == 0 ? dark : light;
+        // Every pixel of the square's inner part has the square's colour.
+        for (int y = 2; y < kSquareH - 2; y += 5) {
+          for (int x = 2; x < kSquareW - 2; x += 5) {
+            ASSERT_EQ(0, std::memcmp(expected,
+                                     pixelAt(board, kGridX + col * kSquareW + x,
+                                             kGridY + (7 - rank) * kSquareH + y),
+                                     3))
+                << folder << " square " << col << "," << rank;
+          }
+        }
+      }
+    }
+  }
+}
+
+TEST(Artwork, PiecesFitTheirBoxesAndSquares) {
+  Size = kDefaultSize;
+  Sz2 = kDefaultScale;
+  for (const fs::path& folder : kThemeFolders) {
+    const ImageBuffer board = readPng(folder / "t_board.png");
+    int lowestBaseline = INT32_MAX;
+    int highestBaseline = -1;
+    for (const auto& entry : makePieceNames()) {
+      const std::string& name = entry.second;
+      const std::string what = (folder / spriteFileName(name)).string();
+      const ImageBuffer sprite = readPng(folder / spriteFileName(name));
+      // Each sprite is exactly its box at the default scale: drawn 1:1.
+      const Box box = pieceBox(0, 7, name);
+      ASSERT_EQ(static_cast<uint32_t>(box.w), sprite.width) << what;
+      ASSERT_EQ(static_cast<uint32_t>(box.h), sprite.height) << what;
+      // The sprite's outermost rows and columns are fully transparent.
+      for (uint32_t x = 0; x < sprite.width; ++x) {
+        ASSERT_EQ(0, pixelAt(sprite, static_cast<int>(x), 0)[3]) << what;
+        ASSERT_EQ(0, pixelAt(sprite, static_cast<int>(x),
+                             static_cast<int>(sprite.height) - 1)[3])
+            << what;
+      }
+      for (uint32_t y = 0; y < sprite.height; ++y) {
+        ASSERT_EQ(0, pixelAt(sprite, 0, static_cast<int>(y))[3]) << what;
+        ASSERT_EQ(0, pixelAt(sprite, static_cast<int>(sprite.width) - 1,
+                             static_cast<int>(y))[3])
+            << what;
+      }
+      // Drawn on d5 (col 3, rank 4), it stays inside that square.
+      ImageBuffer canvas = board;
+      drawPiece(canvas, sprite, 3, 4, name);
+      const Bounds b = changedBounds(board, canvas);
+      const int squareX = kGridX + 3 * kSquareW;
+      const int squareY = kGridY + 3 * kSquareH;
+      ASSERT_GE(b.right, 0) << what << " draws nothing";
+      EXPECT_GE(b.left, squareX + kMargin) << what;
+      EXPECT_LE(b.right, squareX + kSquareW - 1 - kMargin) << what;
+      EXPECT_GE(b.top, squareY + kMargin) << what;
+      EXPECT_LE(b.bottom, squareY + kSquareH - 1 - kMargin) << what;
+      // Centred horizontally within 2 px.
+      const double centre = (b.left + b.right + 1) / 2.0;
+      EXPECT_NEAR(squareX + kSquareW / 2.0, centre, 2.0) << what;
+      lowestBaseline = std::min(lowestBaseline, b.bottom);
+      highestBaseline = std::max(highestBaseline, b.bottom);
+    }
+    EXPECT_LE(highestBaseline - lowestBaseline, 3) << folder << ": baselines";
+  }
+}
+
+TEST(Artwork, MarkersFillTheirBox) {
+  for (const fs::path& folder : kThemeFolders) {
+    for (const char* marker : {"t_w3.png", "t_b3.png"}) {
+      const ImageBuffer image = readPng(folder / marker);
+      EXPECT_EQ(56U, image.width) << folder / marker;
+      EXPECT_EQ(50U, image.height) << folder / marker;
+    }
+  }
+}
+
+TEST(Artwork, StartingPositionDrawsOnlyOnItsSquaresAndMarker) {
+  const TempDir dir;
+  const RunResult result =
+      runTibBinary(kArtwork, {"file=" + (dir.path() / "start.png").string()});
+  ASSERT_EQ(0, result.status) << result.err;
+  const ImageBuffer board = readPng(kArtwork / "t_board.png");
+  const ImageBuffer diagram = readPng(dir.path() / "start.png");
+  for (int y = 0; y < 1024; ++y) {
+    for (int x = 0; x < 1024; ++x) {
+      if (std::memcmp(pixelAt(board, x, y), pixelAt(diagram, x, y), 4) == 0) {
+        continue;
+      }
+      const bool inMarker = x >= 964 && x < 1020 && y >= 964 && y < 1014;
+      const int row = (y - kGridY) / kSquareH;  // 0 is the eighth rank
+      const bool onPieceRow = y >= kGridY && y < kGridY + 8 * kSquareH &&
+                              (row <= 1 || row >= 6);
+      const bool onGrid = x >= kGridX && x < kGridX + 8 * kSquareW;
+      ASSERT_TRUE(inMarker || (onPieceRow && onGrid))
+          << "pixel " << x << "," << y << " changed outside the pieces";
+    }
+  }
+}
+
+}  // namespace
