@@ -6,7 +6,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <vector>
 
 namespace {
 
@@ -52,6 +51,11 @@ unsigned decodePngFile(const std::string& path, ImageBuffer& image) {
   if (!readRegularFile(path, file)) {
     return kCannotOpenFile;
   }
+  return decodePng(file, image);
+}
+
+unsigned decodePng(const std::vector<unsigned char>& file, ImageBuffer& image) {
+  image = ImageBuffer{};
   unsigned width = 0;
   unsigned height = 0;
   const unsigned error =

@@ -5,6 +5,7 @@
 #include <map>
 #include <ostream>
 #include <string>
+#include <vector>
 
 #include "drawing.h"
 
@@ -14,6 +15,9 @@ using PieceNames = std::map<unsigned char, std::string>;
 using SpriteSet = std::map<std::string, ImageBuffer>;
 
 inline const char* const kBoardFile = "t_board.png";
+
+// Decodes PNG bytes into 8-bit RGBA. Returns 0 or the codec's error code.
+unsigned decodePng(const std::vector<unsigned char>& file, ImageBuffer& image);
 
 // Decodes a PNG file into 8-bit RGBA. Returns 0 or the codec's error code;
 // a path that is missing, unreadable or not a regular file gives the codec's

@@ -12,91 +12,10 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const char* const kSpriteNames[] = {"wb", "wk", "wn", "wp", "wq", "wr",
-                                    "bb", "bk", "bn", "bp", "bq", "br"};
 const std::string kHelp =
     "Chess diagram generator tool.\n"
     " syntax: tib fen=<FEN> file=<output.png> [size=300-1024] "
     "[scale=1.0-1.3]\n";
-
-// Odd-sized noisy sprites whose alpha runs through the values the blend
-// treats differently: skipped, barely drawn, half and fully opaque.
-ImageBuffer spriteFor(int index) {
-  return noiseImage(7 + 9 * static_cast<uint32_t>(index),
-                    11 + 5 * static_cast<uint32_t>(index),
-                    100 + static_cast<uint32_t>(index),
-                    {0, 2, 3, 65, 128, 254, 255, 255, 0});
-}
-
-ImageBuffer boardImage() { return noiseImage(1024, 1024, 7); }
-ImageBuffer markerFor(int black) {
-  return noiseImage(13, 9, 50 + static_cast<uint32_t>(black), {255, 128, 0});
-}
-
-void writeArtwork(const fs::path& folder) {
-  writePng(folder / "t_board.png", boardImage());
-  for (int i = 0; i < 12; ++i) {
-    writePng(folder / ("t_" + std::string(kSpriteNames[i]) + ".png"),
-             spriteFor(i));
-  }
-  writePng(folder / "t_w3.png", markerFor(0));
-  writePng(folder / "t_b3.png", markerFor(1));
-}
-
-int spriteIndex(const std::string& name) {
-  for (int i = 0; i < 12; ++i) {
-    if (name == kSpriteNames[i]) {
-      return i;
-    }
-  }
-  return -1;
-}
-
-struct Placed {
-  int col;
-  int rank;
-  const char* name;
-};
-
-// The canvas the rules give for these pieces, drawn in this order.
-ImageBuffer expectedCanvas(const std::vector<Placed>& pieces, int marker) {
-  ImageBuffer canvas = boardImage();
-  for (const Placed& piece : pieces) {
-    drawPiece(canvas, spriteFor(spriteIndex(piece.name)), piece.col,
-              piece.rank, piece.name);
-  }
-  if (marker >= 0) {
-    drawSign(canvas, markerFor(marker), marker);
-  }
-  return canvas;
-}
-
-// Nearest neighbour at the top-left corner of each output pixel.
-ImageBuffer resampled(const ImageBuffer& canvas, uint32_t edge) {
-  ImageBuffer out;
-  out.width = edge;
-  out.height = edge;
-  for (uint32_t i = 0; i < edge; ++i) {
-    for (uint32_t j = 0; j < edge; ++j) {
-      const std::size_t from = ((i * 1024 / edge) * 1024 + j * 1024 / edge) * 4;
-      out.pixels.insert(out.pixels.end(), &canvas.pixels[from],
-                        &canvas.pixels[from] + 4);
-    }
-  }
-  return out;
-}
-
-void expectSameImage(const ImageBuffer& expected, const ImageBuffer& actual,
-                     const std::string& what) {
-  ASSERT_EQ(expected.width, actual.width) << what;
-  ASSERT_EQ(expected.height, actual.height) << what;
-  ASSERT_EQ(expected.pixels.size(), actual.pixels.size()) << what;
-  for (std::size_t p = 0; p < expected.pixels.size(); p += 4) {
-    ASSERT_EQ(0, std::memcmp(&expected.pixels[p], &actual.pixels[p], 4))
-        << what << ": first difference at pixel " << (p / 4) % expected.width
-        << "," << (p / 4) / expected.width;
-  }
-}
 
 class RunTest : public ::testing::Test {
  protected:
@@ -325,7 +244,7 @@ TEST_F(RunTest, WritesThroughStandardOutputAndSymlinks) {
   const fs::path captured = elsewhere.path() / "captured.png";
   const RunResult piped = runTibBinary(
       dir.path(), {"fen=8/8/8/8/8/8/8/8 b", "file=/dev/stdout", "size=300"},
-      captured);
+      RunOptions{captured});
   EXPECT_EQ(0, piped.status) << piped.err;
   expectSameImage(resampled(expectedCanvas({}, 1), 300), readPng(captured),
                   "/dev/stdout");

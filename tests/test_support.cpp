@@ -2,11 +2,14 @@
 
 #include <gtest/gtest.h>
 #include <lodepng.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdlib>
 #include <fstream>
+#include <cstring>
 #include <sstream>
 
 TempDir::TempDir() {
@@ -84,24 +87,27 @@ std::string readText(const std::filesystem::path& file) {
   return text.str();
 }
 
-RunResult runTibBinary(const std::filesystem::path& folder,
-                       const std::vector<std::string>& args,
-                       const std::filesystem::path& stdoutFile) {
-  const TempDir streams;
-  const auto outFile =
-      stdoutFile.empty() ? streams.path() / "stdout" : stdoutFile;
-  const auto errFile = streams.path() / "stderr";
+namespace {
+
+pid_t spawnTib(const std::filesystem::path& folder,
+               const std::vector<std::string>& args,
+               const std::filesystem::path& outFile,
+               const std::filesystem::path& errFile, long fileSizeLimit) {
+  std::vector<std::string> words = args;
+  words.insert(words.begin(), TIB_BINARY);
   std::vector<char*> argv;
-  std::string program = TIB_BINARY;
-  argv.push_back(program.data());
-  std::vector<std::string> copies = args;
-  for (std::string& arg : copies) {
-    argv.push_back(arg.data());
+  for (std::string& word : words) {
+    argv.push_back(word.data());
   }
   argv.push_back(nullptr);
-
   const pid_t child = fork();
   if (child == 0) {
+    if (fileSizeLimit >= 0) {
+      const rlimit limit{static_cast<rlim_t>(fileSizeLimit),
+                         static_cast<rlim_t>(fileSizeLimit)};
+      signal(SIGXFSZ, SIG_IGN);  // a write past the limit then fails with EFBIG
+      setrlimit(RLIMIT_FSIZE, &limit);
+    }
     if (chdir(folder.c_str()) != 0 ||
         freopen(outFile.c_str(), "w", stdout) == nullptr ||
         freopen(errFile.c_str(), "w", stderr) == nullptr) {
@@ -110,12 +116,110 @@ RunResult runTibBinary(const std::filesystem::path& folder,
     execv(argv[0], argv.data());
     _exit(127);
   }
-  RunResult result;
+  return child;
+}
+
+}  // namespace
+
+int startTibBinary(const std::filesystem::path& folder,
+                   const std::vector<std::string>& args) {
+  return spawnTib(folder, args, "/dev/null", "/dev/null", -1);
+}
+
+int waitTibBinary(int pid) {
   int status = 0;
-  if (child > 0 && waitpid(child, &status, 0) == child && WIFEXITED(status)) {
-    result.status = WEXITSTATUS(status);
+  if (pid > 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status)) {
+    return WEXITSTATUS(status);
   }
-  result.out = stdoutFile.empty() ? readText(outFile) : "";
+  return -1;
+}
+
+RunResult runTibBinary(const std::filesystem::path& folder,
+                       const std::vector<std::string>& args,
+                       const RunOptions& options) {
+  const TempDir streams;
+  const auto outFile = options.stdoutFile.empty() ? streams.path() / "stdout"
+                                                  : options.stdoutFile;
+  const auto errFile = streams.path() / "stderr";
+  RunResult result;
+  result.status = waitTibBinary(
+      spawnTib(folder, args, outFile, errFile, options.fileSizeLimit));
+  result.out = options.stdoutFile.empty() ? readText(outFile) : "";
   result.err = readText(errFile);
   return result;
 }
+
+const char* const kSpriteNames[12] = {"wb", "wk", "wn", "wp", "wq", "wr",
+                                    "bb", "bk", "bn", "bp", "bq", "br"};
+
+ImageBuffer spriteFor(int index) {
+  return noiseImage(7 + 9 * static_cast<uint32_t>(index),
+                    11 + 5 * static_cast<uint32_t>(index),
+                    100 + static_cast<uint32_t>(index),
+                    {0, 2, 3, 65, 128, 254, 255, 255, 0});
+}
+
+ImageBuffer boardImage() { return noiseImage(1024, 1024, 7); }
+ImageBuffer markerFor(int black) {
+  return noiseImage(13, 9, 50 + static_cast<uint32_t>(black), {255, 128, 0});
+}
+
+void writeArtwork(const std::filesystem::path& folder) {
+  writePng(folder / "t_board.png", boardImage());
+  for (int i = 0; i < 12; ++i) {
+    writePng(folder / ("t_" + std::string(kSpriteNames[i]) + ".png"),
+             spriteFor(i));
+  }
+  writePng(folder / "t_w3.png", markerFor(0));
+  writePng(folder / "t_b3.png", markerFor(1));
+}
+
+int spriteIndex(const std::string& name) {
+  for (int i = 0; i < 12; ++i) {
+    if (name == kSpriteNames[i]) {
+      return i;
+    }
+  }
+  return -1;
+}
+
+
+ImageBuffer expectedCanvas(const std::vector<Placed>& pieces, int marker) {
+  ImageBuffer canvas = boardImage();
+  for (const Placed& piece : pieces) {
+    drawPiece(canvas, spriteFor(spriteIndex(piece.name)), piece.col,
+              piece.rank, piece.name);
+  }
+  if (marker >= 0) {
+    drawSign(canvas, markerFor(marker), marker);
+  }
+  return canvas;
+}
+
+
+ImageBuffer resampled(const ImageBuffer& canvas, uint32_t edge) {
+  ImageBuffer out;
+  out.width = edge;
+  out.height = edge;
+  for (uint32_t i = 0; i < edge; ++i) {
+    for (uint32_t j = 0; j < edge; ++j) {
+      const std::size_t from = ((i * 1024 / edge) * 1024 + j * 1024 / edge) * 4;
+      out.pixels.insert(out.pixels.end(), &canvas.pixels[from],
+                        &canvas.pixels[from] + 4);
+    }
+  }
+  return out;
+}
+
+void expectSameImage(const ImageBuffer& expected, const ImageBuffer& actual,
+                     const std::string& what) {
+  ASSERT_EQ(expected.width, actual.width) << what;
+  ASSERT_EQ(expected.height, actual.height) << what;
+  ASSERT_EQ(expected.pixels.size(), actual.pixels.size()) << what;
+  for (std::size_t p = 0; p < expected.pixels.size(); p += 4) {
+    ASSERT_EQ(0, std::memcmp(&expected.pixels[p], &actual.pixels[p], 4))
+        << what << ": first difference at pixel " << (p / 4) % expected.width
+        << "," << (p / 4) / expected.width;
+  }
+}
+

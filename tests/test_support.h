@@ -42,10 +42,48 @@ struct RunResult {
   std::string err;
 };
 
-// Runs the tib binary in folder with the arguments; standard output goes to
-// stdoutFile when one is given.
+struct RunOptions {
+  // Standard output goes here instead of into RunResult::out.
+  std::filesystem::path stdoutFile;
+  // Largest file the program may write (RLIMIT_FSIZE), or -1 for no limit.
+  long fileSizeLimit = -1;
+};
+
+// Runs the tib binary in folder with the arguments.
 RunResult runTibBinary(const std::filesystem::path& folder,
                        const std::vector<std::string>& args,
-                       const std::filesystem::path& stdoutFile = {});
+                       const RunOptions& options = {});
+
+// Starts the tib binary in folder without waiting; its output is discarded.
+int startTibBinary(const std::filesystem::path& folder,
+                   const std::vector<std::string>& args);
+
+// Waits for a started run and returns its exit status (-1 if it crashed).
+int waitTibBinary(int pid);
 
 std::string readText(const std::filesystem::path& file);
+
+// A synthetic artwork set: a noise board, odd-sized noisy sprites whose alpha
+// runs through the values the blend treats differently, and small markers.
+extern const char* const kSpriteNames[12];  // in the order they are loaded
+ImageBuffer spriteFor(int index);            // index into kSpriteNames
+int spriteIndex(const std::string& name);
+ImageBuffer boardImage();
+ImageBuffer markerFor(int black);
+void writeArtwork(const std::filesystem::path& folder);
+
+struct Placed {
+  int col;
+  int rank;
+  const char* name;
+};
+
+// The canvas the drawing rules give for these pieces drawn in this order on
+// the synthetic board, then the marker (0 white, 1 black, -1 none).
+ImageBuffer expectedCanvas(const std::vector<Placed>& pieces, int marker);
+
+// Nearest neighbour at the top-left corner of each output pixel.
+ImageBuffer resampled(const ImageBuffer& canvas, uint32_t edge);
+
+void expectSameImage(const ImageBuffer& expected, const ImageBuffer& actual,
+                     const std::string& what);
