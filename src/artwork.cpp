@@ -14,7 +14,8 @@ constexpr unsigned kCannotOpenFile = 78;
 
 // Reads a whole regular file. Opening without blocking and refusing
 // anything but a regular file keeps a FIFO or a device from stalling the run.
-bool readRegularFile(const std::string& path, std::vector<unsigned char>& bytes) {
+bool readRegularFile(const std::string& path,
+                     std::vector<unsigned char>& bytes) {
   const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) {
     return false;
@@ -28,7 +29,8 @@ bool readRegularFile(const std::string& path, std::vector<unsigned char>& bytes)
       if (filled == bytes.size()) {
         bytes.resize(bytes.size() + 4096);  // the file grew while being read
       }
-      const ssize_t got = read(fd, bytes.data() + filled, bytes.size() - filled);
+      const ssize_t got =
+          read(fd, bytes.data() + filled, bytes.size() - filled);
       if (got > 0) {
         filled += static_cast<std::size_t>(got);
       } else if (got == 0) {

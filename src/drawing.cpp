@@ -53,26 +53,27 @@ int32_t truncateToInt(float value) {
 }
 
 Box pieceBox(int col, int rank, const std::string& name) {
-  const auto* placement =
-      std::find_if(kPlacements.begin(), kPlacements.end(),
-                   [&name](const SpritePlacement& p) { return name == p.name; });
-  if (placement == kPlacements.end()) {
+  const auto* const found = std::find_if(
+      kPlacements.begin(), kPlacements.end(),
+      [&name](const SpritePlacement& p) { return name == p.name; });
+  if (found == kPlacements.end()) {
     return Box{};
   }
+  const SpritePlacement& placement = *found;
   const float g = outputRatio();
   // The square origin is an integer product; 64 bits keep it exact for any
   // column or rank the walk can reach.
   const auto squareX = static_cast<float>(int64_t{col} * kSquareWidth);
   const auto squareY = static_cast<float>((7 - int64_t{rank}) * kSquareHeight);
-  float xt = squareX * g + placement->dx * g;
-  float yt = squareY * g + placement->dy * g;
-  const float wt = (placement->w * g) * Sz2;
-  const float ht = (placement->h * g) * Sz2;
+  float xt = squareX * g + placement.dx * g;
+  float yt = squareY * g + placement.dy * g;
+  const float wt = (placement.w * g) * Sz2;
+  const float ht = (placement.h * g) * Sz2;
   if (Sz2 > 1.0F) {
     // Keep an enlarged piece centred on its nominal box.
     const float o = (Sz2 - 1.0F) * 0.5F;
-    xt = xt - (placement->w * o) * g;
-    yt = yt - (o * placement->h) * g;
+    xt = xt - (placement.w * o) * g;
+    yt = yt - (o * placement.h) * g;
   }
   return Box{truncateToInt(xt / g), truncateToInt(yt / g),
              truncateToInt(wt / g), truncateToInt(ht / g)};
@@ -114,28 +115,30 @@ void drawToBoard(ImageBuffer& canvas, const ImageBuffer& sprite, int x, int y,
     if (sy >= fh) {
       break;  // sy grows with j, so the remaining rows are past the sprite
     }
-    const unsigned char* srcRow =
-        sprite.pixels.data() + std::size_t{static_cast<uint32_t>(sy)} * sw * 4;
-    unsigned char* dstRow =
-        canvas.pixels.data() + static_cast<std::size_t>(y + j) * edge * 4;
+    const std::size_t srcRow =
+        static_cast<std::size_t>(static_cast<uint32_t>(sy)) * sw * 4;
+    const std::size_t dstRow = static_cast<std::size_t>(y + j) * edge * 4;
     for (int64_t i = firstI; i < endI; ++i) {
       const float sx = (static_cast<float>(i) + 0.5F) * stepX;
       if (sx >= fw) {
         break;  // sx grows with i, so the rest of the row is past the sprite
       }
-      const unsigned char* src = srcRow + std::size_t{static_cast<uint32_t>(sx)} * 4;
-      const float a = static_cast<float>(src[3]) / 255.0F;
+      const std::size_t srcOff =
+          srcRow + static_cast<std::size_t>(static_cast<uint32_t>(sx)) * 4;
+      const float a = static_cast<float>(sprite.pixels[srcOff + 3]) / 255.0F;
       if (a <= 0.01F) {
         continue;
       }
-      unsigned char* dst = dstRow + static_cast<std::size_t>(x + i) * 4;
+      const std::size_t dstOff = dstRow + static_cast<std::size_t>(x + i) * 4;
       const float keep = 1.0F - a;
-      for (int k = 0; k < 3; ++k) {
-        const float srcPart = static_cast<float>(src[k]) * a;
-        const float dstPart = static_cast<float>(dst[k]) * keep;
-        dst[k] = static_cast<unsigned char>(truncateToInt(srcPart + dstPart));
+      for (std::size_t k = 0; k < 3; ++k) {
+        const float srcPart = static_cast<float>(sprite.pixels[srcOff + k]) * a;
+        const float dstPart =
+            static_cast<float>(canvas.pixels[dstOff + k]) * keep;
+        canvas.pixels[dstOff + k] =
+            static_cast<unsigned char>(truncateToInt(srcPart + dstPart));
       }
-      dst[3] = 255;
+      canvas.pixels[dstOff + 3] = 255;
     }
   }
 }

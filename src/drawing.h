@@ -34,7 +34,7 @@ constexpr float kDefaultScale = 1.3F;
 // pixels on a side, with a row stride of this many pixels.
 constexpr uint32_t kCanvasEdge = 1024;
 constexpr std::size_t kCanvasBytes =
-    std::size_t{kCanvasEdge} * kCanvasEdge * 4;
+    static_cast<std::size_t>(kCanvasEdge) * kCanvasEdge * 4;
 
 // Truncates toward zero; NaN and values outside the signed 32-bit range
 // give -2147483648, so a broken geometry draws nothing.

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <array>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -32,8 +33,8 @@ bool writeAll(int fd, const std::vector<unsigned char>& bytes) {
 
 std::string writeInPlace(const std::string& path,
                          const std::vector<unsigned char>& bytes) {
-  const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC,
-                      0666);
+  const int fd =
+      open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
   if (fd < 0) {
     return failure(path, errno);
   }
@@ -63,7 +64,8 @@ mode_t newFileMode() {
 }
 
 std::string writeReplacing(const std::string& path, const std::string& target,
-                           mode_t mode, const std::vector<unsigned char>& bytes) {
+                           mode_t mode,
+                           const std::vector<unsigned char>& bytes) {
   std::string temporary = folderOf(target) + "/.tib-XXXXXX";
   const int fd = mkostemp(temporary.data(), O_CLOEXEC);
   if (fd < 0) {
@@ -93,7 +95,7 @@ bool hasPrefix(const std::string& text, const char* prefix) {
 
 std::vector<unsigned char> resampleCanvas(const ImageBuffer& canvas,
                                           uint32_t edge) {
-  std::vector<unsigned char> out(std::size_t{edge} * edge * 4);
+  std::vector<unsigned char> out(static_cast<std::size_t>(edge) * edge * 4);
   std::vector<uint32_t> sourceOffset(edge);
   for (uint32_t j = 0; j < edge; ++j) {
     sourceOffset[j] = (j * kCanvasEdge) / edge * 4;
@@ -102,7 +104,7 @@ std::vector<unsigned char> resampleCanvas(const ImageBuffer& canvas,
   for (uint32_t i = 0; i < edge; ++i) {
     const unsigned char* srcRow =
         canvas.pixels.data() +
-        std::size_t{(i * kCanvasEdge) / edge} * kCanvasEdge * 4;
+        static_cast<std::size_t>((i * kCanvasEdge) / edge) * kCanvasEdge * 4;
     for (uint32_t j = 0; j < edge; ++j, dst += 4) {
       std::memcpy(dst, srcRow + sourceOffset[j], 4);
     }
@@ -125,11 +127,11 @@ std::string writeOutputFile(const std::string& path,
       return writeInPlace(path, bytes);
     }
     // Replace the file itself, not a symlink that leads to it.
-    char resolved[PATH_MAX];
-    if (realpath(path.c_str(), resolved) == nullptr) {
+    std::array<char, PATH_MAX> resolved{};
+    if (realpath(path.c_str(), resolved.data()) == nullptr) {
       return failure(path, errno);
     }
-    return writeReplacing(path, resolved, info.st_mode & 07777, bytes);
+    return writeReplacing(path, resolved.data(), info.st_mode & 07777, bytes);
   }
   if (lstat(path.c_str(), &info) == 0) {
     // A symlink to a file that does not exist yet: create that file.

@@ -7,7 +7,8 @@
 
 // Exit statuses of a run.
 constexpr int kExitOk = 0;
-constexpr int kExitFailed = 1;      // the board cannot be used or the output not written
+constexpr int kExitFailed =
+    1;  // the board cannot be used or the output not written
 constexpr int kExitBadArguments = 2;
 
 // Runs the whole sequence with the arguments (program name excluded) in the

@@ -44,8 +44,11 @@ TEST(Arguments, AcceptedValues) {
   } cases[] = {
       {{}, kStartFen, "output.png", 1024, 1.3F},
       {{"/h", "fen=8/8 b", "file=a.png"}, "8/8 b", "a.png", 1024, 1.3F},
-      {{"Fen=x", "FEN=y", "file", "size", "/h", "x=1"}, kStartFen,
-       "output.png", 1024, 1.3F},
+      {{"Fen=x", "FEN=y", "file", "size", "/h", "x=1"},
+       kStartFen,
+       "output.png",
+       1024,
+       1.3F},
       {{"fen="}, "", "output.png", 1024, 1.3F},
       {{"fen=a", "fen=b", "file=1", "file=2"}, "b", "2", 1024, 1.3F},
       {{"fen=size=3"}, "size=3", "output.png", 1024, 1.3F},

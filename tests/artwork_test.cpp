@@ -1,11 +1,12 @@
 // Checks the committed artwork against the geometry the drawing rules impose.
+#include "artwork.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstring>
 #include <filesystem>
 
-#include "artwork.h"
 #include "drawing.h"
 #include "test_support.h"
 
@@ -26,8 +27,9 @@ const fs::path kThemeFolders[] = {kArtwork, kArtwork / "themes" / "green",
                                   kArtwork / "themes" / "blue"};
 
 const unsigned char* pixelAt(const ImageBuffer& image, int x, int y) {
-  return image.pixels.data() +
-         (static_cast<std::size_t>(y) * image.width + static_cast<std::size_t>(x)) * 4;
+  return image.pixels.data() + (static_cast<std::size_t>(y) * image.width +
+                                static_cast<std::size_t>(x)) *
+                                   4;
 }
 
 // Bounds of the canvas pixels that a drawing changed.
@@ -71,10 +73,11 @@ TEST(Artwork, BoardsAreOpaqueGridsWithDarkA1) {
         // Every pixel of the square's inner part has the square's colour.
         for (int y = 2; y < kSquareH - 2; y += 5) {
           for (int x = 2; x < kSquareW - 2; x += 5) {
-            ASSERT_EQ(0, std::memcmp(expected,
-                                     pixelAt(board, kGridX + col * kSquareW + x,
-                                             kGridY + (7 - rank) * kSquareH + y),
-                                     3))
+            ASSERT_EQ(0,
+                      std::memcmp(expected,
+                                  pixelAt(board, kGridX + col * kSquareW + x,
+                                          kGridY + (7 - rank) * kSquareH + y),
+                                  3))
                 << folder << " square " << col << "," << rank;
           }
         }
@@ -156,8 +159,8 @@ TEST(Artwork, StartingPositionDrawsOnlyOnItsSquaresAndMarker) {
       }
       const bool inMarker = x >= 964 && x < 1020 && y >= 964 && y < 1014;
       const int row = (y - kGridY) / kSquareH;  // 0 is the eighth rank
-      const bool onPieceRow = y >= kGridY && y < kGridY + 8 * kSquareH &&
-                              (row <= 1 || row >= 6);
+      const bool onPieceRow =
+          y >= kGridY && y < kGridY + 8 * kSquareH && (row <= 1 || row >= 6);
       const bool onGrid = x >= kGridX && x < kGridX + 8 * kSquareW;
       ASSERT_TRUE(inMarker || (onPieceRow && onGrid))
           << "pixel " << x << "," << y << " changed outside the pieces";

@@ -1,3 +1,5 @@
+#include "drawing.h"
+
 #include <gtest/gtest.h>
 
 #include <climits>
@@ -5,7 +7,6 @@
 #include <cstring>
 #include <limits>
 
-#include "drawing.h"
 #include "test_support.h"
 
 namespace {
@@ -20,19 +21,17 @@ class DrawingTest : public ::testing::Test {
   void TearDown() override { SetUp(); }
 };
 
-struct Rgb {
-  int r, g, b;
-};
-
 ImageBuffer canvasOf(unsigned char r, unsigned char g, unsigned char b) {
   return solidImage(kCanvasEdge, kCanvasEdge, r, g, b, 255);
 }
 
 const unsigned char* pixelAt(const ImageBuffer& image, uint32_t x, uint32_t y) {
-  return image.pixels.data() + (std::size_t{y} * image.width + x) * 4;
+  return image.pixels.data() +
+         (static_cast<std::size_t>(y) * image.width + x) * 4;
 }
 
-void expectBox(const Box& actual, const Box& expected, const std::string& what) {
+void expectBox(const Box& actual, const Box& expected,
+               const std::string& what) {
   EXPECT_EQ(expected.x, actual.x) << what;
   EXPECT_EQ(expected.y, actual.y) << what;
   EXPECT_EQ(expected.w, actual.w) << what;
@@ -46,11 +45,18 @@ TEST(TruncateToInt, TruncatesTowardZeroAndMapsTheUnrepresentable) {
     float value;
     int32_t expected;
   } cases[] = {
-      {0.99F, 0},           {-0.99F, 0},         {-13.85F, -13},
-      {129.99F, 129},       {2147483520.0F, 2147483520},
-      {-2147483648.0F, INT32_MIN},              {2147483648.0F, INT32_MIN},
-      {-2147483904.0F, INT32_MIN},              {1e30F, INT32_MIN},
-      {nan, INT32_MIN},     {inf, INT32_MIN},    {-inf, INT32_MIN},
+      {0.99F, 0},
+      {-0.99F, 0},
+      {-13.85F, -13},
+      {129.99F, 129},
+      {2147483520.0F, 2147483520},
+      {-2147483648.0F, INT32_MIN},
+      {2147483648.0F, INT32_MIN},
+      {-2147483904.0F, INT32_MIN},
+      {1e30F, INT32_MIN},
+      {nan, INT32_MIN},
+      {inf, INT32_MIN},
+      {-inf, INT32_MIN},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(c.expected, truncateToInt(c.value)) << c.value;
@@ -78,7 +84,8 @@ TEST_F(DrawingTest, PieceBoxesOnTheTopLeftSquare) {
   };
   for (const auto& c : cases) {
     Sz2 = 1.3F;
-    expectBox(pieceBox(0, 7, c.name), c.atDefault, std::string(c.name) + " 1.3");
+    expectBox(pieceBox(0, 7, c.name), c.atDefault,
+              std::string(c.name) + " 1.3");
     Sz2 = 1.0F;
     expectBox(pieceBox(0, 7, c.name), c.atOne, std::string(c.name) + " 1.0");
   }
@@ -160,9 +167,8 @@ TEST(DrawToBoard, BlendsInSinglePrecision) {
     unsigned char alpha;
     int expected;
   } cases[] = {
-      {0, 255, 128, 128},  {255, 0, 128, 126}, {3, 3, 65, 2},
-      {5, 5, 5, 5},        {77, 200, 255, 200}, {77, 200, 2, 77},
-      {77, 200, 0, 77},    {0, 255, 3, 3},
+      {0, 255, 128, 128},  {255, 0, 128, 126}, {3, 3, 65, 2},    {5, 5, 5, 5},
+      {77, 200, 255, 200}, {77, 200, 2, 77},   {77, 200, 0, 77}, {0, 255, 3, 3},
   };
   for (const auto& c : cases) {
     ImageBuffer canvas = canvasOf(c.canvas, c.canvas, c.canvas);
@@ -183,7 +189,7 @@ TEST(DrawToBoard, BlendsInSinglePrecision) {
 TEST(DrawToBoard, WhiteOverBlackGivesTheAlpha) {
   ImageBuffer canvas = canvasOf(0, 0, 0);
   for (int alpha = 3; alpha <= 255; ++alpha) {
-    std::memset(canvas.pixels.data() + (6 * 1024 + 5) * 4, 0, 3);
+    std::memset(canvas.pixels.data() + std::ptrdiff_t{6 * 1024 + 5} * 4, 0, 3);
     const ImageBuffer sprite =
         solidImage(1, 1, 255, 255, 255, static_cast<unsigned char>(alpha));
     drawToBoard(canvas, sprite, 5, 6, 1, 1);
@@ -214,7 +220,9 @@ TEST(DrawToBoard, SamplesAtPixelCentres) {
 int changedPixels(const ImageBuffer& canvas, const ImageBuffer& untouched) {
   int changed = 0;
   for (std::size_t p = 0; p < canvas.pixels.size(); p += 4) {
-    changed += std::memcmp(&canvas.pixels[p], &untouched.pixels[p], 4) != 0;
+    if (std::memcmp(&canvas.pixels[p], &untouched.pixels[p], 4) != 0) {
+      ++changed;
+    }
   }
   return changed;
 }
@@ -238,8 +246,10 @@ TEST(DrawToBoard, ClipsToTheCanvasAndIgnoresUnusableSprites) {
       {"left edge", opaque, {-10, 0, 100, 10}, 90 * 10},
       {"bottom-right corner", opaque, {1020, 1020, 10, 10}, 4 * 4},
       {"wholly outside", opaque, {1024, 0, 10, 10}, 0},
-      {"covers everything", opaque, {-2000000000, -2000000000, 2147483647,
-                                     2147483647}, 1024 * 1024},
+      {"covers everything",
+       opaque,
+       {-2000000000, -2000000000, 2147483647, 2147483647},
+       1024 * 1024},
       {"zero width", opaque, {0, 0, 0, 10}, 0},
       {"negative height", opaque, {0, 0, 10, -5}, 0},
       {"short byte vector", truncated, {0, 0, 10, 10}, 0},

@@ -91,13 +91,14 @@ TEST_F(HostileTest, ExtremeScalesDrawNoPieceButTheMarker) {
 TEST_F(HostileTest, HugeBoxesCostNoMoreThanTheCanvas) {
   // Boxes millions of pixels wide: only their part on the canvas is visited.
   const RunResult result = runTibBinary(
-      dir.path(), {"fen=K6k/8/8/8/8/8/8/q6Q w", "scale=100000", "file=out.png"});
+      dir.path(),
+      {"fen=K6k/8/8/8/8/8/8/q6Q w", "scale=100000", "file=out.png"});
   ASSERT_EQ(0, result.status) << result.err;
   Sz2 = 100000.0F;
-  expectSameImage(expectedCanvas({{0, 7, "wk"}, {7, 7, "bk"}, {0, 0, "bq"},
-                                  {7, 0, "wq"}},
-                                 0),
-                  output(), "scale=100000");
+  expectSameImage(
+      expectedCanvas({{0, 7, "wk"}, {7, 7, "bk"}, {0, 0, "bq"}, {7, 0, "wq"}},
+                     0),
+      output(), "scale=100000");
 }
 
 // A valid PNG whose header is patched to claim another size.
@@ -114,7 +115,7 @@ std::string pngClaiming(uint32_t width, uint32_t height) {
   put32(16, width);
   put32(20, height);
   put32(29, lodepng_crc32(&png[12], 17));
-  return std::string(png.begin(), png.end());
+  return {png.begin(), png.end()};
 }
 
 TEST_F(HostileTest, LyingSpritesWarnAndDrawNothing) {
@@ -182,8 +183,7 @@ TEST_F(HostileTest, FailedWriteKeepsTheOldFile) {
   writeBytes(dir.path() / "out.png", old);
   RunOptions options;
   options.fileSizeLimit = 4096;  // the diagram is larger: the write fails
-  const RunResult result =
-      runTibBinary(dir.path(), {"file=out.png"}, options);
+  const RunResult result = runTibBinary(dir.path(), {"file=out.png"}, options);
   EXPECT_EQ(1, result.status);
   EXPECT_NE(std::string::npos, result.err.find("out.png")) << result.err;
   EXPECT_NE(std::string::npos, result.err.find("File too large")) << result.err;

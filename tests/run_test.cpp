@@ -40,8 +40,12 @@ TEST_F(RunTest, DrawsPositionsByteForByte) {
       {{"fen=kK6/1p6/8/8/8/8/5PxP1/12N w - - 0 1", "size=300"},
        300,
        1.3F,
-       {{0, 7, "bk"}, {1, 7, "wk"}, {1, 6, "bp"}, {5, 1, "wp"},
-        {6, 1, "wp"}, {3, 0, "wn"}},
+       {{0, 7, "bk"},
+        {1, 7, "wk"},
+        {1, 6, "bp"},
+        {5, 1, "wp"},
+        {6, 1, "wp"},
+        {3, 0, "wn"}},
        0},
       {{"fen=4k3/8/8/8/8/8/8/4K3 b", "scale=2.5"},
        1024,
@@ -85,8 +89,10 @@ TEST_F(RunTest, NoArgumentDrawsTheStartingPositionAfterTheHelp) {
   const RunResult result = runTibBinary(dir.path(), {});
   EXPECT_EQ(0, result.status);
   EXPECT_EQ(kHelp, result.out);
-  const char* const blackBack[] = {"br", "bn", "bb", "bq", "bk", "bb", "bn", "br"};
-  const char* const whiteBack[] = {"wr", "wn", "wb", "wq", "wk", "wb", "wn", "wr"};
+  const char* const blackBack[] = {"br", "bn", "bb", "bq",
+                                   "bk", "bb", "bn", "br"};
+  const char* const whiteBack[] = {"wr", "wn", "wb", "wq",
+                                   "wk", "wb", "wn", "wr"};
   std::vector<Placed> pieces;
   for (int col = 0; col < 8; ++col) {
     pieces.push_back({col, 7, blackBack[col]});
@@ -125,14 +131,14 @@ TEST_F(RunTest, WarnsAboutEachSpriteInLetterOrder) {
       "header\n"
       "Warning: Could not load t_wn.png - incorrect PNG signature, it's no "
       "PNG or corrupted\n"
-      "Warning: Could not load t_wp.png" + missing +
-      "Warning: Could not load t_wq.png" + missing +
-      "Warning: Could not load t_wr.png" + missing +
-      "Warning: Could not load t_bb.png" + missing +
-      "Warning: Could not load t_bk.png" + missing +
-      "Warning: Could not load t_bn.png" + missing +
-      "Warning: Could not load t_bq.png" + missing +
-      "Warning: Could not load t_br.png" + missing,
+      "Warning: Could not load t_wp.png" +
+          missing + "Warning: Could not load t_wq.png" + missing +
+          "Warning: Could not load t_wr.png" + missing +
+          "Warning: Could not load t_bb.png" + missing +
+          "Warning: Could not load t_bk.png" + missing +
+          "Warning: Could not load t_bn.png" + missing +
+          "Warning: Could not load t_bq.png" + missing +
+          "Warning: Could not load t_br.png" + missing,
       result.out);
   // The black pawn still draws; the white pawn is simply missing.
   expectSameImage(expectedCanvas({{0, 6, "bp"}}, 1),
@@ -177,7 +183,8 @@ TEST_F(RunTest, UnusableBoardStopsBeforeAnythingElse) {
     EXPECT_EQ("", result.out) << c.what;
     EXPECT_NE(std::string::npos, result.err.find("t_board.png")) << c.what;
     EXPECT_NE(std::string::npos, result.err.find(c.reason)) << result.err;
-    EXPECT_NE(std::string::npos, result.err.find("folder that holds the artwork"))
+    EXPECT_NE(std::string::npos,
+              result.err.find("folder that holds the artwork"))
         << c.what;
     EXPECT_FALSE(fs::exists(folder.path() / "out.png")) << c.what;
   }
@@ -189,10 +196,8 @@ TEST_F(RunTest, RefusedArgumentsTouchNoFile) {
     std::string out;
     const char* named;
   } cases[] = {
-      {{"size=abc"}, "", "size=abc"},
-      {{"/h", "scale=x"}, kHelp, "scale=x"},
-      {{"size=-1"}, "", "size=-1"},
-      {{"size=40000"}, "", "size=40000"},
+      {{"size=abc"}, "", "size=abc"},     {{"/h", "scale=x"}, kHelp, "scale=x"},
+      {{"size=-1"}, "", "size=-1"},       {{"size=40000"}, "", "size=40000"},
       {{"scale=1e39"}, "", "scale=1e39"},
   };
   for (const auto& c : cases) {
@@ -260,9 +265,9 @@ TEST_F(RunTest, WritesThroughStandardOutputAndSymlinks) {
   EXPECT_TRUE(fs::is_symlink(dir.path() / "link.png"));
   expectSameImage(resampled(expectedCanvas({}, 0), 300), readPng(target),
                   "symlink target");
-  EXPECT_EQ(fs::perms::owner_read | fs::perms::owner_write |
-                fs::perms::group_read,
-            fs::status(target).permissions());
+  EXPECT_EQ(
+      fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read,
+      fs::status(target).permissions());
   EXPECT_EQ(2, std::distance(fs::directory_iterator(elsewhere.path()),
                              fs::directory_iterator{}))
       << "no temporary file is left behind";

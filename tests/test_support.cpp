@@ -6,10 +6,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdlib>
-#include <fstream>
 #include <cstring>
+#include <fstream>
 #include <sstream>
 
 TempDir::TempDir() {
@@ -31,7 +32,7 @@ ImageBuffer noiseImage(uint32_t width, uint32_t height, uint32_t seed,
   ImageBuffer image;
   image.width = width;
   image.height = height;
-  image.pixels.resize(std::size_t{width} * height * 4);
+  image.pixels.resize(static_cast<std::size_t>(width) * height * 4);
   uint32_t state = seed * 2654435761U + 1;
   for (std::size_t p = 0; p < image.pixels.size() / 4; ++p) {
     for (std::size_t k = 0; k < 3; ++k) {
@@ -48,7 +49,7 @@ ImageBuffer solidImage(uint32_t width, uint32_t height, unsigned char r,
   ImageBuffer image;
   image.width = width;
   image.height = height;
-  image.pixels.resize(std::size_t{width} * height * 4);
+  image.pixels.resize(static_cast<std::size_t>(width) * height * 4);
   for (std::size_t p = 0; p < image.pixels.size(); p += 4) {
     image.pixels[p] = r;
     image.pixels[p + 1] = g;
@@ -68,8 +69,8 @@ ImageBuffer readPng(const std::filesystem::path& file) {
   ImageBuffer image;
   unsigned width = 0;
   unsigned height = 0;
-  const unsigned error = lodepng::decode(image.pixels, width, height,
-                                         file.string(), LCT_RGBA, 8);
+  const unsigned error =
+      lodepng::decode(image.pixels, width, height, file.string(), LCT_RGBA, 8);
   EXPECT_EQ(0U, error) << file << ": " << lodepng_error_text(error);
   image.width = width;
   image.height = height;
@@ -95,18 +96,19 @@ pid_t spawnTib(const std::filesystem::path& folder,
                const std::filesystem::path& errFile, long fileSizeLimit) {
   std::vector<std::string> words = args;
   words.insert(words.begin(), TIB_BINARY);
-  std::vector<char*> argv;
-  for (std::string& word : words) {
-    argv.push_back(word.data());
-  }
-  argv.push_back(nullptr);
+  std::vector<char*> argv(words.size() + 1, nullptr);
+  std::transform(words.begin(), words.end(), argv.begin(),
+                 [](std::string& word) { return word.data(); });
   const pid_t child = fork();
   if (child == 0) {
     if (fileSizeLimit >= 0) {
       const rlimit limit{static_cast<rlim_t>(fileSizeLimit),
                          static_cast<rlim_t>(fileSizeLimit)};
-      signal(SIGXFSZ, SIG_IGN);  // a write past the limit then fails with EFBIG
-      setrlimit(RLIMIT_FSIZE, &limit);
+      // A write past the limit then fails with EFBIG instead of a signal.
+      if (signal(SIGXFSZ, SIG_IGN) == SIG_ERR ||
+          setrlimit(RLIMIT_FSIZE, &limit) != 0) {
+        _exit(127);
+      }
     }
     if (chdir(folder.c_str()) != 0 ||
         freopen(outFile.c_str(), "w", stdout) == nullptr ||
@@ -150,7 +152,7 @@ RunResult runTibBinary(const std::filesystem::path& folder,
 }
 
 const char* const kSpriteNames[12] = {"wb", "wk", "wn", "wp", "wq", "wr",
-                                    "bb", "bk", "bn", "bp", "bq", "br"};
+                                      "bb", "bk", "bn", "bp", "bq", "br"};
 
 ImageBuffer spriteFor(int index) {
   return noiseImage(7 + 9 * static_cast<uint32_t>(index),
@@ -183,12 +185,11 @@ int spriteIndex(const std::string& name) {
   return -1;
 }
 
-
 ImageBuffer expectedCanvas(const std::vector<Placed>& pieces, int marker) {
   ImageBuffer canvas = boardImage();
   for (const Placed& piece : pieces) {
-    drawPiece(canvas, spriteFor(spriteIndex(piece.name)), piece.col,
-              piece.rank, piece.name);
+    drawPiece(canvas, spriteFor(spriteIndex(piece.name)), piece.col, piece.rank,
+              piece.name);
   }
   if (marker >= 0) {
     drawSign(canvas, markerFor(marker), marker);
@@ -196,14 +197,15 @@ ImageBuffer expectedCanvas(const std::vector<Placed>& pieces, int marker) {
   return canvas;
 }
 
-
 ImageBuffer resampled(const ImageBuffer& canvas, uint32_t edge) {
   ImageBuffer out;
   out.width = edge;
   out.height = edge;
   for (uint32_t i = 0; i < edge; ++i) {
     for (uint32_t j = 0; j < edge; ++j) {
-      const std::size_t from = ((i * 1024 / edge) * 1024 + j * 1024 / edge) * 4;
+      const std::size_t from =
+          (static_cast<std::size_t>(i * 1024 / edge) * 1024 + j * 1024 / edge) *
+          4;
       out.pixels.insert(out.pixels.end(), &canvas.pixels[from],
                         &canvas.pixels[from] + 4);
     }
@@ -222,4 +224,3 @@ void expectSameImage(const ImageBuffer& expected, const ImageBuffer& actual,
         << "," << (p / 4) / expected.width;
   }
 }
-

@@ -66,7 +66,7 @@ std::string readText(const std::filesystem::path& file);
 // A synthetic artwork set: a noise board, odd-sized noisy sprites whose alpha
 // runs through the values the blend treats differently, and small markers.
 extern const char* const kSpriteNames[12];  // in the order they are loaded
-ImageBuffer spriteFor(int index);            // index into kSpriteNames
+ImageBuffer spriteFor(int index);           // index into kSpriteNames
 int spriteIndex(const std::string& name);
 ImageBuffer boardImage();
 ImageBuffer markerFor(int black);

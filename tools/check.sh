@@ -1,0 +1,25 @@
+#!/usr/bin/env bash
+# Static analysis (clang-tidy, cppcheck, clang-format) and a valgrind
+# memcheck run of one full diagram. Expects tools/test.sh to have built build/.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash tools/install-deps.sh clang-tidy cppcheck clang-format valgrind
+
+echo "clang-format"
+clang-format --dry-run --Werror src/*.cpp src/*.h tests/*.cpp tests/*.h fuzz/*.cpp
+
+echo "clang-tidy"
+clang-tidy --quiet -p build src/*.cpp tests/*.cpp 2>/dev/null
+
+echo "cppcheck"
+cppcheck --enable=warning,style,performance,portability --error-exitcode=1 \
+  --inline-suppr --std=c++17 --quiet --library=googletest -I src src tests fuzz
+
+echo "valgrind memcheck"
+out=$(mktemp -d)
+trap 'rm -rf "$out"' EXIT
+(cd artwork && valgrind --error-exitcode=1 --leak-check=full --errors-for-leak-kinds=all \
+  --show-leak-kinds=all -q "$OLDPWD/build/tib" \
+  "fen=r1bq1rk1/pp2bppp/2n1pn2/3p4/2PP4/2N1PN2/PP2BPPP/R2QKB1R b KQ - 3 8" \
+  size=400 file="$out/diagram.png")
+echo "checks passed"
