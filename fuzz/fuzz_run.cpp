@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
+#include <filesystem>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -57,6 +58,10 @@ std::string makeArtworkFolder() {
   }
   writePicture("t_w3.png", 7, 5, 20);
   writePicture("t_b3.png", 5, 7, 21);
+  std::atexit([] {
+    std::error_code ignored;
+    std::filesystem::remove_all(std::filesystem::current_path(), ignored);
+  });
   return folder;
 }
 
