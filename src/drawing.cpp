@@ -42,6 +42,25 @@ float outputRatio() {
   return static_cast<float>(static_cast<uint32_t>(Size)) * 0.0009765625F;
 }
 
+// The blend weights of each alpha byte: a = alpha / 255 and 1 - a, each
+// rounded to single precision, as the blend computes them.
+struct AlphaWeights {
+  std::array<float, 256> weight{};
+  std::array<float, 256> keep{};
+};
+
+const AlphaWeights& alphaWeights() {
+  static const AlphaWeights weights = [] {
+    AlphaWeights table;
+    for (std::size_t alpha = 0; alpha < 256; ++alpha) {
+      table.weight[alpha] = static_cast<float>(alpha) / 255.0F;
+      table.keep[alpha] = 1.0F - table.weight[alpha];
+    }
+    return table;
+  }();
+  return weights;
+}
+
 }  // namespace
 
 int32_t truncateToInt(float value) {
@@ -109,34 +128,53 @@ void drawToBoard(ImageBuffer& canvas, const ImageBuffer& sprite, int x, int y,
   const int64_t firstJ = std::max<int64_t>(0, -int64_t{y});
   const int64_t endJ = std::min<int64_t>(h, edge - y);
 
+  // Every row samples the same sprite columns: find them once. Sample
+  // positions grow with i and j, so the first one past the sprite ends the
+  // row (or the box); none is negative, as i, j >= 0 and both steps > 0.
+  std::array<std::size_t, kCanvasEdge> columnOffset{};
+  int64_t lastI = firstI;
+  for (; lastI < endI; ++lastI) {
+    const float sx = (static_cast<float>(lastI) + 0.5F) * stepX;
+    if (sx >= fw) {
+      break;
+    }
+    columnOffset[static_cast<std::size_t>(lastI - firstI)] =
+        static_cast<std::size_t>(static_cast<uint32_t>(sx)) * 4;
+  }
+
+  const AlphaWeights& weights = alphaWeights();
   for (int64_t j = firstJ; j < endJ; ++j) {
-    // Sample positions are never negative: j, i >= 0 and both steps > 0.
     const float sy = (static_cast<float>(j) + 0.5F) * stepY;
     if (sy >= fh) {
-      break;  // sy grows with j, so the remaining rows are past the sprite
+      break;
     }
     const std::size_t srcRow =
         static_cast<std::size_t>(static_cast<uint32_t>(sy)) * sw * 4;
-    const std::size_t dstRow = static_cast<std::size_t>(y + j) * edge * 4;
-    for (int64_t i = firstI; i < endI; ++i) {
-      const float sx = (static_cast<float>(i) + 0.5F) * stepX;
-      if (sx >= fw) {
-        break;  // sx grows with i, so the rest of the row is past the sprite
-      }
+    const std::size_t dstRow = (static_cast<std::size_t>(y + j) * kCanvasEdge +
+                                static_cast<std::size_t>(x + firstI)) *
+                               4;
+    for (int64_t i = 0; i < lastI - firstI; ++i) {
       const std::size_t srcOff =
-          srcRow + static_cast<std::size_t>(static_cast<uint32_t>(sx)) * 4;
-      const float a = static_cast<float>(sprite.pixels[srcOff + 3]) / 255.0F;
+          srcRow + columnOffset[static_cast<std::size_t>(i)];
+      const unsigned char alpha = sprite.pixels[srcOff + 3];
+      const float a = weights.weight[alpha];
       if (a <= 0.01F) {
         continue;
       }
-      const std::size_t dstOff = dstRow + static_cast<std::size_t>(x + i) * 4;
-      const float keep = 1.0F - a;
-      for (std::size_t k = 0; k < 3; ++k) {
-        const float srcPart = static_cast<float>(sprite.pixels[srcOff + k]) * a;
-        const float dstPart =
-            static_cast<float>(canvas.pixels[dstOff + k]) * keep;
-        canvas.pixels[dstOff + k] =
-            static_cast<unsigned char>(truncateToInt(srcPart + dstPart));
+      const std::size_t dstOff = dstRow + static_cast<std::size_t>(i) * 4;
+      if (alpha == 255) {
+        // a = 1 and 1 - a = 0: the blend gives the sprite's bytes exactly.
+        std::copy_n(&sprite.pixels[srcOff], 3, &canvas.pixels[dstOff]);
+      } else {
+        const float keep = weights.keep[alpha];
+        for (std::size_t k = 0; k < 3; ++k) {
+          const float srcPart =
+              static_cast<float>(sprite.pixels[srcOff + k]) * a;
+          const float dstPart =
+              static_cast<float>(canvas.pixels[dstOff + k]) * keep;
+          canvas.pixels[dstOff + k] =
+              static_cast<unsigned char>(truncateToInt(srcPart + dstPart));
+        }
       }
       canvas.pixels[dstOff + 3] = 255;
     }

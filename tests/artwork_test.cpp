@@ -168,4 +168,27 @@ TEST(Artwork, StartingPositionDrawsOnlyOnItsSquaresAndMarker) {
   }
 }
 
+TEST(Artwork, ExampleDiagramsRenderByteForByte) {
+  // The diagrams of docs/ were made by tib from the bundled artwork; any
+  // change to what a run draws shows here.
+  const std::string middlegame =
+      "fen=r1bq1rk1/pp2bppp/2n1pn2/3p4/2PP4/2N1PN2/PP2BPPP/R2QKB1R b KQ - 3 8";
+  const struct {
+    std::vector<std::string> args;
+    const char* file;
+  } cases[] = {{{}, "start.png"},
+               {{middlegame}, "middlegame.png"},
+               {{middlegame, "size=300"}, "middlegame-300.png"},
+               {{middlegame, "scale=1"}, "middlegame-scale1.png"}};
+  const TempDir dir;
+  for (const auto& c : cases) {
+    std::vector<std::string> args = c.args;
+    args.push_back("file=" + (dir.path() / c.file).string());
+    ASSERT_EQ(0, runTibBinary(kArtwork, args).status) << c.file;
+    EXPECT_EQ(readText(kArtwork.parent_path() / "docs" / c.file),
+              readText(dir.path() / c.file))
+        << c.file;
+  }
+}
+
 }  // namespace

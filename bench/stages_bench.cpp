@@ -1,0 +1,126 @@
+// Times each stage of a run on the bundled artwork.
+#include <benchmark/benchmark.h>
+#include <lodepng.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "arguments.h"
+#include "artwork.h"
+#include "drawing.h"
+#include "output.h"
+#include "placement.h"
+#include "run.h"
+
+namespace {
+
+const std::string kStart = "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w";
+const std::string kMiddlegame =
+    "r1bq1rk1/pp2bppp/2n1pn2/3p4/2PP4/2N1PN2/PP2BPPP/R2QKB1R b KQ - 3 8";
+
+ImageBuffer decodedBoard() {
+  ImageBuffer canvas;
+  if (!loadBoard(canvas).empty()) {
+    std::abort();
+  }
+  return canvas;
+}
+
+void boardDecode(benchmark::State& state) {
+  for (auto _ : state) {
+    ImageBuffer canvas;
+    benchmark::DoNotOptimize(decodePngFile(kBoardFile, canvas));
+  }
+}
+BENCHMARK(boardDecode)->Unit(benchmark::kMillisecond);
+
+void spriteSetDecode(benchmark::State& state) {
+  std::ostream discard(nullptr);
+  const PieceNames names = makePieceNames();
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(loadSprites(names, discard));
+  }
+}
+BENCHMARK(spriteSetDecode)->Unit(benchmark::kMillisecond);
+
+// The placement walk with drawing (and the marker's decode), on one canvas
+// that keeps being drawn over: the cost does not depend on what is below.
+void drawStartingPosition(benchmark::State& state) {
+  std::ostream discard(nullptr);
+  const PieceNames names = makePieceNames();
+  const SpriteSet sprites = loadSprites(names, discard);
+  ImageBuffer canvas = decodedBoard();
+  Sz2 = static_cast<float>(state.range(0)) / 10.0F;
+  for (auto _ : state) {
+    drawPosition(canvas, kStart, names, sprites);
+    benchmark::ClobberMemory();
+  }
+  Sz2 = kDefaultScale;
+}
+BENCHMARK(drawStartingPosition)
+    ->Arg(13)
+    ->Arg(25)
+    ->ArgName("scale_x10")
+    ->Unit(benchmark::kMicrosecond);
+
+void resample(benchmark::State& state) {
+  const ImageBuffer canvas = decodedBoard();
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(
+        resampleCanvas(canvas, static_cast<uint32_t>(state.range(0))));
+  }
+}
+BENCHMARK(resample)->Arg(300)->Arg(400)->Arg(2048)->Unit(
+    benchmark::kMicrosecond);
+
+void encode(benchmark::State& state) {
+  std::ostream discard(nullptr);
+  const PieceNames names = makePieceNames();
+  ImageBuffer canvas = decodedBoard();
+  drawPosition(canvas, kMiddlegame, names, loadSprites(names, discard));
+  const auto edge = static_cast<uint32_t>(state.range(0));
+  const std::vector<unsigned char> pixels =
+      edge == kCanvasEdge ? canvas.pixels : resampleCanvas(canvas, edge);
+  for (auto _ : state) {
+    std::vector<unsigned char> png;
+    benchmark::DoNotOptimize(
+        lodepng::encode(png, pixels, edge, edge, LCT_RGBA, 8));
+  }
+}
+BENCHMARK(encode)->Arg(400)->Arg(1024)->Unit(benchmark::kMillisecond);
+
+void wholeRun(benchmark::State& state) {
+  std::ostream discard(nullptr);
+  char path[] = "/tmp/tib-bench-XXXXXX";
+  const int fd = mkstemp(path);
+  if (fd < 0) {
+    std::abort();
+  }
+  close(fd);
+  const std::vector<std::string> args = {
+      "fen=" + kMiddlegame, "size=" + std::to_string(state.range(0)),
+      std::string("file=") + path};
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(runTib(args, discard, discard));
+  }
+  std::remove(path);
+}
+BENCHMARK(wholeRun)->Arg(400)->Arg(1024)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  // The artwork is read by its relative names, as tib does.
+  if (chdir(TIB_ARTWORK_DIR) != 0) {
+    std::perror(TIB_ARTWORK_DIR);
+    return 1;
+  }
+  benchmark::Initialize(&argc, argv);
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}
