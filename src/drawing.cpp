@@ -47,6 +47,9 @@ float outputRatio() {
 struct AlphaWeights {
   std::array<float, 256> weight{};
   std::array<float, 256> keep{};
+  // Pixels whose weight is at most 0.01 are not drawn: those are exactly
+  // the alpha bytes below this one.
+  unsigned firstDrawn = 0;
 };
 
 const AlphaWeights& alphaWeights() {
@@ -55,10 +58,38 @@ const AlphaWeights& alphaWeights() {
     for (std::size_t alpha = 0; alpha < 256; ++alpha) {
       table.weight[alpha] = static_cast<float>(alpha) / 255.0F;
       table.keep[alpha] = 1.0F - table.weight[alpha];
+      if (table.weight[alpha] <= 0.01F) {
+        table.firstDrawn = static_cast<unsigned>(alpha) + 1;
+      }
     }
     return table;
   }();
   return weights;
+}
+
+// Blends one sprite pixel over one canvas pixel by the sprite's alpha and
+// leaves a drawn pixel opaque.
+inline void blendPixel(const unsigned char* src, unsigned char* dst,
+                       const AlphaWeights& weights) {
+  const unsigned char alpha = src[3];
+  if (alpha < weights.firstDrawn) {
+    return;
+  }
+  if (alpha == 255) {
+    // a = 1 and 1 - a = 0: the blend gives the sprite's bytes exactly.
+    dst[0] = src[0];
+    dst[1] = src[1];
+    dst[2] = src[2];
+  } else {
+    const float a = weights.weight[alpha];
+    const float keep = weights.keep[alpha];
+    for (std::size_t k = 0; k < 3; ++k) {
+      const float srcPart = static_cast<float>(src[k]) * a;
+      const float dstPart = static_cast<float>(dst[k]) * keep;
+      dst[k] = static_cast<unsigned char>(truncateToInt(srcPart + dstPart));
+    }
+  }
+  dst[3] = 255;
 }
 
 }  // namespace
@@ -132,14 +163,18 @@ void drawToBoard(ImageBuffer& canvas, const ImageBuffer& sprite, int x, int y,
   // positions grow with i and j, so the first one past the sprite ends the
   // row (or the box); none is negative, as i, j >= 0 and both steps > 0.
   std::array<std::size_t, kCanvasEdge> columnOffset{};
-  int64_t lastI = firstI;
-  for (; lastI < endI; ++lastI) {
-    const float sx = (static_cast<float>(lastI) + 0.5F) * stepX;
+  std::size_t columns = 0;
+  bool contiguous = true;  // each column the next one of the sprite
+  for (int64_t i = firstI; i < endI; ++i, ++columns) {
+    const float sx = (static_cast<float>(i) + 0.5F) * stepX;
     if (sx >= fw) {
       break;
     }
-    columnOffset[static_cast<std::size_t>(lastI - firstI)] =
+    columnOffset[columns] =
         static_cast<std::size_t>(static_cast<uint32_t>(sx)) * 4;
+    contiguous =
+        contiguous && (columns == 0 ||
+                       columnOffset[columns] == columnOffset[columns - 1] + 4);
   }
 
   const AlphaWeights& weights = alphaWeights();
@@ -148,35 +183,32 @@ void drawToBoard(ImageBuffer& canvas, const ImageBuffer& sprite, int x, int y,
     if (sy >= fh) {
       break;
     }
-    const std::size_t srcRow =
+    const unsigned char* srcRow =
+        sprite.pixels.data() +
         static_cast<std::size_t>(static_cast<uint32_t>(sy)) * sw * 4;
-    const std::size_t dstRow = (static_cast<std::size_t>(y + j) * kCanvasEdge +
+    unsigned char* dstRow =
+        canvas.pixels.data() + (static_cast<std::size_t>(y + j) * kCanvasEdge +
                                 static_cast<std::size_t>(x + firstI)) *
-                               4;
-    for (int64_t i = 0; i < lastI - firstI; ++i) {
-      const std::size_t srcOff =
-          srcRow + columnOffset[static_cast<std::size_t>(i)];
-      const unsigned char alpha = sprite.pixels[srcOff + 3];
-      const float a = weights.weight[alpha];
-      if (a <= 0.01F) {
-        continue;
-      }
-      const std::size_t dstOff = dstRow + static_cast<std::size_t>(i) * 4;
-      if (alpha == 255) {
-        // a = 1 and 1 - a = 0: the blend gives the sprite's bytes exactly.
-        std::copy_n(&sprite.pixels[srcOff], 3, &canvas.pixels[dstOff]);
-      } else {
-        const float keep = weights.keep[alpha];
-        for (std::size_t k = 0; k < 3; ++k) {
-          const float srcPart =
-              static_cast<float>(sprite.pixels[srcOff + k]) * a;
-          const float dstPart =
-              static_cast<float>(canvas.pixels[dstOff + k]) * keep;
-          canvas.pixels[dstOff + k] =
-              static_cast<unsigned char>(truncateToInt(srcPart + dstPart));
+                                   4;
+    std::size_t i = 0;
+    if (contiguous) {
+      // Most of a sprite is transparent: pass over eight undrawn pixels at
+      // a time. No alpha is at least firstDrawn when their union is not.
+      const unsigned char* run = srcRow + columnOffset[0];
+      for (; i + 8 <= columns; i += 8) {
+        unsigned alphas = 0;
+        for (std::size_t k = i; k < i + 8; ++k) {
+          alphas |= run[k * 4 + 3];
+        }
+        if (alphas >= weights.firstDrawn) {
+          for (std::size_t k = i; k < i + 8; ++k) {
+            blendPixel(run + k * 4, dstRow + k * 4, weights);
+          }
         }
       }
-      canvas.pixels[dstOff + 3] = 255;
+    }
+    for (; i < columns; ++i) {
+      blendPixel(srcRow + columnOffset[i], dstRow + i * 4, weights);
     }
   }
 }

@@ -216,6 +216,38 @@ TEST(DrawToBoard, SamplesAtPixelCentres) {
   }
 }
 
+TEST(DrawToBoard, OneToOneRowsMatchPixelByPixelDrawing) {
+  // Mostly transparent rows drawn 1:1 are passed over in runs; the result
+  // must equal drawing every pixel on its own.
+  ImageBuffer sprite = solidImage(43, 3, 0, 0, 0, 0);
+  const struct {
+    uint32_t x, y;
+    unsigned char alpha;
+  } marks[] = {{7, 0, 3},  {8, 0, 2},  {15, 1, 255}, {16, 1, 128},
+               {33, 2, 1}, {40, 2, 3}, {42, 0, 200}, {0, 2, 255}};
+  for (const auto& m : marks) {
+    unsigned char* p = sprite.pixels.data() + (m.y * 43 + m.x) * 4;
+    p[0] = static_cast<unsigned char>(m.x * 5);
+    p[1] = 200;
+    p[2] = static_cast<unsigned char>(m.y * 70);
+    p[3] = m.alpha;
+  }
+  for (const int left : {100, -5, 990}) {
+    ImageBuffer runs = noiseImage(kCanvasEdge, kCanvasEdge, 4);
+    ImageBuffer single = runs;
+    drawToBoard(runs, sprite, left, 500, 43, 3);
+    for (uint32_t y = 0; y < 3; ++y) {
+      for (uint32_t x = 0; x < 43; ++x) {
+        ImageBuffer pixel = solidImage(1, 1, 0, 0, 0, 0);
+        std::memcpy(pixel.pixels.data(), pixelAt(sprite, x, y), 4);
+        drawToBoard(single, pixel, left + static_cast<int>(x),
+                    500 + static_cast<int>(y), 1, 1);
+      }
+    }
+    EXPECT_EQ(single.pixels, runs.pixels) << "left " << left;
+  }
+}
+
 // Counts canvas pixels that differ from an untouched canvas.
 int changedPixels(const ImageBuffer& canvas, const ImageBuffer& untouched) {
   int changed = 0;
