@@ -86,9 +86,9 @@ TEST(Artwork, BoardsAreOpaqueGridsWithDarkA1) {
   }
 }
 
-TEST(Artwork, PiecesFitTheirBoxesAndSquares) {
-  Size = kDefaultSize;
-  Sz2 = kDefaultScale;
+using ArtworkAtDefaultSettings = DefaultSettingsTest;
+
+TEST_F(ArtworkAtDefaultSettings, PiecesFitTheirBoxesAndSquares) {
   for (const fs::path& folder : kThemeFolders) {
     const ImageBuffer board = readPng(folder / "t_board.png");
     int lowestBaseline = INT32_MAX;

@@ -12,14 +12,7 @@
 namespace {
 
 // Restores the process-wide settings after each test.
-class DrawingTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    Size = kDefaultSize;
-    Sz2 = kDefaultScale;
-  }
-  void TearDown() override { SetUp(); }
-};
+using DrawingTest = DefaultSettingsTest;
 
 ImageBuffer canvasOf(unsigned char r, unsigned char g, unsigned char b) {
   return solidImage(kCanvasEdge, kCanvasEdge, r, g, b, 255);

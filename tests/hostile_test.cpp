@@ -13,16 +13,11 @@ namespace fs = std::filesystem;
 
 namespace {
 
-class HostileTest : public ::testing::Test {
+class HostileTest : public DefaultSettingsTest {
  protected:
   void SetUp() override {
-    Size = kDefaultSize;
-    Sz2 = kDefaultScale;
+    DefaultSettingsTest::SetUp();
     writeArtwork(dir.path());
-  }
-  void TearDown() override {
-    Size = kDefaultSize;
-    Sz2 = kDefaultScale;
   }
   ImageBuffer output() const { return readPng(dir.path() / "out.png"); }
   TempDir dir;

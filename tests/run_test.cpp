@@ -17,13 +17,8 @@ const std::string kHelp =
     " syntax: tib fen=<FEN> file=<output.png> [size=300-1024] "
     "[scale=1.0-1.3]\n";
 
-class RunTest : public ::testing::Test {
+class RunTest : public DefaultSettingsTest {
  protected:
-  void SetUp() override {
-    Size = kDefaultSize;
-    Sz2 = kDefaultScale;
-  }
-  void TearDown() override { SetUp(); }
   TempDir dir;
 };
 

@@ -2,12 +2,28 @@
 // runs of the built program.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <cstdint>
 #include <filesystem>
 #include <string>
 #include <vector>
 
 #include "drawing.h"
+
+// Starts and ends each test with the default Size and Sz2, which drawing
+// reads as process-wide settings.
+class DefaultSettingsTest : public ::testing::Test {
+ protected:
+  void SetUp() override { resetSettings(); }
+  void TearDown() override { resetSettings(); }
+
+ private:
+  static void resetSettings() {
+    Size = kDefaultSize;
+    Sz2 = kDefaultScale;
+  }
+};
 
 class TempDir {
  public:
