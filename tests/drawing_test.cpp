@@ -219,7 +219,8 @@ TEST(DrawToBoard, OneToOneRowsMatchPixelByPixelDrawing) {
   } marks[] = {{7, 0, 3},  {8, 0, 2},  {15, 1, 255}, {16, 1, 128},
                {33, 2, 1}, {40, 2, 3}, {42, 0, 200}, {0, 2, 255}};
   for (const auto& m : marks) {
-    unsigned char* p = sprite.pixels.data() + (m.y * 43 + m.x) * 4;
+    unsigned char* p =
+        sprite.pixels.data() + (static_cast<std::size_t>(m.y) * 43 + m.x) * 4;
     p[0] = static_cast<unsigned char>(m.x * 5);
     p[1] = 200;
     p[2] = static_cast<unsigned char>(m.y * 70);
