@@ -2,6 +2,12 @@
 
 #include <algorithm>
 #include <array>
+#include <cfloat>
+
+// The geometry and the blend round every float operation to single
+// precision; a compiler that keeps wider intermediates would change pixels.
+static_assert(FLT_EVAL_METHOD == 0,
+              "float expressions must be evaluated in float");
 
 int32_t Size = kDefaultSize;
 float Sz2 = kDefaultScale;
