@@ -22,11 +22,16 @@ bool writeAll(int fd, const std::vector<unsigned char>& bytes) {
   std::size_t done = 0;
   while (done < bytes.size()) {
     const ssize_t put = write(fd, bytes.data() + done, bytes.size() - done);
-    if (put > 0) {
-      done += static_cast<std::size_t>(put);
-    } else if (put < 0 && errno != EINTR) {
+    if (put < 0 && errno == EINTR) {
+      continue;
+    }
+    if (put <= 0) {
+      if (put == 0) {
+        errno = EIO;  // a write that makes no progress would loop forever
+      }
       return false;
     }
+    done += static_cast<std::size_t>(put);
   }
   return true;
 }
@@ -71,17 +76,18 @@ std::string writeReplacing(const std::string& path, const std::string& target,
   if (fd < 0) {
     return failure(path, errno);
   }
-  const bool written = fchmod(fd, mode) == 0 && writeAll(fd, bytes);
+  bool ok = fchmod(fd, mode) == 0 && writeAll(fd, bytes);
   int error = errno;
-  const bool closed = close(fd) == 0;
-  if (written && !closed) {
+  if (close(fd) != 0 && ok) {
+    ok = false;
     error = errno;
   }
-  if (written && closed && rename(temporary.c_str(), target.c_str()) == 0) {
+  if (ok && rename(temporary.c_str(), target.c_str()) != 0) {
+    ok = false;
+    error = errno;
+  }
+  if (ok) {
     return "";
-  }
-  if (written && closed) {
-    error = errno;
   }
   unlink(temporary.c_str());
   return failure(path, error);
