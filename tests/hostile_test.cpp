@@ -189,6 +189,21 @@ TEST_F(HostileTest, FailedWriteKeepsTheOldFile) {
   }
 }
 
+TEST_F(HostileTest, RunningOutOfMemoryIsAnError) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "AddressSanitizer needs more address space than the limit";
+#endif
+  const std::string old = "previous diagram";
+  writeBytes(dir.path() / "out.png", old);
+  RunOptions options;
+  options.memoryLimit = 1L << 30;  // size=32767 needs over 4 GiB
+  const RunResult result =
+      runTibBinary(dir.path(), {"size=32767", "file=out.png"}, options);
+  EXPECT_EQ(1, result.status);
+  EXPECT_EQ("tib: out of memory\n", result.err);
+  EXPECT_EQ(old, readText(dir.path() / "out.png"));
+}
+
 TEST_F(HostileTest, ConcurrentRunsLeaveOneCompleteDiagram) {
   const std::vector<std::string> first = {"fen=K7 w", "file=out.png"};
   const std::vector<std::string> second = {"fen=k7 b", "file=out.png"};

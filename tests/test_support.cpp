@@ -93,7 +93,8 @@ namespace {
 pid_t spawnTib(const std::filesystem::path& folder,
                const std::vector<std::string>& args,
                const std::filesystem::path& outFile,
-               const std::filesystem::path& errFile, long fileSizeLimit) {
+               const std::filesystem::path& errFile, long fileSizeLimit,
+               long memoryLimit) {
   std::vector<std::string> words = args;
   words.insert(words.begin(), TIB_BINARY);
   std::vector<char*> argv(words.size() + 1, nullptr);
@@ -107,6 +108,13 @@ pid_t spawnTib(const std::filesystem::path& folder,
       // A write past the limit then fails with EFBIG instead of a signal.
       if (signal(SIGXFSZ, SIG_IGN) == SIG_ERR ||
           setrlimit(RLIMIT_FSIZE, &limit) != 0) {
+        _exit(127);
+      }
+    }
+    if (memoryLimit >= 0) {
+      const rlimit limit{static_cast<rlim_t>(memoryLimit),
+                         static_cast<rlim_t>(memoryLimit)};
+      if (setrlimit(RLIMIT_AS, &limit) != 0) {
         _exit(127);
       }
     }
@@ -125,7 +133,7 @@ pid_t spawnTib(const std::filesystem::path& folder,
 
 int startTibBinary(const std::filesystem::path& folder,
                    const std::vector<std::string>& args) {
-  return spawnTib(folder, args, "/dev/null", "/dev/null", -1);
+  return spawnTib(folder, args, "/dev/null", "/dev/null", -1, -1);
 }
 
 int waitTibBinary(int pid) {
@@ -144,8 +152,9 @@ RunResult runTibBinary(const std::filesystem::path& folder,
                                                   : options.stdoutFile;
   const auto errFile = streams.path() / "stderr";
   RunResult result;
-  result.status = waitTibBinary(
-      spawnTib(folder, args, outFile, errFile, options.fileSizeLimit));
+  result.status =
+      waitTibBinary(spawnTib(folder, args, outFile, errFile,
+                             options.fileSizeLimit, options.memoryLimit));
   result.out = options.stdoutFile.empty() ? readText(outFile) : "";
   result.err = readText(errFile);
   return result;

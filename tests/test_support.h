@@ -63,6 +63,8 @@ struct RunOptions {
   std::filesystem::path stdoutFile;
   // Largest file the program may write (RLIMIT_FSIZE), or -1 for no limit.
   long fileSizeLimit = -1;
+  // Largest address space of the program (RLIMIT_AS), or -1 for no limit.
+  long memoryLimit = -1;
 };
 
 // Runs the tib binary in folder with the arguments.
