@@ -23,11 +23,12 @@ bool readRegularFile(const std::string& path,
   struct stat info {};
   bool ok = fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
   if (ok) {
-    bytes.resize(static_cast<std::size_t>(info.st_size));
+    // One spare byte lets the read that finds the end need no reallocation.
+    bytes.resize(static_cast<std::size_t>(info.st_size) + 1);
     std::size_t filled = 0;
     while (ok) {
       if (filled == bytes.size()) {
-        bytes.resize(bytes.size() + 4096);  // the file grew while being read
+        bytes.resize(bytes.size() * 2);  // the file grew while being read
       }
       const ssize_t got =
           read(fd, bytes.data() + filled, bytes.size() - filled);
