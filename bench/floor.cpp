@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "pieces.h"
+
 namespace {
 
 int dump(const char* png, const char* raw) {
@@ -19,7 +21,8 @@ int dump(const char* png, const char* raw) {
   unsigned height = 0;
   const unsigned error = lodepng::decode(pixels, width, height, png);
   if (error != 0 || lodepng::save_file(pixels, raw) != 0) {
-    std::fprintf(stderr, "cannot dump %s: %s\n", png, lodepng_error_text(error));
+    std::fprintf(stderr, "cannot dump %s: %s\n", png,
+                 lodepng_error_text(error));
     return 1;
   }
   return 0;
@@ -38,13 +41,13 @@ int main(int argc, char** argv) {
     return 2;
   }
   const std::string folder = std::string(argv[1]) + "/";
-  const char* const files[] = {"t_board.png", "t_wb.png", "t_wk.png",
-                               "t_wn.png",    "t_wp.png", "t_wq.png",
-                               "t_wr.png",    "t_bb.png", "t_bk.png",
-                               "t_bn.png",    "t_bp.png", "t_bq.png",
-                               "t_br.png",    argv[2]};
+  std::vector<std::string> files = {"t_board.png"};
+  for (const Piece& piece : kPieces) {
+    files.push_back(spriteFileName(piece));
+  }
+  files.emplace_back(argv[2]);
   unsigned checksum = 0;
-  for (const char* file : files) {
+  for (const std::string& file : files) {
     std::vector<unsigned char> pixels;
     unsigned width = 0;
     unsigned height = 0;

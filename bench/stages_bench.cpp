@@ -9,57 +9,50 @@
 #include <string>
 #include <vector>
 
-#include "arguments.h"
 #include "artwork.h"
 #include "drawing.h"
-#include "output.h"
-#include "placement.h"
+#include "pieces.h"
+#include "position.h"
+#include "render.h"
 #include "run.h"
 
 namespace {
 
-const std::string kStart = "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w";
 const std::string kMiddlegame =
     "r1bq1rk1/pp2bppp/2n1pn2/3p4/2PP4/2N1PN2/PP2BPPP/R2QKB1R b KQ - 3 8";
 
-ImageBuffer decodedBoard() {
-  ImageBuffer canvas;
-  if (!loadBoard(canvas).empty()) {
-    std::abort();
-  }
-  return canvas;
+const Artwork& bundledArtwork() {
+  static const Artwork artwork = loadArtwork("", {Side::white, Side::black});
+  return artwork;
 }
 
 void boardDecode(benchmark::State& state) {
   for (auto _ : state) {
-    ImageBuffer canvas;
-    benchmark::DoNotOptimize(decodePngFile(kBoardFile, canvas));
+    benchmark::DoNotOptimize(decodePngFile(kBoardFile));
   }
 }
 BENCHMARK(boardDecode)->Unit(benchmark::kMillisecond);
 
 void spriteSetDecode(benchmark::State& state) {
-  std::ostream discard(nullptr);
-  const PieceNames names = makePieceNames();
   for (auto _ : state) {
-    benchmark::DoNotOptimize(loadSprites(names, discard));
+    for (const Piece& piece : kPieces) {
+      benchmark::DoNotOptimize(decodePngFile(spriteFileName(piece)));
+    }
   }
 }
 BENCHMARK(spriteSetDecode)->Unit(benchmark::kMillisecond);
 
-// The placement walk with drawing (and the marker's decode), on one canvas
-// that keeps being drawn over: the cost does not depend on what is below.
+// The position walk with drawing, on one canvas that keeps being drawn
+// over: the cost does not depend on what is below.
 void drawStartingPosition(benchmark::State& state) {
-  std::ostream discard(nullptr);
-  const PieceNames names = makePieceNames();
-  const SpriteSet sprites = loadSprites(names, discard);
-  ImageBuffer canvas = decodedBoard();
-  Sz2 = static_cast<float>(state.range(0)) / 10.0F;
+  const Artwork& artwork = bundledArtwork();
+  ImageBuffer canvas = artwork.board;
+  const Settings settings{kDefaultSize,
+                          static_cast<float>(state.range(0)) / 10.0F};
   for (auto _ : state) {
-    drawPosition(canvas, kStart, names, sprites);
+    drawPosition(canvas, kStartingPosition, settings, artwork);
     benchmark::ClobberMemory();
   }
-  Sz2 = kDefaultScale;
 }
 BENCHMARK(drawStartingPosition)
     ->Arg(13)
@@ -68,7 +61,7 @@ BENCHMARK(drawStartingPosition)
     ->Unit(benchmark::kMicrosecond);
 
 void resample(benchmark::State& state) {
-  const ImageBuffer canvas = decodedBoard();
+  const ImageBuffer& canvas = bundledArtwork().board;
   for (auto _ : state) {
     benchmark::DoNotOptimize(
         resampleCanvas(canvas, static_cast<uint32_t>(state.range(0))));
@@ -78,10 +71,8 @@ BENCHMARK(resample)->Arg(300)->Arg(400)->Arg(2048)->Unit(
     benchmark::kMicrosecond);
 
 void encode(benchmark::State& state) {
-  std::ostream discard(nullptr);
-  const PieceNames names = makePieceNames();
-  ImageBuffer canvas = decodedBoard();
-  drawPosition(canvas, kMiddlegame, names, loadSprites(names, discard));
+  const ImageBuffer canvas =
+      drawDiagram(bundledArtwork(), kMiddlegame, Settings{});
   const auto edge = static_cast<uint32_t>(state.range(0));
   const std::vector<unsigned char> pixels =
       edge == kCanvasEdge ? canvas.pixels : resampleCanvas(canvas, edge);
@@ -92,6 +83,19 @@ void encode(benchmark::State& state) {
   }
 }
 BENCHMARK(encode)->Arg(400)->Arg(1024)->Unit(benchmark::kMillisecond);
+
+// Rendering from artwork loaded once, as a long-running service does.
+void renderFromLoadedArtwork(benchmark::State& state) {
+  const Artwork& artwork = bundledArtwork();
+  const Settings settings{static_cast<int32_t>(state.range(0)), kDefaultScale};
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(renderPng(artwork, kMiddlegame, settings));
+  }
+}
+BENCHMARK(renderFromLoadedArtwork)
+    ->Arg(400)
+    ->Arg(1024)
+    ->Unit(benchmark::kMillisecond);
 
 void wholeRun(benchmark::State& state) {
   std::ostream discard(nullptr);

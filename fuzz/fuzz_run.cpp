@@ -9,12 +9,15 @@
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
+#include <optional>
 #include <ostream>
 #include <string>
 #include <vector>
 
 #include "arguments.h"
+#include "artwork.h"
 #include "drawing.h"
+#include "pieces.h"
 #include "run.h"
 
 namespace {
@@ -47,17 +50,14 @@ std::string makeArtworkFolder() {
   if (mkdtemp(folder) == nullptr || chdir(folder) != 0) {
     std::abort();
   }
-  writePicture("t_board.png", 1024, 1024, 1);
-  const char* const names[] = {"wp", "wb", "wn", "wr", "wq", "wk",
-                               "bp", "bb", "bn", "br", "bq", "bk"};
+  writePicture(kBoardFile, 1024, 1024, 1);
   unsigned seed = 2;
-  for (const char* name : names) {
-    writePicture(std::string("t_") + name + ".png", 5 + seed, 9 + 2 * seed,
-                 seed);
+  for (const Piece& piece : kPieces) {
+    writePicture(spriteFileName(piece), 5 + seed, 9 + 2 * seed, seed);
     ++seed;
   }
-  writePicture("t_w3.png", 7, 5, 20);
-  writePicture("t_b3.png", 5, 7, 21);
+  writePicture(markerFileName(Side::white), 7, 5, 20);
+  writePicture(markerFileName(Side::black), 5, 7, 21);
   std::atexit([] {
     std::error_code ignored;
     std::filesystem::remove_all(std::filesystem::current_path(), ignored);
@@ -90,8 +90,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     args.push_back("size=64");
   }
   args.push_back("file=" + folder + "/out.png");
-  RunArguments ignored;
-  if (readArguments(args, ignored).empty() && Size > kLargestFuzzedSize) {
+  std::optional<int32_t> size;
+  for (const std::string& arg : args) {
+    if (arg.rfind("size=", 0) == 0) {
+      size = convertSize(arg.substr(5));
+    }
+  }
+  if (size && *size > kLargestFuzzedSize) {
     return 0;
   }
   std::ostream discard(nullptr);

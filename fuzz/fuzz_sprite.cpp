@@ -15,8 +15,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     image.pixels.assign(kCanvasBytes, 90);
     return image;
   }();
-  ImageBuffer sprite;
-  decodePng(std::vector<unsigned char>(data, data + size), sprite);
+  ImageBuffer sprite =
+      decodePng(std::vector<unsigned char>(data, data + size)).image;
   const Box boxes[] = {{964, 964, 56, 50},          {-10, -20, 100, 130},
                        {1000, 1000, 100, 100},      {5, 5, 1, 1},
                        {-3000, 400, 2147483647, 3}, {0, 0, 0, 5}};

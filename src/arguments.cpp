@@ -1,10 +1,10 @@
 #include "arguments.h"
 
 #include <cerrno>
-#include <cstdint>
 #include <cstdlib>
 
-#include "drawing.h"
+#include "failure.h"
+#include "render.h"
 
 namespace {
 
@@ -12,34 +12,28 @@ bool hasPrefix(const std::string& text, const char* prefix) {
   return text.rfind(prefix, 0) == 0;
 }
 
-// strtol rules: leading blanks, an optional sign, digits up to the first
-// non-digit; the rest is ignored. The number must fit 32 bits.
-bool convertSize(const char* text, int32_t& value) {
-  char* end = nullptr;
-  errno = 0;
-  const long parsed = std::strtol(text, &end, 10);
-  if (end == text || errno == ERANGE || parsed < INT32_MIN ||
-      parsed > INT32_MAX) {
-    return false;
-  }
-  value = static_cast<int32_t>(parsed);
-  return true;
-}
-
-// strtof rules in the C locale, hexadecimal, inf and nan included; the rest
-// is ignored. Overflow and underflow are refused.
-bool convertScale(const char* text, float& value) {
-  char* end = nullptr;
-  errno = 0;
-  const float parsed = std::strtof(text, &end);
-  if (end == text || errno == ERANGE) {
-    return false;
-  }
-  value = parsed;
-  return true;
-}
-
 }  // namespace
+
+std::optional<int32_t> convertSize(const std::string& text) {
+  char* end = nullptr;
+  errno = 0;
+  const long parsed = std::strtol(text.c_str(), &end, 10);
+  if (end == text.c_str() || errno == ERANGE || parsed < INT32_MIN ||
+      parsed > INT32_MAX) {
+    return std::nullopt;
+  }
+  return static_cast<int32_t>(parsed);
+}
+
+std::optional<float> convertScale(const std::string& text) {
+  char* end = nullptr;
+  errno = 0;
+  const float parsed = std::strtof(text.c_str(), &end);
+  if (end == text.c_str() || errno == ERANGE) {
+    return std::nullopt;
+  }
+  return parsed;
+}
 
 bool wantsHelp(const std::vector<std::string>& args) {
   return args.empty() || args.front() == "/h";
@@ -52,34 +46,33 @@ void printHelp(std::ostream& out) {
       << std::endl;
 }
 
-std::string readArguments(const std::vector<std::string>& args,
-                          RunArguments& run) {
-  run = RunArguments{};
-  Size = kDefaultSize;
-  Sz2 = kDefaultScale;
+RunArguments readArguments(const std::vector<std::string>& args) {
+  RunArguments run;
   for (const std::string& arg : args) {
     if (hasPrefix(arg, "fen=")) {
       run.fen = arg.substr(4);
     } else if (hasPrefix(arg, "file=")) {
       run.outputPath = arg.substr(5);
     } else if (hasPrefix(arg, "size=")) {
-      if (!convertSize(arg.c_str() + 5, Size)) {
-        return "tib: " + arg +
-               ": not a whole number of pixels that fits 32 bits; use "
-               "size=<pixels>, for example size=400";
+      const std::optional<int32_t> size = convertSize(arg.substr(5));
+      if (!size) {
+        throw Failure(ExitStatus::badArguments,
+                      arg +
+                          ": not a whole number of pixels that fits 32 bits; "
+                          "use size=<pixels>, for example size=400");
       }
+      run.settings.Size = *size;
     } else if (hasPrefix(arg, "scale=")) {
-      if (!convertScale(arg.c_str() + 6, Sz2)) {
-        return "tib: " + arg +
-               ": not a number in the range of a float; use "
-               "scale=<factor>, for example scale=1.3";
+      const std::optional<float> scale = convertScale(arg.substr(6));
+      if (!scale) {
+        throw Failure(ExitStatus::badArguments,
+                      arg +
+                          ": not a number in the range of a float; use "
+                          "scale=<factor>, for example scale=1.3");
       }
+      run.settings.Sz2 = *scale;
     }
   }
-  if (Size < 0 || Size > kLargestSize) {
-    return "tib: size=" + std::to_string(Size) +
-           ": out of range; use size=<pixels> from 0 to " +
-           std::to_string(kLargestSize);
-  }
-  return "";
+  checkSize(run.settings);
+  return run;
 }

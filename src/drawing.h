@@ -2,9 +2,11 @@
 // onto the 1024 x 1024 canvas.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
-#include <string>
 #include <vector>
+
+#include "pieces.h"
 
 // A decoded picture: 8-bit RGBA samples, row-major, rows without gaps.
 // After a failed decode it may report a size while holding no bytes.
@@ -22,13 +24,22 @@ struct Box {
   int h = 0;
 };
 
-// Process-wide settings of the run, written only while the arguments are
-// read: the edge of the written image, and the piece scale.
-extern int32_t Size;
-extern float Sz2;
-
 constexpr int32_t kDefaultSize = 1024;
 constexpr float kDefaultScale = 1.3F;
+
+// The settings of one diagram that the geometry and the output read.
+struct Settings {
+  // Edge of the written image in pixels.
+  int32_t Size = kDefaultSize;
+  // Piece scale.
+  float Sz2 = kDefaultScale;
+};
+
+// Largest output edge whose RGBA byte count still fits in 32 bits.
+constexpr int32_t kLargestSize = 32767;
+
+// The side to move, which decides where the marker goes.
+enum class Side { white, black };
 
 // Every drawing and resampling step addresses the canvas as this many
 // pixels on a side, with a row stride of this many pixels.
@@ -40,22 +51,23 @@ constexpr std::size_t kCanvasBytes =
 // give -2147483648, so a broken geometry draws nothing.
 int32_t truncateToInt(float value);
 
-// The box a piece sprite is drawn into, from the current Size and Sz2.
-// An unknown sprite name gives an empty box.
-Box pieceBox(int col, int rank, const std::string& name);
+// The box a piece sprite is drawn into on the square (col, rank); rank 7 is
+// the top row.
+Box pieceBox(const Settings& settings, int col, int rank, const Piece& piece);
 
-// The box of the side-to-move marker, from the current Size.
-Box signBox(int black);
+// The box of the side-to-move marker: top right for black, bottom right for
+// white.
+Box markerBox(const Settings& settings, Side side);
 
 // Scales the sprite into the box by nearest-neighbour sampling at pixel
 // centres and blends it over the canvas by its alpha, clipped to the canvas.
 void drawToBoard(ImageBuffer& canvas, const ImageBuffer& sprite, int x, int y,
                  int w, int h);
 
-// Draws a piece sprite on the square (col, rank); rank 7 is the top row.
-void drawPiece(ImageBuffer& canvas, const ImageBuffer& sprite, int col,
-               int rank, const std::string& name);
+// Draws a piece sprite into its box on the square (col, rank).
+void drawPiece(ImageBuffer& canvas, const ImageBuffer& sprite,
+               const Settings& settings, int col, int rank, const Piece& piece);
 
-// Draws the side-to-move marker at the right edge: top when black is
-// non-zero, bottom otherwise.
-void drawSign(ImageBuffer& canvas, const ImageBuffer& marker, int black);
+// Draws the side-to-move marker into its box.
+void drawSign(ImageBuffer& canvas, const ImageBuffer& marker,
+              const Settings& settings, Side side);

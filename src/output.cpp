@@ -11,10 +11,12 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "failure.h"
+
 namespace {
 
 std::string failure(const std::string& path, int error) {
-  return "tib: cannot write " + path + ": " + std::strerror(error);
+  return "cannot write " + path + ": " + std::strerror(error);
 }
 
 // Writes every byte, retrying short writes and interruptions.
@@ -97,31 +99,10 @@ bool hasPrefix(const std::string& text, const char* prefix) {
   return text.rfind(prefix, 0) == 0;
 }
 
-}  // namespace
-
-std::vector<unsigned char> resampleCanvas(const ImageBuffer& canvas,
-                                          uint32_t edge) {
-  std::vector<unsigned char> out(static_cast<std::size_t>(edge) * edge * 4);
-  std::vector<uint32_t> sourceOffset(edge);
-  for (uint32_t j = 0; j < edge; ++j) {
-    sourceOffset[j] = (j * kCanvasEdge) / edge * 4;
-  }
-  unsigned char* dst = out.data();
-  for (uint32_t i = 0; i < edge; ++i) {
-    const unsigned char* srcRow =
-        canvas.pixels.data() +
-        static_cast<std::size_t>((i * kCanvasEdge) / edge) * kCanvasEdge * 4;
-    for (uint32_t j = 0; j < edge; ++j, dst += 4) {
-      std::memcpy(dst, srcRow + sourceOffset[j], 4);
-    }
-  }
-  return out;
-}
-
-std::string writeOutputFile(const std::string& path,
-                            const std::vector<unsigned char>& bytes) {
+std::string writeFile(const std::string& path,
+                      const std::vector<unsigned char>& bytes) {
   if (path.empty()) {
-    return "tib: cannot write the diagram: the output path is empty "
+    return "cannot write the diagram: the output path is empty "
            "(give one with file=<output.png>)";
   }
   if (hasPrefix(path, "/dev/") || hasPrefix(path, "/proc/")) {
@@ -146,22 +127,11 @@ std::string writeOutputFile(const std::string& path,
   return writeReplacing(path, path, newFileMode(), bytes);
 }
 
-std::string writeDiagram(const ImageBuffer& canvas, const std::string& path) {
-  if (Size == 0) {
-    return "";  // a 0 x 0 image has nothing to write
+}  // namespace
+
+void writeOutputFile(const std::string& path,
+                     const std::vector<unsigned char>& bytes) {
+  if (const std::string problem = writeFile(path, bytes); !problem.empty()) {
+    throw Failure(ExitStatus::failed, problem);
   }
-  const auto edge = static_cast<uint32_t>(Size);
-  std::vector<unsigned char> png;
-  unsigned error = 0;
-  if (edge == kCanvasEdge) {
-    error = lodepng::encode(png, canvas.pixels, kCanvasEdge, kCanvasEdge,
-                            LCT_RGBA, 8);
-  } else {
-    error = lodepng::encode(png, resampleCanvas(canvas, edge), edge, edge,
-                            LCT_RGBA, 8);
-  }
-  if (error != 0) {
-    return "tib: cannot encode " + path + ": " + lodepng_error_text(error);
-  }
-  return writeOutputFile(path, png);
 }

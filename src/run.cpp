@@ -1,33 +1,53 @@
 #include "run.h"
 
+#include <new>
+
 #include "arguments.h"
 #include "artwork.h"
-#include "drawing.h"
+#include "failure.h"
 #include "output.h"
-#include "placement.h"
+#include "position.h"
+#include "render.h"
 
-int runTib(const std::vector<std::string>& args, std::ostream& out,
-           std::ostream& err) {
+namespace {
+
+// Every line tib writes on standard error starts with this.
+constexpr const char* kPrefix = "tib: ";
+
+void runStages(const std::vector<std::string>& args, std::ostream& out) {
   if (wantsHelp(args)) {
     printHelp(out);
   }
-  RunArguments run;
-  if (const std::string problem = readArguments(args, run); !problem.empty()) {
-    err << problem << std::endl;
-    return kExitBadArguments;
+  const RunArguments run = readArguments(args);
+  // Only the marker of the side to move is read.
+  std::vector<Side> sides;
+  if (const std::optional<Side> side = sideToMove(run.fen)) {
+    sides.push_back(*side);
   }
-  ImageBuffer canvas;
-  if (const std::string problem = loadBoard(canvas); !problem.empty()) {
-    err << problem << std::endl;
-    return kExitFailed;
+  const Artwork artwork = loadArtwork("", sides);
+  for (const std::string& warning : artwork.warnings) {
+    out << warning << std::endl;
   }
-  const PieceNames pieceNames = makePieceNames();
-  const SpriteSet sprites = loadSprites(pieceNames, out);
-  drawPosition(canvas, run.fen, pieceNames, sprites);
-  if (const std::string problem = writeDiagram(canvas, run.outputPath);
-      !problem.empty()) {
-    err << problem << std::endl;
-    return kExitFailed;
+  const std::vector<unsigned char> png =
+      renderPng(artwork, run.fen, run.settings);
+  if (run.settings.Size != 0) {
+    writeOutputFile(run.outputPath, png);
   }
-  return kExitOk;
+}
+
+}  // namespace
+
+int runTib(const std::vector<std::string>& args, std::ostream& out,
+           std::ostream& err) {
+  try {
+    runStages(args, out);
+    return static_cast<int>(ExitStatus::ok);
+  } catch (const Failure& failure) {
+    err << kPrefix << failure.what() << std::endl;
+    return static_cast<int>(failure.status());
+  } catch (const std::bad_alloc&) {
+    // A huge size= or a huge artwork file; the output was not touched.
+    err << kPrefix << "out of memory" << std::endl;
+    return static_cast<int>(ExitStatus::failed);
+  }
 }

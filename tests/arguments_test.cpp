@@ -6,10 +6,11 @@
 #include <sstream>
 
 #include "drawing.h"
+#include "failure.h"
 
 namespace {
 
-const std::string kStartFen = "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w";
+const std::string kStartFen = kStartingPosition;
 
 TEST(Arguments, HelpIsDueForNoArgumentOrALeadingSlashH) {
   const struct {
@@ -68,18 +69,13 @@ TEST(Arguments, AcceptedValues) {
   };
   for (const auto& c : cases) {
     const std::string what = ::testing::PrintToString(c.args);
-    RunArguments run;
-    Size = 77;
-    Sz2 = 7.0F;
-    ASSERT_EQ("", readArguments(c.args, run)) << what;
+    const RunArguments run = readArguments(c.args);
     EXPECT_EQ(c.fen, run.fen) << what;
     EXPECT_EQ(c.path, run.outputPath) << what;
-    EXPECT_EQ(c.size, Size) << what;
-    EXPECT_EQ(c.scale, Sz2) << what;
+    EXPECT_EQ(c.size, run.settings.Size) << what;
+    EXPECT_EQ(c.scale, run.settings.Sz2) << what;
   }
-  RunArguments run;
-  ASSERT_EQ("", readArguments({"scale=nAn"}, run));
-  EXPECT_TRUE(std::isnan(Sz2));
+  EXPECT_TRUE(std::isnan(readArguments({"scale=nAn"}).settings.Sz2));
 }
 
 TEST(Arguments, RefusedValuesNameTheArgument) {
@@ -103,10 +99,14 @@ TEST(Arguments, RefusedValuesNameTheArgument) {
       {{"size=abc", "scale=abc"}, "size=abc"},
   };
   for (const auto& c : cases) {
-    RunArguments run;
-    const std::string message = readArguments(c.args, run);
-    EXPECT_NE(std::string::npos, message.find(c.named))
-        << ::testing::PrintToString(c.args) << " gave: " << message;
+    try {
+      readArguments(c.args);
+      ADD_FAILURE() << ::testing::PrintToString(c.args) << " was accepted";
+    } catch (const Failure& failure) {
+      EXPECT_EQ(ExitStatus::badArguments, failure.status());
+      EXPECT_NE(std::string::npos, std::string(failure.what()).find(c.named))
+          << ::testing::PrintToString(c.args) << " gave: " << failure.what();
+    }
   }
 }
 

@@ -86,19 +86,16 @@ TEST(Artwork, BoardsAreOpaqueGridsWithDarkA1) {
   }
 }
 
-using ArtworkAtDefaultSettings = DefaultSettingsTest;
-
-TEST_F(ArtworkAtDefaultSettings, PiecesFitTheirBoxesAndSquares) {
+TEST(Artwork, PiecesFitTheirBoxesAndSquares) {
   for (const fs::path& folder : kThemeFolders) {
     const ImageBuffer board = readPng(folder / "t_board.png");
     int lowestBaseline = INT32_MAX;
     int highestBaseline = -1;
-    for (const auto& entry : makePieceNames()) {
-      const std::string& name = entry.second;
-      const std::string what = (folder / spriteFileName(name)).string();
-      const ImageBuffer sprite = readPng(folder / spriteFileName(name));
+    for (const Piece& piece : kPieces) {
+      const std::string what = (folder / spriteFileName(piece)).string();
+      const ImageBuffer sprite = readPng(folder / spriteFileName(piece));
       // Each sprite is exactly its box at the default scale: drawn 1:1.
-      const Box box = pieceBox(0, 7, name);
+      const Box box = pieceBox(Settings{}, 0, 7, piece);
       ASSERT_EQ(static_cast<uint32_t>(box.w), sprite.width) << what;
       ASSERT_EQ(static_cast<uint32_t>(box.h), sprite.height) << what;
       // The sprite's outermost rows and columns are fully transparent.
@@ -116,7 +113,7 @@ TEST_F(ArtworkAtDefaultSettings, PiecesFitTheirBoxesAndSquares) {
       }
       // Drawn on d5 (col 3, rank 4), it stays inside that square.
       ImageBuffer canvas = board;
-      drawPiece(canvas, sprite, 3, 4, name);
+      drawPiece(canvas, sprite, Settings{}, 3, 4, piece);
       const Bounds b = changedBounds(board, canvas);
       const int squareX = kGridX + 3 * kSquareW;
       const int squareY = kGridY + 3 * kSquareH;
@@ -137,7 +134,8 @@ TEST_F(ArtworkAtDefaultSettings, PiecesFitTheirBoxesAndSquares) {
 
 TEST(Artwork, MarkersFillTheirBox) {
   for (const fs::path& folder : kThemeFolders) {
-    for (const char* marker : {"t_w3.png", "t_b3.png"}) {
+    for (const Side side : {Side::white, Side::black}) {
+      const char* marker = markerFileName(side);
       const ImageBuffer image = readPng(folder / marker);
       EXPECT_EQ(56U, image.width) << folder / marker;
       EXPECT_EQ(50U, image.height) << folder / marker;

@@ -11,9 +11,6 @@
 
 namespace {
 
-// Restores the process-wide settings after each test.
-using DrawingTest = DefaultSettingsTest;
-
 ImageBuffer canvasOf(unsigned char r, unsigned char g, unsigned char b) {
   return solidImage(kCanvasEdge, kCanvasEdge, r, g, b, 255);
 }
@@ -56,7 +53,7 @@ TEST(TruncateToInt, TruncatesTowardZeroAndMapsTheUnrepresentable) {
   }
 }
 
-TEST_F(DrawingTest, PieceBoxesOnTheTopLeftSquare) {
+TEST(Drawing, PieceBoxesOnTheTopLeftSquare) {
   const struct {
     const char* name;
     Box atDefault;
@@ -76,15 +73,15 @@ TEST_F(DrawingTest, PieceBoxesOnTheTopLeftSquare) {
       {"bk", {54, 49, 111, 140}, {67, 66, 86, 107}},
   };
   for (const auto& c : cases) {
-    Sz2 = 1.3F;
-    expectBox(pieceBox(0, 7, c.name), c.atDefault,
+    const Piece& piece = pieceNamed(c.name);
+    expectBox(pieceBox(Settings{1024, 1.3F}, 0, 7, piece), c.atDefault,
               std::string(c.name) + " 1.3");
-    Sz2 = 1.0F;
-    expectBox(pieceBox(0, 7, c.name), c.atOne, std::string(c.name) + " 1.0");
+    expectBox(pieceBox(Settings{1024, 1.0F}, 0, 7, piece), c.atOne,
+              std::string(c.name) + " 1.0");
   }
 }
 
-TEST_F(DrawingTest, PieceBoxesFollowSquareScaleAndSize) {
+TEST(Drawing, PieceBoxesFollowSquareScaleAndSize) {
   const struct {
     int32_t size;
     float scale;
@@ -100,28 +97,27 @@ TEST_F(DrawingTest, PieceBoxesFollowSquareScaleAndSize) {
       {1024, 1.3F, 8, 7, "wk", {964, 45, 130, 144}},
       {1024, 1.3F, 9, 7, "wk", {1079, 45, 130, 144}},
       {1024, 1.3F, 0, -1, "wk", {44, 941, 130, 144}},
-      {1024, 1.3F, 0, 7, "xx", {0, 0, 0, 0}},
   };
   for (const auto& c : cases) {
-    Size = c.size;
-    Sz2 = c.scale;
-    expectBox(pieceBox(c.col, c.rank, c.name), c.expected,
-              std::string(c.name) + " scale " + std::to_string(c.scale));
+    expectBox(
+        pieceBox(Settings{c.size, c.scale}, c.col, c.rank, pieceNamed(c.name)),
+        c.expected, std::string(c.name) + " scale " + std::to_string(c.scale));
   }
 }
 
-TEST_F(DrawingTest, KingWidthShowsSinglePrecisionOrder) {
+TEST(Drawing, KingWidthShowsSinglePrecisionOrder) {
   const struct {
     int32_t size;
     int width;
   } cases[] = {{1024, 130}, {500, 129}, {900, 129}, {1000, 129}};
   for (const auto& c : cases) {
-    Size = c.size;
-    EXPECT_EQ(c.width, pieceBox(4, 0, "wk").w) << "size " << c.size;
+    EXPECT_EQ(c.width,
+              pieceBox(Settings{c.size, 1.3F}, 4, 0, pieceNamed("wk")).w)
+        << "size " << c.size;
   }
 }
 
-TEST_F(DrawingTest, UnusableSizeOrScaleGivesNoPositiveBox) {
+TEST(Drawing, UnusableSizeOrScaleGivesNoPositiveBox) {
   const float nan = std::numeric_limits<float>::quiet_NaN();
   const float inf = std::numeric_limits<float>::infinity();
   const struct {
@@ -130,20 +126,17 @@ TEST_F(DrawingTest, UnusableSizeOrScaleGivesNoPositiveBox) {
   } cases[] = {{0, 1.3F},    {1024, 0.0F}, {1024, -1.0F}, {1024, inf},
                {1024, -inf}, {1024, nan},  {1024, 1e30F}, {2048, 1e30F}};
   for (const auto& c : cases) {
-    Size = c.size;
-    Sz2 = c.scale;
-    const Box box = pieceBox(3, 3, "wq");
+    const Box box = pieceBox(Settings{c.size, c.scale}, 3, 3, pieceNamed("wq"));
     EXPECT_TRUE(box.w <= 0 || box.h <= 0) << c.size << " " << c.scale;
   }
-  Size = 0;
-  EXPECT_EQ(INT32_MIN, signBox(0).w);
+  EXPECT_EQ(INT32_MIN, markerBox(Settings{0, 1.3F}, Side::white).w);
 }
 
-TEST_F(DrawingTest, MarkerBoxIsFixedForEverySize) {
+TEST(Drawing, MarkerBoxIsFixedForEverySize) {
   for (int32_t size = 1; size <= 4096; ++size) {
-    Size = size;
-    const Box white = signBox(0);
-    const Box black = signBox(1);
+    const Settings settings{size, 1.3F};
+    const Box white = markerBox(settings, Side::white);
+    const Box black = markerBox(settings, Side::black);
     ASSERT_TRUE(white.x == 964 && white.y == 964 && white.w == 56 &&
                 white.h == 50)
         << "white, size " << size;
@@ -210,8 +203,8 @@ TEST(DrawToBoard, SamplesAtPixelCentres) {
 }
 
 TEST(DrawToBoard, OneToOneRowsMatchPixelByPixelDrawing) {
-  // Mostly transparent rows drawn 1:1 are passed over in runs; the result
-  // must equal drawing every pixel on its own.
+  // Drawing a whole sprite must equal drawing each of its pixels on its own,
+  // across both canvas edges.
   ImageBuffer sprite = solidImage(43, 3, 0, 0, 0, 0);
   const struct {
     uint32_t x, y;
@@ -289,11 +282,11 @@ TEST(DrawToBoard, ClipsToTheCanvasAndIgnoresUnusableSprites) {
   }
 }
 
-TEST_F(DrawingTest, DrawPieceAndSignUseTheirBoxes) {
+TEST(Drawing, DrawPieceAndSignUseTheirBoxes) {
   ImageBuffer canvas = canvasOf(0, 0, 0);
   const ImageBuffer sprite = solidImage(3, 3, 255, 0, 0, 255);
-  drawPiece(canvas, sprite, 4, 0, "wk");
-  drawSign(canvas, sprite, 1);
+  drawPiece(canvas, sprite, Settings{}, 4, 0, pieceNamed("wk"));
+  drawSign(canvas, sprite, Settings{}, Side::black);
   const struct {
     uint32_t x, y;
     bool red;

@@ -13,12 +13,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
-class HostileTest : public DefaultSettingsTest {
+class HostileTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    DefaultSettingsTest::SetUp();
-    writeArtwork(dir.path());
-  }
+  void SetUp() override { writeArtwork(dir.path()); }
   ImageBuffer output() const { return readPng(dir.path() / "out.png"); }
   TempDir dir;
 };
@@ -54,7 +51,7 @@ TEST_F(HostileTest, LongPlacementFieldsDrawWhatTheyHold) {
     const RunResult result =
         runTibBinary(dir.path(), {"fen=" + c.fen, "file=out.png"});
     ASSERT_EQ(0, result.status) << c.what << ": " << result.err;
-    expectSameImage(expectedCanvas(c.pieces, -1), output(), c.what);
+    expectSameImage(expectedCanvas(c.pieces, std::nullopt), output(), c.what);
   }
 }
 
@@ -75,7 +72,7 @@ TEST_F(HostileTest, ExtremeScalesDrawNoPieceButTheMarker) {
     const RunResult result = runTibBinary(dir.path(), args);
     const std::string what = ::testing::PrintToString(c.args);
     ASSERT_EQ(0, result.status) << what << ": " << result.err;
-    ImageBuffer expected = expectedCanvas({}, 0);
+    ImageBuffer expected = expectedCanvas({}, Side::white);
     if (c.size != 1024) {
       expected = resampled(expected, static_cast<uint32_t>(c.size));
     }
@@ -89,10 +86,9 @@ TEST_F(HostileTest, HugeBoxesCostNoMoreThanTheCanvas) {
       dir.path(),
       {"fen=K6k/8/8/8/8/8/8/q6Q w", "scale=100000", "file=out.png"});
   ASSERT_EQ(0, result.status) << result.err;
-  Sz2 = 100000.0F;
   expectSameImage(
       expectedCanvas({{0, 7, "wk"}, {7, 7, "bk"}, {0, 0, "bq"}, {7, 0, "wq"}},
-                     0),
+                     Side::white, Settings{1024, 100000.0F}),
       output(), "scale=100000");
 }
 
@@ -147,7 +143,7 @@ TEST_F(HostileTest, LyingSpritesWarnAndDrawNothing) {
                 "Warning: Could not load t_bk.png - empty input buffer given "
                 "to decoder. Maybe caused by non-existing file?\n",
             result.out);
-  expectSameImage(expectedCanvas({}, -1), output(), "lying sprites");
+  expectSameImage(expectedCanvas({}, std::nullopt), output(), "lying sprites");
 }
 
 TEST_F(HostileTest, LyingBoardsStopTheRun) {
@@ -207,8 +203,8 @@ TEST_F(HostileTest, RunningOutOfMemoryIsAnError) {
 TEST_F(HostileTest, ConcurrentRunsLeaveOneCompleteDiagram) {
   const std::vector<std::string> first = {"fen=K7 w", "file=out.png"};
   const std::vector<std::string> second = {"fen=k7 b", "file=out.png"};
-  const ImageBuffer one = expectedCanvas({{0, 7, "wk"}}, 0);
-  const ImageBuffer other = expectedCanvas({{0, 7, "bk"}}, 1);
+  const ImageBuffer one = expectedCanvas({{0, 7, "wk"}}, Side::white);
+  const ImageBuffer other = expectedCanvas({{0, 7, "bk"}}, Side::black);
   for (int round = 0; round < 5; ++round) {
     const int a = startTibBinary(dir.path(), first);
     const int b = startTibBinary(dir.path(), second);

@@ -17,7 +17,7 @@ const std::string kHelp =
     " syntax: tib fen=<FEN> file=<output.png> [size=300-1024] "
     "[scale=1.0-1.3]\n";
 
-class RunTest : public DefaultSettingsTest {
+class RunTest : public ::testing::Test {
  protected:
   TempDir dir;
 };
@@ -28,7 +28,7 @@ TEST_F(RunTest, DrawsPositionsByteForByte) {
     int32_t size;
     float scale;
     std::vector<Placed> pieces;
-    int marker;
+    std::optional<Side> side;
   } cases[] = {
       // Overlapping kings drawn in text order, a skipped byte, digits added
       // one by one, and a resample to 300.
@@ -41,23 +41,23 @@ TEST_F(RunTest, DrawsPositionsByteForByte) {
         {5, 1, "wp"},
         {6, 1, "wp"},
         {3, 0, "wn"}},
-       0},
+       Side::white},
       {{"fen=4k3/8/8/8/8/8/8/4K3 b", "scale=2.5"},
        1024,
        2.5F,
        {{4, 7, "bk"}, {4, 0, "wk"}},
-       1},
+       Side::black},
       {{"fen=q7/8/8/8/8/8/8/8/8K b", "size=2048", "scale=1"},
        2048,
        1.0F,
        {{0, 7, "bq"}, {8, -1, "wk"}},
-       1},
+       Side::black},
       {{"fen=R6r/8/8/8/8/8/8/8  w", "size=512"},
        512,
        1.3F,
        {{0, 7, "wr"}, {7, 7, "br"}},
-       -1},
-      {{"fen= w", "size=301"}, 301, 1.3F, {}, 0},
+       std::nullopt},
+      {{"fen= w", "size=301"}, 301, 1.3F, {}, Side::white},
   };
   for (const auto& c : cases) {
     const std::string what = ::testing::PrintToString(c.args);
@@ -69,9 +69,8 @@ TEST_F(RunTest, DrawsPositionsByteForByte) {
     EXPECT_EQ(0, result.status) << what << result.err;
     EXPECT_EQ("", result.out) << what;
     EXPECT_EQ("", result.err) << what;
-    Size = c.size;
-    Sz2 = c.scale;
-    ImageBuffer expected = expectedCanvas(c.pieces, c.marker);
+    ImageBuffer expected =
+        expectedCanvas(c.pieces, c.side, Settings{c.size, c.scale});
     if (c.size != 1024) {
       expected = resampled(expected, static_cast<uint32_t>(c.size));
     }
@@ -101,14 +100,14 @@ TEST_F(RunTest, NoArgumentDrawsTheStartingPositionAfterTheHelp) {
   for (int col = 0; col < 8; ++col) {
     pieces.push_back({col, 0, whiteBack[col]});
   }
-  expectSameImage(expectedCanvas(pieces, 0), readPng(dir.path() / "output.png"),
-                  "starting position");
+  expectSameImage(expectedCanvas(pieces, Side::white),
+                  readPng(dir.path() / "output.png"), "starting position");
 }
 
 TEST_F(RunTest, WarnsAboutEachSpriteInLetterOrder) {
   writeArtwork(dir.path());
-  for (const char* name : kSpriteNames) {
-    fs::remove(dir.path() / ("t_" + std::string(name) + ".png"));
+  for (const Piece& piece : kPieces) {
+    fs::remove(dir.path() / spriteFileName(piece));
   }
   writeBytes(dir.path() / "t_wb.png", "");
   writeBytes(dir.path() / "t_wk.png", "\x89PNG\r\n\x1a\n tiny");
@@ -136,7 +135,7 @@ TEST_F(RunTest, WarnsAboutEachSpriteInLetterOrder) {
           "Warning: Could not load t_br.png" + missing,
       result.out);
   // The black pawn still draws; the white pawn is simply missing.
-  expectSameImage(expectedCanvas({{0, 6, "bp"}}, 1),
+  expectSameImage(expectedCanvas({{0, 6, "bp"}}, Side::black),
                   readPng(dir.path() / "out.png"), "missing sprites");
 }
 
@@ -149,8 +148,8 @@ TEST_F(RunTest, TruncatedSpriteWarnsAndDrawsNothing) {
   EXPECT_EQ(0, result.status);
   EXPECT_EQ(0U, result.out.rfind("Warning: Could not load t_wk.png - ", 0))
       << result.out;
-  expectSameImage(expectedCanvas({}, -1), readPng(dir.path() / "out.png"),
-                  "truncated king");
+  expectSameImage(expectedCanvas({}, std::nullopt),
+                  readPng(dir.path() / "out.png"), "truncated king");
 }
 
 TEST_F(RunTest, UnusableBoardStopsBeforeAnythingElse) {
@@ -246,8 +245,8 @@ TEST_F(RunTest, WritesThroughStandardOutputAndSymlinks) {
       dir.path(), {"fen=8/8/8/8/8/8/8/8 b", "file=/dev/stdout", "size=300"},
       RunOptions{captured});
   EXPECT_EQ(0, piped.status) << piped.err;
-  expectSameImage(resampled(expectedCanvas({}, 1), 300), readPng(captured),
-                  "/dev/stdout");
+  expectSameImage(resampled(expectedCanvas({}, Side::black), 300),
+                  readPng(captured), "/dev/stdout");
 
   const fs::path target = elsewhere.path() / "target.png";
   writeBytes(target, "old");
@@ -258,8 +257,8 @@ TEST_F(RunTest, WritesThroughStandardOutputAndSymlinks) {
       dir.path(), {"fen=8/8/8/8/8/8/8/8 w", "file=link.png", "size=300"});
   EXPECT_EQ(0, linked.status) << linked.err;
   EXPECT_TRUE(fs::is_symlink(dir.path() / "link.png"));
-  expectSameImage(resampled(expectedCanvas({}, 0), 300), readPng(target),
-                  "symlink target");
+  expectSameImage(resampled(expectedCanvas({}, Side::white), 300),
+                  readPng(target), "symlink target");
   EXPECT_EQ(
       fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read,
       fs::status(target).permissions());

@@ -13,6 +13,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "artwork.h"
+
 TempDir::TempDir() {
   std::string pattern =
       (std::filesystem::temp_directory_path() / "tib-test-XXXXXX").string();
@@ -160,10 +162,7 @@ RunResult runTibBinary(const std::filesystem::path& folder,
   return result;
 }
 
-const char* const kSpriteNames[12] = {"wb", "wk", "wn", "wp", "wq", "wr",
-                                      "bb", "bk", "bn", "bp", "bq", "br"};
-
-ImageBuffer spriteFor(int index) {
+ImageBuffer spriteFor(std::size_t index) {
   return noiseImage(7 + 9 * static_cast<uint32_t>(index),
                     11 + 5 * static_cast<uint32_t>(index),
                     100 + static_cast<uint32_t>(index),
@@ -171,37 +170,42 @@ ImageBuffer spriteFor(int index) {
 }
 
 ImageBuffer boardImage() { return noiseImage(1024, 1024, 7); }
-ImageBuffer markerFor(int black) {
-  return noiseImage(13, 9, 50 + static_cast<uint32_t>(black), {255, 128, 0});
+ImageBuffer markerFor(Side side) {
+  return noiseImage(13, 9, side == Side::black ? 51 : 50, {255, 128, 0});
 }
 
 void writeArtwork(const std::filesystem::path& folder) {
   writePng(folder / "t_board.png", boardImage());
-  for (int i = 0; i < 12; ++i) {
-    writePng(folder / ("t_" + std::string(kSpriteNames[i]) + ".png"),
-             spriteFor(i));
+  for (std::size_t i = 0; i < kPieces.size(); ++i) {
+    writePng(folder / spriteFileName(kPieces[i]), spriteFor(i));
   }
-  writePng(folder / "t_w3.png", markerFor(0));
-  writePng(folder / "t_b3.png", markerFor(1));
+  for (const Side side : {Side::white, Side::black}) {
+    writePng(folder / markerFileName(side), markerFor(side));
+  }
 }
 
-int spriteIndex(const std::string& name) {
-  for (int i = 0; i < 12; ++i) {
-    if (name == kSpriteNames[i]) {
-      return i;
-    }
+std::size_t spriteIndex(const std::string& name) {
+  std::size_t index = 0;
+  while (index < kPieces.size() && name != kPieces[index].spriteName) {
+    ++index;
   }
-  return -1;
+  return index;
 }
 
-ImageBuffer expectedCanvas(const std::vector<Placed>& pieces, int marker) {
+const Piece& pieceNamed(const std::string& spriteName) {
+  return kPieces.at(spriteIndex(spriteName));
+}
+
+ImageBuffer expectedCanvas(const std::vector<Placed>& pieces,
+                           std::optional<Side> side, const Settings& settings) {
   ImageBuffer canvas = boardImage();
   for (const Placed& piece : pieces) {
-    drawPiece(canvas, spriteFor(spriteIndex(piece.name)), piece.col, piece.rank,
-              piece.name);
+    const std::size_t index = spriteIndex(piece.name);
+    drawPiece(canvas, spriteFor(index), settings, piece.col, piece.rank,
+              kPieces.at(index));
   }
-  if (marker >= 0) {
-    drawSign(canvas, markerFor(marker), marker);
+  if (side) {
+    drawSign(canvas, markerFor(*side), settings, *side);
   }
   return canvas;
 }

@@ -6,24 +6,11 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "drawing.h"
-
-// Starts and ends each test with the default Size and Sz2, which drawing
-// reads as process-wide settings.
-class DefaultSettingsTest : public ::testing::Test {
- protected:
-  void SetUp() override { resetSettings(); }
-  void TearDown() override { resetSettings(); }
-
- private:
-  static void resetSettings() {
-    Size = kDefaultSize;
-    Sz2 = kDefaultScale;
-  }
-};
 
 class TempDir {
  public:
@@ -83,11 +70,11 @@ std::string readText(const std::filesystem::path& file);
 
 // A synthetic artwork set: a noise board, odd-sized noisy sprites whose alpha
 // runs through the values the blend treats differently, and small markers.
-extern const char* const kSpriteNames[12];  // in the order they are loaded
-ImageBuffer spriteFor(int index);           // index into kSpriteNames
-int spriteIndex(const std::string& name);
+ImageBuffer spriteFor(std::size_t index);  // index into kPieces
+std::size_t spriteIndex(const std::string& name);
+const Piece& pieceNamed(const std::string& spriteName);
 ImageBuffer boardImage();
-ImageBuffer markerFor(int black);
+ImageBuffer markerFor(Side side);
 void writeArtwork(const std::filesystem::path& folder);
 
 struct Placed {
@@ -97,8 +84,10 @@ struct Placed {
 };
 
 // The canvas the drawing rules give for these pieces drawn in this order on
-// the synthetic board, then the marker (0 white, 1 black, -1 none).
-ImageBuffer expectedCanvas(const std::vector<Placed>& pieces, int marker);
+// the synthetic board, then the marker of the side to move, if any.
+ImageBuffer expectedCanvas(const std::vector<Placed>& pieces,
+                           std::optional<Side> side,
+                           const Settings& settings = {});
 
 // Nearest neighbour at the top-left corner of each output pixel.
 ImageBuffer resampled(const ImageBuffer& canvas, uint32_t edge);

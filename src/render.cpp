@@ -1,0 +1,69 @@
+#include "render.h"
+
+#include <lodepng.h>
+
+#include "failure.h"
+#include "position.h"
+
+void checkSize(const Settings& settings) {
+  if (settings.Size < 0 || settings.Size > kLargestSize) {
+    throw Failure(ExitStatus::badArguments,
+                  "size=" + std::to_string(settings.Size) +
+                      ": out of range; use size=<pixels> from 0 to " +
+                      std::to_string(kLargestSize));
+  }
+}
+
+ImageBuffer drawDiagram(const Artwork& artwork, const std::string& fen,
+                        const Settings& settings) {
+  ImageBuffer canvas = artwork.board;
+  drawPosition(canvas, fen, settings, artwork);
+  return canvas;
+}
+
+std::vector<unsigned char> resampleCanvas(const ImageBuffer& canvas,
+                                          uint32_t edge) {
+  std::vector<unsigned char> out(static_cast<std::size_t>(edge) * edge * 4);
+  // Every row takes the same source columns.
+  std::vector<uint32_t> sourceColumn(edge);
+  for (uint32_t j = 0; j < edge; ++j) {
+    sourceColumn[j] = (j * kCanvasEdge) / edge;
+  }
+  for (uint32_t i = 0; i < edge; ++i) {
+    const uint32_t sourceRow = (i * kCanvasEdge) / edge;
+    for (uint32_t j = 0; j < edge; ++j) {
+      const std::size_t from =
+          (static_cast<std::size_t>(sourceRow) * kCanvasEdge +
+           sourceColumn[j]) *
+          4;
+      const std::size_t to = (static_cast<std::size_t>(i) * edge + j) * 4;
+      for (std::size_t k = 0; k < 4; ++k) {
+        out[to + k] = canvas.pixels[from + k];
+      }
+    }
+  }
+  return out;
+}
+
+std::vector<unsigned char> renderPng(const Artwork& artwork,
+                                     const std::string& fen,
+                                     const Settings& settings) {
+  checkSize(settings);
+  if (settings.Size == 0) {
+    return {};
+  }
+  const ImageBuffer canvas = drawDiagram(artwork, fen, settings);
+  const auto edge = static_cast<uint32_t>(settings.Size);
+  std::vector<unsigned char> png;
+  const unsigned error =
+      edge == kCanvasEdge ? lodepng::encode(png, canvas.pixels, kCanvasEdge,
+                                            kCanvasEdge, LCT_RGBA, 8)
+                          : lodepng::encode(png, resampleCanvas(canvas, edge),
+                                            edge, edge, LCT_RGBA, 8);
+  if (error != 0) {
+    throw Failure(
+        ExitStatus::failed,
+        std::string("cannot encode the diagram: ") + lodepng_error_text(error));
+  }
+  return png;
+}

@@ -1,0 +1,30 @@
+// Rendering a diagram from loaded artwork into PNG bytes in memory. Reads
+// the artwork only, so any number of diagrams can be rendered at once from
+// one loaded set.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "artwork.h"
+#include "drawing.h"
+
+// Throws a Failure when Size is below 0 or above kLargestSize.
+void checkSize(const Settings& settings);
+
+// The 1024 x 1024 canvas with the position drawn on the board.
+ImageBuffer drawDiagram(const Artwork& artwork, const std::string& fen,
+                        const Settings& settings);
+
+// Nearest-neighbour resample of the 1024 x 1024 canvas to edge x edge RGBA
+// pixels, sampling at the top-left corner of each output pixel.
+std::vector<unsigned char> resampleCanvas(const ImageBuffer& canvas,
+                                          uint32_t edge);
+
+// The diagram as a PNG of Size x Size pixels, encoded with the codec's
+// default settings. Size 0 gives no bytes: there is nothing to write.
+// Throws a Failure when the codec cannot encode it.
+std::vector<unsigned char> renderPng(const Artwork& artwork,
+                                     const std::string& fen,
+                                     const Settings& settings);
