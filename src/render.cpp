@@ -21,21 +21,23 @@ ImageBuffer drawDiagram(const Artwork& artwork, const std::string& fen,
   return canvas;
 }
 
+std::vector<uint32_t> resampleSources(uint32_t edge) {
+  std::vector<uint32_t> sources(edge);
+  for (uint32_t k = 0; k < edge; ++k) {
+    sources[k] = (k * kCanvasEdge) / edge;
+  }
+  return sources;
+}
+
 std::vector<unsigned char> resampleCanvas(const ImageBuffer& canvas,
                                           uint32_t edge) {
   std::vector<unsigned char> out(static_cast<std::size_t>(edge) * edge * 4);
-  // Every row takes the same source columns.
-  std::vector<uint32_t> sourceColumn(edge);
-  for (uint32_t j = 0; j < edge; ++j) {
-    sourceColumn[j] = (j * kCanvasEdge) / edge;
-  }
+  // Rows and columns take their sources by the same rule.
+  const std::vector<uint32_t> sources = resampleSources(edge);
   for (uint32_t i = 0; i < edge; ++i) {
-    const uint32_t sourceRow = (i * kCanvasEdge) / edge;
     for (uint32_t j = 0; j < edge; ++j) {
       const std::size_t from =
-          (static_cast<std::size_t>(sourceRow) * kCanvasEdge +
-           sourceColumn[j]) *
-          4;
+          (static_cast<std::size_t>(sources[i]) * kCanvasEdge + sources[j]) * 4;
       const std::size_t to = (static_cast<std::size_t>(i) * edge + j) * 4;
       for (std::size_t k = 0; k < 4; ++k) {
         out[to + k] = canvas.pixels[from + k];

@@ -17,6 +17,10 @@ void checkSize(const Settings& settings);
 ImageBuffer drawDiagram(const Artwork& artwork, const std::string& fen,
                         const Settings& settings);
 
+// The canvas row (or column) each output row (or column) of an edge x edge
+// image comes from: (k x 1024) div edge, in 32-bit unsigned arithmetic.
+std::vector<uint32_t> resampleSources(uint32_t edge);
+
 // Nearest-neighbour resample of the 1024 x 1024 canvas to edge x edge RGBA
 // pixels, sampling at the top-left corner of each output pixel.
 std::vector<unsigned char> resampleCanvas(const ImageBuffer& canvas,

@@ -55,6 +55,8 @@ TEST(Arguments, AcceptedValues) {
       {{"fen=size=3"}, "size=3", "output.png", 1024, 1.3F},
       {{"size=512px"}, kStartFen, "output.png", 512, 1.3F},
       {{"size=1e3"}, kStartFen, "output.png", 1, 1.3F},
+      {{"size=010"}, kStartFen, "output.png", 10, 1.3F},
+      {{"size=0x10"}, kStartFen, "output.png", 0, 1.3F},
       {{"size= \t+300"}, kStartFen, "output.png", 300, 1.3F},
       {{"size=0"}, kStartFen, "output.png", 0, 1.3F},
       {{"size=32767"}, kStartFen, "output.png", 32767, 1.3F},

@@ -57,6 +57,9 @@ TEST_F(RunTest, DrawsPositionsByteForByte) {
        1.3F,
        {{0, 7, "wr"}, {7, 7, "br"}},
        std::nullopt},
+      // A 9 moves nine columns: the king lands off the canvas, the queen
+      // after the slash on the next rank.
+      {{"fen=9K/q w"}, 1024, 1.3F, {{9, 7, "wk"}, {0, 6, "bq"}}, Side::white},
       {{"fen= w", "size=301"}, 301, 1.3F, {}, Side::white},
   };
   for (const auto& c : cases) {
@@ -155,20 +158,23 @@ TEST_F(RunTest, TruncatedSpriteWarnsAndDrawsNothing) {
 TEST_F(RunTest, UnusableBoardStopsBeforeAnythingElse) {
   const struct {
     const char* what;
-    std::string bytes;  // empty: no board file at all
+    std::string bytes;       // empty: no board file at all
+    uint32_t width, height;  // a valid board of this size, when not 0
     const char* reason;
   } cases[] = {
-      {"missing", "", "failed to open file for reading"},
-      {"not a PNG", std::string(64, 'z'), "incorrect PNG signature"},
-      {"wrong size", "small", "512 x 512"},
+      {"missing", "", 0, 0, "failed to open file for reading"},
+      {"not a PNG", std::string(64, 'z'), 0, 0, "incorrect PNG signature"},
+      {"small", "", 512, 512, "512 x 512"},
+      {"half height", "", 1024, 512, "1024 x 512"},
+      {"half width", "", 512, 1024, "512 x 1024"},
   };
   for (const auto& c : cases) {
     TempDir folder;
     writeArtwork(folder.path());
     fs::remove(folder.path() / "t_board.png");
     fs::remove(folder.path() / "t_wp.png");  // would warn if sprites loaded
-    if (c.bytes == "small") {
-      writePng(folder.path() / "t_board.png", noiseImage(512, 512, 3));
+    if (c.width != 0) {
+      writePng(folder.path() / "t_board.png", noiseImage(c.width, c.height, 3));
     } else if (!c.bytes.empty()) {
       writeBytes(folder.path() / "t_board.png", c.bytes);
     }
