@@ -1,6 +1,7 @@
 #include "drawing.h"
 
 #include <algorithm>
+#include <array>
 #include <cfloat>
 
 // The geometry and the blend round every float operation to single
@@ -23,22 +24,48 @@ float outputRatio(const Settings& settings) {
          0.0009765625F;
 }
 
-// Sprite pixels whose alpha, as a fraction of 255, is at most this are not
-// drawn.
-constexpr float kInvisibleAlpha = 0.01F;
+// The blend weight a = alpha / 255 of each alpha byte and its complement
+// 1 - a, each rounded to single precision as the blend computes them, and
+// whether a pixel of that alpha is drawn at all: one whose weight is at most
+// 0.01 is not.
+struct AlphaWeights {
+  std::array<float, 256> weight{};
+  std::array<float, 256> keep{};
+  std::array<bool, 256> drawn{};
+};
+
+constexpr AlphaWeights makeAlphaWeights() {
+  AlphaWeights table;
+  for (std::size_t alpha = 0; alpha < 256; ++alpha) {
+    table.weight[alpha] = static_cast<float>(alpha) / 255.0F;
+    table.keep[alpha] = 1.0F - table.weight[alpha];
+    table.drawn[alpha] = !(table.weight[alpha] <= 0.01F);
+  }
+  return table;
+}
+
+constexpr AlphaWeights kAlphaWeights = makeAlphaWeights();
 
 // Blends one sprite pixel over one canvas pixel by the sprite's alpha
 // (straight, not premultiplied) and leaves a drawn pixel opaque.
 void blendPixel(const unsigned char* src, unsigned char* dst) {
-  const float a = static_cast<float>(src[3]) / 255.0F;
-  if (a <= kInvisibleAlpha) {
+  const unsigned char alpha = src[3];
+  if (!kAlphaWeights.drawn[alpha]) {
     return;
   }
-  const float keep = 1.0F - a;
-  for (std::size_t k = 0; k < 3; ++k) {
-    const float srcPart = static_cast<float>(src[k]) * a;
-    const float dstPart = static_cast<float>(dst[k]) * keep;
-    dst[k] = static_cast<unsigned char>(truncateToInt(srcPart + dstPart));
+  if (alpha == 255) {
+    // a = 1 and 1 - a = 0: the blend gives the sprite's bytes exactly.
+    dst[0] = src[0];
+    dst[1] = src[1];
+    dst[2] = src[2];
+  } else {
+    const float a = kAlphaWeights.weight[alpha];
+    const float keep = kAlphaWeights.keep[alpha];
+    for (std::size_t k = 0; k < 3; ++k) {
+      const float srcPart = static_cast<float>(src[k]) * a;
+      const float dstPart = static_cast<float>(dst[k]) * keep;
+      dst[k] = static_cast<unsigned char>(truncateToInt(srcPart + dstPart));
+    }
   }
   dst[3] = 255;
 }
@@ -97,28 +124,38 @@ void drawToBoard(ImageBuffer& canvas, const ImageBuffer& sprite, int x, int y,
 
   // Only the part of the box that lies on the canvas can change it; the
   // sample positions still come from the unclipped i and j. None is
-  // negative, as i, j >= 0 and both steps are positive.
+  // negative, as i, j >= 0 and both steps are positive, and they grow with
+  // i and j, so the first one past the sprite ends a row or the box.
   const int64_t edge = kCanvasEdge;
   const int64_t firstI = std::max<int64_t>(0, -int64_t{x});
   const int64_t endI = std::min<int64_t>(w, edge - x);
   const int64_t firstJ = std::max<int64_t>(0, -int64_t{y});
   const int64_t endJ = std::min<int64_t>(h, edge - y);
+  // Every row samples the same sprite columns: find them once.
+  std::array<uint32_t, kCanvasEdge> sourceColumn{};
+  std::size_t columns = 0;
+  for (int64_t i = firstI; i < endI; ++i, ++columns) {
+    const float sx = (static_cast<float>(i) + 0.5F) * stepX;
+    if (sx >= fw) {
+      break;
+    }
+    sourceColumn[columns] = static_cast<uint32_t>(sx);
+  }
   for (int64_t j = firstJ; j < endJ; ++j) {
     const float sy = (static_cast<float>(j) + 0.5F) * stepY;
     if (sy >= fh) {
-      continue;
+      break;
     }
-    const std::size_t srcRow = static_cast<uint32_t>(sy);
-    const auto dstRow = static_cast<std::size_t>(y + j);
-    for (int64_t i = firstI; i < endI; ++i) {
-      const float sx = (static_cast<float>(i) + 0.5F) * stepX;
-      if (sx >= fw) {
-        continue;
-      }
-      const std::size_t srcOff = (srcRow * sw + static_cast<uint32_t>(sx)) * 4;
-      const std::size_t dstOff =
-          (dstRow * kCanvasEdge + static_cast<std::size_t>(x + i)) * 4;
-      blendPixel(sprite.pixels.data() + srcOff, canvas.pixels.data() + dstOff);
+    const unsigned char* srcRow =
+        sprite.pixels.data() +
+        static_cast<std::size_t>(static_cast<uint32_t>(sy)) * sw * 4;
+    unsigned char* dstRow =
+        canvas.pixels.data() + (static_cast<std::size_t>(y + j) * kCanvasEdge +
+                                static_cast<std::size_t>(x + firstI)) *
+                                   4;
+    for (std::size_t c = 0; c < columns; ++c) {
+      blendPixel(srcRow + static_cast<std::size_t>(sourceColumn[c]) * 4,
+                 dstRow + c * 4);
     }
   }
 }
