@@ -31,7 +31,7 @@ void runStages(const std::vector<std::string>& args, std::ostream& out) {
   const std::vector<unsigned char> png =
       renderPng(artwork, run.fen, run.settings);
   if (run.settings.Size != 0) {
-    writeOutputFile(run.outputPath, png);
+    writeOutputFile(run.outputPath, png, artwork.filesRead);
   }
 }
 

@@ -221,7 +221,7 @@ TEST_F(RunTest, UnwritableOutputIsAnError) {
   } cases[] = {
       {"no/such/folder/out.png", "No such file or directory"},
       {"", "empty"},
-      {"/dev/full", "No space left on device"},
+      {deviceNode(dir.path(), "/dev/full").string(), "No space left on device"},
       {"folder", "Is a directory"},
   };
   for (const auto& c : cases) {

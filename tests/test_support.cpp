@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <lodepng.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -88,6 +89,17 @@ std::string readText(const std::filesystem::path& file) {
   std::ostringstream text;
   text << in.rdbuf();
   return text.str();
+}
+
+std::filesystem::path deviceNode(const std::filesystem::path& folder,
+                                 const std::filesystem::path& systemNode) {
+  struct stat info {};
+  if (geteuid() != 0 || stat(systemNode.c_str(), &info) != 0) {
+    return systemNode;
+  }
+  std::filesystem::path node = folder / systemNode.filename();
+  EXPECT_EQ(0, mknod(node.c_str(), info.st_mode, info.st_rdev)) << node;
+  return node;
 }
 
 namespace {

@@ -68,6 +68,12 @@ int waitTibBinary(int pid);
 
 std::string readText(const std::filesystem::path& file);
 
+// A device to write to, such as /dev/full: as root, a node of the same
+// device made in folder, so that a writer that wrongly replaces it cannot
+// harm the system's; else the system's own, which only root could replace.
+std::filesystem::path deviceNode(const std::filesystem::path& folder,
+                                 const std::filesystem::path& systemNode);
+
 // A synthetic artwork set: a noise board, odd-sized noisy sprites whose alpha
 // runs through the values the blend treats differently, and small markers.
 ImageBuffer spriteFor(std::size_t index);  // index into kPieces
