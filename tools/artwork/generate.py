@@ -6,8 +6,16 @@ artwork/themes/<name>/.
 Pieces come from the cburnett set shipped by the npm package cm-chessboard
 (installed here at a pinned version) and are rasterised by rsvg-convert.
 Running it again gives byte-identical files.
+
+    generate.py                            # rewrites artwork/
+    generate.py --diagram-svg FEN OUT.svg [--no-labels] [--theme NAME]
+
+The second form writes a whole diagram as one SVG instead, drawn from the
+same board, pieces and marker at the places tib draws them (bench/compare
+rasterises it with rsvg-convert, for comparison).
 """
 
+import argparse
 import json
 import os
 import re
@@ -135,31 +143,50 @@ def fitted_pieces(groups):
     return scale, with_stroke(groups, factor)
 
 
-def piece_sprite(name, group, scale):
-    """The sprite of one piece: its box at the default scale, the piece
-    centred on the square and standing on the common baseline."""
-    bx, by, bw, bh = BOXES[name]
-    pad = 400
+PAD = 400
+
+
+def piece_origin(name, group, scale):
+    """Where the piece's drawing origin goes in its box, the piece centred
+    on the square and standing on the common baseline; and its visible
+    width and height less one."""
+    bx, by, _, _ = BOXES[name]
     probe = render('<g transform="translate(%d,%d) scale(%g)">%s</g>'
-                   % (pad, pad, scale, group), 2 * pad, 2 * pad)
-    left, _, right, bottom = visible_bounds(probe, 2 * pad, 2 * pad)
+                   % (PAD, PAD, scale, group), 2 * PAD, 2 * PAD)
+    left, top, right, bottom = visible_bounds(probe, 2 * PAD, 2 * PAD)
     # Whole-pixel shifts keep the rasterised piece identical to the probe.
     shift_x = round(GRID_X + SQUARE_W / 2 - bx - (left + right + 1) / 2)
     shift_y = BASELINE - by - bottom
+    return (PAD + shift_x, PAD + shift_y), (right - left, bottom - top)
+
+
+def piece_sprite(name, group, scale):
+    """The sprite of one piece: its box at the default scale."""
+    _, _, bw, bh = BOXES[name]
+    (x, y), extent = piece_origin(name, group, scale)
     pixels = render('<g transform="translate(%d,%d) scale(%g)">%s</g>'
-                    % (pad + shift_x, pad + shift_y, scale, group), bw, bh)
+                    % (x, y, scale, group), bw, bh)
     l, t, r, b = visible_bounds(pixels, bw, bh)
-    assert (r - l, b - t) == (right - left, bottom - _), name
+    assert (r - l, b - t) == extent, name
     return bw, bh, pixels
 
 
+def marker_svg(fill, ring, x=0, y=0):
+    return ('<circle cx="%g" cy="%g" r="19" fill="%s" stroke="%s" '
+            'stroke-width="5"/>' % (x + MARKER_W / 2, y + MARKER_H / 2, fill,
+                                    ring))
+
+
 def marker(fill, ring):
-    body = ('<circle cx="%g" cy="%g" r="19" fill="%s" stroke="%s" '
-            'stroke-width="5"/>' % (MARKER_W / 2, MARKER_H / 2, fill, ring))
-    return MARKER_W, MARKER_H, render(body, MARKER_W, MARKER_H)
+    return MARKER_W, MARKER_H, render(marker_svg(fill, ring), MARKER_W,
+                                      MARKER_H)
 
 
 def board(theme):
+    return CANVAS, CANVAS, render(board_svg(theme), CANVAS, CANVAS)
+
+
+def board_svg(theme, labels=True):
     parts = ['<rect width="%d" height="%d" fill="%s"/>'
              % (CANVAS, CANVAS, theme["frame"]),
              '<rect x="%d" y="%d" width="%d" height="%d" fill="%s"/>'
@@ -172,6 +199,8 @@ def board(theme):
             parts.append('<rect x="%d" y="%d" width="%d" height="%d" fill="%s"/>'
                          % (GRID_X + col * SQUARE_W, GRID_Y + row * SQUARE_H,
                             SQUARE_W, SQUARE_H, colour))
+    if not labels:
+        return "".join(parts)
     text = ('<text x="%g" y="%g" text-anchor="middle" font-family="%s" '
             'font-weight="bold" font-size="%d" fill="%s">%s</text>')
     # Baselines put the letters and digits in the middle of the frame.
@@ -183,7 +212,7 @@ def board(theme):
         parts.append(text % ((GRID_X - BORDER) / 2, GRID_Y + row * SQUARE_H +
                              SQUARE_H / 2 + 12, LABEL_FONT, LABEL_SIZE,
                              theme["label"], str(8 - row)))
-    return CANVAS, CANVAS, render("".join(parts), CANVAS, CANVAS)
+    return "".join(parts)
 
 
 def write(folder, name, image):
@@ -192,9 +221,46 @@ def write(folder, name, image):
         f.write(pngio.encode_png(width, height, pixels))
 
 
-def main():
+def load_themes():
     with open(os.path.join(HERE, "themes.json"), encoding="utf-8") as f:
-        themes = json.load(f)
+        return json.load(f)
+
+
+def diagram_svg(fen, theme, labels):
+    """The diagram of a FEN as one SVG: the board, each piece at its square
+    and the side-to-move marker, as tib places them at the default scale."""
+    scale, groups = fitted_pieces(piece_groups())
+    origins = {name: piece_origin(name, groups[name], scale)[0]
+               for name in BOXES}
+    parts = [board_svg(theme, labels)]
+    placement, _, rest = fen.partition(" ")
+    row = col = 0
+    for letter in placement:
+        if letter == "/":
+            row, col = row + 1, 0
+        elif letter.isdigit():
+            col += int(letter)
+        elif letter.lower() in "pnbrqk":
+            name = ("w" if letter.isupper() else "b") + letter.lower()
+            bx, by, _, _ = BOXES[name]
+            x, y = origins[name]
+            parts.append('<use href="#%s" transform="translate(%d,%d) '
+                         'scale(%g)"/>' % (name, bx + SQUARE_W * col + x,
+                                           by + SQUARE_H * row + y, scale))
+            col += 1
+    if rest.startswith("b"):
+        parts.append(marker_svg("#000000", "#ffffff", 964, 10))
+    else:
+        parts.append(marker_svg("#ffffff", "#000000", 964, 964))
+    return ('<svg xmlns="%s" width="%d" height="%d" viewBox="0 0 %d %d">'
+            '<defs>%s</defs>%s</svg>\n'
+            % (SVG_NS, CANVAS, CANVAS, CANVAS, CANVAS,
+               "".join(groups[name] for name in sorted(BOXES)),
+               "".join(parts)))
+
+
+def main():
+    themes = load_themes()
     scale, groups = fitted_pieces(piece_groups())
     sprites = {name: piece_sprite(name, groups[name], scale) for name in BOXES}
     markers = {"t_w3.png": marker("#ffffff", "#000000"),
@@ -216,4 +282,15 @@ def main():
 if __name__ == "__main__":
     if shutil.which("rsvg-convert") is None:
         sys.exit("generate.py needs rsvg-convert (Debian package librsvg2-bin)")
-    main()
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--diagram-svg", nargs=2, metavar=("FEN", "OUT"))
+    parser.add_argument("--no-labels", action="store_true")
+    parser.add_argument("--theme", default="default")
+    options = parser.parse_args()
+    if options.diagram_svg:
+        fen, out = options.diagram_svg
+        with open(out, "w", encoding="utf-8") as f:
+            f.write(diagram_svg(fen, load_themes()[options.theme],
+                                not options.no_labels))
+    else:
+        main()
