@@ -1,6 +1,8 @@
 // The codec work a tib run cannot avoid, and nothing else: decode the board,
 // the twelve sprites and one marker, then encode an image of the diagram's
-// size and content with the default settings and write it.
+// size and content with the default settings and write it. The process is
+// set up as tib's is (the same memory tuning, the same link), so that the
+// difference to a tib run is tib's own work.
 //
 //   tib_floor <artwork folder> <marker file> <pixels.rgba> <edge> <out.png>
 //   tib_floor --dump <diagram.png> <pixels.rgba>
@@ -12,6 +14,7 @@
 #include <vector>
 
 #include "pieces.h"
+#include "process_tuning.h"
 
 namespace {
 
@@ -31,6 +34,7 @@ int dump(const char* png, const char* raw) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  tuneProcessMemory();
   if (argc == 4 && std::string(argv[1]) == "--dump") {
     return dump(argv[2], argv[3]);
   }
