@@ -2,6 +2,8 @@
 
 #include <lodepng.h>
 
+#include <utility>
+
 #include "failure.h"
 #include "position.h"
 
@@ -47,15 +49,10 @@ std::vector<unsigned char> resampleCanvas(const ImageBuffer& canvas,
   return out;
 }
 
-std::vector<unsigned char> renderPng(const Artwork& artwork,
-                                     const std::string& fen,
-                                     const Settings& settings) {
-  checkSize(settings);
-  if (settings.Size == 0) {
-    return {};
-  }
-  const ImageBuffer canvas = drawDiagram(artwork, fen, settings);
-  const auto edge = static_cast<uint32_t>(settings.Size);
+namespace {
+
+std::vector<unsigned char> encodeCanvas(const ImageBuffer& canvas,
+                                        uint32_t edge) {
   std::vector<unsigned char> png;
   const unsigned error =
       edge == kCanvasEdge ? lodepng::encode(png, canvas.pixels, kCanvasEdge,
@@ -68,4 +65,28 @@ std::vector<unsigned char> renderPng(const Artwork& artwork,
         std::string("cannot encode the diagram: ") + lodepng_error_text(error));
   }
   return png;
+}
+
+}  // namespace
+
+std::vector<unsigned char> renderPng(const Artwork& artwork,
+                                     const std::string& fen,
+                                     const Settings& settings) {
+  checkSize(settings);
+  if (settings.Size == 0) {
+    return {};
+  }
+  return encodeCanvas(drawDiagram(artwork, fen, settings),
+                      static_cast<uint32_t>(settings.Size));
+}
+
+std::vector<unsigned char> renderPng(Artwork&& artwork, const std::string& fen,
+                                     const Settings& settings) {
+  checkSize(settings);
+  if (settings.Size == 0) {
+    return {};
+  }
+  ImageBuffer canvas = std::move(artwork.board);
+  drawPosition(canvas, fen, settings, artwork);
+  return encodeCanvas(canvas, static_cast<uint32_t>(settings.Size));
 }

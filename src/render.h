@@ -32,3 +32,8 @@ std::vector<unsigned char> resampleCanvas(const ImageBuffer& canvas,
 std::vector<unsigned char> renderPng(const Artwork& artwork,
                                      const std::string& fen,
                                      const Settings& settings);
+
+// The same for a run that needs the artwork no more: the position is drawn
+// on the artwork's own board, which spares a copy of 4 MiB.
+std::vector<unsigned char> renderPng(Artwork&& artwork, const std::string& fen,
+                                     const Settings& settings);

@@ -1,6 +1,7 @@
 #include "run.h"
 
 #include <new>
+#include <utility>
 
 #include "arguments.h"
 #include "artwork.h"
@@ -24,12 +25,12 @@ void runStages(const std::vector<std::string>& args, std::ostream& out) {
   if (const std::optional<Side> side = sideToMove(run.fen)) {
     sides.push_back(*side);
   }
-  const Artwork artwork = loadArtwork("", sides);
+  Artwork artwork = loadArtwork("", sides);
   for (const std::string& warning : artwork.warnings) {
     out << warning << std::endl;
   }
   const std::vector<unsigned char> png =
-      renderPng(artwork, run.fen, run.settings);
+      renderPng(std::move(artwork), run.fen, run.settings);
   if (run.settings.Size != 0) {
     writeOutputFile(run.outputPath, png, artwork.filesRead);
   }
