@@ -17,12 +17,11 @@ constexpr std::uintptr_t kMmapThreshold = 32 * kMiB;
 constexpr std::uintptr_t kTrimThreshold = 128 * kMiB;
 // The heap grows by this much more than asked each time.
 constexpr std::uintptr_t kTopPad = 16 * kMiB;
-// The part of the heap backed by huge pages. A huge page is resident as a
-// whole once touched, so a wider span would add up to one huge page of
-// memory that a run touches only in part; past this span the heap uses
-// ordinary pages, which keeps peak memory within about 2 MB of an untuned
-// run at any size.
-constexpr std::uintptr_t kHugeSpan = 8 * kMiB;
+// The part of the heap backed by huge pages: about what a run at size 1024
+// touches. A huge page is resident as a whole once touched, so a wider span
+// would add memory that a run touches only in part; past this span the heap
+// uses ordinary pages.
+constexpr std::uintptr_t kHugeSpan = 12 * kMiB;
 constexpr std::uintptr_t kHugePage = 2 * kMiB;
 // Size field ahead of each glibc heap block, and the least block.
 constexpr std::uintptr_t kSizeField = 8;
