@@ -19,7 +19,7 @@ echo "valgrind memcheck"
 out=$(mktemp -d)
 trap 'rm -rf "$out"' EXIT
 (cd artwork && valgrind --error-exitcode=1 --leak-check=full --errors-for-leak-kinds=all \
-  --show-leak-kinds=all -q "$OLDPWD/build/tib" \
+  --show-leak-kinds=all --suppressions="$OLDPWD/tools/valgrind.supp" -q "$OLDPWD/build/tib" \
   "fen=r1bq1rk1/pp2bppp/2n1pn2/3p4/2PP4/2N1PN2/PP2BPPP/R2QKB1R b KQ - 3 8" \
   size=400 file="$out/diagram.png")
 echo "checks passed"
