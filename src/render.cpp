@@ -2,6 +2,7 @@
 
 #include <lodepng.h>
 
+#include <cstring>
 #include <utility>
 
 #include "failure.h"
@@ -36,14 +37,15 @@ std::vector<unsigned char> resampleCanvas(const ImageBuffer& canvas,
   std::vector<unsigned char> out(static_cast<std::size_t>(edge) * edge * 4);
   // Rows and columns take their sources by the same rule.
   const std::vector<uint32_t> sources = resampleSources(edge);
+  unsigned char* to = out.data();
   for (uint32_t i = 0; i < edge; ++i) {
-    for (uint32_t j = 0; j < edge; ++j) {
-      const std::size_t from =
-          (static_cast<std::size_t>(sources[i]) * kCanvasEdge + sources[j]) * 4;
-      const std::size_t to = (static_cast<std::size_t>(i) * edge + j) * 4;
-      for (std::size_t k = 0; k < 4; ++k) {
-        out[to + k] = canvas.pixels[from + k];
-      }
+    const unsigned char* const row =
+        canvas.pixels.data() +
+        static_cast<std::size_t>(sources[i]) * kCanvasEdge * 4;
+    // One pixel is one 4-byte copy.
+    for (const uint32_t column : sources) {
+      std::memcpy(to, row + static_cast<std::size_t>(column) * 4, 4);
+      to += 4;
     }
   }
   return out;
