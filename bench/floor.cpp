@@ -34,7 +34,7 @@ int dump(const char* png, const char* raw) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  tuneProcessMemory();
+  const ProcessMemoryTuning tuning;
   if (argc == 4 && std::string(argv[1]) == "--dump") {
     return dump(argv[2], argv[3]);
   }

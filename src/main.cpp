@@ -6,7 +6,7 @@
 #include "run.h"
 
 int main(int argc, char** argv) {
-  tuneProcessMemory();
+  const ProcessMemoryTuning tuning;
   const std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
   return runTib(args, std::cout, std::cerr);
 }

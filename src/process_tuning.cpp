@@ -27,18 +27,13 @@ constexpr std::uintptr_t kHugePage = 2 * kMiB;
 constexpr std::uintptr_t kSizeField = 8;
 constexpr std::uintptr_t kLeastBlock = 32;
 
-// Holds the heap below the first huge page boundary until exit.
-void* gFiller = nullptr;
-
-void releaseFiller() { std::free(gFiller); }
-
 std::uintptr_t address(const void* pointer) {
   return reinterpret_cast<std::uintptr_t>(pointer);
 }
 
 }  // namespace
 
-void tuneProcessMemory() {
+ProcessMemoryTuning::ProcessMemoryTuning() {
   // The run's large buffers (the decoded board, the codec's work buffers)
   // come from the heap instead of mappings of their own that are unmapped
   // when freed, and the heap is not trimmed: freed memory serves the next
@@ -73,9 +68,11 @@ void tuneProcessMemory() {
   // A block held from the start of the free heap up to the boundary makes
   // the run's first buffers start on a huge page, the same way in every run
   // whatever address the heap was given.
-  gFiller = std::malloc(boundary - start - kSizeField);
-  if (address(gFiller) != start || std::atexit(releaseFiller) != 0) {
-    std::free(gFiller);
-    gFiller = nullptr;
+  filler_ = std::malloc(boundary - start - kSizeField);
+  if (address(filler_) != start) {
+    std::free(filler_);
+    filler_ = nullptr;
   }
 }
+
+ProcessMemoryTuning::~ProcessMemoryTuning() { std::free(filler_); }

@@ -29,10 +29,13 @@ void runStages(const std::vector<std::string>& args, std::ostream& out) {
   for (const std::string& warning : artwork.warnings) {
     out << warning << std::endl;
   }
+  // The run needs the artwork no more once it is drawn: the diagram is
+  // drawn on the artwork's own board.
+  const std::vector<FileIdentity> artworkFiles = std::move(artwork.filesRead);
   const std::vector<unsigned char> png =
       renderPng(std::move(artwork), run.fen, run.settings);
   if (run.settings.Size != 0) {
-    writeOutputFile(run.outputPath, png, artwork.filesRead);
+    writeOutputFile(run.outputPath, png, artworkFiles);
   }
 }
 
