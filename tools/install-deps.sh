@@ -2,7 +2,7 @@
 # Installs the Debian packages needed to build and test tib, when missing.
 set -euo pipefail
 
-packages=(g++ cmake make liblodepng-dev libgtest-dev libbenchmark-dev "$@")
+packages=(g++ cmake make liblodepng-dev libgtest-dev libbenchmark-dev libboost-dev "$@")
 missing=()
 for package in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "ok installed" ||
