@@ -55,6 +55,12 @@ std::pair<std::string_view, std::string_view> splitTarget(
   return {target.substr(0, mark), target.substr(mark + 1)};
 }
 
+// The request line is: method, space, target, space, HTTP/1.x, CRLF.
+bool requestLineTooLong(std::string_view method, std::string_view target) {
+  return method.size() + target.size() + std::strlen(" HTTP/1.1\r\n") + 1 >
+         kRequestLineLimit;
+}
+
 Decision refusal(unsigned status, std::string message) {
   Decision decision;
   decision.status = status;
@@ -171,9 +177,7 @@ std::string printableText(std::string_view text) {
 Decision decideRequest(
     std::string_view method, std::string_view target, int32_t maxSize,
     const std::function<bool(const std::string&)>& knownTheme) {
-  // The request line is: method, space, target, space, HTTP/1.x, CRLF.
-  if (method.size() + target.size() + std::strlen(" HTTP/1.1\r\n") + 1 >
-      kRequestLineLimit) {
+  if (requestLineTooLong(method, target)) {
     return refusal(414, "request line too long; the limit is " +
                             std::to_string(kRequestLineLimit) + " bytes");
   }
@@ -198,7 +202,11 @@ Decision decideRequest(
   return decision;
 }
 
-unsigned oversizeStatus(std::string_view received) {
+unsigned oversizeStatus(std::string_view method, std::string_view target,
+                        std::string_view received) {
+  if (!target.empty()) {
+    return requestLineTooLong(method, target) ? 414 : 431;
+  }
   const std::size_t lineEnd = received.find('\n');
   return lineEnd == std::string_view::npos || lineEnd + 1 > kRequestLineLimit
              ? 414

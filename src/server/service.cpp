@@ -203,11 +203,20 @@ void Session::onRead(beast::error_code error) {
   started_ = Clock::now();
   keepAlive_ = false;
   if (error == http::error::header_limit) {
+    const auto& request = parser_->get();
     const auto received = buffer_.data();
+    const unsigned status = oversizeStatus(
+        std::string_view(request.method_string().data(),
+                         request.method_string().size()),
+        std::string_view(request.target().data(), request.target().size()),
+        std::string_view(static_cast<const char*>(received.data()),
+                         received.size()));
     send(textResponse(
-        oversizeStatus(std::string_view(
-            static_cast<const char*>(received.data()), received.size())),
-        "request line or header fields too long"));
+        status, status == 414 ? "request line too long; the limit is " +
+                                    std::to_string(kRequestLineLimit) + " bytes"
+                              : "request header fields too long; the "
+                                "limit is " +
+                                    std::to_string(kHeadLimit) + " bytes"));
     return;
   }
   if (error) {
