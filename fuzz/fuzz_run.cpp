@@ -90,13 +90,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     args.push_back("size=64");
   }
   args.push_back("file=" + folder + "/out.png");
-  std::optional<int32_t> size;
+  std::optional<int32_t> requested;
   for (const std::string& arg : args) {
     if (arg.rfind("size=", 0) == 0) {
-      size = convertSize(arg.substr(5));
+      requested = convertSize(arg.substr(5));
     }
   }
-  if (size && *size > kLargestFuzzedSize) {
+  if (requested && *requested > kLargestFuzzedSize) {
     return 0;
   }
   std::ostream discard(nullptr);
