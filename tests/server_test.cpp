@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/beast/core/flat_buffer.hpp>
 #include <boost/beast/http.hpp>
@@ -22,7 +23,8 @@ namespace http = boost::beast::http;
 namespace net = boost::asio;
 using Fields = std::vector<std::pair<std::string, std::string>>;
 using Response = http::response<http::string_body>;
-using namespace std::chrono_literals;
+using std::chrono::milliseconds;
+using std::chrono::seconds;
 
 // A tib-server process, killed at the end of the test if still running.
 class ServerProcess {
@@ -30,16 +32,14 @@ class ServerProcess {
   explicit ServerProcess(const std::vector<std::string>& args) {
     std::vector<std::string> words = args;
     words.insert(words.begin(), TIB_SERVER_BINARY);
-    std::vector<char*> argv;
-    for (std::string& word : words) {
-      argv.push_back(word.data());
-    }
-    argv.push_back(nullptr);
-    const std::string log = logFile();
+    std::vector<char*> argv(words.size() + 1, nullptr);
+    std::transform(words.begin(), words.end(), argv.begin(),
+                   [](std::string& word) { return word.data(); });
+    const std::string logPath = logFile();
     pid_ = fork();
     if (pid_ == 0) {
       if (freopen("/dev/null", "w", stdout) == nullptr ||
-          freopen(log.c_str(), "w", stderr) == nullptr) {
+          freopen(logPath.c_str(), "w", stderr) == nullptr) {
         _exit(127);
       }
       execv(argv[0], argv.data());
@@ -62,7 +62,7 @@ class ServerProcess {
   // did not listen within 20 s.
   uint16_t waitListening() {
     const std::regex listening("listening on 127\\.0\\.0\\.1:([0-9]+)\n");
-    for (auto end = std::chrono::steady_clock::now() + 20s;
+    for (auto end = std::chrono::steady_clock::now() + seconds(20);
          std::chrono::steady_clock::now() < end && pid_ > 0;) {
       std::smatch match;
       const std::string text = log();
@@ -72,7 +72,7 @@ class ServerProcess {
       if (waitpid(pid_, nullptr, WNOHANG) == pid_) {
         pid_ = -1;
       }
-      std::this_thread::sleep_for(10ms);
+      std::this_thread::sleep_for(milliseconds(10));
     }
     return 0;
   }
@@ -88,7 +88,7 @@ class ServerProcess {
         pid_ = -1;
         return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
       }
-      std::this_thread::sleep_for(10ms);
+      std::this_thread::sleep_for(milliseconds(10));
     }
     return -1;
   }
@@ -304,14 +304,14 @@ TEST_F(ServerTest, FinishesTheRequestInFlightOnSigterm) {
   Client client(port);
   // Size 1024 of noise takes a while to encode: the request is in flight.
   client.send("/board.png?size=1024");
-  std::this_thread::sleep_for(200ms);
+  std::this_thread::sleep_for(milliseconds(200));
   server_->signal(SIGTERM);
   const Response response = client.receive();
   EXPECT_EQ(200U, response.result_int());
   EXPECT_EQ(std::to_string(response.body().size()),
             response[http::field::content_length]);
   EXPECT_FALSE(response.keep_alive());
-  EXPECT_EQ(0, server_->waitExit(5s)) << server_->log();
+  EXPECT_EQ(0, server_->waitExit(seconds(5))) << server_->log();
   EXPECT_TRUE(response.body() == tibFile({}, ""));
   EXPECT_NE(std::string::npos, server_->log().find("stopping on SIGTERM"));
 }
@@ -335,7 +335,7 @@ TEST_F(ServerTest, StartupFailuresExitWithOneLine) {
       writeBytes(bad / "t_board.png", "not a png");
     }
     ServerProcess failing(args);
-    EXPECT_EQ(status, failing.waitExit(10s)) << args[0];
+    EXPECT_EQ(status, failing.waitExit(seconds(10))) << args[0];
     const std::string log = failing.log();
     const std::size_t lastLine = log.rfind('\n', log.size() - 2);
     EXPECT_EQ(0U, log.compare(lastLine + 1, 12, "tib-server: ")) << log;

@@ -8,6 +8,8 @@
 
 namespace {
 
+constexpr std::string_view kHex = "0123456789abcdef";
+
 int hexValue(char c) {
   if (c >= '0' && c <= '9') {
     return c - '0';
@@ -39,14 +41,13 @@ bool startsWithNoCase(std::string_view text, std::string_view prefix) {
 // absolute form ("http://host/p?q").
 std::pair<std::string_view, std::string_view> splitTarget(
     std::string_view target) {
-  for (const std::string_view scheme : {"http://", "https://"}) {
-    if (startsWithNoCase(target, scheme)) {
-      target.remove_prefix(scheme.size());
-      const std::size_t pathStart = target.find_first_of("/?");
-      target = pathStart == std::string_view::npos ? std::string_view()
-                                                   : target.substr(pathStart);
-      break;
-    }
+  const bool absolute = startsWithNoCase(target, "http://") ||
+                        startsWithNoCase(target, "https://");
+  if (absolute) {
+    const std::size_t authority = target.find("//") + 2;
+    const std::size_t pathStart = target.find_first_of("/?", authority);
+    target = pathStart == std::string_view::npos ? std::string_view()
+                                                 : target.substr(pathStart);
   }
   const std::size_t mark = target.find('?');
   if (mark == std::string_view::npos) {
@@ -158,7 +159,6 @@ std::vector<std::pair<std::string, std::string>> decodeQuery(
 }
 
 std::string printableText(std::string_view text) {
-  static const char kHex[] = "0123456789abcdef";
   std::string out;
   out.reserve(text.size());
   for (const char c : text) {
@@ -241,7 +241,6 @@ std::string entityTag(const DiagramRequest& diagram, uint64_t artworkIdentity) {
   hash = hashBytes(hash, &fieldLength, sizeof fieldLength);
   hash = hashBytes(hash, fen.data(), fieldEnd);
 
-  static const char kHex[] = "0123456789abcdef";
   std::string tag = "\"";
   for (int shift = 60; shift >= 0; shift -= 4) {
     tag.push_back(kHex[(hash >> shift) & 15]);

@@ -1,5 +1,6 @@
 #include "service.h"
 
+#include <array>
 #include <boost/asio/executor_work_guard.hpp>
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/ip/tcp.hpp>
@@ -12,7 +13,6 @@
 #include <boost/beast/http.hpp>
 #include <boost/beast/http/vector_body.hpp>
 #include <csignal>
-#include <cstdio>
 #include <ctime>
 #include <memory>
 #include <new>
@@ -47,10 +47,10 @@ std::string httpDate() {
   const std::time_t now = std::time(nullptr);
   std::tm utc{};
   gmtime_r(&now, &utc);
-  char text[64];
-  const std::size_t length =
-      std::strftime(text, sizeof text, "%a, %d %b %Y %H:%M:%S GMT", &utc);
-  return {text, length};
+  std::array<char, 64> text{};
+  const std::size_t length = std::strftime(text.data(), text.size(),
+                                           "%a, %d %b %Y %H:%M:%S GMT", &utc);
+  return {text.data(), length};
 }
 
 Response textResponse(unsigned status, const std::string& line) {
@@ -145,7 +145,13 @@ class Session : public std::enable_shared_from_this<Session> {
       : stream_(std::move(socket)), listener_(std::move(listener)) {
     listener_->added(this);
   }
-  ~Session() { listener_->removed(this); }
+  ~Session() {
+    try {
+      listener_->removed(this);
+    } catch (const std::exception& error) {
+      listener_->logLine(std::string("cannot accept again: ") + error.what());
+    }
+  }
   Session(const Session&) = delete;
   Session& operator=(const Session&) = delete;
 
@@ -184,6 +190,9 @@ class Session : public std::enable_shared_from_this<Session> {
   Clock::time_point started_;
 };
 
+// Each step starts the next asynchronously; the call chain only looks
+// recursive.
+// NOLINTBEGIN(misc-no-recursion)
 void Session::readRequest() {
   busy_ = false;
   method_ = "-";
@@ -304,11 +313,12 @@ void Session::send(Response response) {
 }
 
 void Session::onWrite(beast::error_code error) {
-  const double milliseconds =
-      std::chrono::duration<double, std::milli>(Clock::now() - started_)
-          .count();
-  char timing[32];
-  std::snprintf(timing, sizeof timing, "%.1f ms", milliseconds);
+  const auto tenths = std::chrono::duration_cast<
+                          std::chrono::duration<int64_t, std::ratio<1, 10000>>>(
+                          Clock::now() - started_)
+                          .count();
+  const std::string timing =
+      std::to_string(tenths / 10) + "." + std::to_string(tenths % 10) + " ms";
   listener_->logLine(
       method_ + " " + target_ + " " + std::to_string(response_->result_int()) +
       " " + std::to_string(error ? 0 : response_->body().size()) + " bytes " +
@@ -324,6 +334,8 @@ void Session::onWrite(beast::error_code error) {
     close();
   }
 }
+
+// NOLINTEND(misc-no-recursion)
 
 void Listener::bind() {
   const std::string where = options_.host + ":" + std::to_string(options_.port);
@@ -441,7 +453,9 @@ void Listener::stop() {
 
 void serve(const ServerOptions& options, const Themes& themes,
            std::ostream& log) {
-  std::signal(SIGPIPE, SIG_IGN);
+  if (std::signal(SIGPIPE, SIG_IGN) == SIG_ERR) {
+    throw Failure(ExitStatus::failed, "cannot ignore SIGPIPE");
+  }
   net::io_context io(1);
   net::thread_pool workers(options.threads);
   {

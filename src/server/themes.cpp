@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <numeric>
 #include <system_error>
 #include <vector>
 
@@ -63,14 +64,11 @@ std::vector<std::string> themeNames(const std::string& folder) {
 }  // namespace
 
 uint64_t artworkIdentity(const Artwork& artwork) {
-  uint64_t hash = hashImage(kHashStart, artwork.board);
-  for (const ImageBuffer& sprite : artwork.sprites) {
-    hash = hashImage(hash, sprite);
-  }
-  for (const ImageBuffer& marker : artwork.markers) {
-    hash = hashImage(hash, marker);
-  }
-  return hash;
+  const uint64_t board = hashImage(kHashStart, artwork.board);
+  const uint64_t sprites = std::accumulate(
+      artwork.sprites.begin(), artwork.sprites.end(), board, hashImage);
+  return std::accumulate(artwork.markers.begin(), artwork.markers.end(),
+                         sprites, hashImage);
 }
 
 Themes loadThemes(const std::string& folder, std::ostream& log) {
