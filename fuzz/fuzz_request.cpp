@@ -64,8 +64,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
             decision.message.find('\r') == std::string::npos);
       break;
   }
-  const unsigned oversize = oversizeStatus(method, target, rest);
-  check(oversize == 414 || oversize == 431);
+  const Decision oversize = refuseOversize(method, target, rest);
+  check(oversize.status == 414 || oversize.status == 431);
   for (const auto& [name, value] : decodeQuery(target)) {
     check(name.size() + value.size() <= target.size());
   }

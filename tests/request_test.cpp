@@ -43,10 +43,10 @@ TEST(RequestTest, RefusesWithTheContractStatuses) {
             decide("/board.png?theme=%0A%5C").message);
   // A head past kHeadLimit, with and without its request line read.
   const std::string longTarget(kRequestLineLimit, 'a');
-  EXPECT_EQ(414U, oversizeStatus("", "", longTarget + "\n"));
-  EXPECT_EQ(431U, oversizeStatus("", "", "GET / HTTP/1.1\r\nX: y"));
-  EXPECT_EQ(414U, oversizeStatus("GET", longTarget, "X: y"));
-  EXPECT_EQ(431U, oversizeStatus("GET", "/", longTarget));
+  EXPECT_EQ(414U, refuseOversize("", "", longTarget + "\n").status);
+  EXPECT_EQ(431U, refuseOversize("", "", "GET / HTTP/1.1\r\nX: y").status);
+  EXPECT_EQ(414U, refuseOversize("GET", longTarget, "X: y").status);
+  EXPECT_EQ(431U, refuseOversize("GET", "/", longTarget).status);
 }
 
 TEST(RequestTest, TagsDependOnlyOnWhatDecidesTheBytes) {

@@ -69,6 +69,11 @@ Decision refusal(unsigned status, std::string message) {
   return decision;
 }
 
+Decision lineRefusal() {
+  return refusal(414, "request line too long; the limit is " +
+                          std::to_string(kRequestLineLimit) + " bytes");
+}
+
 std::string sizeRange(int32_t maxSize) {
   return "use size=<pixels> from 1 to " + std::to_string(maxSize);
 }
@@ -178,8 +183,7 @@ Decision decideRequest(
     std::string_view method, std::string_view target, int32_t maxSize,
     const std::function<bool(const std::string&)>& knownTheme) {
   if (requestLineTooLong(method, target)) {
-    return refusal(414, "request line too long; the limit is " +
-                            std::to_string(kRequestLineLimit) + " bytes");
+    return lineRefusal();
   }
   const auto [rawPath, query] = splitTarget(target);
   const std::string path = percentDecode(rawPath, false);
@@ -202,15 +206,18 @@ Decision decideRequest(
   return decision;
 }
 
-unsigned oversizeStatus(std::string_view method, std::string_view target,
+Decision refuseOversize(std::string_view method, std::string_view target,
                         std::string_view received) {
-  if (!target.empty()) {
-    return requestLineTooLong(method, target) ? 414 : 431;
-  }
   const std::size_t lineEnd = received.find('\n');
-  return lineEnd == std::string_view::npos || lineEnd + 1 > kRequestLineLimit
-             ? 414
-             : 431;
+  const bool lineTooLong = target.empty() ? lineEnd == std::string_view::npos ||
+                                                lineEnd + 1 > kRequestLineLimit
+                                          : requestLineTooLong(method, target);
+  return lineTooLong ? lineRefusal()
+                     : refusal(431,
+                               "request header fields too long; the "
+                               "limit is " +
+                                   std::to_string(kHeadLimit) +
+                                   " bytes for the whole head");
 }
 
 uint64_t hashBytes(uint64_t state, const void* data, std::size_t size) {

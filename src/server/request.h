@@ -67,11 +67,11 @@ Decision decideRequest(
     std::string_view method, std::string_view target, int32_t maxSize,
     const std::function<bool(const std::string&)>& knownTheme);
 
-// The status for a request head that went past kHeadLimit: 414 when the
+// The refusal of a request head that went past kHeadLimit: 414 when the
 // request line is too long, else 431. When the parser has read the request
 // line, method and target are its parts; otherwise they are empty and the
 // line is sought in the bytes received.
-unsigned oversizeStatus(std::string_view method, std::string_view target,
+Decision refuseOversize(std::string_view method, std::string_view target,
                         std::string_view received);
 
 // A strong entity tag, quoted, for the bytes that these parameters give with

@@ -81,8 +81,8 @@ Response renderResponse(const Theme& theme, const Decision& decision,
     return response;
   } catch (const Failure& failure) {
     return textResponse(500, failure.what());
-  } catch (const std::bad_alloc&) {
-    return textResponse(500, "out of memory");
+  } catch (const std::exception& error) {
+    return textResponse(500, std::string("cannot render: ") + error.what());
   }
 }
 
@@ -214,18 +214,13 @@ void Session::onRead(beast::error_code error) {
   if (error == http::error::header_limit) {
     const auto& request = parser_->get();
     const auto received = buffer_.data();
-    const unsigned status = oversizeStatus(
+    const Decision refusal = refuseOversize(
         std::string_view(request.method_string().data(),
                          request.method_string().size()),
         std::string_view(request.target().data(), request.target().size()),
         std::string_view(static_cast<const char*>(received.data()),
                          received.size()));
-    send(textResponse(
-        status, status == 414 ? "request line too long; the limit is " +
-                                    std::to_string(kRequestLineLimit) + " bytes"
-                              : "request header fields too long; the "
-                                "limit is " +
-                                    std::to_string(kHeadLimit) + " bytes"));
+    send(textResponse(refusal.status, refusal.message));
     return;
   }
   if (error) {
@@ -287,16 +282,16 @@ void Session::answer(const Decision& decision) {
   }
   // Rendering runs on a worker; the answer is written from the I/O thread.
   // The work guard keeps the I/O loop running until the answer is back.
-  net::post(listener_->workers(),
-            [self = shared_from_this(), &theme, decision, tag,
-             work = net::make_work_guard(listener_->io())]() mutable {
-              Response response = renderResponse(theme, decision, tag);
-              const auto io = self->stream_.get_executor();
-              net::post(io, [self = std::move(self), work = std::move(work),
-                             response = std::move(response)]() mutable {
-                self->send(std::move(response));
-              });
-            });
+  net::post(
+      listener_->workers(),
+      [self = shared_from_this(), io = stream_.get_executor(), &theme, decision,
+       tag, work = net::make_work_guard(listener_->io())]() mutable {
+        Response response = renderResponse(theme, decision, tag);
+        net::post(io, [self = std::move(self), work = std::move(work),
+                       response = std::move(response)]() mutable {
+          self->send(std::move(response));
+        });
+      });
 }
 
 void Session::send(Response response) {
@@ -464,7 +459,17 @@ void serve(const ServerOptions& options, const Themes& themes,
     listener->bind();
     listener->start();
   }
-  io.run();
+  // A handler that throws (memory running out, say) loses its connection,
+  // not the server.
+  for (;;) {
+    try {
+      io.run();
+      break;
+    } catch (const std::exception& error) {
+      log << kServerPrefix << "dropped a connection: " << error.what()
+          << std::endl;
+    }
+  }
   workers.join();
   log << kServerPrefix << "stopped\n" << std::flush;
 }
