@@ -90,13 +90,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     args.push_back("size=64");
   }
   args.push_back("file=" + folder + "/out.png");
-  std::optional<int32_t> size;
-  for (const std::string& arg : args) {
-    if (arg.rfind("size=", 0) == 0) {
-      size = convertSize(arg.substr(5));
-    }
-  }
-  if (size && *size > kLargestFuzzedSize) {
+  // The last size= decides.
+  const auto lastSize = std::find_if(
+      args.rbegin(), args.rend(),
+      [](const std::string& arg) { return arg.rfind("size=", 0) == 0; });
+  const std::optional<int32_t> requested = convertSize(lastSize->substr(5));
+  if (requested && *requested > kLargestFuzzedSize) {
     return 0;
   }
   std::ostream discard(nullptr);

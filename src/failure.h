@@ -19,7 +19,7 @@ class Failure : public std::runtime_error {
  public:
   Failure(ExitStatus status, const std::string& message)
       : std::runtime_error(message), status_(status) {}
-  ExitStatus status() const { return status_; }
+  [[nodiscard]] ExitStatus status() const { return status_; }
 
  private:
   ExitStatus status_;

@@ -1,13 +1,14 @@
 #!/usr/bin/env bash
 # Builds the Debian package (the fast build: lodepng compiled in from
 # Debian's source package), checks what its control data and copyright file
-# say about lodepng, installs it with apt-get and renders diagrams with the
-# installed program and artwork.
+# say about lodepng, installs it with apt-get, renders diagrams with the
+# installed program and artwork, and fetches a diagram from the installed
+# tib-server, started on a free port of 127.0.0.1 and stopped.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash tools/install-deps.sh
+bash tools/install-deps.sh curl
 cmake -S . -B build-package -DCMAKE_BUILD_TYPE=Release -DTIB_BUILD_TESTS=OFF >/dev/null
-cmake --build build-package -j "$(nproc)" --target tib
+cmake --build build-package -j "$(nproc)" --target tib tib-server
 (cd build-package && cpack -G DEB)
 package=$(ls "$PWD"/build-package/tib_*.deb)
 dpkg-deb -f "$package" Depends Built-Using
@@ -28,11 +29,43 @@ run_as_root() {
 DEBIAN_FRONTEND=noninteractive run_as_root apt-get install -y -qq --reinstall "$package"
 
 out=$(mktemp -d)
-trap 'rm -rf "$out"' EXIT
+server=
+cleanup() {
+  if [ -n "$server" ]; then kill "$server" 2>/dev/null || true; fi
+  rm -rf "$out"
+}
+trap cleanup EXIT
 (cd /usr/share/tib && /usr/bin/tib "fen=4k3/8/8/8/8/8/8/4K3 b" size=400 file="$out/kings.png")
 (cd /usr/share/tib/themes/green && /usr/bin/tib size=300 file="$out/start.png")
-man -w tib >/dev/null 2>&1 || test -f /usr/share/man/man1/tib.1
+for page in tib tib-server; do
+  man -w "$page" >/dev/null 2>&1 || test -f "/usr/share/man/man1/$page.1"
+done
 for png in "$out"/kings.png "$out"/start.png; do
   head -c 8 "$png" | cmp -s - <(printf '\211PNG\r\n\032\n') || { echo "not a PNG: $png"; exit 1; }
 done
-echo "installed $(basename "$package") renders diagrams"
+
+unit=/usr/lib/systemd/system/tib-server.service
+grep -qx 'ExecStart=/usr/bin/tib-server --listen 127.0.0.1:8080 --artwork /usr/share/tib' "$unit"
+grep -qx 'DynamicUser=yes' "$unit"
+if command -v systemd-analyze >/dev/null; then systemd-analyze verify "$unit"; fi
+
+# The installed server finds the installed artwork by itself.
+/usr/bin/tib-server --listen 127.0.0.1:0 2>"$out/server.log" &
+server=$!
+port=
+for _ in $(seq 100); do
+  port=$(sed -n 's/^tib-server: listening on 127\.0\.0\.1:\([0-9]*\)$/\1/p' "$out/server.log")
+  [ -n "$port" ] && break
+  kill -0 "$server" 2>/dev/null || break
+  sleep 0.1
+done
+[ -n "$port" ] || { cat "$out/server.log"; echo "tib-server did not start"; exit 1; }
+curl -fsS --max-time 20 -o "$out/served.png" \
+  "http://127.0.0.1:$port/board.png?fen=4k3/8/8/8/8/8/8/4K3+b&size=400"
+cmp "$out/served.png" "$out/kings.png"
+kill -TERM "$server"
+status=0
+wait "$server" || status=$?
+server=
+[ "$status" -eq 0 ] || { cat "$out/server.log"; echo "tib-server exited $status"; exit 1; }
+echo "installed $(basename "$package") renders diagrams, tib-server serves the same bytes"

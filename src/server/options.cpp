@@ -1,0 +1,145 @@
+#include "options.h"
+
+#include <sched.h>
+
+#include <filesystem>
+#include <optional>
+#include <system_error>
+#include <thread>
+
+#include "artwork.h"
+#include "drawing.h"
+#include "failure.h"
+
+namespace {
+
+constexpr const char* kUsage =
+    "usage: tib-server [--listen HOST:PORT] [--artwork DIR] [--threads N] "
+    "[--max-size N]";
+
+[[noreturn]] void refuse(const std::string& message) {
+  throw Failure(ExitStatus::badArguments, message + "; " + kUsage);
+}
+
+// Decimal digits only, from low to high.
+std::optional<uint32_t> wholeNumber(const std::string& text, uint32_t low,
+                                    uint32_t high) {
+  if (text.empty() || text.size() > 9) {
+    return std::nullopt;
+  }
+  uint32_t value = 0;
+  for (const char c : text) {
+    if (c < '0' || c > '9') {
+      return std::nullopt;
+    }
+    value = value * 10 + static_cast<uint32_t>(c - '0');
+  }
+  if (value < low || value > high) {
+    return std::nullopt;
+  }
+  return value;
+}
+
+void readListen(const std::string& value, ServerOptions& options) {
+  const std::size_t colon = value.rfind(':');
+  std::string host = colon == std::string::npos ? "" : value.substr(0, colon);
+  if (host.size() >= 2 && host.front() == '[' && host.back() == ']') {
+    host = host.substr(1, host.size() - 2);
+  }
+  const std::optional<uint32_t> port =
+      colon == std::string::npos
+          ? std::nullopt
+          : wholeNumber(value.substr(colon + 1), 0, 65535);
+  if (host.empty() || !port) {
+    refuse("--listen " + value +
+           ": not HOST:PORT with a port from 0 to 65535, for example "
+           "127.0.0.1:8080");
+  }
+  options.host = host;
+  options.port = static_cast<uint16_t>(*port);
+}
+
+}  // namespace
+
+void printServerUsage(std::ostream& out) {
+  out << kUsage << "\n"
+      << "Serves chess diagrams over HTTP: GET "
+         "/board.png?fen=<FEN>&size=<n>&scale=<f>&theme=<name>\n";
+}
+
+ServerOptions readServerOptions(const std::vector<std::string>& args,
+                                unsigned defaultThreads) {
+  ServerOptions options;
+  options.threads = defaultThreads;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    std::string name = args[i];
+    std::optional<std::string> value;
+    if (const std::size_t equals = name.find('=');
+        name.rfind("--", 0) == 0 && equals != std::string::npos) {
+      value = name.substr(equals + 1);
+      name.resize(equals);
+    }
+    if (name == "--help" || name == "-h") {
+      options.help = true;
+      continue;
+    }
+    if (name != "--listen" && name != "--artwork" && name != "--threads" &&
+        name != "--max-size") {
+      refuse("unknown option " + name);
+    }
+    if (!value) {
+      if (i + 1 == args.size()) {
+        refuse(name + " needs a value");
+      }
+      value = args[++i];
+    }
+    if (name == "--listen") {
+      readListen(*value, options);
+    } else if (name == "--artwork") {
+      if (value->empty()) {
+        refuse("--artwork needs a folder");
+      }
+      options.artwork = *value;
+    } else if (name == "--threads") {
+      const std::optional<uint32_t> threads = wholeNumber(*value, 1, 1024);
+      if (!threads) {
+        refuse("--threads " + *value + ": not a whole number from 1 to 1024");
+      }
+      options.threads = *threads;
+    } else {
+      const std::optional<uint32_t> size =
+          wholeNumber(*value, 1, static_cast<uint32_t>(kLargestSize));
+      if (!size) {
+        refuse("--max-size " + *value + ": not a whole number from 1 to " +
+               std::to_string(kLargestSize));
+      }
+      options.maxSize = static_cast<int32_t>(*size);
+    }
+  }
+  return options;
+}
+
+unsigned coreCount() {
+  cpu_set_t cores;
+  CPU_ZERO(&cores);
+  if (sched_getaffinity(0, sizeof cores, &cores) == 0 &&
+      CPU_COUNT(&cores) > 0) {
+    return static_cast<unsigned>(CPU_COUNT(&cores));
+  }
+  const unsigned count = std::thread::hardware_concurrency();
+  return count > 0 ? count : 1;
+}
+
+std::string defaultArtworkFolder() {
+  std::error_code error;
+  const std::filesystem::path program =
+      std::filesystem::read_symlink("/proc/self/exe", error);
+  if (!error) {
+    const std::filesystem::path installed =
+        program.parent_path().parent_path() / "share" / "tib";
+    if (std::filesystem::exists(installed / kBoardFile, error)) {
+      return installed.string();
+    }
+  }
+  return "artwork";
+}

@@ -1,0 +1,18 @@
+// The HTTP side of tib-server: accepting connections, reading requests,
+// rendering on a pool of workers and writing the answers.
+#pragma once
+
+#include <ostream>
+
+#include "options.h"
+#include "themes.h"
+
+// Connections served at once; further ones wait in the listen queue.
+inline constexpr std::size_t kMaxConnections = 256;
+
+// Listens on options.host:options.port, prints "listening on HOST:PORT" on
+// log and serves until SIGTERM or SIGINT; then stops accepting, lets the
+// requests in flight finish and returns. Logs one line per request on log.
+// Throws a Failure when the address cannot be bound.
+void serve(const ServerOptions& options, const Themes& themes,
+           std::ostream& log);

@@ -1,0 +1,349 @@
+// tib-server end to end: a server on a free port of 127.0.0.1 with synthetic
+// artwork, its answers compared byte for byte with the files tib writes.
+#include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <sys/time.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <boost/asio/ip/tcp.hpp>
+#include <boost/beast/core/flat_buffer.hpp>
+#include <boost/beast/http.hpp>
+#include <chrono>
+#include <csignal>
+#include <regex>
+#include <thread>
+
+#include "test_support.h"
+
+namespace {
+
+namespace http = boost::beast::http;
+namespace net = boost::asio;
+using Fields = std::vector<std::pair<std::string, std::string>>;
+using Response = http::response<http::string_body>;
+using std::chrono::milliseconds;
+using std::chrono::seconds;
+
+// A tib-server process, killed at the end of the test if still running.
+class ServerProcess {
+ public:
+  explicit ServerProcess(const std::vector<std::string>& args) {
+    std::vector<std::string> words = args;
+    words.insert(words.begin(), TIB_SERVER_BINARY);
+    std::vector<char*> argv(words.size() + 1, nullptr);
+    std::transform(words.begin(), words.end(), argv.begin(),
+                   [](std::string& word) { return word.data(); });
+    const std::string logPath = logFile();
+    pid_ = fork();
+    if (pid_ == 0) {
+      if (freopen("/dev/null", "w", stdout) == nullptr ||
+          freopen(logPath.c_str(), "w", stderr) == nullptr) {
+        _exit(127);
+      }
+      execv(argv[0], argv.data());
+      _exit(127);
+    }
+  }
+  ~ServerProcess() {
+    if (pid_ > 0) {
+      kill(pid_, SIGKILL);
+      waitpid(pid_, nullptr, 0);
+    }
+  }
+  ServerProcess(const ServerProcess&) = delete;
+  ServerProcess& operator=(const ServerProcess&) = delete;
+
+  std::string logFile() const { return (logDir_.path() / "stderr").string(); }
+  std::string log() const { return readText(logFile()); }
+
+  // The port of the "listening on" line; 0 when the server exited first or
+  // did not listen within 20 s.
+  uint16_t waitListening() {
+    const std::regex listening("listening on 127\\.0\\.0\\.1:([0-9]+)\n");
+    for (auto end = std::chrono::steady_clock::now() + seconds(20);
+         std::chrono::steady_clock::now() < end && pid_ > 0;) {
+      std::smatch match;
+      const std::string text = log();
+      if (std::regex_search(text, match, listening)) {
+        return static_cast<uint16_t>(std::stoi(match[1]));
+      }
+      if (waitpid(pid_, nullptr, WNOHANG) == pid_) {
+        pid_ = -1;
+      }
+      std::this_thread::sleep_for(milliseconds(10));
+    }
+    return 0;
+  }
+
+  void signal(int number) const { kill(pid_, number); }
+
+  // The exit status, or -1 when the server did not exit within the time.
+  int waitExit(std::chrono::milliseconds limit) {
+    for (auto end = std::chrono::steady_clock::now() + limit;
+         std::chrono::steady_clock::now() < end;) {
+      int status = 0;
+      if (waitpid(pid_, &status, WNOHANG) == pid_) {
+        pid_ = -1;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+      }
+      std::this_thread::sleep_for(milliseconds(10));
+    }
+    return -1;
+  }
+
+ private:
+  TempDir logDir_;
+  pid_t pid_ = -1;
+};
+
+// One keep-alive connection to the server.
+class Client {
+ public:
+  explicit Client(uint16_t port) : socket_(io_) {
+    socket_.connect({net::ip::make_address("127.0.0.1"), port});
+    const timeval limit{30, 0};
+    setsockopt(socket_.native_handle(), SOL_SOCKET, SO_RCVTIMEO, &limit,
+               sizeof limit);
+  }
+
+  Response get(const std::string& target, const Fields& fields = {},
+               http::verb method = http::verb::get) {
+    send(target, fields, method);
+    return receive(method == http::verb::head);
+  }
+  void send(const std::string& target, const Fields& fields = {},
+            http::verb method = http::verb::get) {
+    http::request<http::empty_body> request(method, target, 11);
+    request.set(http::field::host, "127.0.0.1");
+    for (const auto& [name, value] : fields) {
+      request.set(name, value);
+    }
+    http::write(socket_, request);
+  }
+  Response receive(bool head = false) {
+    http::response_parser<http::string_body> parser;
+    parser.body_limit(1U << 30);
+    parser.skip(head);
+    http::read(socket_, buffer_, parser);
+    return parser.release();
+  }
+
+ private:
+  net::io_context io_;
+  net::ip::tcp::socket socket_;
+  boost::beast::flat_buffer buffer_;
+};
+
+class ServerTest : public ::testing::Test {
+ protected:
+  // The default theme in folder_, theme "alt" with another board and no
+  // white queen, and a subfolder without a board, which is no theme.
+  void SetUp() override {
+    writeArtwork(folder_.path());
+    const auto alt = folder_.path() / "themes" / "alt";
+    std::filesystem::create_directories(alt);
+    std::filesystem::create_directories(folder_.path() / "themes" / "empty");
+    writeArtwork(alt);
+    writePng(alt / "t_board.png", noiseImage(1024, 1024, 99));
+    std::filesystem::remove(alt / "t_wq.png");
+  }
+
+  uint16_t start(std::vector<std::string> extra = {}) {
+    std::vector<std::string> args = {"--listen",  "127.0.0.1:0",
+                                     "--artwork", folder_.path().string(),
+                                     "--threads", "2"};
+    args.insert(args.end(), extra.begin(), extra.end());
+    server_.emplace(args);
+    const uint16_t port = server_->waitListening();
+    EXPECT_NE(0, port) << server_->log();
+    return port;
+  }
+
+  // The bytes tib writes with these arguments in the folder of the theme.
+  std::string tibFile(std::vector<std::string> args, const std::string& theme) {
+    const auto out = output_.path() / "diagram.png";
+    std::filesystem::remove(out);
+    args.push_back("file=" + out.string());
+    const auto folder =
+        theme.empty() ? folder_.path() : folder_.path() / "themes" / theme;
+    EXPECT_EQ(0, runTibBinary(folder, args).status);
+    return readText(out);
+  }
+
+  TempDir folder_;
+  TempDir output_;
+  std::optional<ServerProcess> server_;
+};
+
+TEST_F(ServerTest, ServesTheBytesTibWrites) {
+  struct Case {
+    std::string query;
+    std::vector<std::string> args;
+    std::string theme;
+  };
+  const std::vector<Case> cases = {
+      {"", {}, ""},
+      {"fen=4k3%2F8%2F8%2F8%2F8%2F8%2F8%2F4K3%20b&size=300",
+       {"fen=4k3/8/8/8/8/8/8/4K3 b", "size=300"},
+       ""},
+      {"fen=rnbqkbnr/pppppppp/8/8/4P3/8/PPPP1PPP/RNBQKBNR+b+KQkq+e3+0+1&"
+       "scale=1&size=200",
+       {"fen=rnbqkbnr/pppppppp/8/8/4P3/8/PPPP1PPP/RNBQKBNR b KQkq e3 0 1",
+        "scale=1", "size=200"},
+       ""},
+      {"size=123px&scale=0x1.8p0&fen=Q%2fk9%2F%2F%2Fz~12%2Fpp%25",
+       {"size=123px", "scale=0x1.8p0", "fen=Q/k9///z~12/pp%"},
+       ""},
+      {"fen=%2B%2b+b&scale=nan&size=64",
+       {"fen=++ b", "scale=nan", "size=64"},
+       ""},
+      {"size=100&size=250&scale=2.5&fen=&extra=1",
+       {"size=100", "size=250", "scale=2.5", "fen="},
+       ""},
+      {"theme=alt&size=150&fen=KQkq%2F%2Fqq+w&scale=-1.0e0",
+       {"size=150", "fen=KQkq//qq w", "scale=-1.0e0"},
+       "alt"},
+      {"theme=alt&size=333&fen=QQ", {"size=333", "fen=QQ"}, "alt"},
+  };
+  Client client(start());
+  for (const Case& c : cases) {
+    const Response response = client.get("/board.png?" + c.query);
+    EXPECT_EQ(200U, response.result_int()) << c.query;
+    EXPECT_EQ("image/png", response[http::field::content_type]);
+    EXPECT_TRUE(response.body() == tibFile(c.args, c.theme)) << c.query;
+  }
+  // The missing white queen of "alt" was reported at start.
+  EXPECT_NE(std::string::npos,
+            server_->log().find("theme alt (" +
+                                (folder_.path() / "themes" / "alt").string() +
+                                "): Warning: Could not load t_wq.png"));
+}
+
+TEST_F(ServerTest, RefusesWithAStatusAndOneLine) {
+  struct Case {
+    http::verb method;
+    std::string target;
+    Fields fields;
+    unsigned status;
+  };
+  const std::string longTarget = "/board.png?fen=" + std::string(9000, 'p');
+  const std::vector<Case> cases = {
+      {http::verb::get, "/board.png?size=abc", {}, 400},
+      {http::verb::get, "/board.png?size=", {}, 400},
+      {http::verb::get, "/board.png?size=0", {}, 400},
+      {http::verb::get, "/board.png?size=601", {}, 400},
+      {http::verb::get, "/board.png?size=99999999999", {}, 400},
+      {http::verb::get, "/board.png?scale=1e99", {}, 400},
+      {http::verb::get, "/board.png?scale=x&size=100", {}, 400},
+      {http::verb::get, "/board.png?theme=nope", {}, 400},
+      {http::verb::get, "/board.png?theme=empty", {}, 400},
+      {http::verb::get, "/", {}, 404},
+      {http::verb::get, "/board.png/x", {}, 404},
+      {http::verb::post, "/board.png", {}, 405},
+      {http::verb::delete_, "/healthz", {}, 405},
+      {http::verb::get, longTarget, {}, 414},
+      {http::verb::get, longTarget + longTarget, {}, 414},
+      {http::verb::get, "/healthz", {{"X-Long", std::string(20000, 'x')}}, 431},
+  };
+  const uint16_t port = start({"--max-size", "600"});
+  for (const Case& c : cases) {
+    Client client(port);
+    const Response response = client.get(c.target, c.fields, c.method);
+    const std::string& body = response.body();
+    EXPECT_EQ(c.status, response.result_int()) << c.target.substr(0, 40);
+    EXPECT_EQ("text/plain; charset=utf-8", response[http::field::content_type]);
+    EXPECT_TRUE(body.size() > 1 && body.find('\n') == body.size() - 1) << body;
+    if (c.status == 405) {
+      EXPECT_EQ("GET, HEAD", response[http::field::allow]);
+    }
+  }
+  // Still serving.
+  EXPECT_EQ("ok\n", Client(port).get("/healthz").body());
+  EXPECT_EQ(200U, Client(port).get("/board.png?size=600").result_int());
+}
+
+TEST_F(ServerTest, TagsCacheAndKeepsConnectionsOpen) {
+  Client client(start());
+  const Response first = client.get("/board.png?size=100");
+  const std::string tag = std::string(first[http::field::etag]);
+  EXPECT_EQ(18U, tag.size());
+  EXPECT_EQ("public, max-age=86400", first[http::field::cache_control]);
+  // Another text for the same values: same tag, and 304 without a body.
+  for (const std::string& match : {tag, "\"x\", W/" + tag, std::string("*")}) {
+    const Response again = client.get(
+        "/board.png?size=100px&fen=rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/"
+        "RNBQKBNR+w+KQkq+-+0+1",
+        {{"If-None-Match", match}});
+    EXPECT_EQ(304U, again.result_int()) << match;
+    EXPECT_EQ(tag, again[http::field::etag]);
+    EXPECT_TRUE(again.body().empty());
+  }
+  EXPECT_EQ(200U,
+            client.get("/board.png?size=100", {{"If-None-Match", "\"x\""}})
+                .result_int());
+  for (const char* other :
+       {"size=101", "size=100&theme=alt", "size=100&scale=1.3001"}) {
+    EXPECT_NE(tag,
+              client.get(std::string("/board.png?") + other)[http::field::etag])
+        << other;
+  }
+  const Response head = client.get("/board.png?size=100", {}, http::verb::head);
+  EXPECT_EQ(200U, head.result_int());
+  EXPECT_EQ(std::to_string(first.body().size()),
+            head[http::field::content_length]);
+  EXPECT_TRUE(head.body().empty());
+  EXPECT_EQ("ok\n", client.get("/healthz").body());
+  // Every request above went over the one connection.
+  EXPECT_TRUE(client.get("/healthz").keep_alive());
+}
+
+TEST_F(ServerTest, FinishesTheRequestInFlightOnSigterm) {
+  const uint16_t port = start();
+  Client client(port);
+  // Size 1024 of noise takes a while to encode: the request is in flight.
+  client.send("/board.png?size=1024");
+  std::this_thread::sleep_for(milliseconds(200));
+  server_->signal(SIGTERM);
+  const Response response = client.receive();
+  EXPECT_EQ(200U, response.result_int());
+  EXPECT_EQ(std::to_string(response.body().size()),
+            response[http::field::content_length]);
+  EXPECT_FALSE(response.keep_alive());
+  EXPECT_EQ(0, server_->waitExit(seconds(5))) << server_->log();
+  EXPECT_TRUE(response.body() == tibFile({}, ""));
+  EXPECT_NE(std::string::npos, server_->log().find("stopping on SIGTERM"));
+}
+
+TEST_F(ServerTest, StartupFailuresExitWithOneLine) {
+  const std::string artwork = folder_.path().string();
+  const std::string busy = "127.0.0.1:" + std::to_string(start());
+  const auto bad = folder_.path() / "themes" / "bad";
+  const std::vector<std::pair<std::vector<std::string>, int>> cases = {
+      {{"--bogus"}, 2},
+      {{"--threads", "0"}, 2},
+      {{"--listen", "127.0.0.1"}, 2},
+      {{"--max-size"}, 2},
+      {{"--artwork", artwork, "--listen", busy}, 1},
+      {{"--artwork", bad.string()}, 1},
+      {{"--artwork", artwork}, 1},  // the theme "bad"
+  };
+  for (const auto& [args, status] : cases) {
+    if (args.size() == 2 && args[0] == "--artwork") {
+      std::filesystem::create_directories(bad);
+      writeBytes(bad / "t_board.png", "not a png");
+    }
+    ServerProcess failing(args);
+    EXPECT_EQ(status, failing.waitExit(seconds(10))) << args[0];
+    const std::string log = failing.log();
+    const std::size_t lastLine = log.rfind('\n', log.size() - 2);
+    EXPECT_EQ(0U, log.compare(lastLine + 1, 12, "tib-server: ")) << log;
+    EXPECT_EQ(std::string::npos, log.find("listening on")) << log;
+    if (status == 2) {
+      EXPECT_EQ(log.size() - 1, log.find('\n')) << log;
+    }
+  }
+}
+
+}  // namespace
