@@ -5,48 +5,217 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdlib>
+#include <limits>
+#include <memory>
+#include <new>
 
+#include "codec_release.h"
 #include "failure.h"
 
 namespace {
 
 // The codec's code for "failed to open file for reading".
 constexpr unsigned kCannotOpenFile = 78;
+// The codec's code for "memory allocation failed".
+constexpr unsigned kCodecOutOfMemory = 83;
+// The codec's code when inflating passes max_output_size.
+constexpr unsigned kInflatedTooMuch = 109;
+// The codec's code when a custom inflater (the guard below) fails.
+constexpr unsigned kCustomInflateFailed = 110;
+// The codec's code for image data of another size than the header implies.
+constexpr unsigned kWrongImageDataSize = 91;
 
-// Reads a whole regular file. Opening without blocking and refusing
-// anything but a regular file keeps a FIFO or a device from stalling the run.
-bool readRegularFile(const std::string& path, std::vector<unsigned char>& bytes,
-                     std::optional<FileIdentity>& identity) {
-  const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) {
-    return false;
+class FileDescriptor {
+ public:
+  explicit FileDescriptor(int fd) : fd_(fd) {}
+  ~FileDescriptor() {
+    if (fd_ >= 0) {
+      close(fd_);
+    }
+  }
+  FileDescriptor(const FileDescriptor&) = delete;
+  FileDescriptor& operator=(const FileDescriptor&) = delete;
+  int get() const { return fd_; }
+
+ private:
+  int fd_;
+};
+
+// Reads a file as lodepng::load_file does (see decodePngFile), with one
+// open where the codec's loader opens the file twice, as its release
+// 20260119 does.
+unsigned readArtworkFile(const std::string& path,
+                         std::vector<unsigned char>& bytes,
+                         std::optional<FileIdentity>& identity) {
+  // Opening without blocking keeps a FIFO without a writer from stalling.
+  const FileDescriptor file(
+      open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+  if (file.get() < 0) {
+    return kCannotOpenFile;
   }
   struct stat info {};
-  bool ok = fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
-  if (ok) {
-    identity = FileIdentity{info.st_dev, info.st_ino};
-    // One spare byte lets the read that finds the end need no reallocation.
-    bytes.resize(static_cast<std::size_t>(info.st_size) + 1);
-    std::size_t filled = 0;
-    while (ok) {
-      if (filled == bytes.size()) {
-        bytes.resize(bytes.size() * 2);  // the file grew while being read
-      }
-      const ssize_t got =
-          read(fd, bytes.data() + filled, bytes.size() - filled);
-      if (got > 0) {
-        filled += static_cast<std::size_t>(got);
-      } else if (got == 0) {
-        break;
-      } else if (errno != EINTR) {
-        ok = false;
-      }
-    }
-    bytes.resize(filled);
+  if (fstat(file.get(), &info) != 0 || S_ISFIFO(info.st_mode) ||
+      S_ISSOCK(info.st_mode)) {
+    return kCannotOpenFile;
   }
-  close(fd);
-  return ok;
+  // The codec's loader gets 78 for every folder, whichever way the file
+  // system answers: a failed seek, LONG_MAX as the size, or a failed read.
+  if (S_ISDIR(info.st_mode)) {
+    return kCannotOpenFile;
+  }
+  // Reads block from here on, as they do for the codec.
+  const int flags = fcntl(file.get(), F_GETFL);
+  if (flags < 0 || fcntl(file.get(), F_SETFL, flags & ~O_NONBLOCK) != 0) {
+    return kCannotOpenFile;
+  }
+  // The size, as the C library's fseek to the end and ftell give it: the
+  // size fstat reports for a regular file (0 for /proc files, 4096 for
+  // /sys files, whatever they hold), the end the driver reports for others
+  // (0 for /dev/null and /dev/zero, a block device's capacity), and a
+  // failure where the file cannot seek (a terminal).
+  const off_t end = S_ISREG(info.st_mode)
+                        ? info.st_size
+                        : lseek(file.get(), 0, SEEK_END);
+  if (end < 0 || end == std::numeric_limits<off_t>::max()) {
+    return kCannotOpenFile;
+  }
+  if (static_cast<unsigned long long>(end) > kMaxArtworkFileBytes) {
+    return kErrorFileTooLarge;
+  }
+  if (!S_ISREG(info.st_mode) && lseek(file.get(), 0, SEEK_SET) != 0) {
+    return kCannotOpenFile;
+  }
+  if (S_ISREG(info.st_mode)) {
+    identity = FileIdentity{info.st_dev, info.st_ino};
+  }
+  bytes.resize(static_cast<std::size_t>(end));
+  std::size_t filled = 0;
+  while (filled < bytes.size()) {
+    const ssize_t got =
+        read(file.get(), bytes.data() + filled, bytes.size() - filled);
+    if (got > 0) {
+      filled += static_cast<std::size_t>(got);
+    } else if (got == 0 || errno != EINTR) {
+      break;
+    }
+  }
+  // A file that delivers fewer bytes than its size (a /sys file) is one
+  // the codec's loader could not read.
+  return filled == bytes.size() ? 0 : kCannotOpenFile;
+}
+
+// Follows every inflation the codec does for one file: image data is
+// inflated with the settings it is given (max_output_size is the size the
+// header implies), ICC profiles share one budget of kMaxIccBytes. It is the
+// codec's own zlib decoder under its custom_zlib hook, so every result is
+// the codec's; the hook only turns a failure into code 110, and the guard
+// keeps the code that the codec would have given.
+struct InflateGuard {
+  // The settings that the codec passes for the image data; it passes a copy
+  // for each ICC profile.
+  const LodePNGDecompressSettings* imageData = nullptr;
+  std::size_t iccLeft = kMaxIccBytes;
+  // What the last inflation gave, as the codec's decoder would report it.
+  unsigned lastError = 0;
+  bool iccBudgetSpent = false;
+};
+
+unsigned guardedInflate(unsigned char** out, std::size_t* outSize,
+                        const unsigned char* in, std::size_t inSize,
+                        const LodePNGDecompressSettings* settings) {
+  // custom_context is where the codec carries the guard to the hook.
+  auto* guard =
+      static_cast<InflateGuard*>(const_cast<void*>(settings->custom_context));
+  LodePNGDecompressSettings plain = *settings;
+  plain.custom_zlib = nullptr;
+  const bool profile = settings != guard->imageData;
+  if (profile && guard->iccLeft < plain.max_output_size) {
+    // Stop once the budget is passed (0 would mean no limit at all).
+    plain.max_output_size = std::max<std::size_t>(guard->iccLeft, 1);
+  }
+  unsigned error = lodepng_zlib_decompress(out, outSize, in, inSize, &plain);
+  if (profile) {
+    // Past the codec's own limit for one profile, its code 113 stands.
+    if (*outSize > guard->iccLeft && *outSize <= settings->max_output_size) {
+      guard->iccBudgetSpent = true;
+      error = error != 0 ? error : kInflatedTooMuch;
+    } else {
+      guard->iccLeft -= std::min(guard->iccLeft, *outSize);
+    }
+  }
+  guard->lastError = error;
+  return error;
+}
+
+// The size of the image data (filter bytes and rows, all passes) that the
+// header implies, as the codec computes it.
+std::size_t imageDataSize(unsigned width, unsigned height,
+                          const LodePNGInfo& info) {
+  const std::size_t bpp = lodepng_get_bpp(&info.color);
+  auto rows = [bpp](std::size_t w, std::size_t h) {
+    return h * ((w / 8) * bpp + 1 + ((w & 7) * bpp + 7) / 8);
+  };
+  const std::size_t w = width;
+  const std::size_t h = height;
+  if (info.interlace_method == 0) {
+    return rows(w, h);
+  }
+  // Adam7: the seven passes (a pass with no columns has no filter bytes).
+  std::size_t size = rows((w + 7) >> 3, (h + 7) >> 3);
+  if (w > 4) size += rows((w + 3) >> 3, (h + 7) >> 3);
+  size += rows((w + 3) >> 2, (h + 3) >> 3);
+  if (w > 2) size += rows((w + 1) >> 2, (h + 3) >> 2);
+  size += rows((w + 1) >> 1, (h + 1) >> 2);
+  if (w > 1) size += rows(w >> 1, (h + 1) >> 1);
+  size += rows(w, h >> 1);
+  return size;
+}
+
+// The codec allocates with malloc (its default allocators, which Debian's
+// build keeps).
+struct CodecBuffer {
+  void operator()(unsigned char* pixels) const { std::free(pixels); }
+};
+
+// Decodes with the settings of lodepng_decode_memory (to RGBA 8, text
+// chunks and unknown chunks not kept) and the limits above, and returns the
+// code the codec's release 20260119 would give.
+unsigned runDecoder(const unsigned char* data, std::size_t size,
+                    std::unique_ptr<unsigned char, CodecBuffer>& pixels,
+                    unsigned& width, unsigned& height,
+                    std::size_t imageDataLimit) {
+  lodepng::State state;
+  state.info_raw.colortype = LCT_RGBA;
+  state.info_raw.bitdepth = 8;
+  state.decoder.read_text_chunks = 0;
+  state.decoder.remember_unknown_chunks = 0;
+  state.decoder.max_icc_size = kMaxIccBytes;
+  InflateGuard guard;
+  guard.imageData = &state.decoder.zlibsettings;
+  state.decoder.zlibsettings.max_output_size = imageDataLimit;
+  state.decoder.zlibsettings.custom_zlib = guardedInflate;
+  state.decoder.zlibsettings.custom_context = &guard;
+  unsigned char* out = nullptr;
+  unsigned error = lodepng_decode(&out, &width, &height, &state, data, size);
+  pixels.reset(out);
+  if (guard.iccBudgetSpent) {
+    return kErrorIccTooLarge;
+  }
+  // The hook's failures, 110 or 109 for the codec, are what it inflated.
+  if (error == kCustomInflateFailed || error == kInflatedTooMuch) {
+    error = guard.lastError;
+  }
+  // Only image data can still be 109: more of it than the header implies,
+  // which the codec without a limit would call 91 once it had inflated all
+  // of it (or report a fault further on in the data, which is not looked
+  // for).
+  if (error == kInflatedTooMuch) {
+    error = kWrongImageDataSize;
+  }
+  return releaseErrorCode(error);
 }
 
 std::string inFolder(const std::string& folder, const std::string& name) {
@@ -54,14 +223,18 @@ std::string inFolder(const std::string& folder, const std::string& name) {
 }
 
 // Decodes one file into place, noting the file it read.
-unsigned loadInto(const std::string& path, ImageBuffer& image,
-                  std::vector<FileIdentity>& filesRead) {
-  DecodedFile decoded = decodePngFile(path);
+unsigned loadInto(const std::string& path, ArtworkRole role,
+                  ImageBuffer& image, std::vector<FileIdentity>& filesRead) {
+  DecodedFile decoded = decodePngFile(path, role);
   image = std::move(decoded.image);
   if (decoded.identity) {
     filesRead.push_back(*decoded.identity);
   }
   return decoded.error;
+}
+
+std::string warningFor(const std::string& file, unsigned error) {
+  return "Warning: Could not load " + file + " - " + decodeErrorText(error);
 }
 
 }  // namespace
@@ -70,32 +243,97 @@ const char* markerFileName(Side side) {
   return side == Side::black ? "t_b3.png" : "t_w3.png";
 }
 
-DecodedFile decodePngFile(const std::string& path) {
-  std::vector<unsigned char> file;
+bool isCostRefusal(unsigned error) {
+  return error == kCodecOutOfMemory || error == kErrorPictureTooLarge ||
+         error == kErrorFileTooLarge || error == kErrorIccTooLarge ||
+         error == kErrorOutOfMemory;
+}
+
+DecodedFile decodePngFile(const std::string& path, ArtworkRole role) {
   std::optional<FileIdentity> identity;
-  if (!readRegularFile(path, file, identity)) {
+  try {
+    std::vector<unsigned char> file;
+    const unsigned readError = readArtworkFile(path, file, identity);
+    DecodedFile decoded;
+    if (readError != 0) {
+      decoded.error = readError;
+    } else {
+      decoded = decodePng(file, role);
+    }
+    decoded.identity = identity;
+    return decoded;
+  } catch (const std::bad_alloc&) {
     DecodedFile failed;
-    failed.error = kCannotOpenFile;
+    failed.error = kErrorOutOfMemory;
     failed.identity = identity;
     return failed;
   }
-  DecodedFile decoded = decodePng(file);
-  decoded.identity = identity;
-  return decoded;
 }
 
-DecodedFile decodePng(const std::vector<unsigned char>& bytes) {
+DecodedFile decodePng(const std::vector<unsigned char>& bytes,
+                      ArtworkRole role) {
   DecodedFile decoded;
+  const unsigned char* data = bytes.empty() ? nullptr : bytes.data();
   unsigned width = 0;
   unsigned height = 0;
-  decoded.error =
-      lodepng::decode(decoded.image.pixels, width, height, bytes, LCT_RGBA, 8);
+  // The header first: the decoder's own first step, so its codes are the
+  // decoder's.
+  lodepng::State header;
+  decoded.error = lodepng_inspect(&width, &height, &header, data, bytes.size());
   decoded.image.width = width;
   decoded.image.height = height;
+  if (decoded.error != 0) {
+    return decoded;
+  }
+  if (role == ArtworkRole::board
+          ? width != kCanvasEdge || height != kCanvasEdge
+          : width > kMaxSpriteEdge || height > kMaxSpriteEdge) {
+    decoded.error = role == ArtworkRole::board ? kErrorNotCanvasSize
+                                               : kErrorPictureTooLarge;
+    return decoded;
+  }
+  std::unique_ptr<unsigned char, CodecBuffer> pixels;
+  if (const std::optional<ReleaseRefusal> refusal =
+          findReleaseRefusal(data, bytes.size())) {
+    // The chunks before the refused one decide when one of them fails.
+    const unsigned earlier =
+        runDecoder(data, refusal->offset, pixels, width, height,
+                   imageDataSize(width, height, header.info_png));
+    decoded.error =
+        earlier == kChunkOutOfBounds ? refusal->error : earlier;
+    return decoded;
+  }
+  decoded.error = runDecoder(data, bytes.size(), pixels, width, height,
+                             imageDataSize(width, height, header.info_png));
+  if (decoded.error == 0) {
+    decoded.image.pixels.assign(
+        pixels.get(),
+        pixels.get() + std::size_t{width} * std::size_t{height} * 4);
+  }
   return decoded;
 }
 
 std::string decodeErrorText(unsigned error) {
+  switch (error) {
+    case kErrorPictureTooLarge:
+      return "the picture is wider or taller than " +
+             std::to_string(kMaxSpriteEdge) + " pixels";
+    case kErrorFileTooLarge:
+      return "the file is larger than " +
+             std::to_string(kMaxArtworkFileBytes >> 20) + " MiB";
+    case kErrorIccTooLarge:
+      return "its ICC profiles inflate to more than " +
+             std::to_string(kMaxIccBytes >> 20) + " MiB";
+    case kErrorOutOfMemory:
+      return "out of memory";
+    case kErrorNotCanvasSize:
+      return "the picture is not 1024 x 1024 pixels";
+    default:
+      break;
+  }
+  if (const char* text = releaseErrorText(error)) {
+    return text;
+  }
   return lodepng_error_text(error);
 }
 
@@ -104,32 +342,38 @@ Artwork loadArtwork(const std::string& folder, const std::vector<Side>& sides) {
   const std::string board = inFolder(folder, kBoardFile);
   const std::string hint =
       folder.empty() ? " (run tib in the folder that holds the artwork)" : "";
-  const unsigned boardError = loadInto(board, artwork.board, artwork.filesRead);
-  if (boardError != 0) {
-    throw Failure(ExitStatus::failed, "cannot load " + board + ": " +
-                                          decodeErrorText(boardError) + hint);
-  }
-  if (artwork.board.width != kCanvasEdge ||
-      artwork.board.height != kCanvasEdge) {
+  const unsigned boardError =
+      loadInto(board, ArtworkRole::board, artwork.board, artwork.filesRead);
+  if (boardError == kErrorNotCanvasSize) {
     throw Failure(ExitStatus::failed,
                   board + " is " + std::to_string(artwork.board.width) + " x " +
                       std::to_string(artwork.board.height) +
                       " pixels, not 1024 x 1024" + hint);
   }
+  if (boardError != 0) {
+    throw Failure(ExitStatus::failed, "cannot load " + board + ": " +
+                                          decodeErrorText(boardError) + hint);
+  }
   for (std::size_t index = 0; index < kPieces.size(); ++index) {
     const std::string file = spriteFileName(kPieces[index]);
-    const unsigned error = loadInto(inFolder(folder, file),
-                                    artwork.sprites[index], artwork.filesRead);
+    const unsigned error =
+        loadInto(inFolder(folder, file), ArtworkRole::sprite,
+                 artwork.sprites[index], artwork.filesRead);
     if (error != 0) {
-      artwork.warnings.push_back("Warning: Could not load " + file + " - " +
-                                 decodeErrorText(error));
+      artwork.warnings.push_back(warningFor(file, error));
     }
   }
-  // A missing or broken marker simply leaves the diagram without one.
+  // A missing or broken marker leaves the diagram without one, silently as
+  // Part 1.3 has it; one refused for its cost is a warning, as a sprite's.
   for (const Side side : sides) {
-    loadInto(inFolder(folder, markerFileName(side)),
-             artwork.markers[static_cast<std::size_t>(side)],
-             artwork.filesRead);
+    const char* file = markerFileName(side);
+    const unsigned error =
+        loadInto(inFolder(folder, file), ArtworkRole::sprite,
+                 artwork.markers[static_cast<std::size_t>(side)],
+                 artwork.filesRead);
+    if (isCostRefusal(error)) {
+      artwork.warnings.push_back(warningFor(file, error));
+    }
   }
   return artwork;
 }

@@ -110,15 +110,8 @@ std::string pngClaiming(uint32_t width, uint32_t height) {
 }
 
 TEST_F(HostileTest, LyingSpritesWarnAndDrawNothing) {
+  // A header claiming 30000 x 30000 is refused before anything is inflated.
   const std::string liar = pngClaiming(30000, 30000);
-  std::vector<unsigned char> liarBytes(liar.begin(), liar.end());
-  unsigned width = 0;
-  unsigned height = 0;
-  std::vector<unsigned char> ignored;
-  const unsigned liarCode =
-      lodepng::decode(ignored, width, height, liarBytes, LCT_RGBA, 8);
-  ASSERT_NE(0U, liarCode);
-
   fs::remove(dir.path() / "t_wk.png");
   writeBytes(dir.path() / "t_wk.png", liar);
   fs::remove(dir.path() / "t_wq.png");
@@ -133,9 +126,8 @@ TEST_F(HostileTest, LyingSpritesWarnAndDrawNothing) {
   const RunResult result =
       runTibBinary(dir.path(), {"fen=KQRk w", "file=out.png"});
   ASSERT_EQ(0, result.status) << result.err;
-  EXPECT_EQ(std::string("Warning: Could not load t_wk.png - ") +
-                lodepng_error_text(liarCode) +
-                "\n"
+  EXPECT_EQ(std::string("Warning: Could not load t_wk.png - the picture is "
+                        "wider or taller than 4096 pixels\n") +
                 "Warning: Could not load t_wq.png - failed to open file for "
                 "reading\n"
                 "Warning: Could not load t_wr.png - failed to open file for "
