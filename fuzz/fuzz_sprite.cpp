@@ -40,9 +40,8 @@ void compareWithTheCodec(const std::vector<unsigned char>& bytes,
   std::vector<unsigned char> pixels;
   unsigned width = 0;
   unsigned height = 0;
-  const unsigned codec =
-      releaseErrorCode(lodepng::decode(pixels, width, height, bytes,
-                                       LCT_RGBA, 8));
+  const unsigned codec = releaseErrorCode(
+      lodepng::decode(pixels, width, height, bytes, LCT_RGBA, 8));
   const std::optional<ReleaseRefusal> refusal =
       bytes.size() >= 33 ? findReleaseRefusal(bytes.data(), bytes.size())
                          : std::nullopt;
@@ -75,9 +74,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   }();
   const std::vector<unsigned char> bytes(data, data + size);
   DecodedFile decoded = decodePng(bytes, ArtworkRole::sprite);
-  require(decoded.error != 0 || decoded.image.pixels.size() ==
-                                    std::size_t{decoded.image.width} *
-                                        decoded.image.height * 4,
+  require(decoded.error != 0 ||
+              decoded.image.pixels.size() ==
+                  std::size_t{decoded.image.width} * decoded.image.height * 4,
           "decoded pixels do not fill the picture");
   require(decoded.error == 0 || decoded.image.pixels.empty(),
           "a failed decode holds pixels");
@@ -86,7 +85,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
 
   // As a board: the same result at 1024 x 1024, refused at any other size.
   const DecodedFile board = decodePng(bytes, ArtworkRole::board);
-  if (decoded.image.width == kCanvasEdge && decoded.image.height == kCanvasEdge) {
+  if (decoded.image.width == kCanvasEdge &&
+      decoded.image.height == kCanvasEdge) {
     require(board.error == decoded.error &&
                 board.image.pixels == decoded.image.pixels,
             "a board decodes unlike a sprite");

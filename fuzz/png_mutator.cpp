@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <numeric>
 #include <random>
 #include <string>
 #include <vector>
@@ -118,8 +119,8 @@ void repair(uint8_t* data, std::size_t size, std::mt19937& random) {
     if (std::memcmp(type, "IDAT", 4) == 0) {
       imageData.emplace_back(body, length);
     } else if (std::memcmp(type, "iCCP", 4) == 0) {
-      const uint8_t* end = static_cast<const uint8_t*>(
-          std::memchr(body, 0, length));
+      const uint8_t* end =
+          static_cast<const uint8_t*>(std::memchr(body, 0, length));
       if (end != nullptr && end + 2 < body + length) {
         const std::size_t skip = static_cast<std::size_t>(end - body) + 2;
         repairAdler({{body + skip, length - skip}});
@@ -129,9 +130,9 @@ void repair(uint8_t* data, std::size_t size, std::mt19937& random) {
     at += std::size_t{length} + 12;
   }
   repairAdler(imageData);
-  const std::size_t keepWrong =
-      random() % 32 == 0 && !chunks.empty() ? random() % chunks.size()
-                                            : chunks.size();
+  const std::size_t keepWrong = random() % 32 == 0 && !chunks.empty()
+                                    ? random() % chunks.size()
+                                    : chunks.size();
   for (std::size_t index = 0; index < chunks.size(); ++index) {
     const std::size_t at = chunks[index];
     const uint32_t length = read32(data + at);
@@ -168,10 +169,11 @@ bool parse(const uint8_t* data, std::size_t size, std::vector<Chunk>& chunks) {
 // Writes the chunks back (CRCs follow in repair); 0 when they do not fit.
 std::size_t serialize(const std::vector<Chunk>& chunks, uint8_t* data,
                       std::size_t maxSize) {
-  std::size_t size = 8;
-  for (const Chunk& chunk : chunks) {
-    size += chunk.data.size() + 12;
-  }
+  const std::size_t size =
+      std::accumulate(chunks.begin(), chunks.end(), std::size_t{8},
+                      [](std::size_t sum, const Chunk& chunk) {
+                        return sum + chunk.data.size() + 12;
+                      });
   if (size > maxSize) {
     return 0;
   }
@@ -190,18 +192,18 @@ std::size_t serialize(const std::vector<Chunk>& chunks, uint8_t* data,
 
 Bytes randomBytes(std::mt19937& random, std::size_t count) {
   Bytes bytes(count);
-  for (uint8_t& byte : bytes) {
-    byte = static_cast<uint8_t>(random());
-  }
+  std::generate(bytes.begin(), bytes.end(),
+                [&random] { return static_cast<uint8_t>(random()); });
   return bytes;
 }
 
 // A chunk of a type that the codec or its release treats specially.
 Chunk newChunk(std::mt19937& random) {
   static const char* const kTypes[] = {
-      "cICP", "mDCV", "cLLI", "eXIf", "iCCP", "tEXt", "zTXt", "iTXt",
-      "sBIT", "tRNS", "PLTE", "bKGD", "gAMA", "cHRM", "sRGB", "pHYs",
-      "tIME", "IDAT", "IEND", "IHDR", "mDCv", "cLLi", "abcd", "ABcD",
+      "cICP", "mDCV", "cLLI", "eXIf", "iCCP", "tEXt",
+      "zTXt", "iTXt", "sBIT", "tRNS", "PLTE", "bKGD",
+      "gAMA", "cHRM", "sRGB", "pHYs", "tIME", "IDAT",
+      "IEND", "IHDR", "mDCv", "cLLi", "abcd", "ABcD",
       "ab1c", "A1cD", "abCd", "ABCD", "ab d", "\xE1\x62\x43\x64"};
   static const std::size_t kLengths[] = {0, 1, 3, 4, 5, 6, 8, 13, 24, 25};
   Chunk chunk;
@@ -253,8 +255,8 @@ void mutateHeader(Chunk& header, std::mt19937& random) {
   if (header.type != "IHDR" || header.data.size() != 13) {
     return;
   }
-  static const uint32_t kEdges[] = {0, 1, 2, 3, 7, 8, 9, 17, 1023,
-                                    1024, 1025, 4096, 4097, 0xFFFFFFFF};
+  static const uint32_t kEdges[] = {
+      0, 1, 2, 3, 7, 8, 9, 17, 1023, 1024, 1025, 4096, 4097, 0xFFFFFFFF};
   static const uint8_t kDepths[] = {1, 2, 4, 8, 16, 0, 3};
   static const uint8_t kColours[] = {0, 2, 3, 4, 6, 1, 7};
   switch (random() % 4) {
@@ -270,7 +272,8 @@ void mutateHeader(Chunk& header, std::mt19937& random) {
       header.data[9] = kColours[random() % std::size(kColours)];
       break;
     default:
-      header.data[12] = static_cast<uint8_t>(random() % 4 == 0 ? 2 : random() % 2);
+      header.data[12] =
+          static_cast<uint8_t>(random() % 4 == 0 ? 2 : random() % 2);
       break;
   }
 }
@@ -317,8 +320,7 @@ std::size_t mutatePng(uint8_t* data, std::size_t size, std::size_t maxSize,
         break;
       }
     }
-    const std::size_t written =
-        changed ? serialize(chunks, data, maxSize) : 0;
+    const std::size_t written = changed ? serialize(chunks, data, maxSize) : 0;
     if (written != 0) {
       repair(data, written, random);
       return written;

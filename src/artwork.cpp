@@ -38,7 +38,7 @@ class FileDescriptor {
   }
   FileDescriptor(const FileDescriptor&) = delete;
   FileDescriptor& operator=(const FileDescriptor&) = delete;
-  int get() const { return fd_; }
+  [[nodiscard]] int get() const { return fd_; }
 
  private:
   int fd_;
@@ -76,9 +76,8 @@ unsigned readArtworkFile(const std::string& path,
   // /sys files, whatever they hold), the end the driver reports for others
   // (0 for /dev/null and /dev/zero, a block device's capacity), and a
   // failure where the file cannot seek (a terminal).
-  const off_t end = S_ISREG(info.st_mode)
-                        ? info.st_size
-                        : lseek(file.get(), 0, SEEK_END);
+  const off_t end =
+      S_ISREG(info.st_mode) ? info.st_size : lseek(file.get(), 0, SEEK_END);
   if (end < 0 || end == std::numeric_limits<off_t>::max()) {
     return kCannotOpenFile;
   }
@@ -165,11 +164,17 @@ std::size_t imageDataSize(unsigned width, unsigned height,
   }
   // Adam7: the seven passes (a pass with no columns has no filter bytes).
   std::size_t size = rows((w + 7) >> 3, (h + 7) >> 3);
-  if (w > 4) size += rows((w + 3) >> 3, (h + 7) >> 3);
+  if (w > 4) {
+    size += rows((w + 3) >> 3, (h + 7) >> 3);
+  }
   size += rows((w + 3) >> 2, (h + 3) >> 3);
-  if (w > 2) size += rows((w + 1) >> 2, (h + 3) >> 2);
+  if (w > 2) {
+    size += rows((w + 1) >> 2, (h + 3) >> 2);
+  }
   size += rows((w + 1) >> 1, (h + 1) >> 2);
-  if (w > 1) size += rows(w >> 1, (h + 1) >> 1);
+  if (w > 1) {
+    size += rows(w >> 1, (h + 1) >> 1);
+  }
   size += rows(w, h >> 1);
   return size;
 }
@@ -223,8 +228,8 @@ std::string inFolder(const std::string& folder, const std::string& name) {
 }
 
 // Decodes one file into place, noting the file it read.
-unsigned loadInto(const std::string& path, ArtworkRole role,
-                  ImageBuffer& image, std::vector<FileIdentity>& filesRead) {
+unsigned loadInto(const std::string& path, ArtworkRole role, ImageBuffer& image,
+                  std::vector<FileIdentity>& filesRead) {
   DecodedFile decoded = decodePngFile(path, role);
   image = std::move(decoded.image);
   if (decoded.identity) {
@@ -299,8 +304,7 @@ DecodedFile decodePng(const std::vector<unsigned char>& bytes,
     const unsigned earlier =
         runDecoder(data, refusal->offset, pixels, width, height,
                    imageDataSize(width, height, header.info_png));
-    decoded.error =
-        earlier == kChunkOutOfBounds ? refusal->error : earlier;
+    decoded.error = earlier == kChunkOutOfBounds ? refusal->error : earlier;
     return decoded;
   }
   decoded.error = runDecoder(data, bytes.size(), pixels, width, height,
@@ -356,9 +360,8 @@ Artwork loadArtwork(const std::string& folder, const std::vector<Side>& sides) {
   }
   for (std::size_t index = 0; index < kPieces.size(); ++index) {
     const std::string file = spriteFileName(kPieces[index]);
-    const unsigned error =
-        loadInto(inFolder(folder, file), ArtworkRole::sprite,
-                 artwork.sprites[index], artwork.filesRead);
+    const unsigned error = loadInto(inFolder(folder, file), ArtworkRole::sprite,
+                                    artwork.sprites[index], artwork.filesRead);
     if (error != 0) {
       artwork.warnings.push_back(warningFor(file, error));
     }
@@ -367,10 +370,9 @@ Artwork loadArtwork(const std::string& folder, const std::vector<Side>& sides) {
   // Part 1.3 has it; one refused for its cost is a warning, as a sprite's.
   for (const Side side : sides) {
     const char* file = markerFileName(side);
-    const unsigned error =
-        loadInto(inFolder(folder, file), ArtworkRole::sprite,
-                 artwork.markers[static_cast<std::size_t>(side)],
-                 artwork.filesRead);
+    const unsigned error = loadInto(
+        inFolder(folder, file), ArtworkRole::sprite,
+        artwork.markers[static_cast<std::size_t>(side)], artwork.filesRead);
     if (isCostRefusal(error)) {
       artwork.warnings.push_back(warningFor(file, error));
     }

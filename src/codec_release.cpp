@@ -2,6 +2,8 @@
 
 #include <lodepng.h>
 
+#include <algorithm>
+#include <array>
 #include <cstdint>
 #include <cstring>
 
@@ -14,16 +16,12 @@ bool typeIs(const unsigned char* chunk, const char* type) {
 // Chunk types the release decodes; every other type is unknown to it and
 // goes through its checks of the type name.
 bool releaseKnows(const unsigned char* chunk) {
-  static const char* const kKnown[] = {
+  static constexpr std::array<const char*, 19> kKnown = {
       "IDAT", "IEND", "PLTE", "tRNS", "bKGD", "tEXt", "zTXt",
       "iTXt", "tIME", "pHYs", "gAMA", "cHRM", "sRGB", "iCCP",
       "cICP", "mDCV", "cLLI", "eXIf", "sBIT"};
-  for (const char* type : kKnown) {
-    if (typeIs(chunk, type)) {
-      return true;
-    }
-  }
-  return false;
+  return std::any_of(kKnown.begin(), kKnown.end(),
+                     [chunk](const char* type) { return typeIs(chunk, type); });
 }
 
 bool isAsciiLetter(unsigned char byte) {
@@ -42,18 +40,21 @@ bool crcMatches(const unsigned char* chunk, uint32_t length) {
 // What the release says of one chunk that the snapshot would not: 0 when
 // both treat it alike.
 unsigned releaseVerdict(const unsigned char* chunk, uint32_t length) {
-  static const struct {
-    const char* type;
-    uint32_t length;
-    unsigned wrongLength;
-  } kSized[] = {{"cICP", 4, 117}, {"mDCV", 24, 119}, {"cLLI", 8, 120}};
-  for (const auto& sized : kSized) {
-    if (typeIs(chunk, sized.type)) {
-      if (length != sized.length) {
-        return sized.wrongLength;
-      }
-      return crcMatches(chunk, length) ? 0 : 57;
+  // cICP, mDCV and cLLI: the length first, then the CRC.
+  const auto sized = [chunk, length](uint32_t expected, unsigned wrongLength) {
+    if (length != expected) {
+      return wrongLength;
     }
+    return crcMatches(chunk, length) ? 0U : 57U;
+  };
+  if (typeIs(chunk, "cICP")) {
+    return sized(4, 117);
+  }
+  if (typeIs(chunk, "mDCV")) {
+    return sized(24, 119);
+  }
+  if (typeIs(chunk, "cLLI")) {
+    return sized(8, 120);
   }
   if (typeIs(chunk, "eXIf")) {
     return crcMatches(chunk, length) ? 0 : 57;
@@ -94,9 +95,7 @@ std::optional<ReleaseRefusal> findReleaseRefusal(const unsigned char* png,
   return std::nullopt;
 }
 
-unsigned releaseErrorCode(unsigned error) {
-  return error == 100 ? 123 : error;
-}
+unsigned releaseErrorCode(unsigned error) { return error == 100 ? 123 : error; }
 
 const char* releaseErrorText(unsigned error) {
   switch (error) {

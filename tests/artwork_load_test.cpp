@@ -52,10 +52,9 @@ std::vector<Chunk> chunksOf(const Bytes& png) {
   for (std::size_t at = 8; at + 12 <= png.size();) {
     const uint32_t length = get32(png, at);
     const auto data = png.begin() + static_cast<std::ptrdiff_t>(at + 8);
-    chunks.push_back({std::string(png.begin() + static_cast<std::ptrdiff_t>(
-                                                    at + 4),
-                                  data),
-                      Bytes(data, data + length)});
+    chunks.push_back(
+        {std::string(png.begin() + static_cast<std::ptrdiff_t>(at + 4), data),
+         Bytes(data, data + length)});
     at += length + 12;
   }
   return chunks;
@@ -91,30 +90,30 @@ enum class Where { beforeIdat, afterIdat, afterIend };
 
 // The picture of encodedRgba with chunks inserted.
 Bytes withChunks(const std::vector<Chunk>& extra, Where where,
-                 Bytes png = encodedRgba()) {
+                 const Bytes& png = encodedRgba()) {
   std::vector<Chunk> chunks = chunksOf(png);
   std::size_t at = 0;
   while (chunks[at].type != (where == Where::beforeIdat ? "IDAT" : "IEND")) {
     ++at;
   }
   at += where == Where::afterIend ? 1 : 0;
-  chunks.insert(chunks.begin() + static_cast<std::ptrdiff_t>(at),
-                extra.begin(), extra.end());
+  chunks.insert(chunks.begin() + static_cast<std::ptrdiff_t>(at), extra.begin(),
+                extra.end());
   return assemble(chunks);
 }
 
-Bytes withHeader(uint32_t width, uint32_t height, Bytes png = encodedRgba()) {
+Bytes withHeader(uint32_t width, uint32_t height,
+                 const Bytes& png = encodedRgba()) {
   std::vector<Chunk> chunks = chunksOf(png);
   Bytes header;
   put32(header, width);
   put32(header, height);
-  header.insert(header.end(), chunks[0].data.begin() + 8,
-                chunks[0].data.end());
+  header.insert(header.end(), chunks[0].data.begin() + 8, chunks[0].data.end());
   chunks[0].data = header;
   return assemble(chunks);
 }
 
-Bytes withImageData(const Bytes& zlib, Bytes png = encodedRgba()) {
+Bytes withImageData(const Bytes& zlib, const Bytes& png = encodedRgba()) {
   std::vector<Chunk> chunks;
   for (Chunk& chunk : chunksOf(png)) {
     if (chunk.type != "IDAT") {
@@ -193,8 +192,8 @@ Reference snapshotDecode(const Bytes& png) {
   Reference reference{};
   unsigned width = 0;
   unsigned height = 0;
-  reference.error = lodepng::decode(reference.image.pixels, width, height, png,
-                                    LCT_RGBA, 8);
+  reference.error =
+      lodepng::decode(reference.image.pixels, width, height, png, LCT_RGBA, 8);
   reference.image.width = width;
   reference.image.height = height;
   return reference;
@@ -220,7 +219,7 @@ void writeFile(const fs::path& file, const Bytes& bytes) {
 
 TEST(ArtworkFiles, EveryKindOfFileLoadsAsTheCodecsLoaderReadsIt) {
   const TempDir dir;
-  const fs::path d = dir.path();
+  const fs::path& d = dir.path();
   const Bytes png = encodedRgba();
   writeFile(d / "valid.png", png);
   Bytes trailing = png;
@@ -242,8 +241,8 @@ TEST(ArtworkFiles, EveryKindOfFileLoadsAsTheCodecsLoaderReadsIt) {
                     sizeof(address)));
   for (const char* device : {"/dev/null", "/dev/zero", "/dev/urandom",
                              "/proc/version", "/proc/self/status"}) {
-    fs::create_symlink(device, d / (fs::path(device).filename().string() +
-                                    "-link.png"));
+    fs::create_symlink(
+        device, d / (fs::path(device).filename().string() + "-link.png"));
   }
   const std::string empty =
       "empty input buffer given to decoder. Maybe caused by non-existing "
@@ -251,26 +250,26 @@ TEST(ArtworkFiles, EveryKindOfFileLoadsAsTheCodecsLoaderReadsIt) {
   const std::string cannotOpen = "failed to open file for reading";
   const struct {
     std::string file;
-    unsigned error;
     std::string text;
+    unsigned error;
     bool identity;
   } cases[] = {
-      {"valid.png", 0, "", true},
-      {"trailing.png", 0, "", true},  // bytes after IEND are never read
-      {"link.png", 0, "", true},
-      {"missing.png", 78, cannotOpen, false},
-      {"dangling.png", 78, cannotOpen, false},
-      {"loop.png", 78, cannotOpen, false},
-      {"", 78, cannotOpen, false},
-      {"folder.png", 78, cannotOpen, false},
-      {"fifo.png", 78, cannotOpen, false},  // no writer: would block
-      {"socket.png", 78, cannotOpen, false},
-      {"empty.png", 48, empty, true},
-      {"null-link.png", 48, empty, false},
-      {"zero-link.png", 48, empty, false},
-      {"urandom-link.png", 48, empty, false},
-      {"version-link.png", 48, empty, true},  // /proc files are regular
-      {"status-link.png", 48, empty, true},
+      {"valid.png", "", 0, true},
+      {"trailing.png", "", 0, true},  // bytes after IEND are never read
+      {"link.png", "", 0, true},
+      {"missing.png", cannotOpen, 78, false},
+      {"dangling.png", cannotOpen, 78, false},
+      {"loop.png", cannotOpen, 78, false},
+      {"", cannotOpen, 78, false},
+      {"folder.png", cannotOpen, 78, false},
+      {"fifo.png", cannotOpen, 78, false},  // no writer: would block
+      {"socket.png", cannotOpen, 78, false},
+      {"empty.png", empty, 48, true},
+      {"null-link.png", empty, 48, false},
+      {"zero-link.png", empty, 48, false},
+      {"urandom-link.png", empty, 48, false},
+      {"version-link.png", empty, 48, true},  // /proc files are regular
+      {"status-link.png", empty, 48, true},
   };
   for (const auto& c : cases) {
     const std::string path = c.file.empty() ? "" : (d / c.file).string();
@@ -352,9 +351,8 @@ TEST(ArtworkLimits, PicturesAreJudgedByTheirHeaderBeforeDecoding) {
       {"4097 x 1 sprite", wide, ArtworkRole::sprite, kErrorPictureTooLarge},
       {"1 x 4097 sprite", withHeader(1, 4097), ArtworkRole::sprite,
        kErrorPictureTooLarge},
-      {"4294967295 x 4294967295 sprite",
-       withHeader(0xFFFFFFFFU, 0xFFFFFFFFU), ArtworkRole::sprite,
-       kErrorPictureTooLarge},
+      {"4294967295 x 4294967295 sprite", withHeader(0xFFFFFFFFU, 0xFFFFFFFFU),
+       ArtworkRole::sprite, kErrorPictureTooLarge},
       {"20000 x 20000 board", withHeader(20000, 20000), ArtworkRole::board,
        kErrorNotCanvasSize},
       {"1023 x 1024 board", withHeader(1023, 1024), ArtworkRole::board,
@@ -386,14 +384,14 @@ TEST(ArtworkLimits, SpritesAtTheEdgeLimitDecodeAsTheCodecDecodesThem) {
     const ImageBuffer image = noiseImage(c.width, c.height, 3, {7, 255});
     Bytes png;
     ASSERT_EQ(0U, lodepng::encode(png, image.pixels, c.width, c.height));
-    expectSameAsSnapshot(png, std::to_string(c.width) + " x " +
-                                  std::to_string(c.height));
+    expectSameAsSnapshot(
+        png, std::to_string(c.width) + " x " + std::to_string(c.height));
   }
 }
 
 TEST(ArtworkLimits, ImageDataIsInflatedNoFurtherThanTheHeaderImplies) {
   // 8 x 8 RGBA: 8 rows of a filter byte and 32 bytes.
-  const std::size_t exact = 8 * 33;
+  const std::size_t exact = std::size_t{8} * 33;
   const Bytes picture = encodedRgba(8, 8);
   const struct {
     const char* what;
@@ -409,8 +407,7 @@ TEST(ArtworkLimits, ImageDataIsInflatedNoFurtherThanTheHeaderImplies) {
       {"right size, bad Adler-32", zlibOfZeros(exact, true), 58, true},
       // Departure: the codec, unbounded, would inflate all of it and then
       // report the bad checksum (58); tib stops where the size is passed.
-      {"too much, then a bad Adler-32", zlibOfZeros(1 << 20, true), 91,
-       false},
+      {"too much, then a bad Adler-32", zlibOfZeros(1 << 20, true), 91, false},
   };
   for (const auto& c : cases) {
     const Bytes png = withImageData(c.zlib, picture);
@@ -438,8 +435,10 @@ TEST(ArtworkLimits, IccProfilesShareOneBudgetPerFile) {
   } cases[] = {
       {"one profile of 16 MiB", {iccp(zlibOfZeros(16 * mib))}, 0, true},
       // The codec's own limit for one profile.
-      {"one profile of 16 MiB and a byte", {iccp(zlibOfZeros(16 * mib + 1))},
-       113, true},
+      {"one profile of 16 MiB and a byte",
+       {iccp(zlibOfZeros(16 * mib + 1))},
+       113,
+       true},
       {"16 profiles of 1 MiB", repeated(iccp(oneMib), 16), 0, true},
       // Together past the budget: the codec alone would inflate them all.
       {"17 profiles of 1 MiB", repeated(iccp(oneMib), 17), kErrorIccTooLarge,
@@ -450,11 +449,13 @@ TEST(ArtworkLimits, IccProfilesShareOneBudgetPerFile) {
       {"a bad profile, then many",
        {iccp(oneMib, 1), iccp(zlibOfZeros(16 * mib)),
         iccp(zlibOfZeros(16 * mib))},
-       72, true},
+       72,
+       true},
       {"a broken stream among them",
        {iccp(oneMib), iccp(zlibOfZeros(mib, true)),
         iccp(zlibOfZeros(16 * mib))},
-       58, true},
+       58,
+       true},
   };
   for (const auto& c : cases) {
     const Bytes png = withChunks(c.chunks, Where::beforeIdat);
@@ -475,7 +476,8 @@ TEST(ArtworkLimits, TextChunksAreNotInflated) {
   ztxt.insert(ztxt.end(), bomb.begin(), bomb.end());
   Bytes itxt = {'k', 0, 1, 0, 0, 0};
   itxt.insert(itxt.end(), bomb.begin(), bomb.end());
-  const Bytes png = withChunks({{"zTXt", ztxt}, {"iTXt", itxt}}, Where::beforeIdat);
+  const Bytes png =
+      withChunks({{"zTXt", ztxt}, {"iTXt", itxt}}, Where::beforeIdat);
   EXPECT_EQ(0U, decodePng(png).error);
   expectSameAsSnapshot(png, "text chunks");
 }
@@ -485,11 +487,11 @@ TEST(ArtworkLimits, ValidPicturesDecodeAsTheCodecDecodesThem) {
   const struct {
     LodePNGColorType type;
     unsigned depth;
-  } modes[] = {{LCT_GREY, 1},      {LCT_GREY, 2},       {LCT_GREY, 4},
-               {LCT_GREY, 8},      {LCT_GREY, 16},      {LCT_RGB, 8},
-               {LCT_RGB, 16},      {LCT_PALETTE, 1},    {LCT_PALETTE, 2},
-               {LCT_PALETTE, 4},   {LCT_PALETTE, 8},    {LCT_GREY_ALPHA, 8},
-               {LCT_GREY_ALPHA, 16}, {LCT_RGBA, 8},     {LCT_RGBA, 16}};
+  } modes[] = {{LCT_GREY, 1},        {LCT_GREY, 2},    {LCT_GREY, 4},
+               {LCT_GREY, 8},        {LCT_GREY, 16},   {LCT_RGB, 8},
+               {LCT_RGB, 16},        {LCT_PALETTE, 1}, {LCT_PALETTE, 2},
+               {LCT_PALETTE, 4},     {LCT_PALETTE, 8}, {LCT_GREY_ALPHA, 8},
+               {LCT_GREY_ALPHA, 16}, {LCT_RGBA, 8},    {LCT_RGBA, 16}};
   uint32_t seed = 1;
   for (const auto& mode : modes) {
     for (const unsigned interlace : {0U, 1U}) {
@@ -512,8 +514,8 @@ TEST(ArtworkLimits, ValidPicturesDecodeAsTheCodecDecodesThem) {
         }
         const std::size_t rawSize =
             lodepng_get_raw_size(width, height, &state.info_raw);
-        const ImageBuffer noise = noiseImage(
-            static_cast<uint32_t>(rawSize), 1, seed++);
+        const ImageBuffer noise =
+            noiseImage(static_cast<uint32_t>(rawSize), 1, seed++);
         Bytes raw(noise.pixels.begin(),
                   noise.pixels.begin() + static_cast<std::ptrdiff_t>(rawSize));
         Bytes png;
@@ -569,37 +571,84 @@ TEST(ArtworkRelease, ChunksTheReleaseRefusesOrNamesDifferently) {
       {"cICP of 0", {sized("cICP", 0)}, Where::beforeIdat, 117, 0, {}},
       {"cICP of 3", {sized("cICP", 3)}, Where::beforeIdat, 117, 0, {}},
       {"cICP of 5", {sized("cICP", 5)}, Where::beforeIdat, 117, 0, {}},
-      {"cICP of 3, bad CRC", {sized("cICP", 3, true)}, Where::beforeIdat, 117,
-       0, {}},
-      {"cICP of 4, bad CRC", {sized("cICP", 4, true)}, Where::beforeIdat, 57,
-       0, {}},
-      {"cICP of 4 after IDAT, bad CRC", {sized("cICP", 4, true)},
-       Where::afterIdat, 57, 0, {}},
+      {"cICP of 3, bad CRC",
+       {sized("cICP", 3, true)},
+       Where::beforeIdat,
+       117,
+       0,
+       {}},
+      {"cICP of 4, bad CRC",
+       {sized("cICP", 4, true)},
+       Where::beforeIdat,
+       57,
+       0,
+       {}},
+      {"cICP of 4 after IDAT, bad CRC",
+       {sized("cICP", 4, true)},
+       Where::afterIdat,
+       57,
+       0,
+       {}},
       {"mDCV of 24", {sized("mDCV", 24)}, Where::beforeIdat, 0, {}, {}},
       {"mDCV of 23", {sized("mDCV", 23)}, Where::beforeIdat, 119, 0, {}},
-      {"mDCV of 24, bad CRC", {sized("mDCV", 24, true)}, Where::beforeIdat, 57,
-       0, {}},
+      {"mDCV of 24, bad CRC",
+       {sized("mDCV", 24, true)},
+       Where::beforeIdat,
+       57,
+       0,
+       {}},
       {"cLLI of 8", {sized("cLLI", 8)}, Where::beforeIdat, 0, {}, {}},
       {"cLLI of 9", {sized("cLLI", 9)}, Where::afterIdat, 120, 0, {}},
-      {"cLLI of 8, bad CRC", {sized("cLLI", 8, true)}, Where::beforeIdat, 57,
-       0, {}},
+      {"cLLI of 8, bad CRC",
+       {sized("cLLI", 8, true)},
+       Where::beforeIdat,
+       57,
+       0,
+       {}},
       {"eXIf of 0", {sized("eXIf", 0)}, Where::beforeIdat, 0, {}, {}},
-      {"two eXIf", {sized("eXIf", 9), sized("eXIf", 3)}, Where::beforeIdat, 0,
-       {}, {}},
-      {"eXIf of 0, bad CRC", {sized("eXIf", 0, true)}, Where::beforeIdat, 57,
-       0, {}},
-      {"eXIf of 30, bad CRC", {sized("eXIf", 30, true)}, Where::afterIdat, 57,
-       0, {}},
+      {"two eXIf",
+       {sized("eXIf", 9), sized("eXIf", 3)},
+       Where::beforeIdat,
+       0,
+       {},
+       {}},
+      {"eXIf of 0, bad CRC",
+       {sized("eXIf", 0, true)},
+       Where::beforeIdat,
+       57,
+       0,
+       {}},
+      {"eXIf of 30, bad CRC",
+       {sized("eXIf", 30, true)},
+       Where::afterIdat,
+       57,
+       0,
+       {}},
       // The old spellings are unknown to both: any length, any CRC.
-      {"mDCv of 3, bad CRC", {sized("mDCv", 3, true)}, Where::beforeIdat, 0,
-       {}, {}},
-      {"cLLi of 1, bad CRC", {sized("cLLi", 1, true)}, Where::beforeIdat, 0,
-       {}, {}},
+      {"mDCv of 3, bad CRC",
+       {sized("mDCv", 3, true)},
+       Where::beforeIdat,
+       0,
+       {},
+       {}},
+      {"cLLi of 1, bad CRC",
+       {sized("cLLi", 1, true)},
+       Where::beforeIdat,
+       0,
+       {},
+       {}},
       // Unknown type names: 121, then 122, then 69.
       {"ab1c", {sized("ab1c", 2)}, Where::beforeIdat, 121, 0, {}},
       {"1bCd", {sized("1bCd", 2)}, Where::beforeIdat, 121, 0, {}},
       {"ab d", {sized("ab d", 2)}, Where::beforeIdat, 121, 0, {}},
-      {"0xE1 first", {sized("\xE1" "bCd", 2)}, Where::beforeIdat, 121, 0, {}},
+      {"0xE1 first",
+       {sized("\xE1"
+              "bCd",
+              2)},
+       Where::beforeIdat,
+       121,
+       0,
+       {}},
       {"AB1C", {sized("AB1C", 2)}, Where::beforeIdat, 121, 69, {}},
       {"A1cD", {sized("A1cD", 2)}, Where::beforeIdat, 121, 69, {}},
       {"@bCd", {sized("@bCd", 2)}, Where::beforeIdat, 121, 69, {}},
@@ -607,8 +656,7 @@ TEST(ArtworkRelease, ChunksTheReleaseRefusesOrNamesDifferently) {
       {"aBcD", {sized("aBcD", 2)}, Where::afterIdat, 122, 0, {}},
       {"ABcD", {sized("ABcD", 2)}, Where::beforeIdat, 122, 69, {}},
       {"ABCD", {sized("ABCD", 2)}, Where::beforeIdat, 69, {}, {}},
-      {"abCd, bad CRC", {sized("abCd", 2, true)}, Where::beforeIdat, 0, {},
-       {}},
+      {"abCd, bad CRC", {sized("abCd", 2, true)}, Where::beforeIdat, 0, {}, {}},
       {"a second IHDR", {sized("IHDR", 13)}, Where::beforeIdat, 69, {}, {}},
       // Nothing after IEND is read.
       {"ab1c after IEND", {sized("ab1c", 2)}, Where::afterIend, 0, {}, {}},
@@ -616,20 +664,48 @@ TEST(ArtworkRelease, ChunksTheReleaseRefusesOrNamesDifferently) {
       {"iCCP, method 1", {method1}, Where::beforeIdat, 72, {}, {}},
       {"iCCP, empty profile", {emptyProfile}, Where::beforeIdat, 123, 100, {}},
       // Which error wins: the first chunk in file order that fails.
-      {"bad tEXt CRC, then a cICP of 1", {badText, sized("cICP", 1)},
-       Where::beforeIdat, 57, {}, {}},
-      {"iCCP method 1, then a cICP of 1", {method1, sized("cICP", 1)},
-       Where::beforeIdat, 72, {}, {}},
-      {"a cICP of 1, then iCCP method 1", {sized("cICP", 1), method1},
-       Where::beforeIdat, 117, 72, {}},
-      {"empty profile, then abcd", {emptyProfile, sized("abcd", 1)},
-       Where::beforeIdat, 123, 100, {}},
-      {"abcd after broken image data", {sized("abcd", 2)}, Where::afterIdat,
-       122, 20, brokenDeflate},
-      {"abcd in a palette picture without PLTE", {sized("abcd", 2)},
-       Where::beforeIdat, 122, 106, palette},
-      {"abcd with no image data", {sized("abcd", 2)}, Where::afterIdat, 122,
-       53, noImageData},
+      {"bad tEXt CRC, then a cICP of 1",
+       {badText, sized("cICP", 1)},
+       Where::beforeIdat,
+       57,
+       {},
+       {}},
+      {"iCCP method 1, then a cICP of 1",
+       {method1, sized("cICP", 1)},
+       Where::beforeIdat,
+       72,
+       {},
+       {}},
+      {"a cICP of 1, then iCCP method 1",
+       {sized("cICP", 1), method1},
+       Where::beforeIdat,
+       117,
+       72,
+       {}},
+      {"empty profile, then abcd",
+       {emptyProfile, sized("abcd", 1)},
+       Where::beforeIdat,
+       123,
+       100,
+       {}},
+      {"abcd after broken image data",
+       {sized("abcd", 2)},
+       Where::afterIdat,
+       122,
+       20,
+       brokenDeflate},
+      {"abcd in a palette picture without PLTE",
+       {sized("abcd", 2)},
+       Where::beforeIdat,
+       122,
+       106,
+       palette},
+      {"abcd with no image data",
+       {sized("abcd", 2)},
+       Where::afterIdat,
+       122,
+       53,
+       noImageData},
   };
   for (const auto& c : cases) {
     const Bytes png = c.base.empty() ? withChunks(c.chunks, c.where)
@@ -670,8 +746,9 @@ TEST(ArtworkRelease, TextsAreThoseOfTheRelease) {
       {122, "invalid chunk type name: third character must be uppercase"},
       {123, "invalid ICC profile size"},
       {57, "invalid CRC encountered (checking CRC can be disabled)"},
-      {69, "unknown chunk type with 'critical' flag encountered by the "
-           "decoder"},
+      {69,
+       "unknown chunk type with 'critical' flag encountered by the "
+       "decoder"},
       {78, "failed to open file for reading"},
   };
   for (const auto& c : cases) {
@@ -694,11 +771,12 @@ class ArtworkRunTest : public ::testing::Test {
 
 TEST_F(ArtworkRunTest, CostlySpritesAndMarkersAreWarningsAndTheRunGoesOn) {
   replace("t_wk.png", withHeader(20000, 20000));
-  replace("t_wq.png",
-          withImageData(zlibOfZeros(std::size_t{256} << 20), encodedRgba(8, 8)));
-  replace("t_wr.png", withChunks(std::vector<Chunk>(
-                                     40, iccp(zlibOfZeros(std::size_t{1} << 20))),
-                                 Where::beforeIdat));
+  replace("t_wq.png", withImageData(zlibOfZeros(std::size_t{256} << 20),
+                                    encodedRgba(8, 8)));
+  replace("t_wr.png",
+          withChunks(
+              std::vector<Chunk>(40, iccp(zlibOfZeros(std::size_t{1} << 20))),
+              Where::beforeIdat));
   fs::remove(dir.path() / "t_bk.png");
   fs::create_symlink("/dev/null", dir.path() / "t_bk.png");
   replace("t_bq.png", withChunks({sized("cICP", 3)}, Where::beforeIdat));
@@ -738,9 +816,11 @@ TEST_F(ArtworkRunTest, ABoardOfTheWrongSizeIsRefusedBeforeDecoding) {
       {"20000 x 20000, no data", withHeader(20000, 20000),
        "tib: t_board.png is 20000 x 20000 pixels, not 1024 x 1024 (run tib "
        "in the folder that holds the artwork)\n"},
-      {"over 64 MiB", {}, "tib: cannot load t_board.png: the file is larger "
-                          "than 64 MiB (run tib in the folder that holds the "
-                          "artwork)\n"},
+      {"over 64 MiB",
+       {},
+       "tib: cannot load t_board.png: the file is larger "
+       "than 64 MiB (run tib in the folder that holds the "
+       "artwork)\n"},
   };
   for (const auto& c : cases) {
     replace("t_board.png", c.png);
