@@ -61,6 +61,11 @@ unsigned readArtworkFile(const std::string& path,
       S_ISSOCK(info.st_mode)) {
     return kCannotOpenFile;
   }
+  // A regular file is one of the run's artwork files from here on, read in
+  // full or not.
+  if (S_ISREG(info.st_mode)) {
+    identity = FileIdentity{info.st_dev, info.st_ino};
+  }
   // The codec's loader gets 78 for every folder, whichever way the file
   // system answers: a failed seek, LONG_MAX as the size, or a failed read.
   if (S_ISDIR(info.st_mode)) {
@@ -86,9 +91,6 @@ unsigned readArtworkFile(const std::string& path,
   }
   if (!S_ISREG(info.st_mode) && lseek(file.get(), 0, SEEK_SET) != 0) {
     return kCannotOpenFile;
-  }
-  if (S_ISREG(info.st_mode)) {
-    identity = FileIdentity{info.st_dev, info.st_ino};
   }
   bytes.resize(static_cast<std::size_t>(end));
   std::size_t filled = 0;
@@ -348,6 +350,9 @@ Artwork loadArtwork(const std::string& folder, const std::vector<Side>& sides) {
       folder.empty() ? " (run tib in the folder that holds the artwork)" : "";
   const unsigned boardError =
       loadInto(board, ArtworkRole::board, artwork.board, artwork.filesRead);
+  if (boardError == kErrorOutOfMemory) {
+    throw std::bad_alloc();  // reported as for any other stage
+  }
   if (boardError == kErrorNotCanvasSize) {
     throw Failure(ExitStatus::failed,
                   board + " is " + std::to_string(artwork.board.width) + " x " +

@@ -72,7 +72,7 @@ struct DecodedFile {
   ImageBuffer image;
   // 0, or the codec's code for what went wrong, or one of tib's above.
   unsigned error = 0;
-  // The regular file that was read, when one could be opened.
+  // The regular file that was opened, read in full or not.
   std::optional<FileIdentity> identity;
 };
 
@@ -113,7 +113,8 @@ struct Artwork {
   // One line for each sprite that failed to load, and for each marker that
   // was refused for its cost or ran out of memory, in loading order.
   std::vector<std::string> warnings;
-  // Every artwork file that was read.
+  // Every regular artwork file that was opened, whether it was then read
+  // or refused for its size.
   std::vector<FileIdentity> filesRead;
 };
 

@@ -327,6 +327,8 @@ TEST(ArtworkFiles, FilesOverTheSizeLimitAreRefusedBeforeTheyAreRead) {
     fs::resize_file(file, c.size);
     const DecodedFile decoded = decodePngFile(file.string());
     EXPECT_EQ(c.error, decoded.error) << c.what;
+    // Still one of the run's artwork files, which the output must not be.
+    EXPECT_TRUE(decoded.identity.has_value()) << c.what;
     fs::remove(file);
   }
   EXPECT_EQ("the file is larger than 64 MiB",
