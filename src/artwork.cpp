@@ -14,6 +14,7 @@
 
 #include "codec_release.h"
 #include "failure.h"
+#include "file_descriptor.h"
 
 namespace {
 
@@ -27,22 +28,6 @@ constexpr unsigned kInflatedTooMuch = 109;
 constexpr unsigned kCustomInflateFailed = 110;
 // The codec's code for image data of another size than the header implies.
 constexpr unsigned kWrongImageDataSize = 91;
-
-class FileDescriptor {
- public:
-  explicit FileDescriptor(int fd) : fd_(fd) {}
-  ~FileDescriptor() {
-    if (fd_ >= 0) {
-      close(fd_);
-    }
-  }
-  FileDescriptor(const FileDescriptor&) = delete;
-  FileDescriptor& operator=(const FileDescriptor&) = delete;
-  [[nodiscard]] int get() const { return fd_; }
-
- private:
-  int fd_;
-};
 
 // Reads a file as lodepng::load_file does (see decodePngFile), with one
 // open where the codec's loader opens the file twice, as its release

@@ -13,6 +13,7 @@
 #include <cstring>
 
 #include "failure.h"
+#include "file_descriptor.h"
 
 namespace {
 
@@ -38,30 +39,6 @@ void refuseArtwork(const std::string& path, const struct stat& info,
   }
 }
 
-// A file descriptor that is closed when it goes out of scope.
-class Descriptor {
- public:
-  explicit Descriptor(int fd) : fd_(fd) {}
-  ~Descriptor() {
-    if (fd_ >= 0) {
-      close(fd_);
-    }
-  }
-  Descriptor(const Descriptor&) = delete;
-  Descriptor& operator=(const Descriptor&) = delete;
-  [[nodiscard]] int get() const { return fd_; }
-  // Closes now; false, with errno set, when the close reports an error
-  // (some file systems report a failed write only then).
-  bool closeNow() {
-    const int fd = fd_;
-    fd_ = -1;
-    return close(fd) == 0;
-  }
-
- private:
-  int fd_;
-};
-
 // A new file ".tib-XXXXXX" in a folder, removed again unless kept.
 class Temporary {
  public:
@@ -83,7 +60,7 @@ class Temporary {
 
  private:
   std::string path_;
-  Descriptor file_;
+  FileDescriptor file_;
   bool made_ = file_.get() >= 0;
   bool kept_ = false;
 };
@@ -267,7 +244,7 @@ void reserve(const std::string& path, int fd, const struct stat& info,
 // The open file takes the new bytes itself. A regular file gets its new
 // length reserved first and is cut to it after; a device or FIFO is written
 // from its start, as the codec's open leaves it.
-void writeInPlace(const std::string& path, Descriptor& file,
+void writeInPlace(const std::string& path, FileDescriptor& file,
                   const struct stat& info,
                   const std::vector<unsigned char>& bytes) {
   const bool regular = S_ISREG(info.st_mode);
@@ -302,7 +279,7 @@ void writeOutputFile(const std::string& path,
   // The open the codec makes, less the truncation: it refuses what that
   // open refuses (a file the user may not write, a folder, a read-only file
   // system) and blocks on a FIFO until a reader comes, as that open does.
-  Descriptor file(
+  FileDescriptor file(
       open(path.c_str(), O_WRONLY | O_CREAT | O_NOCTTY | O_CLOEXEC, 0666));
   if (file.get() < 0) {
     fail(path, errno);
