@@ -356,8 +356,8 @@ Artwork loadArtwork(const std::string& folder, const std::vector<Side>& sides) {
       artwork.warnings.push_back(warningFor(file, error));
     }
   }
-  // A missing or broken marker leaves the diagram without one, silently as
-  // Part 1.3 has it; one refused for its cost is a warning, as a sprite's.
+  // A missing or broken marker leaves the diagram without one, silently;
+  // one refused for its cost is a warning, as a sprite's.
   for (const Side side : sides) {
     const char* file = markerFileName(side);
     const unsigned error = loadInto(
