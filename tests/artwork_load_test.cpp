@@ -1,5 +1,5 @@
 // Loading artwork as the codec's file loader and its release 20260119 do,
-// within the limits on what one file may cost (issue 8). Every hostile file
+// within the limits on what one file may cost. Every hostile file
 // here is made by the test: PNGs encoded by the codec, with chunks inserted
 // or patched and their CRCs repaired, and zlib streams written bit by bit.
 #include <fcntl.h>
@@ -17,8 +17,10 @@
 #include <string>
 #include <vector>
 
-#include "artwork.h"
 #include "test_support.h"
+#include "tib/artwork.h"
+
+namespace tib {
 
 namespace fs = std::filesystem;
 
@@ -863,3 +865,5 @@ TEST_F(ArtworkRunTest, RunningOutOfMemoryOnASpriteIsAWarning) {
 }
 
 }  // namespace
+
+}  // namespace tib

@@ -1,5 +1,5 @@
 // Checks the committed artwork against the geometry the drawing rules impose.
-#include "artwork.h"
+#include "tib/artwork.h"
 
 #include <gtest/gtest.h>
 
@@ -7,8 +7,10 @@
 #include <cstring>
 #include <filesystem>
 
-#include "drawing.h"
 #include "test_support.h"
+#include "tib/drawing.h"
+
+namespace tib {
 
 namespace fs = std::filesystem;
 
@@ -190,3 +192,5 @@ TEST(Artwork, ExampleDiagramsRenderByteForByte) {
 }
 
 }  // namespace
+
+}  // namespace tib

@@ -1,10 +1,12 @@
 // The request decisions of tib-server without a socket.
-#include "request.h"
+#include "server/request.h"
 
 #include <gtest/gtest.h>
 
-#include "failure.h"
-#include "options.h"
+#include "server/options.h"
+#include "tib/failure.h"
+
+namespace tib {
 
 namespace {
 
@@ -88,3 +90,5 @@ TEST(RequestTest, ReadsServerOptions) {
 }
 
 }  // namespace
+
+}  // namespace tib

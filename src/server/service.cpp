@@ -1,4 +1,4 @@
-#include "service.h"
+#include "server/service.h"
 
 #include <array>
 #include <boost/asio/executor_work_guard.hpp>
@@ -20,9 +20,12 @@
 #include <set>
 #include <string>
 
-#include "failure.h"
-#include "render.h"
-#include "request.h"
+#include "server/request.h"
+#include "server/text.h"
+#include "tib/failure.h"
+#include "tib/render.h"
+
+namespace tib {
 
 namespace {
 
@@ -473,3 +476,5 @@ void serve(const ServerOptions& options, const Themes& themes,
   workers.join();
   log << kServerPrefix << "stopped\n" << std::flush;
 }
+
+}  // namespace tib

@@ -4,8 +4,10 @@
 
 #include <ostream>
 
-#include "options.h"
-#include "themes.h"
+#include "server/options.h"
+#include "server/themes.h"
+
+namespace tib {
 
 // Connections served at once; further ones wait in the listen queue.
 inline constexpr std::size_t kMaxConnections = 256;
@@ -16,3 +18,5 @@ inline constexpr std::size_t kMaxConnections = 256;
 // Throws a Failure when the address cannot be bound.
 void serve(const ServerOptions& options, const Themes& themes,
            std::ostream& log);
+
+}  // namespace tib

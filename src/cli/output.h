@@ -4,7 +4,9 @@
 #include <string>
 #include <vector>
 
-#include "artwork.h"
+#include "tib/artwork.h"
+
+namespace tib {
 
 // Writes bytes to path with the result of the codec's file writer (open for
 // writing, creating or truncating, then write the whole stream), but never
@@ -31,3 +33,5 @@
 void writeOutputFile(const std::string& path,
                      const std::vector<unsigned char>& bytes,
                      const std::vector<FileIdentity>& artworkFiles);
+
+}  // namespace tib
