@@ -226,6 +226,11 @@ TEST_F(OutputTest, SymlinksAreFollowedAndStay) {
        {{"c.png", "c2.png"}, {"c2.png", "sub/made-c.png"}},
        "sub/made-c.png",
        0644},
+      // The second link is read against sub/, the folder it lies in.
+      {"dangling chain across folders",
+       {{"g.png", "sub/g2.png"}, {"sub/g2.png", "made-g.png"}},
+       "sub/made-g.png",
+       0644},
       {"dangling, relative to its own folder",
        {{"sub/e.png", "../made-e.png"}},
        "made-e.png",

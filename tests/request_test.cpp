@@ -59,6 +59,7 @@ TEST(RequestTest, TagsDependOnlyOnWhatDecidesTheBytes) {
   EXPECT_EQ(tag("fen=8/8+w+KQ+-"), tag("fen=8/8+w"));
   EXPECT_NE(tag("fen=8/8+w"), tag("fen=8/8+b"));
   EXPECT_EQ(tag("fen=8/8"), tag("fen=8/8+x"));
+  EXPECT_NE(tag("fen=8/8"), tag("fen=8/8+w"));
   EXPECT_NE(tag("size=400"), tag("size=401"));
   EXPECT_NE(tag("scale=1.3"), tag("scale=1.3001"));
   EXPECT_NE(tag(""), tag("", 2));

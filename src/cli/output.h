@@ -1,4 +1,5 @@
-// Writing the finished diagram to the output path.
+// Writing the finished diagram to the output path. The writer reports every
+// failure by throwing a Failure and has no other way out.
 #pragma once
 
 #include <string>

@@ -1,5 +1,7 @@
 // The HTTP side of tib-server: accepting connections, reading requests,
-// rendering on a pool of workers and writing the answers.
+// rendering on a pool of workers and writing the answers. Failures of one
+// request are answers (a status and one line), never exceptions that leave
+// it; only a failure to start (binding the address) throws, a Failure.
 #pragma once
 
 #include <ostream>
