@@ -1,5 +1,6 @@
 // tib-server: the options, the artwork, then the service.
 #include <iostream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -19,8 +20,12 @@ int main(int argc, char** argv) {
     if (options.artwork.empty()) {
       options.artwork = tib::defaultArtworkFolder();
     }
-    const tib::Themes themes = tib::loadThemes(options.artwork, std::cerr);
-    tib::serve(options, themes, std::cerr);
+    // What loading printed waits until the address is bound, so that a
+    // refusal to start is one line.
+    std::ostringstream startup;
+    const tib::Themes themes =
+        tib::loadThemes(options.artwork, options.maxArtworkBytes, startup);
+    tib::serve(options, themes, startup.str(), std::cerr);
     return tib::ExitStatus::ok;
   });
 }

@@ -2,6 +2,8 @@
 
 #include <sched.h>
 
+#include <algorithm>
+#include <array>
 #include <filesystem>
 #include <optional>
 #include <system_error>
@@ -17,7 +19,30 @@ namespace {
 
 constexpr const char* kUsage =
     "usage: tib-server [--listen HOST:PORT] [--artwork DIR] [--threads N] "
-    "[--max-size N]";
+    "[--max-size N] [--read-timeout SECONDS] [--max-connections N] "
+    "[--max-artwork-memory MIB]";
+
+// The options that take a whole number, each with its range.
+struct NumberOption {
+  const char* name;
+  uint32_t low;
+  uint32_t high;
+  void (*store)(ServerOptions&, uint32_t);
+};
+
+constexpr std::array<NumberOption, 5> kNumberOptions{{
+    {"--threads", 1, 1024, [](ServerOptions& o, uint32_t v) { o.threads = v; }},
+    {"--max-size", 1, static_cast<uint32_t>(kLargestSize),
+     [](ServerOptions& o, uint32_t v) { o.maxSize = static_cast<int32_t>(v); }},
+    {"--read-timeout", 1, 3600,
+     [](ServerOptions& o, uint32_t v) { o.readTimeoutSeconds = v; }},
+    {"--max-connections", 1, 1000000,
+     [](ServerOptions& o, uint32_t v) { o.maxConnections = v; }},
+    {"--max-artwork-memory", 1, 1U << 20,
+     [](ServerOptions& o, uint32_t v) {
+       o.maxArtworkBytes = static_cast<std::size_t>(v) << 20;
+     }},
+}};
 
 [[noreturn]] void refuse(const std::string& message) {
   throw Failure(ExitStatus::badArguments, message + "; " + kUsage);
@@ -85,8 +110,11 @@ ServerOptions readServerOptions(const std::vector<std::string>& args,
       options.help = true;
       continue;
     }
-    if (name != "--listen" && name != "--artwork" && name != "--threads" &&
-        name != "--max-size") {
+    const auto number =
+        std::find_if(kNumberOptions.begin(), kNumberOptions.end(),
+                     [&name](const NumberOption& o) { return name == o.name; });
+    if (name != "--listen" && name != "--artwork" &&
+        number == kNumberOptions.end()) {
       refuse("unknown option " + name);
     }
     if (!value) {
@@ -102,20 +130,15 @@ ServerOptions readServerOptions(const std::vector<std::string>& args,
         refuse("--artwork needs a folder");
       }
       options.artwork = *value;
-    } else if (name == "--threads") {
-      const std::optional<uint32_t> threads = wholeNumber(*value, 1, 1024);
-      if (!threads) {
-        refuse("--threads " + *value + ": not a whole number from 1 to 1024");
-      }
-      options.threads = *threads;
     } else {
-      const std::optional<uint32_t> size =
-          wholeNumber(*value, 1, static_cast<uint32_t>(kLargestSize));
-      if (!size) {
-        refuse("--max-size " + *value + ": not a whole number from 1 to " +
-               std::to_string(kLargestSize));
+      const std::optional<uint32_t> parsed =
+          wholeNumber(*value, number->low, number->high);
+      if (!parsed) {
+        refuse(name + " " + *value + ": not a whole number from " +
+               std::to_string(number->low) + " to " +
+               std::to_string(number->high));
       }
-      options.maxSize = static_cast<int32_t>(*size);
+      number->store(options, *parsed);
     }
   }
   return options;

@@ -1,6 +1,7 @@
 // Reading tib-server's command line.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <ostream>
 #include <string>
@@ -19,6 +20,13 @@ struct ServerOptions {
   unsigned threads = 1;
   // The largest size= accepted.
   int32_t maxSize = 2048;
+  // How long a connection may take to send a request head, and how long an
+  // idle kept-alive connection stays open.
+  uint32_t readTimeoutSeconds = 10;
+  // Connections served at once, further bounded by the open-file limit.
+  uint32_t maxConnections = 10000;
+  // The decoded artwork of all themes together.
+  std::size_t maxArtworkBytes = std::size_t{512} << 20;
   // --help was given: print the usage and exit.
   bool help = false;
 };

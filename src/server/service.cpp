@@ -1,6 +1,11 @@
 #include "server/service.h"
 
+#include <sys/resource.h>
+#include <sys/socket.h>
+
+#include <algorithm>
 #include <array>
+#include <atomic>
 #include <boost/asio/executor_work_guard.hpp>
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/ip/tcp.hpp>
@@ -15,11 +20,13 @@
 #include <csignal>
 #include <ctime>
 #include <memory>
-#include <new>
 #include <optional>
 #include <set>
 #include <string>
+#include <string_view>
 
+#include "server/access_log.h"
+#include "server/head.h"
 #include "server/request.h"
 #include "server/text.h"
 #include "tib/failure.h"
@@ -35,14 +42,27 @@ namespace net = boost::asio;
 using tcp = net::ip::tcp;
 using Clock = std::chrono::steady_clock;
 
-// How long a connection may take to send a whole request head, and how long
-// an idle kept-alive connection stays open.
-constexpr auto kReadTimeout = std::chrono::seconds(10);
 // How long writing one response may take.
 constexpr auto kWriteTimeout = std::chrono::seconds(30);
 // After SIGTERM, how long the requests in flight get before their
-// connections are closed.
-constexpr auto kShutdownGrace = std::chrono::milliseconds(4000);
+// connections are closed; with the renders already started that keeps the
+// whole stop within 5 s.
+constexpr auto kShutdownGrace = std::chrono::milliseconds(3500);
+// Renders queued or running per worker; past that a request gets 503 at
+// once, so that a load balancer can send it elsewhere.
+constexpr std::size_t kRendersPerWorker = 4;
+// Requests one kept-alive connection may make before it is closed.
+constexpr unsigned kRequestsPerConnection = 1000;
+// Descriptors kept for everything but connections (the listening socket,
+// the standard streams, the artwork when it is read).
+constexpr rlim_t kReservedDescriptors = 64;
+// How much of a request target, and of a method, a log line shows.
+constexpr std::size_t kLoggedTargetBytes = 200;
+constexpr std::size_t kLoggedMethodBytes = 16;
+// Log lines queued for a slow reader before they are dropped.
+constexpr std::size_t kLogCapacity = 4096;
+// Bytes read from a connection at a time.
+constexpr std::size_t kReadChunk = 4096;
 
 using Response = http::response<http::vector_body<unsigned char>>;
 
@@ -68,21 +88,25 @@ Response textResponse(unsigned status, const std::string& line) {
   return response;
 }
 
+Response busyResponse(const std::string& line) {
+  Response response = textResponse(503, line);
+  response.set(http::field::retry_after, "1");
+  return response;
+}
+
 // Runs on a render worker. Whatever escapes the render is a 500 for this
 // request, never an exception on the worker thread.
 Response renderResponse(const Theme& theme, const Decision& decision,
                         const std::string& tag) {
   try {
     std::vector<unsigned char> png = renderPng(
-        theme.artwork, decision.diagram.fen, decision.diagram.settings);
+        *theme.artwork, decision.diagram.fen, decision.diagram.settings);
     Response response(http::status::ok, 11);
     response.set(http::field::content_type, "image/png");
     response.set(http::field::etag, tag);
     response.set(http::field::cache_control, "public, max-age=86400");
-    response.content_length(png.size());
-    if (!decision.head) {
-      response.body() = std::move(png);
-    }
+    response.body() = std::move(png);
+    response.prepare_payload();
     return response;
   } catch (const Failure& failure) {
     return textResponse(500, failure.what());
@@ -91,14 +115,40 @@ Response renderResponse(const Theme& theme, const Decision& decision,
   }
 }
 
+std::string logText(std::string_view text, std::size_t limit) {
+  return text.size() <= limit ? printableText(text)
+                              : printableText(text.substr(0, limit)) + "...";
+}
+
+// The connections this process can hold: the open-file limit raised to its
+// hard limit, less what the process needs besides.
+std::size_t connectionLimit(std::size_t wanted) {
+  rlimit files{};
+  if (getrlimit(RLIMIT_NOFILE, &files) != 0) {
+    return wanted;
+  }
+  if (files.rlim_cur < files.rlim_max) {
+    rlimit raised = files;
+    raised.rlim_cur = files.rlim_max;
+    if (setrlimit(RLIMIT_NOFILE, &raised) == 0) {
+      files = raised;
+    }
+  }
+  const rlim_t usable = files.rlim_cur > 2 * kReservedDescriptors
+                            ? files.rlim_cur - kReservedDescriptors
+                            : files.rlim_cur / 2;
+  return std::min<std::size_t>(wanted, usable);
+}
+
 class Session;
 
-// Accepts connections, keeps count of them, and stops on a signal.
+// Accepts connections, keeps count of them and of the renders queued, and
+// stops on a signal. Lives on the I/O thread, but for stopRenders(), which
+// the workers read.
 class Listener : public std::enable_shared_from_this<Listener> {
  public:
   Listener(net::io_context& io, net::thread_pool& workers,
-           const ServerOptions& options, const Themes& themes,
-           std::ostream& log)
+           const ServerOptions& options, const Themes& themes, AccessLog& log)
       : io_(io),
         workers_(workers),
         options_(options),
@@ -107,45 +157,63 @@ class Listener : public std::enable_shared_from_this<Listener> {
         acceptor_(io),
         retry_(io),
         deadline_(io),
-        signals_(io, SIGTERM, SIGINT) {}
+        signals_(io, SIGTERM, SIGINT),
+        maxConnections_(connectionLimit(options.maxConnections)),
+        maxRenders_(std::size_t{options.threads} * kRendersPerWorker) {}
 
-  void bind();
+  // Binds and listens; throws a Failure when the address cannot be had.
+  // Returns the address it listens on.
+  std::string bind();
   void start();
 
   void added(Session* session) { sessions_.insert(session); }
   void removed(Session* session);
 
   bool stopping() const { return stopping_; }
+  bool stopRenders() const { return stopRenders_.load(); }
+  // Takes a place in the render queue; false when the queue is full.
+  bool takeRender() {
+    if (renders_ >= maxRenders_) {
+      return false;
+    }
+    ++renders_;
+    return true;
+  }
+  void renderDone() { --renders_; }
   net::io_context& io() { return io_; }
   net::thread_pool& workers() { return workers_; }
   const ServerOptions& options() const { return options_; }
   const Themes& themes() const { return themes_; }
-  void logLine(const std::string& line) {
-    log_ << kServerPrefix + line + "\n" << std::flush;
-  }
+  void logLine(const std::string& line) { log_.write(kServerPrefix + line); }
 
  private:
   void accept();
+  void makeRoom();
   void stop();
 
   net::io_context& io_;
   net::thread_pool& workers_;
   const ServerOptions& options_;
   const Themes& themes_;
-  std::ostream& log_;
+  AccessLog& log_;
   tcp::acceptor acceptor_;
   net::steady_timer retry_;
   net::steady_timer deadline_;
   net::signal_set signals_;
   std::set<Session*> sessions_;
+  const std::size_t maxConnections_;
+  const std::size_t maxRenders_;
+  std::size_t renders_ = 0;
   bool accepting_ = false;
   bool stopping_ = false;
+  std::atomic<bool> stopRenders_{false};
 };
 
 // One connection: reads a request head, answers it, and reads the next one
 // while the connection is kept alive. Only the I/O thread touches a session:
 // a render worker gets copies of what it needs and posts its answer back to
-// the I/O thread, which alone sends it.
+// the I/O thread, which alone sends it. Requests of one connection are
+// answered one after the other; pipelined ones wait in the buffer.
 class Session : public std::enable_shared_from_this<Session> {
  public:
   Session(tcp::socket socket, std::shared_ptr<Listener> listener)
@@ -164,6 +232,11 @@ class Session : public std::enable_shared_from_this<Session> {
 
   void start() { readRequest(); }
 
+  // Waiting for a request (or part of one) since then; empty while busy.
+  std::optional<Clock::time_point> idleSince() const {
+    return busy_ ? std::nullopt : std::optional(idleSince_);
+  }
+
   // On shutdown: a connection waiting for a request closes now, one that is
   // answering closes after its response.
   void stop() {
@@ -178,23 +251,39 @@ class Session : public std::enable_shared_from_this<Session> {
   }
 
  private:
+  std::string_view received() const {
+    const auto bytes = buffer_.data();
+    return {static_cast<const char*>(bytes.data()), bytes.size()};
+  }
   void readRequest();
-  void onRead(beast::error_code error);
+  void readHead();
+  void onHead(std::size_t length);
+  void refuseAndClose(unsigned status, const std::string& message);
   void answer(const Decision& decision);
+  void render(const Theme& theme, const Decision& decision,
+              const std::string& tag);
+  void watchForClose(const std::shared_ptr<std::atomic<bool>>& gone);
+  void rendered(std::optional<Response> response);
   void send(Response response);
   void onWrite(beast::error_code error);
+  void logRequest(const std::string& outcome);
 
   beast::tcp_stream stream_;
   std::shared_ptr<Listener> listener_;
   beast::flat_buffer buffer_;
-  std::optional<http::request_parser<http::empty_body>> parser_;
+  ParsedHead parsed_;
   std::shared_ptr<Response> response_;
   bool busy_ = false;
   bool keepAlive_ = false;
+  bool head_ = false;
   unsigned version_ = 11;
+  unsigned requests_ = 0;
+  // Where the peek for a closed connection puts its byte.
+  char peeked_ = 0;
   std::string method_;
   std::string target_;
   Clock::time_point started_;
+  Clock::time_point idleSince_;
 };
 
 // Each step starts the next asynchronously; the call chain only looks
@@ -202,62 +291,76 @@ class Session : public std::enable_shared_from_this<Session> {
 // NOLINTBEGIN(misc-no-recursion)
 void Session::readRequest() {
   busy_ = false;
+  idleSince_ = Clock::now();
   method_ = "-";
   target_ = "-";
-  parser_.emplace();
-  parser_->header_limit(static_cast<std::uint32_t>(kHeadLimit));
-  stream_.expires_after(kReadTimeout);
-  http::async_read_header(
-      stream_, buffer_, *parser_,
-      [self = shared_from_this()](beast::error_code error, std::size_t) {
-        self->onRead(error);
+  head_ = false;
+  stream_.expires_after(
+      std::chrono::seconds(listener_->options().readTimeoutSeconds));
+  readHead();
+}
+
+void Session::readHead() {
+  const std::string_view bytes = received();
+  const std::size_t length =
+      headLength(bytes.substr(0, std::min(bytes.size(), kHeadLimit)));
+  if (length > 0) {
+    onHead(length);
+    return;
+  }
+  if (bytes.size() >= kHeadLimit) {
+    busy_ = true;
+    started_ = Clock::now();
+    head_ = bytes.rfind("HEAD ", 0) == 0;
+    const Decision refusal = refuseOversize("", "", bytes);
+    refuseAndClose(refusal.status, refusal.message);
+    return;
+  }
+  stream_.async_read_some(
+      buffer_.prepare(kReadChunk),
+      [self = shared_from_this()](beast::error_code error, std::size_t got) {
+        self->buffer_.commit(got);
+        if (error) {
+          // Closed, timed out, or closed by a shutdown or to make room:
+          // nothing to answer.
+          self->close();
+          return;
+        }
+        self->readHead();
       });
 }
 
-void Session::onRead(beast::error_code error) {
+void Session::onHead(std::size_t length) {
   busy_ = true;
   started_ = Clock::now();
-  keepAlive_ = false;
-  if (error == http::error::header_limit) {
-    const auto& request = parser_->get();
-    const auto received = buffer_.data();
-    const Decision refusal = refuseOversize(
-        std::string_view(request.method_string().data(),
-                         request.method_string().size()),
-        std::string_view(request.target().data(), request.target().size()),
-        std::string_view(static_cast<const char*>(received.data()),
-                         received.size()));
-    send(textResponse(refusal.status, refusal.message));
-    return;
-  }
-  if (error) {
-    // A malformed request gets an answer; a connection that closed, timed
-    // out or was closed by a shutdown does not.
-    if (error.category() ==
-            http::make_error_code(http::error::bad_method).category() &&
-        error != http::error::end_of_stream &&
-        error != http::error::partial_message) {
-      send(textResponse(400, "bad request: " + error.message()));
-    } else {
-      close();
-    }
-    return;
-  }
-  const auto& request = parser_->get();
-  method_ = printableText(std::string_view(request.method_string().data(),
-                                           request.method_string().size()));
-  target_ = std::string(request.target().data(), request.target().size());
+  ++requests_;
+  const std::string_view head = received().substr(0, length);
+  head_ = head.rfind("HEAD ", 0) == 0;
+  parsed_ = parseHead(head);
+  buffer_.consume(length);
+  const auto& request = parsed_.request;
+  method_ = logText(std::string_view(request.method_string().data(),
+                                     request.method_string().size()),
+                    kLoggedMethodBytes);
+  const std::string target(request.target().data(), request.target().size());
+  target_ = logText(target, kLoggedTargetBytes);
   version_ = request.version();
-  // A body is not read: answer and close instead.
-  keepAlive_ = request.keep_alive() && parser_->is_done();
+  if (!parsed_.refusal.empty()) {
+    refuseAndClose(400, parsed_.refusal);
+    return;
+  }
+  keepAlive_ = request.keep_alive() && requests_ < kRequestsPerConnection;
   const Themes& themes = listener_->themes();
-  const Decision decision = decideRequest(
+  answer(decideRequest(
       std::string_view(request.method_string().data(),
                        request.method_string().size()),
-      target_, listener_->options().maxSize,
-      [&themes](const std::string& name) { return themes.count(name) > 0; });
-  target_ = printableText(target_);
-  answer(decision);
+      target, listener_->options().maxSize,
+      [&themes](const std::string& name) { return themes.count(name) > 0; }));
+}
+
+void Session::refuseAndClose(unsigned status, const std::string& message) {
+  keepAlive_ = false;
+  send(textResponse(status, message));
 }
 
 void Session::answer(const Decision& decision) {
@@ -274,7 +377,7 @@ void Session::answer(const Decision& decision) {
   }
   const Theme& theme = listener_->themes().at(decision.diagram.theme);
   const std::string tag = entityTag(decision.diagram, theme.identity);
-  const auto& request = parser_->get();
+  const auto& request = parsed_.request;
   const auto [first, last] = request.equal_range(http::field::if_none_match);
   for (auto field = first; field != last; ++field) {
     if (ifNoneMatchHits(
@@ -287,24 +390,75 @@ void Session::answer(const Decision& decision) {
       return;
     }
   }
+  if (!listener_->takeRender()) {
+    send(busyResponse("busy: too many diagrams waiting; try again"));
+    return;
+  }
+  render(theme, decision, tag);
+}
+
+void Session::render(const Theme& theme, const Decision& decision,
+                     const std::string& tag) {
+  // Set when the client leaves before the render starts, which is then
+  // skipped.
+  auto gone = std::make_shared<std::atomic<bool>>(false);
+  watchForClose(gone);
   // Rendering runs on a worker; the answer is written from the I/O thread.
   // The work guard keeps the I/O loop running until the answer is back.
-  net::post(
-      listener_->workers(),
-      [self = shared_from_this(), io = stream_.get_executor(), &theme, decision,
-       tag, work = net::make_work_guard(listener_->io())]() mutable {
-        Response response = renderResponse(theme, decision, tag);
-        net::post(io, [self = std::move(self), work = std::move(work),
-                       response = std::move(response)]() mutable {
-          self->send(std::move(response));
-        });
+  net::post(listener_->workers(),
+            [self = shared_from_this(), listener = listener_,
+             io = stream_.get_executor(), &theme, decision, tag, gone,
+             work = net::make_work_guard(listener_->io())]() mutable {
+              std::optional<Response> response;
+              if (listener->stopRenders()) {
+                response = busyResponse("stopping: not rendered; try again");
+              } else if (!gone->load()) {
+                response = renderResponse(theme, decision, tag);
+              }
+              net::post(io, [self = std::move(self), work = std::move(work),
+                             response = std::move(response)]() mutable {
+                self->rendered(std::move(response));
+              });
+            });
+}
+
+void Session::watchForClose(const std::shared_ptr<std::atomic<bool>>& gone) {
+  // A peek that waits for the next byte: the next pipelined request, or the
+  // end of the connection or a reset, which may have come already.
+  stream_.socket().async_receive(
+      net::buffer(&peeked_, 1), tcp::socket::message_peek,
+      [self = shared_from_this(), gone](beast::error_code error,
+                                        std::size_t got) {
+        if (error != net::error::operation_aborted && (error || got == 0)) {
+          gone->store(true);
+        }
       });
+}
+
+void Session::rendered(std::optional<Response> response) {
+  listener_->renderDone();
+  if (!response) {
+    logRequest("not rendered: the client had closed the connection");
+    busy_ = false;
+    close();
+    return;
+  }
+  if (response->result() == http::status::service_unavailable) {
+    keepAlive_ = false;
+  }
+  send(std::move(*response));
 }
 
 void Session::send(Response response) {
   response.version(version_ == 10 ? 10 : 11);
   response.set(http::field::date, httpDate());
   response.keep_alive(keepAlive_ && !listener_->stopping());
+  if (head_ && !response.body().empty()) {
+    // What GET would send, without the body.
+    const std::size_t length = response.body().size();
+    response.body().clear();
+    response.content_length(length);
+  }
   response_ = std::make_shared<Response>(std::move(response));
   stream_.expires_after(kWriteTimeout);
   http::async_write(
@@ -314,17 +468,20 @@ void Session::send(Response response) {
       });
 }
 
-void Session::onWrite(beast::error_code error) {
+void Session::logRequest(const std::string& outcome) {
   const auto tenths = std::chrono::duration_cast<
                           std::chrono::duration<int64_t, std::ratio<1, 10000>>>(
                           Clock::now() - started_)
                           .count();
-  const std::string timing =
-      std::to_string(tenths / 10) + "." + std::to_string(tenths % 10) + " ms";
-  listener_->logLine(
-      method_ + " " + target_ + " " + std::to_string(response_->result_int()) +
-      " " + std::to_string(error ? 0 : response_->body().size()) + " bytes " +
-      timing +
+  listener_->logLine(method_ + " " + target_ + " " + outcome + " " +
+                     std::to_string(tenths / 10) + "." +
+                     std::to_string(tenths % 10) + " ms");
+}
+
+void Session::onWrite(beast::error_code error) {
+  logRequest(
+      std::to_string(response_->result_int()) + " " +
+      std::to_string(error ? 0 : response_->body().size()) + " bytes" +
       (error ? " (not delivered: " + error.message() + ")" : std::string()));
   const bool again =
       !error && response_->keep_alive() && !listener_->stopping();
@@ -339,7 +496,7 @@ void Session::onWrite(beast::error_code error) {
 
 // NOLINTEND(misc-no-recursion)
 
-void Listener::bind() {
+std::string Listener::bind() {
   const std::string where = options_.host + ":" + std::to_string(options_.port);
   beast::error_code error;
   tcp::resolver resolver(io_);
@@ -368,9 +525,8 @@ void Listener::bind() {
   }
   const tcp::endpoint local = acceptor_.local_endpoint();
   const std::string address = local.address().to_string();
-  logLine("listening on " +
-          (local.address().is_v6() ? "[" + address + "]" : address) + ":" +
-          std::to_string(local.port()));
+  return (local.address().is_v6() ? "[" + address + "]" : address) + ":" +
+         std::to_string(local.port());
 }
 
 void Listener::start() {
@@ -385,8 +541,29 @@ void Listener::start() {
   accept();
 }
 
+// At the limit, the connection that has waited longest for a request makes
+// room for the next one.
+void Listener::makeRoom() {
+  Session* oldest = nullptr;
+  std::optional<Clock::time_point> since;
+  for (Session* session : sessions_) {
+    const std::optional<Clock::time_point> idle = session->idleSince();
+    if (idle && (!since || *idle < *since)) {
+      since = idle;
+      oldest = session;
+    }
+  }
+  if (oldest != nullptr) {
+    oldest->close();
+  }
+}
+
 void Listener::accept() {
-  if (accepting_ || stopping_ || sessions_.size() >= kMaxConnections) {
+  if (accepting_ || stopping_) {
+    return;
+  }
+  if (sessions_.size() >= maxConnections_) {
+    makeRoom();
     return;
   }
   accepting_ = true;
@@ -427,6 +604,8 @@ void Listener::removed(Session* session) {
 
 void Listener::stop() {
   stopping_ = true;
+  // Renders already running finish; the queued ones are answered 503.
+  stopRenders_.store(true);
   beast::error_code ignored;
   acceptor_.close(ignored);
   retry_.cancel();
@@ -454,31 +633,36 @@ void Listener::stop() {
 }  // namespace
 
 void serve(const ServerOptions& options, const Themes& themes,
-           std::ostream& log) {
+           const std::string& startup, std::ostream& log) {
   if (std::signal(SIGPIPE, SIG_IGN) == SIG_ERR) {
     throw Failure(ExitStatus::failed, "cannot ignore SIGPIPE");
   }
   net::io_context io(1);
   net::thread_pool workers(options.threads);
   {
-    const auto listener =
-        std::make_shared<Listener>(io, workers, options, themes, log);
-    listener->bind();
-    listener->start();
-  }
-  // A handler that throws (memory running out, say) loses its connection,
-  // not the server.
-  for (;;) {
-    try {
-      io.run();
-      break;
-    } catch (const std::exception& error) {
-      log << kServerPrefix << "dropped a connection: " << error.what()
-          << std::endl;
+    AccessLog access(log, kLogCapacity);
+    {
+      const auto listener =
+          std::make_shared<Listener>(io, workers, options, themes, access);
+      const std::string address = listener->bind();
+      log << startup << kServerPrefix << "listening on " << address << "\n"
+          << std::flush;
+      listener->start();
     }
+    // A handler that throws (memory running out, say) loses its
+    // connection, not the server.
+    for (;;) {
+      try {
+        io.run();
+        break;
+      } catch (const std::exception& error) {
+        access.write(std::string(kServerPrefix) +
+                     "dropped a connection: " + error.what());
+      }
+    }
+    workers.join();
+    access.write(std::string(kServerPrefix) + "stopped");
   }
-  workers.join();
-  log << kServerPrefix << "stopped\n" << std::flush;
 }
 
 }  // namespace tib

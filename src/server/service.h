@@ -5,20 +5,20 @@
 #pragma once
 
 #include <ostream>
+#include <string>
 
 #include "server/options.h"
 #include "server/themes.h"
 
 namespace tib {
 
-// Connections served at once; further ones wait in the listen queue.
-inline constexpr std::size_t kMaxConnections = 256;
-
-// Listens on options.host:options.port, prints "listening on HOST:PORT" on
-// log and serves until SIGTERM or SIGINT; then stops accepting, lets the
-// requests in flight finish and returns. Logs one line per request on log.
-// Throws a Failure when the address cannot be bound.
+// Listens on options.host:options.port, then prints startup (the lines of
+// loading the artwork) and "listening on HOST:PORT" on log, and serves until
+// SIGTERM or SIGINT; then stops accepting, finishes the renders already
+// started, answers the queued ones 503 and returns. Logs one line per
+// request on log, from a thread of its own. Throws a Failure, having printed
+// nothing, when the address cannot be bound.
 void serve(const ServerOptions& options, const Themes& themes,
-           std::ostream& log);
+           const std::string& startup, std::ostream& log);
 
 }  // namespace tib

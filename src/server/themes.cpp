@@ -1,5 +1,7 @@
 #include "server/themes.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <filesystem>
 #include <numeric>
@@ -21,17 +23,28 @@ uint64_t hashImage(uint64_t state, const ImageBuffer& image) {
   return hashBytes(state, image.pixels.data(), image.pixels.size());
 }
 
+// The folder's device and inode: two names of one folder share them.
+std::pair<dev_t, ino_t> folderIdentity(const std::string& folder) {
+  struct stat info {};
+  if (stat(folder.c_str(), &info) != 0) {
+    return {0, 0};
+  }
+  return {info.st_dev, info.st_ino};
+}
+
 Theme loadTheme(const std::string& name, const std::string& folder,
-                std::ostream& log) {
+                ArtworkBudget& budget, std::ostream& log) {
   Theme theme;
-  theme.artwork = loadArtwork(folder, {Side::white, Side::black});
-  theme.identity = artworkIdentity(theme.artwork);
+  auto artwork = std::make_shared<Artwork>(
+      loadArtwork(folder, {Side::white, Side::black}, budget));
+  theme.identity = artworkIdentity(*artwork);
   const std::string label =
       name.empty() ? "default theme" : "theme " + printableText(name);
-  for (const std::string& warning : theme.artwork.warnings) {
-    log << kServerPrefix << label << " (" << folder << "): " << warning
-        << "; served without that piece\n";
+  for (const std::string& warning : artwork->warnings) {
+    log << kServerPrefix << label << " (" << printableText(folder)
+        << "): " << warning << "; served without that piece\n";
   }
+  theme.artwork = std::move(artwork);
   return theme;
 }
 
@@ -70,18 +83,33 @@ uint64_t artworkIdentity(const Artwork& artwork) {
                          sprites, hashImage);
 }
 
-Themes loadThemes(const std::string& folder, std::ostream& log) {
+Themes loadThemes(const std::string& folder, std::size_t maxArtworkBytes,
+                  std::ostream& log) {
+  ArtworkBudget budget;
+  budget.limit = maxArtworkBytes;
+  std::map<std::pair<dev_t, ino_t>, Theme> byFolder;
+  const auto load = [&](const std::string& name, const std::string& path) {
+    const std::pair<dev_t, ino_t> identity = folderIdentity(path);
+    const auto known = byFolder.find(identity);
+    if (known != byFolder.end() && identity.second != 0) {
+      return known->second;
+    }
+    Theme theme = loadTheme(name, path, budget, log);
+    byFolder.emplace(identity, theme);
+    return theme;
+  };
   Themes themes;
-  themes.emplace("", loadTheme("", folder, log));
+  themes.emplace("", load("", folder));
   std::string list;
   for (const std::string& name : themeNames(folder)) {
-    const std::string themeFolder =
-        (std::filesystem::path(folder) / "themes" / name).string();
-    themes.emplace(name, loadTheme(name, themeFolder, log));
+    themes.emplace(
+        name,
+        load(name, (std::filesystem::path(folder) / "themes" / name).string()));
     list += (list.empty() ? "" : ", ") + printableText(name);
   }
-  log << kServerPrefix << "artwork from " << folder << ": the default theme"
-      << (list.empty() ? "" : " and themes " + list) << "\n";
+  log << kServerPrefix << "artwork from " << printableText(folder)
+      << ": the default theme" << (list.empty() ? "" : " and themes " + list)
+      << ", " << (budget.used >> 20) << " MiB decoded\n";
   return themes;
 }
 

@@ -219,7 +219,7 @@ std::string inFolder(const std::string& folder, const std::string& name) {
 // Decodes one file into decoded, noting the regular file it opened as soon
 // as it is open. Throws std::bad_alloc.
 void decodeFileInto(const std::string& path, ArtworkRole role,
-                    DecodedFile& decoded) {
+                    std::size_t maxImageBytes, DecodedFile& decoded) {
   std::vector<unsigned char> file;
   const unsigned readError = readArtworkFile(path, file, decoded.identity);
   if (readError != 0) {
@@ -227,35 +227,48 @@ void decodeFileInto(const std::string& path, ArtworkRole role,
     return;
   }
   const std::optional<FileIdentity> identity = decoded.identity;
-  decoded = decodePng(file, role);
+  decoded = decodePng(file, role, maxImageBytes);
   decoded.identity = identity;
 }
 
-// Decodes one file into place and adds the file to filesRead, also when
-// memory runs out (std::bad_alloc goes on).
+std::size_t imageBytes(const ImageBuffer& image) {
+  return std::size_t{image.width} * image.height * 4;
+}
+
+// Decodes one file into place within what is left of the budget and adds
+// the file to filesRead, also when memory runs out (std::bad_alloc goes on).
+// Throws a Failure when the picture would overspend the budget.
 unsigned loadInto(const std::string& path, ArtworkRole role, ImageBuffer& image,
-                  std::vector<FileIdentity>& filesRead) {
+                  ArtworkBudget& budget, std::vector<FileIdentity>& filesRead) {
   DecodedFile decoded;
   try {
-    decodeFileInto(path, role, decoded);
+    decodeFileInto(path, role, budget.limit - budget.used, decoded);
   } catch (const std::bad_alloc&) {
     if (decoded.identity) {
       filesRead.push_back(*decoded.identity);
     }
     throw;
   }
-  image = std::move(decoded.image);
   if (decoded.identity) {
     filesRead.push_back(*decoded.identity);
   }
+  if (decoded.error == kErrorOverBudget) {
+    throw Failure(ExitStatus::failed,
+                  "cannot load " + path + ": " +
+                      decodeErrorText(kErrorOverBudget) + " (" +
+                      std::to_string(budget.limit >> 20) + " MiB)");
+  }
+  image = std::move(decoded.image);
+  budget.used += decoded.error == 0 ? imageBytes(image) : 0;
   return decoded.error;
 }
 
 // A sprite or marker: running out of memory on it costs that picture only.
 unsigned loadSprite(const std::string& path, ImageBuffer& image,
+                    ArtworkBudget& budget,
                     std::vector<FileIdentity>& filesRead) {
   try {
-    return loadInto(path, ArtworkRole::sprite, image, filesRead);
+    return loadInto(path, ArtworkRole::sprite, image, budget, filesRead);
   } catch (const std::bad_alloc&) {
     image = ImageBuffer();
     return kErrorOutOfMemory;
@@ -280,12 +293,12 @@ bool isCostRefusal(unsigned error) {
 
 DecodedFile decodePngFile(const std::string& path, ArtworkRole role) {
   DecodedFile decoded;
-  decodeFileInto(path, role, decoded);
+  decodeFileInto(path, role, SIZE_MAX, decoded);
   return decoded;
 }
 
-DecodedFile decodePng(const std::vector<unsigned char>& bytes,
-                      ArtworkRole role) {
+DecodedFile decodePng(const std::vector<unsigned char>& bytes, ArtworkRole role,
+                      std::size_t maxImageBytes) {
   DecodedFile decoded;
   const unsigned char* data = bytes.empty() ? nullptr : bytes.data();
   unsigned width = 0;
@@ -304,6 +317,10 @@ DecodedFile decodePng(const std::vector<unsigned char>& bytes,
           : width > kMaxSpriteEdge || height > kMaxSpriteEdge) {
     decoded.error = role == ArtworkRole::board ? kErrorNotCanvasSize
                                                : kErrorPictureTooLarge;
+    return decoded;
+  }
+  if (std::size_t{width} * height * 4 > maxImageBytes) {
+    decoded.error = kErrorOverBudget;
     return decoded;
   }
   std::unique_ptr<unsigned char, CodecBuffer> pixels;
@@ -341,6 +358,9 @@ std::string decodeErrorText(unsigned error) {
       return "out of memory";
     case kErrorNotCanvasSize:
       return "the picture is not 1024 x 1024 pixels";
+    case kErrorOverBudget:
+      return "all the artwork decoded together would take more than its "
+             "memory limit";
     default:
       break;
   }
@@ -351,12 +371,18 @@ std::string decodeErrorText(unsigned error) {
 }
 
 Artwork loadArtwork(const std::string& folder, const std::vector<Side>& sides) {
+  ArtworkBudget unlimited;
+  return loadArtwork(folder, sides, unlimited);
+}
+
+Artwork loadArtwork(const std::string& folder, const std::vector<Side>& sides,
+                    ArtworkBudget& budget) {
   Artwork artwork;
   const std::string board = inFolder(folder, kBoardFile);
   const std::string hint =
       folder.empty() ? " (run tib in the folder that holds the artwork)" : "";
-  const unsigned boardError =
-      loadInto(board, ArtworkRole::board, artwork.board, artwork.filesRead);
+  const unsigned boardError = loadInto(board, ArtworkRole::board, artwork.board,
+                                       budget, artwork.filesRead);
   if (boardError == kErrorNotCanvasSize) {
     throw Failure(ExitStatus::failed,
                   board + " is " + std::to_string(artwork.board.width) + " x " +
@@ -369,8 +395,9 @@ Artwork loadArtwork(const std::string& folder, const std::vector<Side>& sides) {
   }
   for (std::size_t index = 0; index < kPieces.size(); ++index) {
     const std::string file = spriteFileName(kPieces[index]);
-    const unsigned error = loadSprite(
-        inFolder(folder, file), artwork.sprites[index], artwork.filesRead);
+    const unsigned error =
+        loadSprite(inFolder(folder, file), artwork.sprites[index], budget,
+                   artwork.filesRead);
     if (error != 0) {
       artwork.warnings.push_back(warningFor(file, error));
     }
@@ -381,7 +408,7 @@ Artwork loadArtwork(const std::string& folder, const std::vector<Side>& sides) {
     const char* file = markerFileName(side);
     const unsigned error = loadSprite(
         inFolder(folder, file), artwork.markers[static_cast<std::size_t>(side)],
-        artwork.filesRead);
+        budget, artwork.filesRead);
     if (isCostRefusal(error)) {
       artwork.warnings.push_back(warningFor(file, error));
     }

@@ -54,6 +54,8 @@ inline constexpr unsigned kErrorIccTooLarge = 1003;
 inline constexpr unsigned kErrorOutOfMemory = 1004;
 // The board's header gives another size than 1024 x 1024.
 inline constexpr unsigned kErrorNotCanvasSize = 1005;
+// Decoding the picture would take more memory than its caller allows.
+inline constexpr unsigned kErrorOverBudget = 1006;
 
 // Whether a code says that tib refused the file for what it would cost, or
 // that memory ran out (tib's code, or the codec's 83): markers, silent on
@@ -94,9 +96,12 @@ DecodedFile decodePngFile(const std::string& path,
 // lodepng::decode(pixels, w, h, bytes, LCT_RGBA, 8) as the codec's release
 // 20260119 gives it (see codec_release.h), within the limits above: the
 // header is read first, and a picture of the wrong size for its role is
-// refused before anything is inflated. Throws std::bad_alloc.
+// refused before anything is inflated, and so is one whose decoded pixels
+// would take more than maxImageBytes (kErrorOverBudget). Throws
+// std::bad_alloc.
 DecodedFile decodePng(const std::vector<unsigned char>& bytes,
-                      ArtworkRole role = ArtworkRole::sprite);
+                      ArtworkRole role = ArtworkRole::sprite,
+                      std::size_t maxImageBytes = SIZE_MAX);
 
 // The text of a code of decodePngFile: the release 20260119 wording of the
 // codec's codes, and tib's own.
@@ -119,11 +124,23 @@ struct Artwork {
   std::vector<FileIdentity> filesRead;
 };
 
+// The memory that decoded artwork may take, shared by every folder loaded
+// against it.
+struct ArtworkBudget {
+  std::size_t limit = SIZE_MAX;
+  std::size_t used = 0;
+};
+
 // Loads the board, then the twelve sprites in the order of kPieces, then
 // the markers of the sides listed, from folder ("" is the working
 // directory). Throws a Failure when the board cannot be loaded or its header
 // does not say 1024 x 1024 (found before it is decoded); sprites that fail
 // to load are warnings, and so are markers refused for their cost.
 Artwork loadArtwork(const std::string& folder, const std::vector<Side>& sides);
+
+// The same within budget, which it charges with each decoded picture; throws
+// a Failure naming the file that would overspend it, before decoding it.
+Artwork loadArtwork(const std::string& folder, const std::vector<Side>& sides,
+                    ArtworkBudget& budget);
 
 }  // namespace tib

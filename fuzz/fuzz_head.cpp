@@ -1,0 +1,41 @@
+// Fuzzes how tib-server reads request heads from the bytes of a connection:
+// finding the end of a head, parsing it and refusing what it does not take.
+// Aborts when an accepted head could carry a body or a second request.
+#include <cstdint>
+#include <cstdlib>
+#include <string_view>
+
+#include "server/head.h"
+
+using namespace tib;  // NOLINT(google-build-using-namespace)
+
+namespace {
+
+namespace http = boost::beast::http;
+
+void check(bool condition) {
+  if (!condition) {
+    std::abort();
+  }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
+  const std::string_view bytes(reinterpret_cast<const char*>(data), size);
+  const std::size_t length = headLength(bytes);
+  if (length == 0) {
+    return 0;
+  }
+  check(length <= size && bytes[length - 1] == '\n');
+  const ParsedHead parsed = parseHead(bytes.substr(0, length));
+  if (parsed.refusal.empty()) {
+    const auto& request = parsed.request;
+    check(request.count(http::field::transfer_encoding) == 0);
+    const auto contentLength = request.find(http::field::content_length);
+    check(contentLength == request.end() || contentLength->value() == "0");
+    check(request.version() < 11 || request.count(http::field::host) == 1);
+    check(bytes.substr(0, length).find("\n ") == std::string_view::npos);
+  }
+  return 0;
+}

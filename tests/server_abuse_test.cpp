@@ -1,0 +1,294 @@
+// tib-server against hostile clients on 127.0.0.1, each case in the form of
+// the attack: raw bytes where an HTTP client would tidy them up.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+
+#include <filesystem>
+
+#include "server_support.h"
+
+namespace tib {
+
+namespace {
+
+// The responses in bytes read from one connection: the status of each.
+std::vector<unsigned> statuses(const std::string& bytes) {
+  std::vector<unsigned> found;
+  for (std::size_t at = bytes.find("HTTP/1."); at != std::string::npos;
+       at = bytes.find("HTTP/1.", at + 1)) {
+    if (at == 0 || bytes.compare(at - 2, 2, "\r\n") == 0 ||
+        bytes.compare(at - 1, 1, "\n") == 0) {
+      found.push_back(
+          static_cast<unsigned>(std::stoul(bytes.substr(at + 9, 3))));
+    }
+  }
+  return found;
+}
+
+std::string converse(uint16_t port, const std::string& request,
+                     milliseconds limit = milliseconds(3000)) {
+  const int fd = rawConnection(port);
+  EXPECT_GE(fd, 0);
+  EXPECT_EQ(static_cast<ssize_t>(request.size()),
+            write(fd, request.data(), request.size()));
+  std::string answer = readUntilClosed(fd, limit);
+  close(fd);
+  return answer;
+}
+
+TEST_F(ServerTest, HeadNeverCarriesABody) {
+  const uint16_t port = start();
+  const std::string next = "GET /healthz HTTP/1.1\r\nHost: h\r\n\r\n";
+  for (const std::string& target :
+       {std::string("/healthz"), std::string("/nowhere"),
+        std::string("/board.png?size=0"), std::string("/board.png?size=50")}) {
+    const std::string bytes = converse(
+        port, "HEAD " + target + " HTTP/1.1\r\nHost: h\r\n\r\n" + next +
+                  "GET /x HTTP/1.1\r\nHost: h\r\nConnection: close\r\n\r\n");
+    // The first answer's head is followed at once by the second answer.
+    const std::size_t end = bytes.find("\r\n\r\n");
+    ASSERT_NE(std::string::npos, end) << target;
+    EXPECT_EQ(0U, bytes.compare(end + 4, 15, "HTTP/1.1 200 OK")) << target;
+    EXPECT_EQ((std::vector<unsigned>{statuses(bytes)[0], 200, 404}),
+              statuses(bytes))
+        << target;
+    // Content-Length says what GET would send.
+    EXPECT_EQ(std::string::npos, bytes.substr(0, end).find("Length: 0\r"))
+        << target;
+  }
+}
+
+TEST_F(ServerTest, RequestsThatCouldSmuggleAnotherAreRefusedAndClosed) {
+  const uint16_t port = start();
+  const std::string smuggled =
+      "GET /board.png?size=64 HTTP/1.1\r\nHost: h\r\nConnection: "
+      "close\r\n\r\n";
+  const struct {
+    const char* what;
+    std::string request;
+    std::vector<unsigned> answers;
+  } cases[] = {
+      {"transfer coding",
+       "GET /healthz HTTP/1.1\r\nHost: h\r\nTransfer-Encoding: gzip\r\n\r\n" +
+           smuggled,
+       {400}},
+      {"chunked",
+       "GET /healthz HTTP/1.1\r\nHost: h\r\nTransfer-Encoding: chunked\r\n\r\n"
+       "0\r\n\r\n" +
+           smuggled,
+       {400}},
+      {"a body",
+       "GET /healthz HTTP/1.1\r\nHost: h\r\nContent-Length: " +
+           std::to_string(smuggled.size()) + "\r\n\r\n" + smuggled,
+       {400}},
+      {"no Host", "GET /healthz HTTP/1.1\r\n\r\n" + smuggled, {400}},
+      {"two Hosts",
+       "GET /healthz HTTP/1.1\r\nHost: a\r\nHost: b\r\n\r\n",
+       {400}},
+      {"folded line",
+       "GET /healthz HTTP/1.1\r\nHost: h\r\nX-A: 1\r\n 2\r\n\r\n" + smuggled,
+       {400}},
+      {"an empty body is no body",
+       "GET /healthz HTTP/1.1\r\nHost: h\r\nContent-Length: 0\r\n\r\n" +
+           smuggled,
+       {200, 200}},
+      {"a line too long",
+       "GET /" + std::string(9000, 'a') + " HTTP/1.1\r\nHost: h\r\n\r\n" +
+           smuggled,
+       {414}},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(c.answers, statuses(converse(port, c.request))) << c.what;
+  }
+  // HTTP/1.0 needs no Host and is answered in HTTP/1.0, then closed.
+  const std::string old = converse(port, "GET /healthz HTTP/1.0\r\n\r\n");
+  EXPECT_EQ(0U, old.rfind("HTTP/1.0 200 OK\r\n", 0)) << old;
+}
+
+TEST_F(ServerTest, IdleAndSlowConnectionsTimeOutAndMakeRoom) {
+  const uint16_t port =
+      start({"--read-timeout", "1", "--max-connections", "8"});
+  // A client that sends half a head, then nothing, is closed by the timeout,
+  // without an answer or a log line.
+  const int slow = rawConnection(port);
+  ASSERT_EQ(5, write(slow, "GET /", 5));
+  EXPECT_EQ("", readUntilClosed(slow, seconds(5)));
+  close(slow);
+  // Twenty idle connections on eight places: the new client is served.
+  std::vector<int> idle;
+  for (int i = 0; i < 20; ++i) {
+    idle.push_back(rawConnection(port));
+  }
+  EXPECT_EQ(200U, Client(port).get("/board.png?size=40").result_int());
+  for (const int fd : idle) {
+    close(fd);
+  }
+  std::this_thread::sleep_for(milliseconds(200));
+  EXPECT_EQ(std::string::npos, server_->log().find(" 400 ")) << server_->log();
+}
+
+TEST_F(ServerTest, AThousandIdleConnectionsLockNobodyOut) {
+  rlimit files{};
+  ASSERT_EQ(0, getrlimit(RLIMIT_NOFILE, &files));
+  if (files.rlim_max < 1200) {
+    GTEST_SKIP() << "the open-file limit is " << files.rlim_max;
+  }
+  files.rlim_cur = files.rlim_max;
+  ASSERT_EQ(0, setrlimit(RLIMIT_NOFILE, &files));
+  const uint16_t port = start();
+  std::vector<int> idle;
+  for (int i = 0; i < 1000; ++i) {
+    idle.push_back(rawConnection(port));
+  }
+  const auto asked = std::chrono::steady_clock::now();
+  EXPECT_EQ(200U, Client(port).get("/board.png?size=40").result_int());
+  EXPECT_LT(std::chrono::steady_clock::now() - asked, seconds(3));
+  for (const int fd : idle) {
+    close(fd);
+  }
+}
+
+TEST_F(ServerTest, RendersForClientsThatLeftAreSkippedAndTheQueueIsBounded) {
+  const uint16_t port = start({"--threads", "1", "--max-size", "2048"});
+  const std::string big =
+      "GET /board.png?size=2048 HTTP/1.1\r\nHost: h\r\n\r\n";
+  for (int i = 0; i < 40; ++i) {
+    const int fd = rawConnection(port);
+    ASSERT_EQ(static_cast<ssize_t>(big.size()),
+              write(fd, big.data(), big.size()));
+    close(fd);
+  }
+  // Past the queue a request is refused at once, with a time to retry.
+  const std::string bigOnce =
+      "GET /board.png?size=2048 HTTP/1.1\r\nHost: h\r\nConnection: "
+      "close\r\n\r\n";
+  std::vector<int> waiting;
+  for (int i = 0; i < 10; ++i) {
+    waiting.push_back(rawConnection(port));
+    ASSERT_EQ(static_cast<ssize_t>(bigOnce.size()),
+              write(waiting.back(), bigOnce.data(), bigOnce.size()));
+  }
+  std::vector<unsigned> answers;
+  for (const int fd : waiting) {
+    const std::string bytes = readUntilClosed(fd, seconds(20));
+    const std::vector<unsigned> got = statuses(bytes);
+    answers.insert(answers.end(), got.begin(), got.end());
+    if (!got.empty() && got[0] == 503) {
+      EXPECT_NE(std::string::npos, bytes.find("Retry-After: 1\r\n"));
+    }
+    close(fd);
+  }
+  EXPECT_GT(std::count(answers.begin(), answers.end(), 503U), 0)
+      << answers.size();
+  // A fresh request, retried on 503 as a balancer would, is soon served:
+  // the renders of the clients that left were skipped.
+  const auto asked = std::chrono::steady_clock::now();
+  unsigned status = 0;
+  while (status != 200 &&
+         std::chrono::steady_clock::now() - asked < seconds(5)) {
+    status = Client(port).get("/board.png?size=40").result_int();
+    std::this_thread::sleep_for(milliseconds(50));
+  }
+  EXPECT_EQ(200U, status);
+  EXPECT_LT(std::chrono::steady_clock::now() - asked, seconds(3));
+  std::this_thread::sleep_for(milliseconds(200));
+  EXPECT_NE(std::string::npos, server_->log().find("not rendered"))
+      << server_->log();
+}
+
+TEST_F(ServerTest, SigtermWithAFullQueueExitsWithinFiveSeconds) {
+  const uint16_t port = start({"--threads", "1", "--max-size", "2048"});
+  std::vector<int> clients;
+  const std::string big =
+      "GET /board.png?size=2048 HTTP/1.1\r\nHost: h\r\n\r\n";
+  for (int i = 0; i < 100; ++i) {
+    clients.push_back(rawConnection(port));
+    ASSERT_EQ(static_cast<ssize_t>(big.size()),
+              write(clients.back(), big.data(), big.size()));
+  }
+  std::this_thread::sleep_for(milliseconds(300));
+  server_->signal(SIGTERM);
+  EXPECT_EQ(0, server_->waitExit(seconds(5))) << server_->log();
+  std::vector<unsigned> answers;
+  for (const int fd : clients) {
+    const std::vector<unsigned> got = statuses(readUntilClosed(fd, seconds(1)));
+    answers.insert(answers.end(), got.begin(), got.end());
+    close(fd);
+  }
+  // Every answer is a diagram or a refusal to come back later.
+  for (const unsigned status : answers) {
+    EXPECT_TRUE(status == 200 || status == 503) << status;
+  }
+}
+
+TEST_F(ServerTest, TheLogIsBoundedEscapedAndNeverStallsTheService) {
+  // A theme whose folder name holds a line end and lacks a sprite.
+  const auto odd = folder_.path() / "themes" / "odd\nname";
+  std::filesystem::create_directories(odd);
+  writeArtwork(odd);
+  std::filesystem::remove(odd / "t_bk.png");
+  // Standard error is a pipe nobody reads once the server listens.
+  std::array<int, 2> pipeEnds{};
+  ASSERT_EQ(0, pipe2(pipeEnds.data(), O_CLOEXEC));
+  ServerProcess server({"--listen", "127.0.0.1:0", "--artwork",
+                        folder_.path().string(), "--threads", "2"},
+                       pipeEnds[1]);
+  close(pipeEnds[1]);
+  std::string startup;
+  while (startup.find("listening on") == std::string::npos ||
+         startup.back() != '\n') {
+    std::array<char, 4096> chunk{};
+    const ssize_t got = read(pipeEnds[0], chunk.data(), chunk.size());
+    ASSERT_GT(got, 0) << startup;
+    startup.append(chunk.data(), static_cast<std::size_t>(got));
+  }
+  EXPECT_NE(std::string::npos, startup.find("odd\\x0aname"));
+  EXPECT_EQ(std::string::npos, startup.find("odd\nname"));
+  const std::smatch port = [&startup] {
+    std::smatch match;
+    std::regex_search(startup, match, std::regex("127\\.0\\.0\\.1:([0-9]+)"));
+    return match;
+  }();
+  Client client(static_cast<uint16_t>(std::stoi(port[1])));
+  // Each 404 would log 8 kB in full; far past what the pipe holds.
+  const std::string target = "/" + std::string(8000, 'x');
+  for (int i = 0; i < 300; ++i) {
+    ASSERT_EQ(404U, client.get(target).result_int()) << i;
+  }
+  std::array<char, 65536> chunk{};
+  const ssize_t got = read(pipeEnds[0], chunk.data(), chunk.size());
+  ASSERT_GT(got, 0);
+  const std::string logged(chunk.data(), static_cast<std::size_t>(got));
+  const std::string firstLine = logged.substr(0, logged.find('\n'));
+  EXPECT_LT(firstLine.size(), 300U) << firstLine;
+  close(pipeEnds[0]);
+}
+
+TEST_F(ServerTest, ArtworkMemoryIsBoundedAndSharedFoldersDecodedOnce) {
+  // Three names for one folder cost what one does.
+  std::filesystem::create_directory_symlink(folder_.path() / "themes" / "alt",
+                                            folder_.path() / "themes" / "alt2");
+  std::filesystem::create_directory_symlink(folder_.path(),
+                                            folder_.path() / "themes" / "same");
+  const std::vector<std::string> args = {"--listen",
+                                         "127.0.0.1:0",
+                                         "--artwork",
+                                         folder_.path().string(),
+                                         "--max-artwork-memory",
+                                         "10"};
+  ServerProcess fits(args);
+  EXPECT_NE(0, fits.waitListening()) << fits.log();
+  // Two boards of 4 MiB and their sprites do not fit in 8 MiB.
+  std::vector<std::string> tight = args;
+  tight.back() = "8";
+  ServerProcess over(tight);
+  EXPECT_EQ(1, over.waitExit(seconds(10)));
+  const std::string log = over.log();
+  EXPECT_EQ(log.size() - 1, log.find('\n')) << log;
+  EXPECT_NE(std::string::npos, log.find("memory limit (8 MiB)")) << log;
+}
+
+}  // namespace
+
+}  // namespace tib
