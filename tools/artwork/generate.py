@@ -369,13 +369,31 @@ def link(folder, name, target):
     os.symlink(target, path)
 
 
+def fits(name, sprite):
+    """Whether a sprite keeps a transparent pixel at every edge of its box
+    and its visible pixels MARGIN away from the edges of its square."""
+    bx, by, _, _ = BOXES[name]
+    width, height, pixels = sprite
+    left, top, right, bottom = visible_bounds(pixels, width, height)
+    return (left >= 1 and top >= 1 and right <= width - 2 and
+            bottom <= height - 2 and bx + left >= GRID_X + MARGIN and
+            bx + right <= GRID_X + SQUARE_W - 1 - MARGIN and
+            by + top >= GRID_Y + MARGIN)
+
+
 def set_sprites(source):
     """The sprites of one pychess set, at the largest common scale that
     fits its pieces in the default set's boxes and squares."""
     groups = set_groups(source)
     scale = piece_scale(groups)
-    return scale, {name: piece_sprite(name, groups[name], scale)
+    while True:
+        sprites = {name: piece_sprite(name, groups[name], scale)
                    for name in BOXES}
+        # At this size anti-aliasing widens a piece by about a pixel on
+        # each side, which the probe at a large scale does not see.
+        if all(fits(name, sprite) for name, sprite in sprites.items()):
+            return scale, sprites
+        scale = round(scale - 0.01, 2)
 
 
 # The picture of all sets: a column for the name, then a strip of twelve
