@@ -10,7 +10,7 @@ SVG pieces of the Debian package pychess (downloaded at a pinned version
 into tools/artwork/sources/); rsvg-convert rasterises them all. Running it
 again gives byte-identical files.
 
-    generate.py                            # rewrites artwork/
+    generate.py                            # rewrites artwork/, doc/pieces.png
     generate.py --diagram-svg FEN OUT.svg [--no-labels] [--theme NAME]
 
 The second form writes a whole diagram as one SVG instead, drawn from the
@@ -28,6 +28,7 @@ import subprocess
 import sys
 import tempfile
 import xml.etree.ElementTree as ET
+from xml.sax.saxutils import quoteattr
 
 import pngio
 
@@ -132,7 +133,11 @@ def pychess_pieces():
     with open(deb, "rb") as f:
         if hashlib.sha256(f.read()).hexdigest() != digest:
             sys.exit("%s is not the expected %s %s" % (deb, name, version))
-    subprocess.run(["dpkg-deb", "-x", deb, folder], check=True)
+    # Unpacked beside, then renamed: an interrupted run leaves no half folder.
+    partial = folder + ".partial"
+    shutil.rmtree(partial, ignore_errors=True)
+    subprocess.run(["dpkg-deb", "-x", deb, partial], check=True)
+    os.rename(partial, folder)
     return pieces
 
 
@@ -158,7 +163,7 @@ def svg_fragment(path, cell=None):
     clean(root)
     x, y, w, h = cell or [float(v) for v in root.get("viewBox").split()]
     # Presentation attributes of the root (fill-rule, style, ...) still apply.
-    kept = "".join(' %s="%s"' % (key, value.replace('"', "&quot;"))
+    kept = "".join(" %s=%s" % (key, quoteattr(value))
                    for key, value in sorted(root.attrib.items())
                    if key not in ("width", "height", "viewBox", "x", "y", "id",
                                   "version", "preserveAspectRatio"))
