@@ -13,8 +13,10 @@
 #include <string>
 #include <vector>
 
-#include "pieces.h"
-#include "process_tuning.h"
+#include "cli/process_tuning.h"
+#include "tib/pieces.h"
+
+using namespace tib;  // NOLINT(google-build-using-namespace)
 
 namespace {
 

@@ -9,12 +9,14 @@
 #include <string>
 #include <vector>
 
-#include "artwork.h"
-#include "drawing.h"
-#include "pieces.h"
-#include "position.h"
-#include "render.h"
-#include "run.h"
+#include "cli/run.h"
+#include "tib/artwork.h"
+#include "tib/drawing.h"
+#include "tib/pieces.h"
+#include "tib/position.h"
+#include "tib/render.h"
+
+using namespace tib;  // NOLINT(google-build-using-namespace)
 
 namespace {
 

@@ -8,7 +8,9 @@
 #include <string>
 #include <string_view>
 
-#include "request.h"
+#include "server/request.h"
+
+using namespace tib;  // NOLINT(google-build-using-namespace)
 
 namespace {
 

@@ -14,11 +14,13 @@
 #include <string>
 #include <vector>
 
-#include "arguments.h"
-#include "artwork.h"
-#include "drawing.h"
-#include "pieces.h"
-#include "run.h"
+#include "cli/arguments.h"
+#include "cli/run.h"
+#include "tib/artwork.h"
+#include "tib/drawing.h"
+#include "tib/pieces.h"
+
+using namespace tib;  // NOLINT(google-build-using-namespace)
 
 namespace {
 

@@ -12,10 +12,12 @@
 #include <cstdlib>
 #include <vector>
 
-#include "artwork.h"
-#include "codec_release.h"
-#include "drawing.h"
 #include "png_mutator.h"
+#include "tib/artwork.h"
+#include "tib/codec_release.h"
+#include "tib/drawing.h"
+
+using namespace tib;  // NOLINT(google-build-using-namespace)
 
 namespace {
 

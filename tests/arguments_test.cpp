@@ -1,12 +1,14 @@
-#include "arguments.h"
+#include "cli/arguments.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <sstream>
 
-#include "drawing.h"
-#include "failure.h"
+#include "tib/drawing.h"
+#include "tib/failure.h"
+
+namespace tib {
 
 namespace {
 
@@ -113,3 +115,5 @@ TEST(Arguments, RefusedValuesNameTheArgument) {
 }
 
 }  // namespace
+
+}  // namespace tib

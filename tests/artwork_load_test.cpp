@@ -1,5 +1,5 @@
 // Loading artwork as the codec's file loader and its release 20260119 do,
-// within the limits on what one file may cost (issue 8). Every hostile file
+// within the limits on what one file may cost. Every hostile file
 // here is made by the test: PNGs encoded by the codec, with chunks inserted
 // or patched and their CRCs repaired, and zlib streams written bit by bit.
 #include <fcntl.h>
@@ -17,8 +17,10 @@
 #include <string>
 #include <vector>
 
-#include "artwork.h"
 #include "test_support.h"
+#include "tib/artwork.h"
+
+namespace tib {
 
 namespace fs = std::filesystem;
 
@@ -445,6 +447,11 @@ TEST(ArtworkLimits, IccProfilesShareOneBudgetPerFile) {
       // Together past the budget: the codec alone would inflate them all.
       {"17 profiles of 1 MiB", repeated(iccp(oneMib), 17), kErrorIccTooLarge,
        false},
+      // The first spends the whole budget; the second may inflate no more.
+      {"16 MiB, then 17 MiB",
+       {iccp(zlibOfZeros(16 * mib)), iccp(zlibOfZeros(17 * mib))},
+       kErrorIccTooLarge,
+       false},
       {"200 profiles of 16 MiB", repeated(iccp(zlibOfZeros(16 * mib)), 200),
        kErrorIccTooLarge, false},
       // A profile's own fault before the budget is spent still decides.
@@ -658,6 +665,7 @@ TEST(ArtworkRelease, ChunksTheReleaseRefusesOrNamesDifferently) {
       {"aBcD", {sized("aBcD", 2)}, Where::afterIdat, 122, 0, {}},
       {"ABcD", {sized("ABcD", 2)}, Where::beforeIdat, 122, 69, {}},
       {"ABCD", {sized("ABCD", 2)}, Where::beforeIdat, 69, {}, {}},
+      {"zzZz", {sized("zzZz", 2)}, Where::beforeIdat, 0, {}, {}},
       {"abCd, bad CRC", {sized("abCd", 2, true)}, Where::beforeIdat, 0, {}, {}},
       {"a second IHDR", {sized("IHDR", 13)}, Where::beforeIdat, 69, {}, {}},
       // Nothing after IEND is read.
@@ -863,3 +871,5 @@ TEST_F(ArtworkRunTest, RunningOutOfMemoryOnASpriteIsAWarning) {
 }
 
 }  // namespace
+
+}  // namespace tib

@@ -1,5 +1,5 @@
 // Checks the committed artwork against the geometry the drawing rules impose.
-#include "artwork.h"
+#include "tib/artwork.h"
 
 #include <gtest/gtest.h>
 
@@ -9,8 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "drawing.h"
 #include "test_support.h"
+#include "tib/drawing.h"
+
+namespace tib {
 
 namespace fs = std::filesystem;
 
@@ -259,7 +261,7 @@ TEST(Artwork, StartingPositionDrawsOnlyOnItsSquaresAndMarker) {
 }
 
 TEST(Artwork, ExampleDiagramsRenderByteForByte) {
-  // The diagrams of docs/ were made by tib from the bundled artwork; any
+  // The diagrams of doc/ were made by tib from the bundled artwork; any
   // change to what a run draws shows here.
   const std::string middlegame =
       "fen=r1bq1rk1/pp2bppp/2n1pn2/3p4/2PP4/2N1PN2/PP2BPPP/R2QKB1R b KQ - 3 8";
@@ -275,10 +277,12 @@ TEST(Artwork, ExampleDiagramsRenderByteForByte) {
     std::vector<std::string> args = c.args;
     args.push_back("file=" + (dir.path() / c.file).string());
     ASSERT_EQ(0, runTibBinary(kArtwork, args).status) << c.file;
-    EXPECT_EQ(readText(kArtwork.parent_path() / "docs" / c.file),
+    EXPECT_EQ(readText(kArtwork.parent_path() / "doc" / c.file),
               readText(dir.path() / c.file))
         << c.file;
   }
 }
 
 }  // namespace
+
+}  // namespace tib

@@ -1,4 +1,4 @@
-#include "drawing.h"
+#include "tib/drawing.h"
 
 #include <gtest/gtest.h>
 
@@ -8,6 +8,8 @@
 #include <limits>
 
 #include "test_support.h"
+
+namespace tib {
 
 namespace {
 
@@ -300,3 +302,5 @@ TEST(Drawing, DrawPieceAndSignUseTheirBoxes) {
 }
 
 }  // namespace
+
+}  // namespace tib

@@ -6,8 +6,10 @@
 
 #include <filesystem>
 
-#include "drawing.h"
 #include "test_support.h"
+#include "tib/drawing.h"
+
+namespace tib {
 
 namespace fs = std::filesystem;
 
@@ -209,3 +211,5 @@ TEST_F(HostileTest, ConcurrentRunsLeaveOneCompleteDiagram) {
 }
 
 }  // namespace
+
+}  // namespace tib

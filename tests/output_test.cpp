@@ -3,7 +3,7 @@
 // Most cases call writeOutputFile directly; the permission cases run it as
 // the user nobody and the full-disk cases on a small tmpfs, both only as
 // root. A replace shows as a new inode, a write in place keeps the inode.
-#include "output.h"
+#include "cli/output.h"
 
 #include <fcntl.h>
 #include <grp.h>
@@ -26,9 +26,11 @@
 #include <utility>
 #include <vector>
 
-#include "artwork.h"
-#include "failure.h"
 #include "test_support.h"
+#include "tib/artwork.h"
+#include "tib/failure.h"
+
+namespace tib {
 
 namespace fs = std::filesystem;
 
@@ -223,6 +225,11 @@ TEST_F(OutputTest, SymlinksAreFollowedAndStay) {
       {"dangling chain",
        {{"c.png", "c2.png"}, {"c2.png", "sub/made-c.png"}},
        "sub/made-c.png",
+       0644},
+      // The second link is read against sub/, the folder it lies in.
+      {"dangling chain across folders",
+       {{"g.png", "sub/g2.png"}, {"sub/g2.png", "made-g.png"}},
+       "sub/made-g.png",
        0644},
       {"dangling, relative to its own folder",
        {{"sub/e.png", "../made-e.png"}},
@@ -588,3 +595,5 @@ TEST_F(OutputRunTest, StandardOutputFileIsWrittenInPlace) {
 }
 
 }  // namespace
+
+}  // namespace tib

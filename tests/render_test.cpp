@@ -1,6 +1,6 @@
 // The render library: geometry over many settings, resampling, the piece
 // table against the artwork generator, and rendering on several threads.
-#include "render.h"
+#include "tib/render.h"
 
 #include <gtest/gtest.h>
 
@@ -9,10 +9,12 @@
 #include <sstream>
 #include <thread>
 
-#include "artwork.h"
-#include "drawing.h"
-#include "pieces.h"
 #include "test_support.h"
+#include "tib/artwork.h"
+#include "tib/drawing.h"
+#include "tib/pieces.h"
+
+namespace tib {
 
 namespace {
 
@@ -160,3 +162,5 @@ TEST(Render, TwoThreadsRenderDifferentDiagramsFromOneArtwork) {
 }
 
 }  // namespace
+
+}  // namespace tib

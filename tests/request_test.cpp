@@ -1,10 +1,12 @@
 // The request decisions of tib-server without a socket.
-#include "request.h"
+#include "server/request.h"
 
 #include <gtest/gtest.h>
 
-#include "failure.h"
-#include "options.h"
+#include "server/options.h"
+#include "tib/failure.h"
+
+namespace tib {
 
 namespace {
 
@@ -57,6 +59,7 @@ TEST(RequestTest, TagsDependOnlyOnWhatDecidesTheBytes) {
   EXPECT_EQ(tag("fen=8/8+w+KQ+-"), tag("fen=8/8+w"));
   EXPECT_NE(tag("fen=8/8+w"), tag("fen=8/8+b"));
   EXPECT_EQ(tag("fen=8/8"), tag("fen=8/8+x"));
+  EXPECT_NE(tag("fen=8/8"), tag("fen=8/8+w"));
   EXPECT_NE(tag("size=400"), tag("size=401"));
   EXPECT_NE(tag("scale=1.3"), tag("scale=1.3001"));
   EXPECT_NE(tag(""), tag("", 2));
@@ -88,3 +91,5 @@ TEST(RequestTest, ReadsServerOptions) {
 }
 
 }  // namespace
+
+}  // namespace tib

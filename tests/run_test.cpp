@@ -5,8 +5,10 @@
 #include <cstring>
 #include <filesystem>
 
-#include "drawing.h"
 #include "test_support.h"
+#include "tib/drawing.h"
+
+namespace tib {
 
 namespace fs = std::filesystem;
 
@@ -274,3 +276,5 @@ TEST_F(RunTest, WritesThroughStandardOutputAndSymlinks) {
 }
 
 }  // namespace
+
+}  // namespace tib

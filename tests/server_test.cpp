@@ -19,6 +19,8 @@
 
 #include "test_support.h"
 
+namespace tib {
+
 namespace {
 
 namespace http = boost::beast::http;
@@ -382,3 +384,5 @@ TEST_F(ServerTest, StartupFailuresExitWithOneLine) {
 }
 
 }  // namespace
+
+}  // namespace tib

@@ -14,7 +14,9 @@
 #include <fstream>
 #include <sstream>
 
-#include "artwork.h"
+#include "tib/artwork.h"
+
+namespace tib {
 
 TempDir::TempDir() {
   std::string pattern =
@@ -249,3 +251,5 @@ void expectSameImage(const ImageBuffer& expected, const ImageBuffer& actual,
         << "," << (p / 4) / expected.width;
   }
 }
+
+}  // namespace tib

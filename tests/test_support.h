@@ -10,7 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "drawing.h"
+#include "tib/drawing.h"
+
+namespace tib {
 
 class TempDir {
  public:
@@ -100,3 +102,5 @@ ImageBuffer resampled(const ImageBuffer& canvas, uint32_t edge);
 
 void expectSameImage(const ImageBuffer& expected, const ImageBuffer& actual,
                      const std::string& what);
+
+}  // namespace tib

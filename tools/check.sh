@@ -6,15 +6,15 @@ cd "$(dirname "$0")/.."
 bash tools/install-deps.sh clang-tidy cppcheck clang-format valgrind
 
 echo "clang-format"
-clang-format --dry-run --Werror src/*.cpp src/*.h src/server/*.cpp src/server/*.h \
-  tests/*.cpp tests/*.h fuzz/*.cpp
+clang-format --dry-run --Werror src/*/*.cpp src/*/*.h tests/*.cpp tests/*.h \
+  fuzz/*.cpp bench/*.cpp
 
 echo "clang-tidy"
-clang-tidy --quiet -p build src/*.cpp src/server/*.cpp tests/*.cpp 2>/dev/null
+clang-tidy --quiet -p build src/*/*.cpp tests/*.cpp 2>/dev/null
 
 echo "cppcheck"
 cppcheck --enable=warning,style,performance,portability --error-exitcode=1 \
-  --inline-suppr --std=c++17 --quiet --library=googletest -I src -I src/server src tests fuzz
+  --inline-suppr --std=c++17 --quiet --library=googletest -I src src tests fuzz
 
 echo "valgrind memcheck"
 out=$(mktemp -d)

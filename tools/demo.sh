@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds tib and renders the example diagrams of
-# docs/ with the bundled artwork.
+# doc/ with the bundled artwork.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash tools/install-deps.sh
@@ -8,17 +8,17 @@ cmake -S . -B build -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build build -j "$(nproc)" --target tib
 
 tib=$PWD/build/tib
-docs=$PWD/docs
-mkdir -p "$docs"
+doc=$PWD/doc
+mkdir -p "$doc"
 middlegame="fen=r1bq1rk1/pp2bppp/2n1pn2/3p4/2PP4/2N1PN2/PP2BPPP/R2QKB1R b KQ - 3 8"
 
 cd artwork
-"$tib" file="$docs/start.png"
-"$tib" "$middlegame" file="$docs/middlegame.png"
-"$tib" "$middlegame" file="$docs/middlegame-300.png" size=300
-"$tib" "$middlegame" file="$docs/middlegame-scale1.png" scale=1
+"$tib" file="$doc/start.png"
+"$tib" "$middlegame" file="$doc/middlegame.png"
+"$tib" "$middlegame" file="$doc/middlegame-300.png" size=300
+"$tib" "$middlegame" file="$doc/middlegame-scale1.png" scale=1
 for theme in themes/*/; do
   name=$(basename "$theme")
-  (cd "$theme" && "$tib" "$middlegame" file="$docs/theme-$name.png" size=400)
+  (cd "$theme" && "$tib" "$middlegame" file="$doc/theme-$name.png" size=400)
 done
-echo "Diagrams written to docs/: $(cd "$docs" && ls ./*.png | tr '\n' ' ')"
+echo "Diagrams written to doc/: $(cd "$doc" && ls ./*.png | tr '\n' ' ')"

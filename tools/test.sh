@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
-# Installs what is missing, then builds and runs every test three times: the
-# optimised build (lodepng compiled in from Debian's source package), a
-# build under AddressSanitizer and UndefinedBehaviorSanitizer that stops at
-# the first finding, and an optimised build against Debian's shared
-# liblodepng, the fallback when the source cannot be had.
+# Installs what is missing, then builds and runs the tests: every test in
+# the optimised build (lodepng compiled in from Debian's source package),
+# every test under AddressSanitizer and UndefinedBehaviorSanitizer stopping
+# at the first finding, the library and service tests under
+# ThreadSanitizer, and every test in an optimised build against Debian's
+# shared liblodepng, the fallback when the source cannot be had.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash tools/install-deps.sh
@@ -22,6 +23,15 @@ cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS="$saniti
 cmake --build build-sanitize -j "$jobs"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
   ctest --test-dir build-sanitize --output-on-failure -j "$jobs"
+
+# ThreadSanitizer over the library and the service: the server renders on
+# worker threads from artwork shared by all of them.
+tsan="-fsanitize=thread -fno-omit-frame-pointer"
+cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_FLAGS="$tsan" \
+  -DCMAKE_EXE_LINKER_FLAGS="$tsan" -DTIB_BUILD_BENCHMARKS=OFF -DTIB_LODEPNG=$lodepng
+cmake --build build-tsan -j "$jobs" --target tib_tests
+TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
+  ctest --test-dir build-tsan --output-on-failure -j "$jobs" -R 'Server|Request|Render|Drawing'
 
 cmake -S . -B build-system -DCMAKE_BUILD_TYPE=Release -DTIB_BUILD_TESTS=ON \
   -DTIB_BUILD_BENCHMARKS=OFF -DTIB_LODEPNG=system

@@ -1,4 +1,4 @@
-#include "options.h"
+#include "server/options.h"
 
 #include <sched.h>
 
@@ -7,9 +7,11 @@
 #include <system_error>
 #include <thread>
 
-#include "artwork.h"
-#include "drawing.h"
-#include "failure.h"
+#include "tib/artwork.h"
+#include "tib/drawing.h"
+#include "tib/failure.h"
+
+namespace tib {
 
 namespace {
 
@@ -143,3 +145,5 @@ std::string defaultArtworkFolder() {
   }
   return "artwork";
 }
+
+}  // namespace tib

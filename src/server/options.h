@@ -6,8 +6,7 @@
 #include <string>
 #include <vector>
 
-// Every line tib-server writes on standard error starts with this.
-inline constexpr const char* kServerPrefix = "tib-server: ";
+namespace tib {
 
 struct ServerOptions {
   // A host name or an address; brackets around an IPv6 address removed.
@@ -37,3 +36,5 @@ unsigned coreCount();
 // The installed share/tib beside the running program's bin/ when it holds a
 // board, else "artwork" (under the working directory).
 std::string defaultArtworkFolder();
+
+}  // namespace tib

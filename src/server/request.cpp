@@ -1,14 +1,16 @@
-#include "request.h"
+#include "server/request.h"
 
 #include <algorithm>
 #include <cstring>
 #include <optional>
 
-#include "arguments.h"
+#include "server/text.h"
+#include "tib/failure.h"
+#include "tib/values.h"
+
+namespace tib {
 
 namespace {
-
-constexpr std::string_view kHex = "0123456789abcdef";
 
 int hexValue(char c) {
   if (c >= '0' && c <= '9') {
@@ -74,10 +76,6 @@ Decision lineRefusal() {
                           std::to_string(kRequestLineLimit) + " bytes");
 }
 
-std::string sizeRange(int32_t maxSize) {
-  return "use size=<pixels> from 1 to " + std::to_string(maxSize);
-}
-
 // Reads the parameters of /board.png. size= and scale= are converted one by
 // one, as tib converts each of its arguments; the last of a name counts.
 Decision readDiagram(
@@ -86,33 +84,23 @@ Decision readDiagram(
   Decision decision;
   decision.action = Action::render;
   DiagramRequest& diagram = decision.diagram;
-  for (const auto& [name, value] : decodeQuery(query)) {
-    if (name == "fen") {
-      diagram.fen = value;
-    } else if (name == "theme") {
-      diagram.theme = value;
-    } else if (name == "size") {
-      const std::optional<int32_t> size = convertSize(value);
-      if (!size) {
-        return refusal(400, "size=" + printableText(value) +
-                                ": not a whole number of pixels that fits 32 "
-                                "bits; " +
-                                sizeRange(maxSize));
+  try {
+    for (const auto& [name, value] : decodeQuery(query)) {
+      if (name == "fen") {
+        diagram.fen = value;
+      } else if (name == "theme") {
+        diagram.theme = value;
+      } else if (name == "size") {
+        diagram.settings.Size = readSize(value, "size=" + printableText(value),
+                                         sizeRange(1, maxSize));
+      } else if (name == "scale") {
+        diagram.settings.Sz2 =
+            readScale(value, "scale=" + printableText(value));
       }
-      diagram.settings.Size = *size;
-    } else if (name == "scale") {
-      const std::optional<float> scale = convertScale(value);
-      if (!scale) {
-        return refusal(400, "scale=" + printableText(value) +
-                                ": not a number in the range of a float; use "
-                                "scale=<factor>, for example scale=1.3");
-      }
-      diagram.settings.Sz2 = *scale;
     }
-  }
-  if (diagram.settings.Size < 1 || diagram.settings.Size > maxSize) {
-    return refusal(400, "size=" + std::to_string(diagram.settings.Size) +
-                            ": out of range; " + sizeRange(maxSize));
+    checkSizeRange(diagram.settings.Size, 1, maxSize);
+  } catch (const Failure& failure) {
+    return refusal(400, failure.what());
   }
   if (!knownTheme(diagram.theme)) {
     return refusal(400,
@@ -163,22 +151,6 @@ std::vector<std::pair<std::string, std::string>> decodeQuery(
   return pairs;
 }
 
-std::string printableText(std::string_view text) {
-  std::string out;
-  out.reserve(text.size());
-  for (const char c : text) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (byte < 0x20 || byte > 0x7e || c == '\\') {
-      out += "\\x";
-      out.push_back(kHex[byte >> 4]);
-      out.push_back(kHex[byte & 15]);
-    } else {
-      out.push_back(c);
-    }
-  }
-  return out;
-}
-
 Decision decideRequest(
     std::string_view method, std::string_view target, int32_t maxSize,
     const std::function<bool(const std::string&)>& knownTheme) {
@@ -220,25 +192,15 @@ Decision refuseOversize(std::string_view method, std::string_view target,
                                    " bytes for the whole head");
 }
 
-uint64_t hashBytes(uint64_t state, const void* data, std::size_t size) {
-  const auto* bytes = static_cast<const unsigned char*>(data);
-  for (std::size_t i = 0; i < size; ++i) {
-    state = (state ^ bytes[i]) * 1099511628211ULL;
-  }
-  return state;
-}
-
 std::string entityTag(const DiagramRequest& diagram, uint64_t artworkIdentity) {
-  // What position.cpp reads of the FEN: the placement field up to the first
-  // space, and the side to move.
-  const std::string& fen = diagram.fen;
-  const std::size_t fieldEnd = std::min(fen.find(' '), fen.size());
-  const std::optional<Side> side = sideToMove(fen);
+  // What drawing reads of the FEN: the placement field and the side to move.
+  const std::string_view field = placementField(diagram.fen);
+  const std::optional<Side> side = sideToMove(diagram.fen);
   const unsigned char sideByte =
       side ? static_cast<unsigned char>(1 + static_cast<int>(*side)) : 0;
   uint32_t scaleBits = 0;
   std::memcpy(&scaleBits, &diagram.settings.Sz2, sizeof scaleBits);
-  const uint64_t fieldLength = fieldEnd;
+  const uint64_t fieldLength = field.size();
 
   uint64_t hash = hashBytes(kHashStart, TIB_VERSION, std::strlen(TIB_VERSION));
   hash = hashBytes(hash, &artworkIdentity, sizeof artworkIdentity);
@@ -246,14 +208,8 @@ std::string entityTag(const DiagramRequest& diagram, uint64_t artworkIdentity) {
   hash = hashBytes(hash, &scaleBits, sizeof scaleBits);
   hash = hashBytes(hash, &sideByte, 1);
   hash = hashBytes(hash, &fieldLength, sizeof fieldLength);
-  hash = hashBytes(hash, fen.data(), fieldEnd);
-
-  std::string tag = "\"";
-  for (int shift = 60; shift >= 0; shift -= 4) {
-    tag.push_back(kHex[(hash >> shift) & 15]);
-  }
-  tag.push_back('"');
-  return tag;
+  hash = hashBytes(hash, field.data(), field.size());
+  return "\"" + hexDigits(hash) + "\"";
 }
 
 bool ifNoneMatchHits(std::string_view headerValue, std::string_view tag) {
@@ -285,3 +241,5 @@ bool ifNoneMatchHits(std::string_view headerValue, std::string_view tag) {
   }
   return false;
 }
+
+}  // namespace tib

@@ -12,8 +12,10 @@
 #include <utility>
 #include <vector>
 
-#include "drawing.h"
-#include "position.h"
+#include "tib/drawing.h"
+#include "tib/position.h"
+
+namespace tib {
 
 // Longest request line accepted, its CRLF included; longer gets 414.
 inline constexpr std::size_t kRequestLineLimit = 8192;
@@ -30,10 +32,6 @@ std::string percentDecode(std::string_view text, bool plusIsSpace);
 // ends the name (none: the value is empty), both decoded with '+' a space.
 std::vector<std::pair<std::string, std::string>> decodeQuery(
     std::string_view query);
-
-// The text with every byte outside printable ASCII, and the backslash,
-// written as \xNN: safe to put in a one-line message or a log line.
-std::string printableText(std::string_view text);
 
 // The diagram a request asks for.
 struct DiagramRequest {
@@ -84,6 +82,4 @@ std::string entityTag(const DiagramRequest& diagram, uint64_t artworkIdentity);
 // under the weak comparison that If-None-Match uses.
 bool ifNoneMatchHits(std::string_view headerValue, std::string_view tag);
 
-// 64-bit FNV-1a, continued from state.
-inline constexpr uint64_t kHashStart = 14695981039346656037ULL;
-uint64_t hashBytes(uint64_t state, const void* data, std::size_t size);
+}  // namespace tib

@@ -1,4 +1,4 @@
-#include "service.h"
+#include "server/service.h"
 
 #include <array>
 #include <boost/asio/executor_work_guard.hpp>
@@ -20,9 +20,12 @@
 #include <set>
 #include <string>
 
-#include "failure.h"
-#include "render.h"
-#include "request.h"
+#include "server/request.h"
+#include "server/text.h"
+#include "tib/failure.h"
+#include "tib/render.h"
+
+namespace tib {
 
 namespace {
 
@@ -65,6 +68,8 @@ Response textResponse(unsigned status, const std::string& line) {
   return response;
 }
 
+// Runs on a render worker. Whatever escapes the render is a 500 for this
+// request, never an exception on the worker thread.
 Response renderResponse(const Theme& theme, const Decision& decision,
                         const std::string& tag) {
   try {
@@ -138,7 +143,9 @@ class Listener : public std::enable_shared_from_this<Listener> {
 };
 
 // One connection: reads a request head, answers it, and reads the next one
-// while the connection is kept alive.
+// while the connection is kept alive. Only the I/O thread touches a session:
+// a render worker gets copies of what it needs and posts its answer back to
+// the I/O thread, which alone sends it.
 class Session : public std::enable_shared_from_this<Session> {
  public:
   Session(tcp::socket socket, std::shared_ptr<Listener> listener)
@@ -473,3 +480,5 @@ void serve(const ServerOptions& options, const Themes& themes,
   workers.join();
   log << kServerPrefix << "stopped\n" << std::flush;
 }
+
+}  // namespace tib

@@ -1,11 +1,15 @@
 // The HTTP side of tib-server: accepting connections, reading requests,
-// rendering on a pool of workers and writing the answers.
+// rendering on a pool of workers and writing the answers. Failures of one
+// request are answers (a status and one line), never exceptions that leave
+// it; only a failure to start (binding the address) throws, a Failure.
 #pragma once
 
 #include <ostream>
 
-#include "options.h"
-#include "themes.h"
+#include "server/options.h"
+#include "server/themes.h"
+
+namespace tib {
 
 // Connections served at once; further ones wait in the listen queue.
 inline constexpr std::size_t kMaxConnections = 256;
@@ -16,3 +20,5 @@ inline constexpr std::size_t kMaxConnections = 256;
 // Throws a Failure when the address cannot be bound.
 void serve(const ServerOptions& options, const Themes& themes,
            std::ostream& log);
+
+}  // namespace tib

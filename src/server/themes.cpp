@@ -1,4 +1,4 @@
-#include "themes.h"
+#include "server/themes.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -6,9 +6,10 @@
 #include <system_error>
 #include <vector>
 
-#include "failure.h"
-#include "options.h"
-#include "request.h"
+#include "server/text.h"
+#include "tib/failure.h"
+
+namespace tib {
 
 namespace {
 
@@ -23,8 +24,6 @@ uint64_t hashImage(uint64_t state, const ImageBuffer& image) {
 Theme loadTheme(const std::string& name, const std::string& folder,
                 std::ostream& log) {
   Theme theme;
-  theme.name = name;
-  theme.folder = folder;
   theme.artwork = loadArtwork(folder, {Side::white, Side::black});
   theme.identity = artworkIdentity(theme.artwork);
   const std::string label =
@@ -85,3 +84,5 @@ Themes loadThemes(const std::string& folder, std::ostream& log) {
       << (list.empty() ? "" : " and themes " + list) << "\n";
   return themes;
 }
+
+}  // namespace tib

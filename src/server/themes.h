@@ -7,12 +7,11 @@
 #include <ostream>
 #include <string>
 
-#include "artwork.h"
+#include "tib/artwork.h"
+
+namespace tib {
 
 struct Theme {
-  // "" for the default theme.
-  std::string name;
-  std::string folder;
   Artwork artwork;
   // A hash of every decoded picture of the theme, sizes included.
   uint64_t identity = 0;
@@ -29,3 +28,5 @@ Themes loadThemes(const std::string& folder, std::ostream& log);
 
 // The hash of the pictures of artwork.
 uint64_t artworkIdentity(const Artwork& artwork);
+
+}  // namespace tib

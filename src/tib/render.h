@@ -7,8 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "artwork.h"
-#include "drawing.h"
+#include "tib/artwork.h"
+#include "tib/drawing.h"
+
+namespace tib {
 
 // Throws a Failure when Size is below 0 or above kLargestSize.
 void checkSize(const Settings& settings);
@@ -37,3 +39,5 @@ std::vector<unsigned char> renderPng(const Artwork& artwork,
 // on the artwork's own board, which spares a copy of 4 MiB.
 std::vector<unsigned char> renderPng(Artwork&& artwork, const std::string& fen,
                                      const Settings& settings);
+
+}  // namespace tib

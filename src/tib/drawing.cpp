@@ -1,8 +1,10 @@
-#include "drawing.h"
+#include "tib/drawing.h"
 
 #include <algorithm>
 #include <array>
 #include <cfloat>
+
+namespace tib {
 
 // The geometry and the blend round every float operation to single
 // precision; a compiler that keeps wider intermediates would change pixels.
@@ -172,3 +174,5 @@ void drawSign(ImageBuffer& canvas, const ImageBuffer& marker,
   const Box box = markerBox(settings, side);
   drawToBoard(canvas, marker, box.x, box.y, box.w, box.h);
 }
+
+}  // namespace tib

@@ -11,8 +11,10 @@
 #include <string>
 #include <vector>
 
-#include "drawing.h"
-#include "pieces.h"
+#include "tib/drawing.h"
+#include "tib/pieces.h"
+
+namespace tib {
 
 inline constexpr const char* kBoardFile = "t_board.png";
 
@@ -48,7 +50,7 @@ inline constexpr unsigned kErrorPictureTooLarge = 1001;
 inline constexpr unsigned kErrorFileTooLarge = 1002;
 // The file's ICC profiles inflate to more than kMaxIccBytes in all.
 inline constexpr unsigned kErrorIccTooLarge = 1003;
-// Memory ran out (std::bad_alloc) while the file was loaded.
+// Memory ran out (std::bad_alloc) while a sprite or marker was loaded.
 inline constexpr unsigned kErrorOutOfMemory = 1004;
 // The board's header gives another size than 1024 x 1024.
 inline constexpr unsigned kErrorNotCanvasSize = 1005;
@@ -84,8 +86,7 @@ struct DecodedFile {
 // 48 ("empty input buffer ..."). Two departures, on purpose: a FIFO or a
 // socket counts as a file that cannot be opened (78), so a run never blocks
 // on one; and a file over kMaxArtworkFileBytes is refused before it is read.
-// Then decodes the bytes as decodePng does. Never throws: running out of
-// memory is kErrorOutOfMemory.
+// Then decodes the bytes as decodePng does. Throws std::bad_alloc.
 DecodedFile decodePngFile(const std::string& path,
                           ArtworkRole role = ArtworkRole::sprite);
 
@@ -124,3 +125,5 @@ struct Artwork {
 // does not say 1024 x 1024 (found before it is decoded); sprites that fail
 // to load are warnings, and so are markers refused for their cost.
 Artwork loadArtwork(const std::string& folder, const std::vector<Side>& sides);
+
+}  // namespace tib

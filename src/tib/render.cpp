@@ -1,20 +1,18 @@
-#include "render.h"
+#include "tib/render.h"
 
 #include <lodepng.h>
 
 #include <cstring>
 #include <utility>
 
-#include "failure.h"
-#include "position.h"
+#include "tib/failure.h"
+#include "tib/position.h"
+#include "tib/values.h"
+
+namespace tib {
 
 void checkSize(const Settings& settings) {
-  if (settings.Size < 0 || settings.Size > kLargestSize) {
-    throw Failure(ExitStatus::badArguments,
-                  "size=" + std::to_string(settings.Size) +
-                      ": out of range; use size=<pixels> from 0 to " +
-                      std::to_string(kLargestSize));
-  }
+  checkSizeRange(settings.Size, 0, kLargestSize);
 }
 
 ImageBuffer drawDiagram(const Artwork& artwork, const std::string& fen,
@@ -92,3 +90,5 @@ std::vector<unsigned char> renderPng(Artwork&& artwork, const std::string& fen,
   drawPosition(canvas, fen, settings, artwork);
   return encodeCanvas(canvas, static_cast<uint32_t>(settings.Size));
 }
+
+}  // namespace tib

@@ -1,7 +1,8 @@
-#include "position.h"
+#include "tib/position.h"
 
-#include <algorithm>
 #include <climits>
+
+namespace tib {
 
 namespace {
 
@@ -18,6 +19,10 @@ int addSaturated(int value, int step) {
 }
 
 }  // namespace
+
+std::string_view placementField(const std::string& fen) {
+  return std::string_view(fen).substr(0, fen.find(' '));
+}
 
 std::optional<Side> sideToMove(const std::string& fen) {
   const std::size_t space = fen.find(' ');
@@ -36,11 +41,10 @@ std::optional<Side> sideToMove(const std::string& fen) {
 
 void drawPosition(ImageBuffer& canvas, const std::string& fen,
                   const Settings& settings, const Artwork& artwork) {
-  const std::size_t fieldEnd = std::min(fen.find(' '), fen.size());
   int col = 0;
   int rank = 7;
-  for (std::size_t pos = 0; pos < fieldEnd; ++pos) {
-    const auto letter = static_cast<unsigned char>(fen[pos]);
+  for (const char c : placementField(fen)) {
+    const auto letter = static_cast<unsigned char>(c);
     if (letter == '/') {
       col = 0;
       rank = addSaturated(rank, -1);
@@ -58,3 +62,5 @@ void drawPosition(ImageBuffer& canvas, const std::string& fen,
              *side);
   }
 }
+
+}  // namespace tib

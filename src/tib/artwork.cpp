@@ -1,4 +1,4 @@
-#include "artwork.h"
+#include "tib/artwork.h"
 
 #include <fcntl.h>
 #include <lodepng.h>
@@ -12,9 +12,11 @@
 #include <memory>
 #include <new>
 
-#include "codec_release.h"
-#include "failure.h"
-#include "file_descriptor.h"
+#include "tib/codec_release.h"
+#include "tib/failure.h"
+#include "tib/file_descriptor.h"
+
+namespace tib {
 
 namespace {
 
@@ -214,15 +216,50 @@ std::string inFolder(const std::string& folder, const std::string& name) {
   return folder.empty() ? name : folder + "/" + name;
 }
 
-// Decodes one file into place, noting the file it read.
+// Decodes one file into decoded, noting the regular file it opened as soon
+// as it is open. Throws std::bad_alloc.
+void decodeFileInto(const std::string& path, ArtworkRole role,
+                    DecodedFile& decoded) {
+  std::vector<unsigned char> file;
+  const unsigned readError = readArtworkFile(path, file, decoded.identity);
+  if (readError != 0) {
+    decoded.error = readError;
+    return;
+  }
+  const std::optional<FileIdentity> identity = decoded.identity;
+  decoded = decodePng(file, role);
+  decoded.identity = identity;
+}
+
+// Decodes one file into place and adds the file to filesRead, also when
+// memory runs out (std::bad_alloc goes on).
 unsigned loadInto(const std::string& path, ArtworkRole role, ImageBuffer& image,
                   std::vector<FileIdentity>& filesRead) {
-  DecodedFile decoded = decodePngFile(path, role);
+  DecodedFile decoded;
+  try {
+    decodeFileInto(path, role, decoded);
+  } catch (const std::bad_alloc&) {
+    if (decoded.identity) {
+      filesRead.push_back(*decoded.identity);
+    }
+    throw;
+  }
   image = std::move(decoded.image);
   if (decoded.identity) {
     filesRead.push_back(*decoded.identity);
   }
   return decoded.error;
+}
+
+// A sprite or marker: running out of memory on it costs that picture only.
+unsigned loadSprite(const std::string& path, ImageBuffer& image,
+                    std::vector<FileIdentity>& filesRead) {
+  try {
+    return loadInto(path, ArtworkRole::sprite, image, filesRead);
+  } catch (const std::bad_alloc&) {
+    image = ImageBuffer();
+    return kErrorOutOfMemory;
+  }
 }
 
 std::string warningFor(const std::string& file, unsigned error) {
@@ -242,24 +279,9 @@ bool isCostRefusal(unsigned error) {
 }
 
 DecodedFile decodePngFile(const std::string& path, ArtworkRole role) {
-  std::optional<FileIdentity> identity;
-  try {
-    std::vector<unsigned char> file;
-    const unsigned readError = readArtworkFile(path, file, identity);
-    DecodedFile decoded;
-    if (readError != 0) {
-      decoded.error = readError;
-    } else {
-      decoded = decodePng(file, role);
-    }
-    decoded.identity = identity;
-    return decoded;
-  } catch (const std::bad_alloc&) {
-    DecodedFile failed;
-    failed.error = kErrorOutOfMemory;
-    failed.identity = identity;
-    return failed;
-  }
+  DecodedFile decoded;
+  decodeFileInto(path, role, decoded);
+  return decoded;
 }
 
 DecodedFile decodePng(const std::vector<unsigned char>& bytes,
@@ -335,9 +357,6 @@ Artwork loadArtwork(const std::string& folder, const std::vector<Side>& sides) {
       folder.empty() ? " (run tib in the folder that holds the artwork)" : "";
   const unsigned boardError =
       loadInto(board, ArtworkRole::board, artwork.board, artwork.filesRead);
-  if (boardError == kErrorOutOfMemory) {
-    throw std::bad_alloc();  // reported as for any other stage
-  }
   if (boardError == kErrorNotCanvasSize) {
     throw Failure(ExitStatus::failed,
                   board + " is " + std::to_string(artwork.board.width) + " x " +
@@ -350,8 +369,8 @@ Artwork loadArtwork(const std::string& folder, const std::vector<Side>& sides) {
   }
   for (std::size_t index = 0; index < kPieces.size(); ++index) {
     const std::string file = spriteFileName(kPieces[index]);
-    const unsigned error = loadInto(inFolder(folder, file), ArtworkRole::sprite,
-                                    artwork.sprites[index], artwork.filesRead);
+    const unsigned error = loadSprite(
+        inFolder(folder, file), artwork.sprites[index], artwork.filesRead);
     if (error != 0) {
       artwork.warnings.push_back(warningFor(file, error));
     }
@@ -360,12 +379,14 @@ Artwork loadArtwork(const std::string& folder, const std::vector<Side>& sides) {
   // one refused for its cost is a warning, as a sprite's.
   for (const Side side : sides) {
     const char* file = markerFileName(side);
-    const unsigned error = loadInto(
-        inFolder(folder, file), ArtworkRole::sprite,
-        artwork.markers[static_cast<std::size_t>(side)], artwork.filesRead);
+    const unsigned error = loadSprite(
+        inFolder(folder, file), artwork.markers[static_cast<std::size_t>(side)],
+        artwork.filesRead);
     if (isCostRefusal(error)) {
       artwork.warnings.push_back(warningFor(file, error));
     }
   }
   return artwork;
 }
+
+}  // namespace tib

@@ -2,9 +2,8 @@
 // snapshot of it (0.0~git20220618), for one call: a file decoded to 8-bit
 // RGBA with the default settings and text chunks not read. The release
 // differs in a few texts and refuses some malformed chunks that the snapshot
-// accepts; everything else, the pixels included, is the same. The list of
-// differences is codec-20260119.md of the project's shared notes; this is
-// the one place that knows it.
+// accepts; everything else, the pixels included, is the same. doc/codec.md
+// lists the differences; this is the one place in the code that knows them.
 //
 // How it is used: after the header is accepted, findReleaseRefusal walks the
 // chunks as both decoders do and finds the first one that the release
@@ -18,6 +17,8 @@
 
 #include <cstddef>
 #include <optional>
+
+namespace tib {
 
 struct ReleaseRefusal {
   // Where the refused chunk starts (its length field) in the file.
@@ -47,3 +48,5 @@ unsigned releaseErrorCode(unsigned error);
 // snapshot does not have (117, 119 to 123); null for every other code,
 // whose text is the snapshot's.
 const char* releaseErrorText(unsigned error);
+
+}  // namespace tib

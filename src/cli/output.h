@@ -1,10 +1,13 @@
-// Writing the finished diagram to the output path.
+// Writing the finished diagram to the output path. The writer reports every
+// failure by throwing a Failure and has no other way out.
 #pragma once
 
 #include <string>
 #include <vector>
 
-#include "artwork.h"
+#include "tib/artwork.h"
+
+namespace tib {
 
 // Writes bytes to path with the result of the codec's file writer (open for
 // writing, creating or truncating, then write the whole stream), but never
@@ -31,3 +34,5 @@
 void writeOutputFile(const std::string& path,
                      const std::vector<unsigned char>& bytes,
                      const std::vector<FileIdentity>& artworkFiles);
+
+}  // namespace tib

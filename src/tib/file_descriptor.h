@@ -3,6 +3,8 @@
 
 #include <unistd.h>
 
+namespace tib {
+
 // Closes the descriptor when it goes out of scope.
 class FileDescriptor {
  public:
@@ -26,3 +28,5 @@ class FileDescriptor {
  private:
   int fd_;
 };
+
+}  // namespace tib

@@ -1,19 +1,17 @@
-#include "run.h"
+#include "cli/run.h"
 
-#include <new>
 #include <utility>
 
-#include "arguments.h"
-#include "artwork.h"
-#include "failure.h"
-#include "output.h"
-#include "position.h"
-#include "render.h"
+#include "cli/arguments.h"
+#include "cli/output.h"
+#include "tib/artwork.h"
+#include "tib/failure.h"
+#include "tib/position.h"
+#include "tib/render.h"
+
+namespace tib {
 
 namespace {
-
-// Every line tib writes on standard error starts with this.
-constexpr const char* kPrefix = "tib: ";
 
 void runStages(const std::vector<std::string>& args, std::ostream& out) {
   if (wantsHelp(args)) {
@@ -43,15 +41,11 @@ void runStages(const std::vector<std::string>& args, std::ostream& out) {
 
 int runTib(const std::vector<std::string>& args, std::ostream& out,
            std::ostream& err) {
-  try {
+  // A failure leaves the output as it was.
+  return reportFailures(kTibPrefix, err, [&] {
     runStages(args, out);
-    return static_cast<int>(ExitStatus::ok);
-  } catch (const Failure& failure) {
-    err << kPrefix << failure.what() << std::endl;
-    return static_cast<int>(failure.status());
-  } catch (const std::bad_alloc&) {
-    // A huge size= or a huge artwork file; the output was not touched.
-    err << kPrefix << "out of memory" << std::endl;
-    return static_cast<int>(ExitStatus::failed);
-  }
+    return ExitStatus::ok;
+  });
 }
+
+}  // namespace tib

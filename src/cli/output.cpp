@@ -1,4 +1,4 @@
-#include "output.h"
+#include "cli/output.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -12,8 +12,10 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "failure.h"
-#include "file_descriptor.h"
+#include "tib/failure.h"
+#include "tib/file_descriptor.h"
+
+namespace tib {
 
 namespace {
 
@@ -293,3 +295,5 @@ void writeOutputFile(const std::string& path,
   }
   writeInPlace(path, file, info, bytes);
 }
+
+}  // namespace tib

@@ -1,4 +1,4 @@
-#include "codec_release.h"
+#include "tib/codec_release.h"
 
 #include <lodepng.h>
 
@@ -6,6 +6,8 @@
 #include <array>
 #include <cstdint>
 #include <cstring>
+
+namespace tib {
 
 namespace {
 
@@ -118,3 +120,5 @@ const char* releaseErrorText(unsigned error) {
       return nullptr;
   }
 }
+
+}  // namespace tib

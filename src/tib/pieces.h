@@ -7,6 +7,8 @@
 #include <cstddef>
 #include <string>
 
+namespace tib {
+
 struct Piece {
   // The FEN letter: upper case for white, lower case for black.
   char letter;
@@ -52,3 +54,5 @@ constexpr std::size_t pieceIndex(unsigned char letter) {
 inline std::string spriteFileName(const Piece& piece) {
   return std::string("t_") + piece.spriteName + ".png";
 }
+
+}  // namespace tib

@@ -7,8 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "drawing.h"
-#include "position.h"
+#include "tib/drawing.h"
+#include "tib/position.h"
+
+namespace tib {
 
 // The settings of one run of tib.
 struct RunArguments {
@@ -22,17 +24,9 @@ bool wantsHelp(const std::vector<std::string>& args);
 
 void printHelp(std::ostream& out);
 
-// A size= value by strtol's rules (leading blanks, an optional sign, digits
-// up to the first non-digit; the rest is ignored); none when it holds no
-// number or the number does not fit 32 bits.
-std::optional<int32_t> convertSize(const std::string& text);
-
-// A scale= value by strtof's rules in the C locale (hexadecimal, inf and nan
-// included; the rest is ignored); none when it holds no number or the
-// conversion overflows or underflows.
-std::optional<float> convertScale(const std::string& text);
-
 // Reads the arguments (program name excluded); a later argument overrides
 // an earlier one with the same key and other arguments are ignored. Throws
 // a Failure naming the argument that cannot be used.
 RunArguments readArguments(const std::vector<std::string>& args);
+
+}  // namespace tib

@@ -1,4 +1,4 @@
-#include "process_tuning.h"
+#include "cli/process_tuning.h"
 
 #include <malloc.h>
 #include <sys/mman.h>
@@ -6,6 +6,8 @@
 
 #include <cstdint>
 #include <cstdlib>
+
+namespace tib {
 
 namespace {
 
@@ -76,3 +78,5 @@ ProcessMemoryTuning::ProcessMemoryTuning() {
 }
 
 ProcessMemoryTuning::~ProcessMemoryTuning() { std::free(filler_); }
+
+}  // namespace tib

@@ -6,7 +6,9 @@
 #include <cstdint>
 #include <vector>
 
-#include "pieces.h"
+#include "tib/pieces.h"
+
+namespace tib {
 
 // A decoded picture: 8-bit RGBA samples, row-major, rows without gaps.
 // After a failed decode it may report a size while holding no bytes.
@@ -71,3 +73,5 @@ void drawPiece(ImageBuffer& canvas, const ImageBuffer& sprite,
 // Draws the side-to-move marker into its box.
 void drawSign(ImageBuffer& canvas, const ImageBuffer& marker,
               const Settings& settings, Side side);
+
+}  // namespace tib

@@ -1,6 +1,8 @@
 // Process-wide settings that make one short run cheaper.
 #pragma once
 
+namespace tib {
+
 // While it lives, makes the memory a run frees serve its next allocations
 // instead of being handed back to the system and faulted in again, and backs
 // the first megabytes of the heap with transparent huge pages where the system
@@ -19,3 +21,5 @@ class ProcessMemoryTuning {
   // Holds the heap below the first huge page boundary.
   void* filler_ = nullptr;
 };
+
+}  // namespace tib

@@ -1,0 +1,66 @@
+#include "tib/values.h"
+
+#include <cerrno>
+#include <cstdlib>
+
+#include "tib/failure.h"
+
+namespace tib {
+
+std::optional<int32_t> convertSize(const std::string& text) {
+  char* end = nullptr;
+  errno = 0;
+  const long parsed = std::strtol(text.c_str(), &end, 10);
+  if (end == text.c_str() || errno == ERANGE || parsed < INT32_MIN ||
+      parsed > INT32_MAX) {
+    return std::nullopt;
+  }
+  return static_cast<int32_t>(parsed);
+}
+
+std::optional<float> convertScale(const std::string& text) {
+  char* end = nullptr;
+  errno = 0;
+  const float parsed = std::strtof(text.c_str(), &end);
+  if (end == text.c_str() || errno == ERANGE) {
+    return std::nullopt;
+  }
+  return parsed;
+}
+
+std::string sizeRange(int32_t least, int32_t most) {
+  return "use size=<pixels> from " + std::to_string(least) + " to " +
+         std::to_string(most);
+}
+
+int32_t readSize(const std::string& text, const std::string& shown,
+                 const std::string& usage) {
+  const std::optional<int32_t> size = convertSize(text);
+  if (!size) {
+    throw Failure(
+        ExitStatus::badArguments,
+        shown + ": not a whole number of pixels that fits 32 bits; " + usage);
+  }
+  return *size;
+}
+
+float readScale(const std::string& text, const std::string& shown) {
+  const std::optional<float> scale = convertScale(text);
+  if (!scale) {
+    throw Failure(ExitStatus::badArguments,
+                  shown +
+                      ": not a number in the range of a float; use "
+                      "scale=<factor>, for example scale=1.3");
+  }
+  return *scale;
+}
+
+void checkSizeRange(int32_t size, int32_t least, int32_t most) {
+  if (size < least || size > most) {
+    throw Failure(ExitStatus::badArguments, "size=" + std::to_string(size) +
+                                                ": out of range; " +
+                                                sizeRange(least, most));
+  }
+}
+
+}  // namespace tib

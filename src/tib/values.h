@@ -1,0 +1,37 @@
+// Reading the values that tib's arguments and tib-server's parameters
+// share: a size= and a scale= value, read by one rule with one wording of
+// their refusals in both programs.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace tib {
+
+// A size= value by strtol's rules (leading blanks, an optional sign, digits
+// up to the first non-digit; the rest is ignored); none when it holds no
+// number or the number does not fit 32 bits.
+std::optional<int32_t> convertSize(const std::string& text);
+
+// A scale= value by strtof's rules in the C locale (hexadecimal, inf and nan
+// included; the rest is ignored); none when it holds no number or the
+// conversion overflows or underflows.
+std::optional<float> convertScale(const std::string& text);
+
+// "use size=<pixels> from <least> to <most>".
+std::string sizeRange(int32_t least, int32_t most);
+
+// Converts a size= value; throws a Failure (bad arguments) that begins with
+// shown, the value as the message quotes it, and ends with usage.
+int32_t readSize(const std::string& text, const std::string& shown,
+                 const std::string& usage);
+
+// Converts a scale= value; throws a Failure (bad arguments) that begins
+// with shown.
+float readScale(const std::string& text, const std::string& shown);
+
+// Throws a Failure (bad arguments) when size lies outside least to most.
+void checkSizeRange(int32_t size, int32_t least, int32_t most);
+
+}  // namespace tib
