@@ -34,7 +34,9 @@ const fs::path kArtwork = TIB_ARTWORK_DIR;
 std::vector<fs::path> subfolders(const fs::path& parent) {
   std::vector<fs::path> folders;
   for (const fs::directory_entry& entry : fs::directory_iterator(parent)) {
-    if (entry.is_directory()) folders.push_back(entry.path());
+    if (entry.is_directory()) {
+      folders.push_back(entry.path());
+    }
   }
   std::sort(folders.begin(), folders.end());
   return folders;
@@ -50,9 +52,8 @@ std::vector<fs::path> themeFolders() {
 // Every folder that tib can draw in: the themes and the piece sets.
 std::vector<fs::path> drawingFolders() {
   std::vector<fs::path> folders = themeFolders();
-  for (const fs::path& set : subfolders(kArtwork / "pieces")) {
-    folders.push_back(set);
-  }
+  const std::vector<fs::path> sets = subfolders(kArtwork / "pieces");
+  folders.insert(folders.end(), sets.begin(), sets.end());
   return folders;
 }
 
@@ -194,7 +195,8 @@ TEST(Artwork, EveryThemeAndPieceSetDrawsWithoutWarning) {
 }
 
 TEST(Artwork, BoardVariantsKeepTheGridAndMoveOnlyTheLabels) {
-  const int gridLeft = kGridX - kBorder, gridTop = kGridY - kBorder;
+  const int gridLeft = kGridX - kBorder;
+  const int gridTop = kGridY - kBorder;
   const int gridRight = kGridX + 8 * kSquareW + kBorder;
   const int gridBottom = kGridY + 8 * kSquareH + kBorder;
   const auto onGrid = [&](int x, int y) {
@@ -217,7 +219,8 @@ TEST(Artwork, BoardVariantsKeepTheGridAndMoveOnlyTheLabels) {
       // The squares and their border are the white view's, pixel for pixel
       // (seen from black, h1 and a8 are both light); only the frame around
       // them differs: labels moved, or none at all.
-      int frameChanges = 0, labelPixels = 0;
+      int frameChanges = 0;
+      int labelPixels = 0;
       for (int y = 0; y < 1024; ++y) {
         for (int x = 0; x < 1024; ++x) {
           const bool same =
