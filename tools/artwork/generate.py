@@ -488,7 +488,13 @@ def main():
     # Each set's folder draws with the default board and markers, linked;
     # cburnett is the default set under its own name.
     all_sprites = {"cburnett": sprites}
-    for set_name in ["cburnett"] + sorted(PIECE_SETS):
+    set_names = ["cburnett"] + sorted(PIECE_SETS)
+    pieces = os.path.join(artwork, "pieces")
+    # A set no longer generated goes, so that the check sees it missing.
+    for old in os.listdir(pieces) if os.path.isdir(pieces) else []:
+        if old not in set_names:
+            shutil.rmtree(os.path.join(pieces, old))
+    for set_name in set_names:
         folder = os.path.join(artwork, "pieces", set_name)
         os.makedirs(folder, exist_ok=True)
         for name in ["t_board.png"] + sorted(markers):
