@@ -166,7 +166,7 @@ def svg_fragment(path, cell=None):
     kept = "".join(" %s=%s" % (key, quoteattr(value))
                    for key, value in sorted(root.attrib.items())
                    if key not in ("width", "height", "viewBox", "x", "y", "id",
-                                  "version", "preserveAspectRatio"))
+                                  "version"))
     inner = "".join(ET.tostring(child, encoding="unicode") for child in root)
     return ('<svg x="0" y="0" width="%d" height="%d" viewBox="%g %g %g %g"%s>'
             '%s</svg>' % (UNITS, UNITS, x, y, w, h, kept, inner))
