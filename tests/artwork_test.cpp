@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <cstring>
 #include <filesystem>
+#include <string>
+#include <vector>
 
 #include "test_support.h"
 #include "tib/drawing.h"
@@ -21,12 +23,41 @@ constexpr int kGridX = 51;
 constexpr int kGridY = 64;
 constexpr int kSquareW = 115;
 constexpr int kSquareH = 112;
+// The dark border around the grid.
+constexpr int kBorder = 4;
 // Visible pixels stay at least this far from the edges of their square.
 constexpr int kMargin = 2;
 
 const fs::path kArtwork = TIB_ARTWORK_DIR;
-const fs::path kThemeFolders[] = {kArtwork, kArtwork / "themes" / "green",
-                                  kArtwork / "themes" / "blue"};
+
+// The folders directly under parent, in name order.
+std::vector<fs::path> subfolders(const fs::path& parent) {
+  std::vector<fs::path> folders;
+  for (const fs::directory_entry& entry : fs::directory_iterator(parent)) {
+    if (entry.is_directory()) {
+      folders.push_back(entry.path());
+    }
+  }
+  std::sort(folders.begin(), folders.end());
+  return folders;
+}
+
+// The default theme and every theme under themes/.
+std::vector<fs::path> themeFolders() {
+  std::vector<fs::path> folders = subfolders(kArtwork / "themes");
+  folders.insert(folders.begin(), kArtwork);
+  return folders;
+}
+
+// Every folder that tib can draw in: the themes and the piece sets.
+std::vector<fs::path> drawingFolders() {
+  std::vector<fs::path> folders = themeFolders();
+  const std::vector<fs::path> sets = subfolders(kArtwork / "pieces");
+  folders.insert(folders.end(), sets.begin(), sets.end());
+  return folders;
+}
+
+const std::vector<fs::path> kThemeFolders = themeFolders();
 
 const unsigned char* pixelAt(const ImageBuffer& image, int x, int y) {
   return image.pixels.data() + (static_cast<std::size_t>(y) * image.width +
@@ -89,7 +120,7 @@ TEST(Artwork, BoardsAreOpaqueGridsWithDarkA1) {
 }
 
 TEST(Artwork, PiecesFitTheirBoxesAndSquares) {
-  for (const fs::path& folder : kThemeFolders) {
+  for (const fs::path& folder : drawingFolders()) {
     const ImageBuffer board = readPng(folder / "t_board.png");
     int lowestBaseline = INT32_MAX;
     int highestBaseline = -1;
@@ -141,6 +172,70 @@ TEST(Artwork, MarkersFillTheirBox) {
       const ImageBuffer image = readPng(folder / marker);
       EXPECT_EQ(56U, image.width) << folder / marker;
       EXPECT_EQ(50U, image.height) << folder / marker;
+    }
+  }
+}
+
+TEST(Artwork, EveryThemeAndPieceSetDrawsWithoutWarning) {
+  const TempDir dir;
+  for (const fs::path& folder : drawingFolders()) {
+    const fs::path out = dir.path() / (folder.filename().string() + ".png");
+    const RunResult result =
+        runTibBinary(folder, {"fen=r1bqkbnr/pppp1ppp/2n5/4p3/4P3/5N2/PPPP1PPP/"
+                              "RNBQKB1R b KQkq - 2 3",
+                              "file=" + out.string()});
+    EXPECT_EQ(0, result.status) << folder << ": " << result.err;
+    EXPECT_EQ(std::string::npos, result.out.find("Warning")) << result.out;
+    EXPECT_EQ(std::string::npos, result.err.find("Warning")) << result.err;
+    const ImageBuffer diagram = readPng(out);
+    EXPECT_EQ(1024U, diagram.width) << folder;
+    EXPECT_FALSE(readPng(folder / "t_board.png").pixels == diagram.pixels)
+        << folder << ": nothing drawn";
+  }
+}
+
+TEST(Artwork, BoardVariantsKeepTheGridAndMoveOnlyTheLabels) {
+  const int gridLeft = kGridX - kBorder;
+  const int gridTop = kGridY - kBorder;
+  const int gridRight = kGridX + 8 * kSquareW + kBorder;
+  const int gridBottom = kGridY + 8 * kSquareH + kBorder;
+  const auto onGrid = [&](int x, int y) {
+    return x >= gridLeft && x < gridRight && y >= gridTop && y < gridBottom;
+  };
+  const struct {
+    const char* file;
+    bool labels;
+  } variants[] = {{"t_board_black.png", true},
+                  {"t_board_plain.png", false},
+                  {"t_board_black_plain.png", false}};
+  for (const fs::path& folder : kThemeFolders) {
+    const ImageBuffer board = readPng(folder / "t_board.png");
+    const unsigned char* frame = pixelAt(board, 0, 0);
+    for (const auto& variant : variants) {
+      const fs::path file = folder / variant.file;
+      const ImageBuffer image = readPng(file);
+      ASSERT_EQ(1024U, image.width) << file;
+      ASSERT_EQ(1024U, image.height) << file;
+      // The squares and their border are the white view's, pixel for pixel
+      // (seen from black, h1 and a8 are both light); only the frame around
+      // them differs: labels moved, or none at all.
+      int frameChanges = 0;
+      int labelPixels = 0;
+      for (int y = 0; y < 1024; ++y) {
+        for (int x = 0; x < 1024; ++x) {
+          const bool same =
+              std::memcmp(pixelAt(board, x, y), pixelAt(image, x, y), 4) == 0;
+          if (onGrid(x, y)) {
+            ASSERT_TRUE(same) << file << " pixel " << x << "," << y;
+          } else {
+            frameChanges += same ? 0 : 1;
+            labelPixels +=
+                std::memcmp(frame, pixelAt(image, x, y), 4) == 0 ? 0 : 1;
+          }
+        }
+      }
+      EXPECT_GT(frameChanges, 0) << file << " has the white view's labels";
+      EXPECT_EQ(variant.labels, labelPixels > 0) << file;
     }
   }
 }

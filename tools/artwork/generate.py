@@ -1,13 +1,16 @@
 #!/usr/bin/env python3
-"""Writes tib's artwork: the board, twelve piece sprites and two markers for
+"""Writes tib's artwork: the boards, twelve piece sprites and two markers for
 each theme of themes.json, into artwork/ (the default theme) and
-artwork/themes/<name>/.
+artwork/themes/<name>/; the sprites of the other piece sets into
+artwork/pieces/<set>/; and a picture of all sets, doc/pieces.png.
 
-Pieces come from the cburnett set shipped by the npm package cm-chessboard
-(installed here at a pinned version) and are rasterised by rsvg-convert.
-Running it again gives byte-identical files.
+The default pieces come from the cburnett set shipped by the npm package
+cm-chessboard (installed here at a pinned version), the other sets from the
+SVG pieces of the Debian package pychess (downloaded at a pinned version
+into tools/artwork/sources/); rsvg-convert rasterises them all. Running it
+again gives byte-identical files.
 
-    generate.py                            # rewrites artwork/
+    generate.py                            # rewrites artwork/, doc/pieces.png
     generate.py --diagram-svg FEN OUT.svg [--no-labels] [--theme NAME]
 
 The second form writes a whole diagram as one SVG instead, drawn from the
@@ -16,6 +19,7 @@ rasterises it with rsvg-convert, for comparison).
 """
 
 import argparse
+import hashlib
 import json
 import os
 import re
@@ -24,6 +28,7 @@ import subprocess
 import sys
 import tempfile
 import xml.etree.ElementTree as ET
+from xml.sax.saxutils import quoteattr
 
 import pngio
 
@@ -32,6 +37,30 @@ ROOT = os.path.dirname(os.path.dirname(HERE))
 PIECES_SVG = os.path.join(HERE, "node_modules", "cm-chessboard", "assets",
                           "pieces", "standard.svg")
 SVG_NS = "http://www.w3.org/2000/svg"
+XLINK_NS = "http://www.w3.org/1999/xlink"
+SOURCES = os.path.join(HERE, "sources")
+# The Debian package with the other piece sets: name, version, SHA-256.
+PYCHESS = ("pychess", "1.0.3-1",
+           "63bd95b5445365566eade8122d64ba3d28e38b167bb791db479654b3291698a5")
+# The other sets, by the names lichess-style URLs use: the folder of
+# pychess's pieces/ with one file per piece (wk.svg ...), or the one sheet
+# that draws a set as two rows of 200-unit cells, black over white, each in
+# the order king, queen, rook, bishop, knight, pawn.
+PIECE_SETS = {
+    "alpha": "alpha",
+    "celtic": "celtic/celtic.svg",
+    "fantasy": "fantasy/fantasy.svg",
+    "kosal": "kosal",
+    "merida": "merida",
+    "spatial": "spatial/spatial.svg",
+}
+SHEET_ORDER = "kqrbnp"
+# Every source square is drawn as this many units, the size of a cburnett
+# square, so that one scale probe suits every set.
+UNITS = 45
+
+ET.register_namespace("", SVG_NS)
+ET.register_namespace("xlink", XLINK_NS)
 
 CANVAS = 1024
 # The 8 x 8 grid: top-left corner and square size, matching the offsets at
@@ -80,13 +109,80 @@ def piece_groups():
     if not os.path.exists(PIECES_SVG):
         subprocess.run(["npm", "ci", "--ignore-scripts", "--no-audit",
                         "--no-fund"], cwd=HERE, check=True)
-    ET.register_namespace("", SVG_NS)
     root = ET.parse(PIECES_SVG).getroot()
     groups = {}
     for group in root.findall("{%s}g" % SVG_NS):
         if group.get("id") in BOXES:
             groups[group.get("id")] = ET.tostring(group, encoding="unicode")
     assert sorted(groups) == sorted(BOXES), sorted(groups)
+    return groups
+
+
+def pychess_pieces():
+    """The folder of pychess's SVG pieces, downloaded and unpacked once."""
+    name, version, digest = PYCHESS
+    folder = os.path.join(SOURCES, "%s_%s" % (name, version))
+    pieces = os.path.join(folder, "usr", "share", "pychess", "pieces")
+    if os.path.isdir(pieces):
+        return pieces
+    os.makedirs(SOURCES, exist_ok=True)
+    deb = os.path.join(SOURCES, "%s_%s_all.deb" % (name, version))
+    if not os.path.exists(deb):
+        subprocess.run(["apt-get", "download", "%s=%s" % (name, version)],
+                       cwd=SOURCES, check=True)
+    with open(deb, "rb") as f:
+        if hashlib.sha256(f.read()).hexdigest() != digest:
+            sys.exit("%s is not the expected %s %s" % (deb, name, version))
+    # Unpacked beside, then renamed: an interrupted run leaves no half folder.
+    partial = folder + ".partial"
+    shutil.rmtree(partial, ignore_errors=True)
+    subprocess.run(["dpkg-deb", "-x", deb, partial], check=True)
+    os.rename(partial, folder)
+    return pieces
+
+
+def svg_fragment(path, cell=None):
+    """One source square of an SVG file as an SVG element UNITS wide: the
+    whole drawing, or the cell (x, y, w, h) of a sheet. Editor metadata goes;
+    the drawing is kept as it is."""
+    root = ET.parse(path).getroot()
+
+    def clean(element):
+        for child in list(element):
+            if not child.tag.startswith("{"):
+                # A file without the SVG namespace declared.
+                child.tag = "{%s}%s" % (SVG_NS, child.tag)
+            if (not child.tag.startswith("{%s}" % SVG_NS)
+                    or child.tag == "{%s}metadata" % SVG_NS):
+                element.remove(child)
+            else:
+                clean(child)
+        for key in list(element.attrib):
+            if key.startswith("{") and not key.startswith("{%s}" % XLINK_NS):
+                del element.attrib[key]
+    clean(root)
+    x, y, w, h = cell or [float(v) for v in root.get("viewBox").split()]
+    # Presentation attributes of the root (fill-rule, style, ...) still apply.
+    kept = "".join(" %s=%s" % (key, quoteattr(value))
+                   for key, value in sorted(root.attrib.items())
+                   if key not in ("width", "height", "viewBox", "x", "y", "id",
+                                  "version"))
+    inner = "".join(ET.tostring(child, encoding="unicode") for child in root)
+    return ('<svg x="0" y="0" width="%d" height="%d" viewBox="%g %g %g %g"%s>'
+            '%s</svg>' % (UNITS, UNITS, x, y, w, h, kept, inner))
+
+
+def set_groups(source):
+    """The twelve pieces of one pychess set as SVG fragments."""
+    path = os.path.join(pychess_pieces(), source)
+    groups = {}
+    for name in BOXES:
+        if path.endswith(".svg"):
+            row = 0 if name[0] == "b" else 1
+            col = SHEET_ORDER.index(name[1])
+            groups[name] = svg_fragment(path, (200 * col, 200 * row, 200, 200))
+        else:
+            groups[name] = svg_fragment(os.path.join(path, name + ".svg"))
     return groups
 
 
@@ -182,11 +278,18 @@ def marker(fill, ring):
                                       MARKER_H)
 
 
-def board(theme):
-    return CANVAS, CANVAS, render(board_svg(theme), CANVAS, CANVAS)
+# The board pictures of a theme: file name, seen from black, with labels.
+BOARDS = (("t_board.png", False, True), ("t_board_black.png", True, True),
+          ("t_board_plain.png", False, False),
+          ("t_board_black_plain.png", True, False))
 
 
-def board_svg(theme, labels=True):
+def board(theme, black=False, labels=True):
+    return CANVAS, CANVAS, render(board_svg(theme, labels, black), CANVAS,
+                                  CANVAS)
+
+
+def board_svg(theme, labels=True, black=False):
     parts = ['<rect width="%d" height="%d" fill="%s"/>'
              % (CANVAS, CANVAS, theme["frame"]),
              '<rect x="%d" y="%d" width="%d" height="%d" fill="%s"/>'
@@ -205,13 +308,17 @@ def board_svg(theme, labels=True):
             'font-weight="bold" font-size="%d" fill="%s">%s</text>')
     # Baselines put the letters and digits in the middle of the frame.
     files_y = GRID_Y + 8 * SQUARE_H + BORDER + 37
-    for col, letter in enumerate("abcdefgh"):
+    # Seen from black, h is on the left and the first rank at the top; the
+    # squares need no change, h1 and a8 both being light.
+    files, ranks = ("hgfedcba", "12345678") if black else ("abcdefgh",
+                                                           "87654321")
+    for col, letter in enumerate(files):
         parts.append(text % (GRID_X + col * SQUARE_W + SQUARE_W / 2, files_y,
                              LABEL_FONT, LABEL_SIZE, theme["label"], letter))
     for row in range(8):
         parts.append(text % ((GRID_X - BORDER) / 2, GRID_Y + row * SQUARE_H +
                              SQUARE_H / 2 + 12, LABEL_FONT, LABEL_SIZE,
-                             theme["label"], str(8 - row)))
+                             theme["label"], ranks[row]))
     return "".join(parts)
 
 
@@ -259,6 +366,105 @@ def diagram_svg(fen, theme, labels):
                "".join(parts)))
 
 
+def link(folder, name, target):
+    """folder/name as a relative symbolic link to target."""
+    path = os.path.join(folder, name)
+    if os.path.lexists(path):
+        os.remove(path)
+    os.symlink(target, path)
+
+
+def fits(name, sprite):
+    """Whether a sprite keeps a transparent pixel at every edge of its box
+    and its visible pixels MARGIN away from the edges of its square."""
+    bx, by, _, _ = BOXES[name]
+    width, height, pixels = sprite
+    left, top, right, bottom = visible_bounds(pixels, width, height)
+    return (left >= 1 and top >= 1 and right <= width - 2 and
+            bottom <= height - 2 and bx + left >= GRID_X + MARGIN and
+            bx + right <= GRID_X + SQUARE_W - 1 - MARGIN and
+            by + top >= GRID_Y + MARGIN)
+
+
+def set_sprites(source):
+    """The sprites of one pychess set, at the largest common scale that
+    fits its pieces in the default set's boxes and squares."""
+    groups = set_groups(source)
+    scale = piece_scale(groups)
+    while True:
+        sprites = {name: piece_sprite(name, groups[name], scale)
+                   for name in BOXES}
+        # At this size anti-aliasing widens a piece by about a pixel on
+        # each side, which the probe at a large scale does not see.
+        if all(fits(name, sprite) for name, sprite in sprites.items()):
+            return scale, sprites
+        scale = round(scale - 0.01, 2)
+
+
+# The picture of all sets: a column for the name, then a strip of twelve
+# squares per set, drawn on the canvas's squares and shrunk by SHEET_SHRINK.
+SHEET_NAME_W = 280
+SHEET_SHRINK = 2
+SHEET_PIECES = ["w" + p for p in SHEET_ORDER] + ["b" + p for p in SHEET_ORDER]
+
+
+def contact_sheet(all_sprites, theme):
+    names = sorted(all_sprites)
+    width = SHEET_NAME_W + len(SHEET_PIECES) * SQUARE_W
+    height = len(names) * SQUARE_H
+    parts = ['<rect width="%d" height="%d" fill="%s"/>'
+             % (width, height, theme["frame"])]
+    for row, set_name in enumerate(names):
+        parts.append('<text x="%d" y="%g" font-family="%s" font-weight="bold" '
+                     'font-size="%d" fill="%s">%s</text>'
+                     % (24, row * SQUARE_H + SQUARE_H / 2 + 14, LABEL_FONT,
+                        LABEL_SIZE + 8, theme["label"], set_name))
+        for col in range(len(SHEET_PIECES)):
+            colour = theme["light"] if (row + col) % 2 == 0 else theme["dark"]
+            parts.append('<rect x="%d" y="%d" width="%d" height="%d" '
+                         'fill="%s"/>' % (SHEET_NAME_W + col * SQUARE_W,
+                                          row * SQUARE_H, SQUARE_W, SQUARE_H,
+                                          colour))
+    canvas = render("".join(parts), width, height)
+    for row, set_name in enumerate(names):
+        for col, name in enumerate(SHEET_PIECES):
+            bx, by, _, _ = BOXES[name]
+            blend(canvas, width, all_sprites[set_name][name],
+                  SHEET_NAME_W + col * SQUARE_W + bx - GRID_X,
+                  row * SQUARE_H + by - GRID_Y)
+    return shrink(canvas, width, height, SHEET_SHRINK)
+
+
+def blend(canvas, canvas_w, sprite, x0, y0):
+    """Draws an RGBA sprite over an opaque canvas at (x0, y0)."""
+    w, h, pixels = sprite
+    for y in range(h):
+        for x in range(w):
+            s = (y * w + x) * 4
+            a = pixels[s + 3]
+            if a:
+                d = ((y0 + y) * canvas_w + x0 + x) * 4
+                for k in range(3):
+                    canvas[d + k] = (pixels[s + k] * a + canvas[d + k] *
+                                     (255 - a) + 127) // 255
+
+
+def shrink(pixels, width, height, factor):
+    """The picture shrunk by an integer factor, each pixel the mean of its
+    factor x factor block (the picture is opaque)."""
+    w, h = width // factor, height // factor
+    out = bytearray(w * h * 4)
+    n = factor * factor
+    for y in range(h):
+        for x in range(w):
+            for k in range(4):
+                total = sum(pixels[((y * factor + j) * width + x * factor + i)
+                                   * 4 + k]
+                            for j in range(factor) for i in range(factor))
+                out[(y * w + x) * 4 + k] = (total + n // 2) // n
+    return w, h, out
+
+
 def main():
     themes = load_themes()
     scale, groups = fitted_pieces(piece_groups())
@@ -270,13 +476,43 @@ def main():
         folder = artwork if theme_name == "default" else os.path.join(
             artwork, "themes", theme_name)
         os.makedirs(folder, exist_ok=True)
-        write(folder, "t_board.png", board(theme))
+        for file_name, black, labels in BOARDS:
+            write(folder, file_name, board(theme, black, labels))
         for name, image in sprites.items():
             write(folder, "t_%s.png" % name, image)
         for name, image in markers.items():
             write(folder, name, image)
         print("wrote %s" % os.path.relpath(folder, ROOT))
     print("piece scale: %.2f pixels per unit" % scale)
+
+    # Each set's folder draws with the default board and markers, linked;
+    # cburnett is the default set under its own name.
+    all_sprites = {"cburnett": sprites}
+    set_names = ["cburnett"] + sorted(PIECE_SETS)
+    pieces = os.path.join(artwork, "pieces")
+    # A set no longer generated goes, so that the check sees it missing.
+    for old in os.listdir(pieces) if os.path.isdir(pieces) else []:
+        if old not in set_names:
+            shutil.rmtree(os.path.join(pieces, old))
+    for set_name in set_names:
+        folder = os.path.join(artwork, "pieces", set_name)
+        os.makedirs(folder, exist_ok=True)
+        for name in ["t_board.png"] + sorted(markers):
+            link(folder, name, os.path.join("..", "..", name))
+        if set_name == "cburnett":
+            for name in BOXES:
+                link(folder, "t_%s.png" % name,
+                     os.path.join("..", "..", "t_%s.png" % name))
+            continue
+        scale, all_sprites[set_name] = set_sprites(PIECE_SETS[set_name])
+        for name, image in all_sprites[set_name].items():
+            write(folder, "t_%s.png" % name, image)
+        print("wrote %s, %.2f pixels per unit"
+              % (os.path.relpath(folder, ROOT), scale))
+    doc = os.path.join(ROOT, "doc")
+    os.makedirs(doc, exist_ok=True)
+    write(doc, "pieces.png", contact_sheet(all_sprites, themes["default"]))
+    print("wrote doc/pieces.png")
 
 
 if __name__ == "__main__":
