@@ -160,7 +160,7 @@ Decision decideRequest(
   const auto [rawPath, query] = splitTarget(target);
   const std::string path = percentDecode(rawPath, false);
   const bool board = path == "/board.png";
-  if (!board && path != "/healthz") {
+  if (!board && path != "/healthz" && path != "/metrics") {
     return refusal(404,
                    "not found; diagrams are at "
                    "/board.png?fen=<FEN>&size=<n>&scale=<f>&theme=<name>");
@@ -170,7 +170,7 @@ Decision decideRequest(
   }
   if (!board) {
     Decision decision;
-    decision.action = Action::health;
+    decision.action = path == "/metrics" ? Action::metrics : Action::health;
     return decision;
   }
   Decision decision = readDiagram(query, maxSize, knownTheme);

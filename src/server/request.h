@@ -46,6 +46,8 @@ enum class Action {
   render,
   // Answer 200 "ok".
   health,
+  // Answer the counters in the Prometheus text format.
+  metrics,
   // Answer status with the one-line message.
   refuse,
 };

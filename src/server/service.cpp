@@ -27,6 +27,7 @@
 
 #include "server/access_log.h"
 #include "server/head.h"
+#include "server/metrics.h"
 #include "server/request.h"
 #include "server/text.h"
 #include "tib/failure.h"
@@ -143,8 +144,8 @@ std::size_t connectionLimit(std::size_t wanted) {
 class Session;
 
 // Accepts connections, keeps count of them and of the renders queued, and
-// stops on a signal. Lives on the I/O thread, but for stopRenders(), which
-// the workers read.
+// stops on a signal. Lives on the I/O thread, but for stopRenders() and the
+// metrics' atomics, which the workers use too.
 class Listener : public std::enable_shared_from_this<Listener> {
  public:
   Listener(net::io_context& io, net::thread_pool& workers,
@@ -166,7 +167,10 @@ class Listener : public std::enable_shared_from_this<Listener> {
   std::string bind();
   void start();
 
-  void added(Session* session) { sessions_.insert(session); }
+  void added(Session* session) {
+    sessions_.insert(session);
+    metrics_.connections = static_cast<int64_t>(sessions_.size());
+  }
   void removed(Session* session);
 
   bool stopping() const { return stopping_; }
@@ -185,6 +189,7 @@ class Listener : public std::enable_shared_from_this<Listener> {
   const ServerOptions& options() const { return options_; }
   const Themes& themes() const { return themes_; }
   void logLine(const std::string& line) { log_.write(kServerPrefix + line); }
+  Metrics& metrics() { return metrics_; }
 
  private:
   void accept();
@@ -204,6 +209,7 @@ class Listener : public std::enable_shared_from_this<Listener> {
   const std::size_t maxConnections_;
   const std::size_t maxRenders_;
   std::size_t renders_ = 0;
+  Metrics metrics_;
   bool accepting_ = false;
   bool stopping_ = false;
   std::atomic<bool> stopRenders_{false};
@@ -238,9 +244,13 @@ class Session : public std::enable_shared_from_this<Session> {
   }
 
   // On shutdown: a connection waiting for a request closes now, one that is
-  // answering closes after its response.
+  // answering closes after its response, and so does one whose next request
+  // has begun to arrive.
   void stop() {
-    if (!busy_) {
+    char byte = 0;
+    if (!busy_ && received().empty() &&
+        recv(stream_.socket().native_handle(), &byte, 1,
+             MSG_PEEK | MSG_DONTWAIT) <= 0) {
       close();
     }
   }
@@ -309,6 +319,7 @@ void Session::readHead() {
     return;
   }
   if (bytes.size() >= kHeadLimit) {
+    listener_->metrics().inFlight++;
     busy_ = true;
     started_ = Clock::now();
     head_ = bytes.rfind("HEAD ", 0) == 0;
@@ -331,6 +342,7 @@ void Session::readHead() {
 }
 
 void Session::onHead(std::size_t length) {
+  listener_->metrics().inFlight++;
   busy_ = true;
   started_ = Clock::now();
   ++requests_;
@@ -375,6 +387,16 @@ void Session::answer(const Decision& decision) {
     send(textResponse(200, "ok"));
     return;
   }
+  if (decision.action == Action::metrics) {
+    Response response = textResponse(200, "");
+    const std::string text = listener_->metrics().text();
+    response.body().assign(text.begin(), text.end());
+    response.set(http::field::content_type,
+                 "text/plain; version=0.0.4; charset=utf-8");
+    response.prepare_payload();
+    send(std::move(response));
+    return;
+  }
   const Theme& theme = listener_->themes().at(decision.diagram.theme);
   const std::string tag = entityTag(decision.diagram, theme.identity);
   const auto& request = parsed_.request;
@@ -405,21 +427,25 @@ void Session::render(const Theme& theme, const Decision& decision,
   watchForClose(gone);
   // Rendering runs on a worker; the answer is written from the I/O thread.
   // The work guard keeps the I/O loop running until the answer is back.
-  net::post(listener_->workers(),
-            [self = shared_from_this(), listener = listener_,
-             io = stream_.get_executor(), &theme, decision, tag, gone,
-             work = net::make_work_guard(listener_->io())]() mutable {
-              std::optional<Response> response;
-              if (listener->stopRenders()) {
-                response = busyResponse("stopping: not rendered; try again");
-              } else if (!gone->load()) {
-                response = renderResponse(theme, decision, tag);
-              }
-              net::post(io, [self = std::move(self), work = std::move(work),
-                             response = std::move(response)]() mutable {
-                self->rendered(std::move(response));
-              });
-            });
+  net::post(
+      listener_->workers(),
+      [self = shared_from_this(), listener = listener_,
+       io = stream_.get_executor(), &theme, decision, tag, gone,
+       work = net::make_work_guard(listener_->io())]() mutable {
+        std::optional<Response> response;
+        if (listener->stopRenders()) {
+          response = busyResponse("stopping: not rendered; try again");
+        } else if (!gone->load()) {
+          const Clock::time_point began = Clock::now();
+          response = renderResponse(theme, decision, tag);
+          listener->metrics().countRender(
+              std::chrono::duration<double>(Clock::now() - began).count());
+        }
+        net::post(io, [self = std::move(self), work = std::move(work),
+                       response = std::move(response)]() mutable {
+          self->rendered(std::move(response));
+        });
+      });
 }
 
 void Session::watchForClose(const std::shared_ptr<std::atomic<bool>>& gone) {
@@ -438,6 +464,7 @@ void Session::watchForClose(const std::shared_ptr<std::atomic<bool>>& gone) {
 void Session::rendered(std::optional<Response> response) {
   listener_->renderDone();
   if (!response) {
+    listener_->metrics().inFlight--;
     logRequest("not rendered: the client had closed the connection");
     busy_ = false;
     close();
@@ -479,6 +506,11 @@ void Session::logRequest(const std::string& outcome) {
 }
 
 void Session::onWrite(beast::error_code error) {
+  Metrics& metrics = listener_->metrics();
+  metrics.inFlight--;
+  if (!error) {
+    metrics.countResponse(response_->result_int(), response_->body().size());
+  }
   logRequest(
       std::to_string(response_->result_int()) + " " +
       std::to_string(error ? 0 : response_->body().size()) + " bytes" +
@@ -593,6 +625,7 @@ void Listener::accept() {
 
 void Listener::removed(Session* session) {
   sessions_.erase(session);
+  metrics_.connections = static_cast<int64_t>(sessions_.size());
   if (stopping_) {
     if (sessions_.empty()) {
       deadline_.cancel();

@@ -1,0 +1,36 @@
+// What tib-server counts for its operators, in the Prometheus text
+// exposition format at GET /metrics. Counters are atomics, so the I/O
+// thread and the render workers update them without a lock.
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace tib {
+
+// The statuses tib-server answers with; any other is counted as "other".
+inline constexpr std::array<unsigned, 10> kCountedStatuses{
+    200, 304, 400, 404, 405, 414, 431, 500, 503, 0};
+
+// Upper bounds of the render-time histogram, in seconds.
+inline constexpr std::array<double, 10> kRenderBuckets{
+    0.005, 0.01, 0.025, 0.05, 0.1, 0.25, 0.5, 1.0, 2.5, 10.0};
+
+struct Metrics {
+  std::array<std::atomic<uint64_t>, kCountedStatuses.size()> requests{};
+  std::array<std::atomic<uint64_t>, kRenderBuckets.size() + 1> renders{};
+  std::atomic<uint64_t> renderMicroseconds{0};
+  std::atomic<uint64_t> responseBytes{0};
+  std::atomic<int64_t> inFlight{0};
+  std::atomic<int64_t> connections{0};
+
+  void countResponse(unsigned status, std::size_t bodyBytes);
+  void countRender(double seconds);
+  // The exposition text.
+  std::string text() const;
+};
+
+}  // namespace tib
