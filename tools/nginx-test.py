@@ -16,6 +16,7 @@ deadline; whatever was started is stopped at the end.
 import argparse
 import atexit
 import http.client
+import http.server
 import os
 import signal
 import sys
@@ -116,8 +117,33 @@ def wait_until(condition, seconds, what):
     raise AssertionError("not within %d s: %s" % (seconds, what))
 
 
+def retries(nginx):
+    """Requests nginx passed to the next instance, by what went wrong:
+    from its error log."""
+    kinds = {"refused": "Connection refused", "closed": "prematurely closed",
+             "reset": "reset by peer"}
+    lines = nginx.errors().splitlines()
+    return ", ".join("%s %d" % (kind, sum(text in line for line in lines))
+                     for kind, text in kinds.items())
+
+
 def report_failures(load):
     return "".join("\n  " + failure for failure in load.failed[:10])
+
+
+class Overloaded(http.server.BaseHTTPRequestHandler):
+    """An instance whose render queue is full: 503 with Retry-After."""
+    seen = 0
+
+    def do_GET(self):  # noqa: N802 (the name http.server calls)
+        Overloaded.seen += 1
+        self.send_response(503)
+        self.send_header("Retry-After", "1")
+        self.send_header("Content-Length", "0")
+        self.end_headers()
+
+    def log_message(self, *args):
+        pass
 
 
 def main():
@@ -205,6 +231,22 @@ def main():
     check(429 in statuses and set(statuses) <= {200, 429},
           "past the burst: 429 (%d of 300)" % statuses.count(429))
 
+    # An overloaded instance's 503 goes no further than nginx: it asks the
+    # other instance. A second nginx, with the stub in the first place.
+    stub = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Overloaded)
+    threading.Thread(target=stub.serve_forever, daemon=True).start()
+    atexit.register(stub.shutdown)
+    overloaded = nginx_front.Nginx(os.path.join(setup.folder, "overloaded"),
+                                   [stub.server_address[1], second.port])
+    atexit.register(overloaded.stop)
+    overloaded.start()
+    statuses = [get(overloaded.port, nginx_front.board_path(fen, size=120))[0]
+                for fen in fens[3:9]]
+    overloaded.stop()
+    check(Overloaded.seen >= 1 and statuses == [200] * 6,
+          "an instance answering 503: %d asked, every request answered 200 by the other"
+          % Overloaded.seen)
+
     # Load from four clients asking faster than a visitor does: the test's
     # nginx has the shipped configuration with the per-client rate raised,
     # since all four come from 127.0.0.1.
@@ -221,8 +263,8 @@ def main():
         wait_until(lambda: load.completed() >= done + 100, 60,
                    "100 requests after the kill")
         check(second.requests_seen() > before, "the other instance took the load")
-    check(not load.failed, "SIGKILL of an instance under load: %d failed of %d"
-          % (len(load.failed), load.completed()) + report_failures(load))
+    check(not load.failed, "SIGKILL of an instance under load: %d failed of %d (nginx: %s)"
+          % (len(load.failed), load.completed(), retries(nginx)) + report_failures(load))
     first.start()
 
     # A rolling restart under load: each instance in turn stops on SIGTERM
@@ -244,7 +286,8 @@ def main():
         done = load.completed()
         wait_until(lambda: load.completed() >= done + 50, 60, "50 requests after the restart")
     check(not load.failed, "rolling restart under load from four clients: %d failed of %d"
-          % (len(load.failed), load.completed()) + report_failures(load))
+          " (nginx, since the kill: %s)"
+          % (len(load.failed), load.completed(), retries(nginx)) + report_failures(load))
 
     errors = [line for line in nginx.errors().splitlines() if "[emerg]" in line or "[alert]" in line]
     check(not errors, "nginx logged no emergency or alert" + "".join("\n  " + e for e in errors))
