@@ -204,7 +204,8 @@ class Nginx:
         self.process = None
 
     def start(self):
-        command = ["nginx", "-p", self.prefix + "/", "-c", "nginx.conf"]
+        # -e: the error log before the configuration is read is ours too.
+        command = ["nginx", "-p", self.prefix + "/", "-e", self.error_log, "-c", "nginx.conf"]
         checked = subprocess.run(command + ["-t", "-q"], stderr=subprocess.PIPE, text=True)
         if checked.returncode != 0:
             raise RuntimeError("nginx rejects the configuration:\n" + checked.stderr)
