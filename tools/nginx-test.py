@@ -232,20 +232,31 @@ def main():
           "past the burst: 429 (%d of 300)" % statuses.count(429))
 
     # An overloaded instance's 503 goes no further than nginx: it asks the
-    # other instance. A second nginx, with the stub in the first place.
-    stub = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Overloaded)
-    threading.Thread(target=stub.serve_forever, daemon=True).start()
-    atexit.register(stub.shutdown)
-    overloaded = nginx_front.Nginx(os.path.join(setup.folder, "overloaded"),
-                                   [stub.server_address[1], second.port])
-    atexit.register(overloaded.stop)
-    overloaded.start()
-    statuses = [get(overloaded.port, nginx_front.board_path(fen, size=120))[0]
-                for fen in fens[3:9]]
-    overloaded.stop()
-    check(Overloaded.seen >= 1 and statuses == [200] * 6,
+    # other instance. When every instance is overloaded, the client gets
+    # the 503 and its Retry-After (not a 502). Each case on an nginx of its
+    # own, stubs in the places of instances.
+    stubs = [http.server.ThreadingHTTPServer(("127.0.0.1", 0), Overloaded) for _ in range(2)]
+    for stub in stubs:
+        threading.Thread(target=stub.serve_forever, daemon=True).start()
+        atexit.register(stub.shutdown)
+
+    def overloaded(name, upstreams, count):
+        front = nginx_front.Nginx(os.path.join(setup.folder, name), upstreams)
+        atexit.register(front.stop)
+        front.start()
+        answers = [get(front.port, nginx_front.board_path(fen, size=120))
+                   for fen in fens[3:3 + count]]
+        front.stop()
+        return [(status, headers.get("Retry-After")) for status, headers, _ in answers]
+
+    stub_ports = [stub.server_address[1] for stub in stubs]
+    answers = overloaded("one-overloaded", [stub_ports[0], second.port], 6)
+    check(Overloaded.seen >= 1 and all(status == 200 for status, _ in answers),
           "an instance answering 503: %d asked, every request answered 200 by the other"
           % Overloaded.seen)
+    answers = overloaded("all-overloaded", stub_ports, 6)
+    check(answers == [(503, "1")] * 6,
+          "every instance answering 503: the client gets 503 with Retry-After, each time")
 
     # Load from four clients asking faster than a visitor does: the test's
     # nginx has the shipped configuration with the per-client rate raised,
@@ -270,8 +281,7 @@ def main():
 
     # A rolling restart under load: each instance in turn stops on SIGTERM
     # and starts again on its port; the next one stops only once nginx
-    # sends requests to the restarted one again (it leaves an instance that
-    # refused a connection alone for fail_timeout).
+    # sends requests to the restarted one again.
     def serving(instance):
         seen_before = instance.requests_seen()
         wait_until(lambda: instance.requests_seen() > seen_before + 5, 30,
