@@ -4,7 +4,7 @@ and cache folder replaced), all on 127.0.0.1: the bytes through nginx are an
 instance's, a repeated diagram is a cache hit no instance sees, If-None-Match
 gets 304, twenty simultaneous requests for a new diagram reach an instance
 once, the per-client limit answers 429, and neither an instance killed with
-SIGKILL nor a rolling restart of both (SIGTERM, started again on the same
+SIGKILL nor two rolling restarts of both (SIGTERM, started again on the same
 port) under load from four clients costs a failed request.
 
     python3 tools/nginx-test.py --server build/tib-server
@@ -279,25 +279,26 @@ def main():
           % (len(load.failed), load.completed(), retries(nginx, logged)) + report_failures(load))
     first.start()
 
-    # A rolling restart under load: each instance in turn stops on SIGTERM
-    # and starts again on its port; the next one stops only once nginx
-    # sends requests to the restarted one again.
+    # A rolling restart under load, twice over: each instance in turn stops
+    # on SIGTERM and starts again on its port; the next one stops only once
+    # nginx sends the restarted one requests again (20, so that nginx keeps
+    # connections to it open when it is stopped in the next round).
     def serving(instance):
         seen_before = instance.requests_seen()
-        wait_until(lambda: instance.requests_seen() > seen_before + 5, 30,
+        wait_until(lambda: instance.requests_seen() >= seen_before + 20, 30,
                    "nginx sends requests to " + instance.name)
 
     logged = len(nginx.errors().splitlines())
     with Load(nginx.port, load_fens, CLIENTS * REQUEST_BUDGET) as load:
         serving(first)
-        for instance in (first, second):
+        for instance in (first, second, first, second):
             status = instance.stop(signal.SIGTERM)
             check(status == 0, "%s stopped on SIGTERM, status %s" % (instance.name, status))
             instance.start()
             serving(instance)
         done = load.completed()
         wait_until(lambda: load.completed() >= done + 50, 60, "50 requests after the restart")
-    check(not load.failed, "rolling restart under load from four clients: %d failed of %d"
+    check(not load.failed, "two rolling restarts under load from four clients: %d failed of %d"
           " (nginx: %s)"
           % (len(load.failed), load.completed(), retries(nginx, logged)) + report_failures(load))
 
