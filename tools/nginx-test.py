@@ -152,10 +152,17 @@ def main():
 
     setup = nginx_front.Setup(binary)
     atexit.register(setup.close)
-    # A stop from outside goes through the same cleaning up.
-    for sig in (signal.SIGTERM, signal.SIGINT, signal.SIGHUP):
-        signal.signal(sig, lambda number, _: sys.exit(
-            "stopped by %s" % signal.Signals(number).name))
+    # A stop from outside goes through the same cleaning up, which a second
+    # signal does not interrupt.
+    stops = (signal.SIGTERM, signal.SIGINT, signal.SIGHUP)
+
+    def stopped(number, _):
+        for sig in stops:
+            signal.signal(sig, signal.SIG_IGN)
+        sys.exit("stopped by %s" % signal.Signals(number).name)
+
+    for sig in stops:
+        signal.signal(sig, stopped)
     setup.start_instances()
     first, second = setup.instances
     nginx = setup.start_nginx()
