@@ -18,6 +18,7 @@ import atexit
 import http.client
 import http.server
 import os
+import re
 import signal
 import sys
 import threading
@@ -124,6 +125,13 @@ def retries(nginx, since):
     lines = nginx.errors().splitlines()[since:]
     return ", ".join("%s %d" % (kind, sum(text in line for line in lines))
                      for kind, text in kinds.items())
+
+
+def refusals(setup):
+    """503s the instances answered (a full render queue, or queued renders
+    when stopping), which nginx passes on to the other instance."""
+    return sum(len(re.findall(r"^tib-server: GET /board\.png\S* 503 ", i.log_text(), re.M))
+               for i in setup.instances)
 
 
 def report_failures(load):
@@ -295,7 +303,7 @@ def main():
         wait_until(lambda: instance.requests_seen() >= seen_before + 20, 30,
                    "nginx sends requests to " + instance.name)
 
-    logged = len(nginx.errors().splitlines())
+    logged, refused = len(nginx.errors().splitlines()), refusals(setup)
     with Load(nginx.port, load_fens, CLIENTS * REQUEST_BUDGET) as load:
         serving(first)
         for instance in (first, second, first, second):
@@ -306,8 +314,9 @@ def main():
         done = load.completed()
         wait_until(lambda: load.completed() >= done + 50, 60, "50 requests after the restart")
     check(not load.failed, "two rolling restarts under load from four clients: %d failed of %d"
-          " (nginx: %s)"
-          % (len(load.failed), load.completed(), retries(nginx, logged)) + report_failures(load))
+          " (nginx: %s; 503 from the instances: %d)"
+          % (len(load.failed), load.completed(), retries(nginx, logged),
+             refusals(setup) - refused) + report_failures(load))
 
     # nginx retries what an instance drops, so the instances' own logs
     # tell: an answer an instance rendered and could not send (its
