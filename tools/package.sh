@@ -55,6 +55,14 @@ unit=/usr/lib/systemd/system/tib-server.service
 grep -qx 'ExecStart=/usr/bin/tib-server --listen 127.0.0.1:8080 --artwork /usr/share/tib' "$unit"
 grep -qx 'DynamicUser=yes' "$unit"
 if command -v systemd-analyze >/dev/null; then systemd-analyze verify "$unit"; fi
+# The template: one instance per port, tib-server@8081 on 127.0.0.1:8081.
+template=/usr/lib/systemd/system/tib-server@.service
+grep -qx 'ExecStart=/usr/bin/tib-server --listen 127.0.0.1:%i --artwork /usr/share/tib' "$template"
+if command -v systemd-analyze >/dev/null; then
+  cp "$template" "$out/tib-server@8081.service"
+  systemd-analyze verify "$out/tib-server@8081.service"
+fi
+test -f /usr/share/doc/tib/examples/nginx/tib.conf
 
 # The installed server finds the installed artwork by itself.
 /usr/bin/tib-server --listen 127.0.0.1:0 2>"$out/server.log" &
