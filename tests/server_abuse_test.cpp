@@ -43,9 +43,10 @@ TEST_F(ServerTest, HeadNeverCarriesABody) {
   for (const std::string& target :
        {std::string("/healthz"), std::string("/nowhere"),
         std::string("/board.png?size=0"), std::string("/board.png?size=50")}) {
-    const std::string bytes = converse(
-        port, "HEAD " + target + " HTTP/1.1\r\nHost: h\r\n\r\n" + next +
-                  "GET /x HTTP/1.1\r\nHost: h\r\nConnection: close\r\n\r\n");
+    std::string requests = "HEAD " + target;
+    requests += " HTTP/1.1\r\nHost: h\r\n\r\n" + next;
+    requests += "GET /x HTTP/1.1\r\nHost: h\r\nConnection: close\r\n\r\n";
+    const std::string bytes = converse(port, requests);
     // The first answer's head is followed at once by the second answer.
     const std::size_t end = bytes.find("\r\n\r\n");
     ASSERT_NE(std::string::npos, end) << target;
@@ -247,7 +248,7 @@ TEST_F(ServerTest, TheLogIsBoundedEscapedAndNeverStallsTheService) {
   EXPECT_EQ(std::string::npos, startup.find("odd\nname"));
   const std::smatch port = [&startup] {
     std::smatch match;
-    std::regex_search(startup, match, std::regex("127\\.0\\.0\\.1:([0-9]+)"));
+    std::regex_search(startup, match, std::regex(R"(127\.0\.0\.1:([0-9]+))"));
     return match;
   }();
   Client client(static_cast<uint16_t>(std::stoi(port[1])));

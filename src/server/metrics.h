@@ -30,7 +30,7 @@ struct Metrics {
   void countResponse(unsigned status, std::size_t bodyBytes);
   void countRender(double seconds);
   // The exposition text.
-  std::string text() const;
+  [[nodiscard]] std::string text() const;
 };
 
 }  // namespace tib

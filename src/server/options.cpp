@@ -110,7 +110,7 @@ ServerOptions readServerOptions(const std::vector<std::string>& args,
       options.help = true;
       continue;
     }
-    const auto number =
+    const auto* const number =
         std::find_if(kNumberOptions.begin(), kNumberOptions.end(),
                      [&name](const NumberOption& o) { return name == o.name; });
     if (name != "--listen" && name != "--artwork" &&
