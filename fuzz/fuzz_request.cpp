@@ -1,12 +1,13 @@
 // Fuzzes what tib-server decides for a request line: the query decoding,
-// the parameters read with tib's conversion rules, the status, the entity
-// tag and If-None-Match. The input is the method's first byte (G, H or
-// another), then the target up to a newline, then an If-None-Match value.
-// Aborts when a decision breaks the contract.
+// the parameters read with tib's conversion rules, the annotations, the
+// status, the entity tag and If-None-Match. The input is the method's first
+// byte (G, H or another), then the target up to a newline, then an
+// If-None-Match value. Aborts when a decision breaks the contract.
 #include <cstdint>
 #include <cstdlib>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "server/request.h"
 
@@ -16,14 +17,106 @@ namespace {
 
 constexpr int32_t kMaxSize = 2048;
 
-bool knownTheme(const std::string& name) {
-  return name.empty() || name == "green" || name == "blue";
+// "" has the boards of every view, "green" only the white view's with
+// coordinates, "blue" none but the black view's.
+const Artwork* themeArtwork(const std::string& name) {
+  static const Artwork everyBoard = [] {
+    Artwork artwork;
+    artwork.board.pixels = {0};
+    artwork.otherBoards.fill(artwork.board);
+    return artwork;
+  }();
+  static const Artwork whiteBoard = [] {
+    Artwork artwork;
+    artwork.board.pixels = {0};
+    return artwork;
+  }();
+  static const Artwork blackBoard = [] {
+    Artwork artwork;
+    artwork.board.pixels = {0};
+    artwork.otherBoards[0].pixels = {0};
+    return artwork;
+  }();
+  return name.empty()      ? &everyBoard
+         : name == "green" ? &whiteBoard
+         : name == "blue"  ? &blackBoard
+                           : nullptr;
 }
 
 void check(bool condition) {
   if (!condition) {
     std::abort();
   }
+}
+
+bool onBoard(const Square& square) {
+  return square.file >= 0 && square.file <= 7 && square.rank >= 0 &&
+         square.rank <= 7;
+}
+
+std::string marksOf(const std::vector<Mark>& marks) {
+  std::string text;
+  for (const Mark& mark : marks) {
+    text +=
+        (text.empty() ? "" : ",") +
+        std::string(1, kColourLetters[static_cast<std::size_t>(mark.colour)]) +
+        squareName(mark.from) + squareName(mark.to);
+  }
+  return text;
+}
+
+// The annotations written as a query in the parameters' own spelling.
+std::string queryOf(const Annotations& annotations) {
+  std::string last;
+  for (const Square& square : annotations.lastMove) {
+    last += squareName(square);
+  }
+  if (annotations.lastMove.size() == 1) {
+    last = "P@" + last;
+  }
+  std::string highlights;
+  for (const Mark& mark : annotations.highlights) {
+    highlights +=
+        (highlights.empty() ? "" : ",") +
+        std::string(1, kColourLetters[static_cast<std::size_t>(mark.colour)]) +
+        squareName(mark.from);
+  }
+  return std::string("orientation=") +
+         (annotations.orientation == Orientation::white ? "white" : "black") +
+         "&coordinates=" + (annotations.coordinates ? "1" : "0") +
+         "&lastMove=" + last +
+         "&check=" + (annotations.check ? squareName(*annotations.check) : "") +
+         "&arrows=" + marksOf(annotations.arrows) + "&highlight=" + highlights;
+}
+
+// What a decision to render promises of its annotations.
+void checkAnnotations(const DiagramRequest& diagram) {
+  const Annotations& annotations = diagram.annotations;
+  check(boardPicture(*themeArtwork(diagram.theme),
+                     boardIndex(annotations.orientation,
+                                annotations.coordinates)) != nullptr);
+  check(annotations.lastMove.size() <= 2);
+  for (const Square& square : annotations.lastMove) {
+    check(onBoard(square));
+  }
+  if (annotations.lastMove.size() == 2) {
+    check(annotations.lastMove[0] != annotations.lastMove[1]);
+  }
+  check(!annotations.check || onBoard(*annotations.check));
+  check(annotations.highlights.size() <= kMaxMarks);
+  check(annotations.arrows.size() <= kMaxMarks);
+  for (const Mark& mark : annotations.highlights) {
+    check(onBoard(mark.from) && mark.from == mark.to);
+  }
+  for (const Mark& mark : annotations.arrows) {
+    check(onBoard(mark.from) && onBoard(mark.to));
+  }
+  // The canonical text reads back as the same annotations.
+  check(canonicalAnnotations(annotations) ==
+        canonicalAnnotations(
+            decideRequest("GET", "/board.png?fen=8+w&" + queryOf(annotations),
+                          kMaxSize, themeArtwork)
+                .diagram.annotations));
 }
 
 }  // namespace
@@ -43,19 +136,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
                                            ? std::string_view()
                                            : rest.substr(newline + 1);
 
-  const Decision decision = decideRequest(method, target, kMaxSize, knownTheme);
+  const Decision decision =
+      decideRequest(method, target, kMaxSize, themeArtwork);
   switch (decision.action) {
     case Action::render: {
       check(decision.status == 200 && method != "POST");
       const Settings& settings = decision.diagram.settings;
       check(settings.Size >= 1 && settings.Size <= kMaxSize);
-      check(knownTheme(decision.diagram.theme));
+      check(themeArtwork(decision.diagram.theme) != nullptr);
+      checkAnnotations(decision.diagram);
       const std::string tag = entityTag(decision.diagram, 1);
       check(tag.size() == 18 && ifNoneMatchHits(tag, tag));
       ifNoneMatchHits(ifNoneMatch, tag);
       break;
     }
     case Action::health:
+    case Action::page:
       check(decision.status == 200);
       break;
     case Action::refuse:

@@ -131,15 +131,19 @@ TEST(Render, TwoThreadsRenderDifferentDiagramsFromOneArtwork) {
   writeArtwork(dir.path());
   const Artwork artwork =
       loadArtwork(dir.path().string(), {Side::white, Side::black});
-  const struct {
-    std::string fen;
-    Settings settings;
-  } diagrams[] = {
-      {"rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w", {400, 1.3F}},
-      {"4k3/8/8/8/8/8/8/4K3 b", {300, 2.5F}}};
+  // The second one with marks drawn by pixman on both sides of the pieces.
+  Annotations marks;
+  marks.lastMove = {Square{4, 0}, Square{4, 6}};
+  marks.check = Square{4, 7};
+  marks.highlights = {Mark{Colour::red, Square{3, 3}, Square{3, 3}}};
+  marks.arrows = {Mark{Colour::blue, Square{0, 0}, Square{7, 7}},
+                  Mark{Colour::green, Square{2, 2}, Square{2, 2}}};
+  const Diagram diagrams[] = {
+      {"rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w", {400, 1.3F}, {}},
+      {"4k3/8/8/8/8/8/8/4K3 b", {300, 2.5F}, marks}};
   std::vector<unsigned char> alone[2];
   for (int d = 0; d < 2; ++d) {
-    alone[d] = renderPng(artwork, diagrams[d].fen, diagrams[d].settings);
+    alone[d] = renderPng(artwork, diagrams[d]);
   }
   ASSERT_NE(alone[0], alone[1]);
   std::vector<unsigned char> together[2][4];
@@ -147,7 +151,7 @@ TEST(Render, TwoThreadsRenderDifferentDiagramsFromOneArtwork) {
   for (int d = 0; d < 2; ++d) {
     workers[d] = std::thread([&, d] {
       for (auto& png : together[d]) {
-        png = renderPng(artwork, diagrams[d].fen, diagrams[d].settings);
+        png = renderPng(artwork, diagrams[d]);
       }
     });
   }

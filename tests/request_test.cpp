@@ -3,17 +3,35 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "server/options.h"
+#include "test_support.h"
 #include "tib/failure.h"
 
 namespace tib {
 
 namespace {
 
+// Themes by name: the default one with every board, "green" with the
+// board of the white view only. Boards are told apart by being there.
+const Artwork* themeArtwork(const std::string& name) {
+  static const Artwork everyBoard = [] {
+    Artwork artwork;
+    artwork.board = solidImage(1, 1, 0, 0, 0, 255);
+    artwork.otherBoards.fill(artwork.board);
+    return artwork;
+  }();
+  static const Artwork oneBoard = [] {
+    Artwork artwork;
+    artwork.board = solidImage(1, 1, 0, 0, 0, 255);
+    return artwork;
+  }();
+  return name.empty() ? &everyBoard : name == "green" ? &oneBoard : nullptr;
+}
+
 Decision decide(const std::string& target, const std::string& method = "GET") {
-  return decideRequest(method, target, 2048, [](const std::string& name) {
-    return name.empty() || name == "green";
-  });
+  return decideRequest(method, target, 2048, themeArtwork);
 }
 
 TEST(RequestTest, DecodesQueriesAsFormsDo) {
@@ -69,6 +87,183 @@ TEST(RequestTest, TagsDependOnlyOnWhatDecidesTheBytes) {
   EXPECT_TRUE(ifNoneMatchHits("*", t));
   EXPECT_FALSE(ifNoneMatchHits("\"a\", " + t.substr(1), t));
   EXPECT_FALSE(ifNoneMatchHits("", t));
+}
+
+// The annotations a query reads, in their canonical text.
+std::string annotationsOf(const std::string& query) {
+  const Decision decision = decide("/board.png?" + query);
+  EXPECT_EQ(Action::render, decision.action) << query << decision.message;
+  return canonicalAnnotations(decision.diagram.annotations);
+}
+
+TEST(RequestTest, ReadsEverySpellingOfTheAnnotations) {
+  // Each row's queries all mean the annotations of its first one.
+  const std::vector<std::vector<std::string>> rows = {
+      {"", "orientation=white", "color=white", "coordinates=1",
+       "coordinates=yes", "coordinates=true", "lastMove=", "lastMove=0000",
+       "lastmove=", "check=", "check=false", "check=0", "check=no",
+       "arrows=", "highlight=", "orientation=black&color=white"},
+      {"orientation=black", "color=black", "color=white&orientation=black"},
+      {"coordinates=0", "coordinates=no", "coordinates=false",
+       "coordinates=1&coordinates=0"},
+      {"lastMove=e2e4", "lastmove=e2e4", "lastMove=e4e2", "lastMove=e2e4&"},
+      {"lastMove=e7e8q", "lastMove=e8e7", "lastMove=e7e8n", "lastmove=e7e8r",
+       "lastMove=e7e8b"},
+      {"lastMove=P@e4", "lastMove=N@e4", "lastMove=B@e4", "lastMove=R@e4",
+       "lastMove=Q@e4"},
+      {"check=e1", "check=true", "check=1", "check=yes",
+       "check=yes&fen=4k3/8/8/8/8/8/8/4K3+w"},
+      {"check=e8", "check=true&fen=4k3/8/8/8/8/8/8/4K3+b",
+       "fen=4k3/8/8/8/8/8/8/4K3+b&check=yes"},
+      {"check=h7", "check=true&fen=9K/7K/K7+w",
+       "check=1&fen=K7/7k/8/8/8/8/8/7k+b"},
+      {"arrows=Ge2e4", "arrows=e2e4", "arrows=Rd4&arrows=Ge2e4"},
+      {"arrows=Rd5", "arrows=Rd5d5"},
+      {"arrows=Ye2e4,Bd4,Rh1a8", "arrows=Ye2e4,Bd4d4,Rh1a8"},
+      {"highlight=Gd5", "highlight=d5"},
+      {"highlight=Yd5,Re4,Bb2", "highlight=Gd5&highlight=Yd5,Re4,Bb2"},
+  };
+  std::vector<std::string> seen;
+  for (const auto& row : rows) {
+    const std::string meaning = annotationsOf(row.front());
+    for (const std::string& query : row) {
+      EXPECT_EQ(meaning, annotationsOf(query)) << query;
+    }
+    seen.push_back(meaning);
+  }
+  // The rows mean different annotations.
+  std::sort(seen.begin(), seen.end());
+  EXPECT_EQ(seen.end(), std::adjacent_find(seen.begin(), seen.end()));
+  // 64 of each is the most.
+  std::string many = "Ga1";
+  for (int i = 1; i < 64; ++i) {
+    many += ",Ra1";
+  }
+  const Annotations most =
+      decide("/board.png?arrows=" + many + "&highlight=" + many)
+          .diagram.annotations;
+  EXPECT_EQ(64U, most.arrows.size());
+  EXPECT_EQ(64U, most.highlights.size());
+}
+
+TEST(RequestTest, RefusesEachBadAnnotationNamingIt) {
+  std::string many = "Ga1";
+  for (int i = 1; i < 64; ++i) {
+    many += ",Gb2";
+  }
+  // The query, and the beginning of the one line: the parameter as it was
+  // spelled, and the bad item.
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {"orientation=", "orientation=: "},
+      {"orientation=Black", "orientation=Black: "},
+      {"color=red", "color=red: "},
+      {"color=w", "color=w: "},
+      {"coordinates=", "coordinates=: "},
+      {"coordinates=on", "coordinates=on: "},
+      {"coordinates=2", "coordinates=2: "},
+      {"lastMove=e9e4", "lastMove=e9e4: not a move"},
+      {"lastmove=e2e2", "lastmove=e2e2: not a move"},
+      {"lastMove=e2", "lastMove=e2: not a move"},
+      {"lastMove=e2e4e5", "lastMove=e2e4e5: not a move"},
+      {"lastMove=e7e8k", "lastMove=e7e8k: not a move"},
+      {"lastMove=e7e8Q", "lastMove=e7e8Q: not a move"},
+      {"lastMove=K@e4", "lastMove=K@e4: not a move"},
+      {"lastMove=p@e4", "lastMove=p@e4: not a move"},
+      {"lastMove=P@e9", "lastMove=P@e9: not a move"},
+      {"lastMove=E2E4", "lastMove=E2E4: not a move"},
+      {"lastMove=%00", "lastMove=\x00: not a move"},
+      {"check=e9", "check=e9: not a square"},
+      {"check=maybe", "check=maybe: not a square"},
+      {"check=true&fen=8/8/8/8/8/8/8/8+w", "check=true: no white king"},
+      {"check=1&fen=4K3/8+b", "check=1: no black king"},
+      {"check=yes&fen=4k3/8/8/8/8/8/8/4K3", "check=yes: the FEN names no side"},
+      {"arrows=Xe2e4", "arrows=Xe2e4: not an arrow"},
+      {"arrows=ge2e4", "arrows=ge2e4: not an arrow"},
+      {"arrows=Ge2e4,Ge9", "arrows=Ge9: not an arrow"},
+      {"arrows=Ge2e4e6", "arrows=Ge2e4e6: not an arrow"},
+      {"arrows=G", "arrows=G: not an arrow"},
+      {"arrows=Ge2e", "arrows=Ge2e: not an arrow"},
+      {"arrows=Ge2e4,,Rd4", "arrows=Ge2e4,,Rd4: an empty item"},
+      {"arrows=Ge2e4,", "arrows=Ge2e4,: an empty item"},
+      {"arrows=,", "arrows=,: an empty item"},
+      {"arrows=" + many + ",Rh8", "arrows=Rh8: one item too many"},
+      {"highlight=Ge2e4", "highlight=Ge2e4: not a square"},
+      {"highlight=Pd5", "highlight=Pd5: not a square"},
+      {"highlight=Yd5,", "highlight=Yd5,: an empty item"},
+      {"highlight=" + many + ",Bc3", "highlight=Bc3: one item too many"}};
+  for (const auto& [query, start] : cases) {
+    const Decision decision = decide("/board.png?" + query);
+    EXPECT_EQ(400U, decision.status) << query;
+    EXPECT_EQ(0U, decision.message.rfind(start, 0))
+        << query << ": " << decision.message;
+    EXPECT_EQ(std::string::npos, decision.message.find('\n'));
+  }
+  // A theme without the board of a view names the file it lacks.
+  const std::vector<std::pair<std::string, std::string>> views = {
+      {"orientation=black", "t_board_black.png"},
+      {"color=black", "t_board_black.png"},
+      {"coordinates=0", "t_board_plain.png"},
+      {"orientation=black&coordinates=no", "t_board_black_plain.png"},
+  };
+  for (const auto& [query, file] : views) {
+    const Decision decision = decide("/board.png?theme=green&" + query);
+    EXPECT_EQ(400U, decision.status) << query;
+    EXPECT_NE(std::string::npos,
+              decision.message.find("theme green has no " + file + ","))
+        << decision.message;
+    EXPECT_EQ(Action::render, decide("/board.png?" + query).action) << query;
+  }
+}
+
+TEST(RequestTest, AnswersThePageAtTheRoot) {
+  EXPECT_EQ(Action::page, decide("/").action);
+  EXPECT_EQ(Action::page, decide("/index.html?fen=8").action);
+  EXPECT_TRUE(decide("/", "HEAD").head);
+  EXPECT_EQ(405U, decide("/", "POST").status);
+  EXPECT_EQ(404U, decide("/index.htm").status);
+}
+
+TEST(RequestTest, OneTagForEverySpellingOfTheAnnotations) {
+  const auto tag = [](const std::string& query) {
+    return entityTag(decide("/board.png?" + query).diagram, 1);
+  };
+  // The same bytes: the same tag, and a plain diagram keeps its tag.
+  const std::vector<std::pair<std::string, std::string>> same = {
+      {"", "orientation=white&coordinates=1&check=false&arrows=&lastMove="},
+      {"orientation=black", "color=black"},
+      {"lastMove=e2e4", "lastmove=e4e2"},
+      {"lastMove=e7e8q", "lastMove=e7e8n"},
+      {"check=true", "check=e1"},
+      {"arrows=Ge2e4,Rd5", "arrows=e2e4,Rd5d5"},
+      {"highlight=Gd5", "highlight=d5"},
+  };
+  for (const auto& [a, b] : same) {
+    EXPECT_EQ(tag(a), tag(b)) << a << " / " << b;
+  }
+  // Other bytes: other tags, every one.
+  const std::vector<std::string> queries = {"",
+                                            "orientation=black",
+                                            "coordinates=0",
+                                            "orientation=black&coordinates=0",
+                                            "lastMove=e2e4",
+                                            "lastMove=P@e4",
+                                            "lastMove=e2e3",
+                                            "check=e1",
+                                            "check=e2",
+                                            "arrows=Ge2e4",
+                                            "arrows=Re2e4",
+                                            "arrows=Ge4e2",
+                                            "arrows=Ge2",
+                                            "arrows=Ge2,Ge4",
+                                            "arrows=Ge4,Ge2",
+                                            "highlight=Ge2",
+                                            "highlight=Ye2",
+                                            "highlight=Ge2,Ge2",
+                                            "arrows=Ge2&highlight=Ge2"};
+  std::vector<std::string> tags(queries.size());
+  std::transform(queries.begin(), queries.end(), tags.begin(), tag);
+  std::sort(tags.begin(), tags.end());
+  EXPECT_EQ(tags.end(), std::adjacent_find(tags.begin(), tags.end()));
 }
 
 TEST(RequestTest, ReadsServerOptions) {

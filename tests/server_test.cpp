@@ -2,7 +2,9 @@
 // artwork, its answers compared byte for byte with the files tib writes.
 #include <gtest/gtest.h>
 
+#include "server/request.h"
 #include "server_support.h"
+#include "tib/render.h"
 
 namespace tib {
 
@@ -43,6 +45,7 @@ TEST_F(ServerTest, ServesTheBytesTibWrites) {
     const Response response = client.get("/board.png?" + c.query);
     EXPECT_EQ(200U, response.result_int()) << c.query;
     EXPECT_EQ("image/png", response[http::field::content_type]);
+    EXPECT_EQ("*", response[http::field::access_control_allow_origin]);
     EXPECT_TRUE(response.body() == tibFile(c.args, c.theme)) << c.query;
   }
   // The missing white queen of "alt" was reported at start.
@@ -70,7 +73,9 @@ TEST_F(ServerTest, RefusesWithAStatusAndOneLine) {
       {http::verb::get, "/board.png?scale=x&size=100", {}, 400},
       {http::verb::get, "/board.png?theme=nope", {}, 400},
       {http::verb::get, "/board.png?theme=empty", {}, 400},
-      {http::verb::get, "/", {}, 404},
+      {http::verb::get, "/board.png?orientation=black", {}, 400},
+      {http::verb::get, "/board.png?arrows=Ge2e4,Xe5", {}, 400},
+      {http::verb::get, "/index.htm", {}, 404},
       {http::verb::get, "/board.png/x", {}, 404},
       {http::verb::post, "/board.png", {}, 405},
       {http::verb::delete_, "/healthz", {}, 405},
@@ -85,6 +90,7 @@ TEST_F(ServerTest, RefusesWithAStatusAndOneLine) {
     const std::string& body = response.body();
     EXPECT_EQ(c.status, response.result_int()) << c.target.substr(0, 40);
     EXPECT_EQ("text/plain; charset=utf-8", response[http::field::content_type]);
+    EXPECT_EQ("*", response[http::field::access_control_allow_origin]);
     EXPECT_TRUE(body.size() > 1 && body.find('\n') == body.size() - 1) << body;
     if (c.status == 405) {
       EXPECT_EQ("GET, HEAD", response[http::field::allow]);
@@ -108,6 +114,7 @@ TEST_F(ServerTest, TagsCacheAndKeepsConnectionsOpen) {
         "RNBQKBNR+w+KQkq+-+0+1",
         {{"If-None-Match", match}});
     EXPECT_EQ(304U, again.result_int()) << match;
+    EXPECT_EQ("*", again[http::field::access_control_allow_origin]);
     EXPECT_EQ(tag, again[http::field::etag]);
     EXPECT_TRUE(again.body().empty());
   }
@@ -128,6 +135,44 @@ TEST_F(ServerTest, TagsCacheAndKeepsConnectionsOpen) {
   EXPECT_EQ("ok\n", client.get("/healthz").body());
   // Every request above went over the one connection.
   EXPECT_TRUE(client.get("/healthz").keep_alive());
+}
+
+TEST_F(ServerTest, ServesAnnotatedDiagramsAndThePage) {
+  // Theme "alt" gets the boards of the other views; the default has none.
+  const auto alt = folder_.path() / "themes" / "alt";
+  for (std::size_t index = 1; index < kBoardFiles.size(); ++index) {
+    writePng(alt / kBoardFiles.at(index), noiseImage(1024, 1024, 7));
+  }
+  ArtworkBudget budget;
+  Artwork artwork = loadArtwork(alt.string(), {Side::white, Side::black});
+  artwork.otherBoards = loadOtherBoards(alt.string(), budget);
+  const uint16_t port = start();
+  Client client(port);
+  const std::string query =
+      "/board.png?fen=4k3/8/8/8/8/8/8/4K3+b&size=300&orientation=black&"
+      "lastMove=e2e1&check=true&arrows=Ge1e8,Rd4&highlight=Ya1";
+  const std::vector<unsigned char> png = renderPng(
+      artwork, decideRequest("GET", query, 2048, [&](const std::string&) {
+                 return &artwork;
+               }).diagram);
+  EXPECT_TRUE(client.get(query + "&theme=alt").body() ==
+              std::string(png.begin(), png.end()));
+  EXPECT_NE(std::string::npos,
+            client.get(query).body().find("has no t_board_black.png"));
+  const Response page = client.get("/index.html");
+  EXPECT_EQ("text/html; charset=utf-8", page[http::field::content_type]);
+  EXPECT_EQ("*", page[http::field::access_control_allow_origin]);
+  checkPageInChromium(port, {{"fen",
+                              "r1bq1rk1/pp2bppp/2n1pn2/3p4/2PP4/"
+                              "2N1PN2/PP2BPPP/R2QKB1R b KQ - 3 8"},
+                             {"size", "300"},
+                             {"theme", "alt"},
+                             {"orientation", "black"},
+                             {"coordinates", "0"},
+                             {"lastMove", "f1e2"},
+                             {"check", "true"},
+                             {"arrows", "Gd5c4,Rb7"},
+                             {"highlight", "Yd5,Be5"}});
 }
 
 TEST_F(ServerTest, FinishesTheRequestInFlightOnSigterm) {

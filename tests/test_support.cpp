@@ -106,13 +106,14 @@ std::filesystem::path deviceNode(const std::filesystem::path& folder,
 
 namespace {
 
-pid_t spawnTib(const std::filesystem::path& folder,
-               const std::vector<std::string>& args,
-               const std::filesystem::path& outFile,
-               const std::filesystem::path& errFile, long fileSizeLimit,
-               long memoryLimit) {
+pid_t spawnProgram(const std::string& program,
+                   const std::filesystem::path& folder,
+                   const std::vector<std::string>& args,
+                   const std::filesystem::path& outFile,
+                   const std::filesystem::path& errFile, long fileSizeLimit,
+                   long memoryLimit) {
   std::vector<std::string> words = args;
-  words.insert(words.begin(), TIB_BINARY);
+  words.insert(words.begin(), program);
   std::vector<char*> argv(words.size() + 1, nullptr);
   std::transform(words.begin(), words.end(), argv.begin(),
                  [](std::string& word) { return word.data(); });
@@ -149,7 +150,8 @@ pid_t spawnTib(const std::filesystem::path& folder,
 
 int startTibBinary(const std::filesystem::path& folder,
                    const std::vector<std::string>& args) {
-  return spawnTib(folder, args, "/dev/null", "/dev/null", -1, -1);
+  return spawnProgram(TIB_BINARY, folder, args, "/dev/null", "/dev/null", -1,
+                      -1);
 }
 
 int waitTibBinary(int pid) {
@@ -160,20 +162,27 @@ int waitTibBinary(int pid) {
   return -1;
 }
 
-RunResult runTibBinary(const std::filesystem::path& folder,
-                       const std::vector<std::string>& args,
-                       const RunOptions& options) {
+RunResult runProgram(const std::string& program,
+                     const std::filesystem::path& folder,
+                     const std::vector<std::string>& args,
+                     const RunOptions& options) {
   const TempDir streams;
   const auto outFile = options.stdoutFile.empty() ? streams.path() / "stdout"
                                                   : options.stdoutFile;
   const auto errFile = streams.path() / "stderr";
   RunResult result;
   result.status =
-      waitTibBinary(spawnTib(folder, args, outFile, errFile,
-                             options.fileSizeLimit, options.memoryLimit));
+      waitTibBinary(spawnProgram(program, folder, args, outFile, errFile,
+                                 options.fileSizeLimit, options.memoryLimit));
   result.out = options.stdoutFile.empty() ? readText(outFile) : "";
   result.err = readText(errFile);
   return result;
+}
+
+RunResult runTibBinary(const std::filesystem::path& folder,
+                       const std::vector<std::string>& args,
+                       const RunOptions& options) {
+  return runProgram(TIB_BINARY, folder, args, options);
 }
 
 ImageBuffer spriteFor(std::size_t index) {

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "tib/drawing.h"
@@ -56,6 +57,12 @@ struct RunOptions {
   long memoryLimit = -1;
 };
 
+// Runs the program (a path) in folder with the arguments.
+RunResult runProgram(const std::string& program,
+                     const std::filesystem::path& folder,
+                     const std::vector<std::string>& args,
+                     const RunOptions& options = {});
+
 // Runs the tib binary in folder with the arguments.
 RunResult runTibBinary(const std::filesystem::path& folder,
                        const std::vector<std::string>& args,
@@ -102,5 +109,14 @@ ImageBuffer resampled(const ImageBuffer& canvas, uint32_t edge);
 
 void expectSameImage(const ImageBuffer& expected, const ImageBuffer& actual,
                      const std::string& what);
+
+// Fills the form of the page of the server on 127.0.0.1:port with the
+// fields (in the form's order, each unlike its default, size among them; a
+// checkbox takes 1 or 0) in headless Chromium, and checks that the
+// diagram loads at the size asked for and that the URL shown fetches the
+// same bytes. Skips without Chromium or Node.js, except on CI (CI=true).
+void checkPageInChromium(
+    uint16_t port,
+    const std::vector<std::pair<std::string, std::string>>& fields);
 
 }  // namespace tib

@@ -4,7 +4,10 @@
 # from Debian's source package (apt-get source, see cmake/Lodepng.cmake).
 set -euo pipefail
 
-packages=(g++ cmake make dpkg-dev liblodepng-dev libgtest-dev libbenchmark-dev libboost-dev "$@")
+packages=(g++ cmake make dpkg-dev liblodepng-dev libgtest-dev libbenchmark-dev libboost-dev libpixman-1-dev
+  pkg-config chromium "$@")
+# The test of the page drives Chromium from a Node.js script.
+command -v node >/dev/null || packages+=(nodejs)
 run_as_root() {
   if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
 }

@@ -31,7 +31,7 @@ void runStages(const std::vector<std::string>& args, std::ostream& out) {
   // drawn on the artwork's own board.
   const std::vector<FileIdentity> artworkFiles = std::move(artwork.filesRead);
   const std::vector<unsigned char> png =
-      renderPng(std::move(artwork), run.fen, run.settings);
+      renderPng(std::move(artwork), Diagram{run.fen, run.settings, {}});
   if (run.settings.Size != 0) {
     writeOutputFile(run.outputPath, png, artworkFiles);
   }

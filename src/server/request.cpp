@@ -1,6 +1,7 @@
 #include "server/request.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <optional>
 
@@ -76,15 +77,199 @@ Decision lineRefusal() {
                           std::to_string(kRequestLineLimit) + " bytes");
 }
 
-// Reads the parameters of /board.png. size= and scale= are converted one by
-// one, as tib converts each of its arguments; the last of a name counts.
-Decision readDiagram(
-    std::string_view query, int32_t maxSize,
-    const std::function<bool(const std::string&)>& knownTheme) {
+[[noreturn]] void refuseValue(const std::string& name, std::string_view value,
+                              const std::string& reason) {
+  throw Failure(ExitStatus::badArguments,
+                name + "=" + printableText(value) + ": " + reason);
+}
+
+Orientation readOrientation(const std::string& name, const std::string& value) {
+  if (value == "white") {
+    return Orientation::white;
+  }
+  if (value == "black") {
+    return Orientation::black;
+  }
+  refuseValue(name, value, "use white or black");
+}
+
+// A yes or no: 1, yes, true or 0, no, false; none for anything else.
+std::optional<bool> switchValue(std::string_view value) {
+  constexpr std::array<std::string_view, 3> kYes{"1", "yes", "true"};
+  constexpr std::array<std::string_view, 3> kNo{"0", "no", "false"};
+  if (std::find(kYes.begin(), kYes.end(), value) != kYes.end()) {
+    return true;
+  }
+  if (std::find(kNo.begin(), kNo.end(), value) != kNo.end()) {
+    return false;
+  }
+  return std::nullopt;
+}
+
+bool readCoordinates(const std::string& name, const std::string& value) {
+  if (const std::optional<bool> on = switchValue(value)) {
+    return *on;
+  }
+  refuseValue(name, value, "use 1, yes, true, 0, no or false");
+}
+
+bool squareBefore(const Square& a, const Square& b) {
+  return a.rank != b.rank ? a.rank < b.rank : a.file < b.file;
+}
+
+// The squares a move in UCI tints, in board order: both squares of a move
+// (e2e4, e7e8q), the destination of a drop (P@e4); none for "" and the
+// null move 0000.
+std::vector<Square> readLastMove(const std::string& name,
+                                 const std::string& value) {
+  const std::string_view text = value;
+  if (text.empty() || text == "0000") {
+    return {};
+  }
+  if (text.size() == 4 && text[1] == '@' &&
+      std::string_view("PNBRQ").find(text[0]) != std::string_view::npos) {
+    if (const std::optional<Square> to = squareNamed(text.substr(2))) {
+      return {*to};
+    }
+  }
+  const bool promotion = text.size() == 5 && std::string_view("qrbn").find(
+                                                 text[4]) != std::string::npos;
+  if (text.size() == 4 || promotion) {
+    const std::optional<Square> from = squareNamed(text.substr(0, 2));
+    const std::optional<Square> to = squareNamed(text.substr(2, 2));
+    if (from && to && *from != *to) {
+      std::vector<Square> squares{*from, *to};
+      std::sort(squares.begin(), squares.end(), squareBefore);
+      return squares;
+    }
+  }
+  refuseValue(name, value,
+              "not a move; use UCI such as e2e4, e7e8q or P@e4, or nothing "
+              "for none");
+}
+
+// An item of arrows= ([GRYB]<from><to> or [GRYB]<square>) or of highlight=
+// ([GRYB]<square>); none when it is not one.
+std::optional<Mark> markNamed(std::string_view item, bool arrows) {
+  Mark mark;
+  const std::size_t letter = kColourLetters.find(item.empty() ? ' ' : item[0]);
+  if (letter != std::string_view::npos) {
+    mark.colour = static_cast<Colour>(letter);
+    item.remove_prefix(1);
+  }
+  const std::optional<Square> from = squareNamed(item.substr(0, 2));
+  if (!from) {
+    return std::nullopt;
+  }
+  mark.from = *from;
+  mark.to = *from;
+  if (item.size() == 2) {
+    return mark;
+  }
+  const std::optional<Square> to =
+      arrows ? squareNamed(item.substr(2)) : std::nullopt;
+  if (!to) {
+    return std::nullopt;
+  }
+  mark.to = *to;
+  return mark;
+}
+
+// A comma list of marks; "" is none.
+std::vector<Mark> readMarks(const std::string& name, const std::string& value,
+                            bool arrows) {
+  std::vector<Mark> marks;
+  if (value.empty()) {
+    return marks;
+  }
+  for (std::size_t start = 0; start <= value.size();) {
+    const std::size_t comma = std::min(value.find(',', start), value.size());
+    const std::string_view item =
+        std::string_view(value).substr(start, comma - start);
+    if (item.empty()) {
+      refuseValue(name, value, "an empty item in the list");
+    }
+    const std::optional<Mark> mark = markNamed(item, arrows);
+    if (!mark) {
+      refuseValue(name, item,
+                  arrows ? "not an arrow or a circle; use [GRYB]<from><to> or "
+                           "[GRYB]<square>, such as Ge2e4 or Rd5"
+                         : "not a square; use [GRYB]<square>, such as Yd5");
+    }
+    if (marks.size() == kMaxMarks) {
+      refuseValue(name, item,
+                  "one item too many; at most " + std::to_string(kMaxMarks));
+    }
+    marks.push_back(*mark);
+    start = comma + 1;
+  }
+  return marks;
+}
+
+// The square check= names, with the position: true, 1 and yes name the
+// king of the side to move.
+std::optional<Square> readCheck(const std::string& name,
+                                const std::string& value,
+                                const std::string& fen) {
+  if (value.empty()) {
+    return std::nullopt;
+  }
+  if (const std::optional<Square> square = squareNamed(value)) {
+    return square;
+  }
+  const std::optional<bool> on = switchValue(value);
+  if (!on) {
+    refuseValue(name, value,
+                "not a square; use a square such as e1, true for the king "
+                "of the side to move, or false");
+  }
+  if (!*on) {
+    return std::nullopt;
+  }
+  const std::optional<Side> side = sideToMove(fen);
+  if (!side) {
+    refuseValue(name, value, "the FEN names no side to move");
+  }
+  const std::optional<Square> king = kingToMove(fen);
+  if (!king) {
+    refuseValue(name, value,
+                *side == Side::white ? "no white king on the board"
+                                     : "no black king on the board");
+  }
+  return king;
+}
+
+// The refusal of a view whose board the theme lacks, naming the file.
+std::optional<std::string> missingBoard(const DiagramRequest& diagram,
+                                        const Artwork& artwork) {
+  const Annotations& view = diagram.annotations;
+  const std::size_t index = boardIndex(view.orientation, view.coordinates);
+  if (boardPicture(artwork, index) != nullptr) {
+    return std::nullopt;
+  }
+  const std::string theme = diagram.theme.empty()
+                                ? "the default theme"
+                                : "theme " + printableText(diagram.theme);
+  const bool black = view.orientation == Orientation::black;
+  const std::string wanted = std::string(black ? "orientation=black" : "") +
+                             (black && !view.coordinates ? " with " : "") +
+                             (view.coordinates ? "" : "coordinates off");
+  return theme + " has no " + kBoardFiles.at(index) + ", the board for " +
+         wanted;
+}
+
+// Reads the parameters of /board.png. Each is read as it comes, and the
+// last of a name (or of its other spelling) counts; size= and scale= are
+// converted as tib converts each of its arguments. check= is read last, as
+// it may name the king of the FEN.
+Decision readDiagram(std::string_view query, int32_t maxSize,
+                     const ThemeLookup& themeArtwork) {
   Decision decision;
   decision.action = Action::render;
   DiagramRequest& diagram = decision.diagram;
+  std::optional<std::pair<std::string, std::string>> check;
   try {
+    Annotations& annotations = diagram.annotations;
     for (const auto& [name, value] : decodeQuery(query)) {
       if (name == "fen") {
         diagram.fen = value;
@@ -96,17 +281,48 @@ Decision readDiagram(
       } else if (name == "scale") {
         diagram.settings.Sz2 =
             readScale(value, "scale=" + printableText(value));
+      } else if (name == "orientation" || name == "color") {
+        annotations.orientation = readOrientation(name, value);
+      } else if (name == "coordinates") {
+        annotations.coordinates = readCoordinates(name, value);
+      } else if (name == "lastMove" || name == "lastmove") {
+        annotations.lastMove = readLastMove(name, value);
+      } else if (name == "check") {
+        check.emplace(name, value);
+      } else if (name == "arrows") {
+        annotations.arrows = readMarks(name, value, true);
+      } else if (name == "highlight") {
+        annotations.highlights = readMarks(name, value, false);
       }
     }
     checkSizeRange(diagram.settings.Size, 1, maxSize);
+    if (check) {
+      annotations.check = readCheck(check->first, check->second, diagram.fen);
+    }
   } catch (const Failure& failure) {
     return refusal(400, failure.what());
   }
-  if (!knownTheme(diagram.theme)) {
+  const Artwork* artwork = themeArtwork(diagram.theme);
+  if (artwork == nullptr) {
     return refusal(400,
                    "theme=" + printableText(diagram.theme) + ": no such theme");
   }
+  if (const std::optional<std::string> missing =
+          missingBoard(diagram, *artwork)) {
+    return refusal(400, *missing);
+  }
   return decision;
+}
+
+void appendMarks(std::string& text, const std::vector<Mark>& marks) {
+  for (const Mark& mark : marks) {
+    text += kColourLetters[static_cast<std::size_t>(mark.colour)];
+    text += squareName(mark.from);
+    if (mark.to != mark.from) {
+      text += squareName(mark.to);
+    }
+    text += ',';
+  }
 }
 
 }  // namespace
@@ -151,29 +367,33 @@ std::vector<std::pair<std::string, std::string>> decodeQuery(
   return pairs;
 }
 
-Decision decideRequest(
-    std::string_view method, std::string_view target, int32_t maxSize,
-    const std::function<bool(const std::string&)>& knownTheme) {
+Decision decideRequest(std::string_view method, std::string_view target,
+                       int32_t maxSize, const ThemeLookup& themeArtwork) {
   if (requestLineTooLong(method, target)) {
     return lineRefusal();
   }
   const auto [rawPath, query] = splitTarget(target);
   const std::string path = percentDecode(rawPath, false);
   const bool board = path == "/board.png";
-  if (!board && path != "/healthz" && path != "/metrics") {
+  const bool page = path == "/" || path == "/index.html";
+  if (!board && !page && path != "/healthz" && path != "/metrics") {
     return refusal(404,
                    "not found; diagrams are at "
-                   "/board.png?fen=<FEN>&size=<n>&scale=<f>&theme=<name>");
+                   "/board.png?fen=<FEN>&size=<n>&scale=<f>&theme=<name>, "
+                   "a page to try them at /");
   }
   if (method != "GET" && method != "HEAD") {
     return refusal(405, "method not allowed; use GET or HEAD");
   }
   if (!board) {
     Decision decision;
-    decision.action = path == "/metrics" ? Action::metrics : Action::health;
+    decision.action = page                 ? Action::page
+                      : path == "/metrics" ? Action::metrics
+                                           : Action::health;
+    decision.head = method == "HEAD";
     return decision;
   }
-  Decision decision = readDiagram(query, maxSize, knownTheme);
+  Decision decision = readDiagram(query, maxSize, themeArtwork);
   decision.head = method == "HEAD";
   return decision;
 }
@@ -209,7 +429,30 @@ std::string entityTag(const DiagramRequest& diagram, uint64_t artworkIdentity) {
   hash = hashBytes(hash, &sideByte, 1);
   hash = hashBytes(hash, &fieldLength, sizeof fieldLength);
   hash = hashBytes(hash, field.data(), field.size());
+  // A diagram without annotations keeps the tag it had before they came.
+  if (hasAnnotations(diagram.annotations)) {
+    const std::string marks = canonicalAnnotations(diagram.annotations);
+    hash = hashBytes(hash, marks.data(), marks.size());
+  }
   return "\"" + hexDigits(hash) + "\"";
+}
+
+std::string canonicalAnnotations(const Annotations& annotations) {
+  std::string text =
+      annotations.orientation == Orientation::white ? "white" : "black";
+  text += annotations.coordinates ? ";coordinates;" : ";plain;";
+  for (const Square& square : annotations.lastMove) {
+    text += squareName(square);
+  }
+  text += ";";
+  if (annotations.check) {
+    text += squareName(*annotations.check);
+  }
+  text += ";";
+  appendMarks(text, annotations.highlights);
+  text += ";";
+  appendMarks(text, annotations.arrows);
+  return text;
 }
 
 bool ifNoneMatchHits(std::string_view headerValue, std::string_view tag) {

@@ -12,8 +12,8 @@
 #include <utility>
 #include <vector>
 
-#include "tib/drawing.h"
-#include "tib/position.h"
+#include "tib/artwork.h"
+#include "tib/render.h"
 
 namespace tib {
 
@@ -33,17 +33,19 @@ std::string percentDecode(std::string_view text, bool plusIsSpace);
 std::vector<std::pair<std::string, std::string>> decodeQuery(
     std::string_view query);
 
-// The diagram a request asks for.
-struct DiagramRequest {
-  std::string fen = kStartingPosition;
-  Settings settings;
-  // "" is the default theme.
+// The diagram a request asks for, and its theme: "" is the default theme.
+struct DiagramRequest : Diagram {
   std::string theme;
 };
+
+// The artwork of a theme served under this name; none when there is none.
+using ThemeLookup = std::function<const Artwork*(const std::string&)>;
 
 enum class Action {
   // Render the diagram (GET or HEAD of /board.png with usable parameters).
   render,
+  // Answer the page to try diagrams with (GET or HEAD of / or /index.html).
+  page,
   // Answer 200 "ok".
   health,
   // Answer the counters in the Prometheus text format.
@@ -62,10 +64,10 @@ struct Decision {
 };
 
 // Decides a request from its method and its request target, as the request
-// line holds them. knownTheme tells whether a theme name is served.
-Decision decideRequest(
-    std::string_view method, std::string_view target, int32_t maxSize,
-    const std::function<bool(const std::string&)>& knownTheme);
+// line holds them. A diagram is refused when its theme is not served or
+// lacks the board of the view asked for.
+Decision decideRequest(std::string_view method, std::string_view target,
+                       int32_t maxSize, const ThemeLookup& themeArtwork);
 
 // The refusal of a request head that went past kHeadLimit: 414 when the
 // request line is too long, else 431. When the parser has read the request
@@ -77,8 +79,13 @@ Decision refuseOversize(std::string_view method, std::string_view target,
 // A strong entity tag, quoted, for the bytes that these parameters give with
 // artwork of this identity. Depends only on what decides those bytes: the
 // placement field and side to move of the FEN, Size, the bit pattern of Sz2,
-// the artwork and the program version.
+// the annotations in their canonical form, the artwork and the program
+// version.
 std::string entityTag(const DiagramRequest& diagram, uint64_t artworkIdentity);
+
+// The annotations as one text, the same for every spelling of them: the
+// view, then each kind of mark in drawing order.
+std::string canonicalAnnotations(const Annotations& annotations);
 
 // Whether an If-None-Match value (a list of tags, or "*") matches the tag
 // under the weak comparison that If-None-Match uses.

@@ -28,6 +28,7 @@
 #include "server/access_log.h"
 #include "server/head.h"
 #include "server/metrics.h"
+#include "server/page.h"
 #include "server/request.h"
 #include "server/text.h"
 #include "tib/failure.h"
@@ -100,8 +101,8 @@ Response busyResponse(const std::string& line) {
 Response renderResponse(const Theme& theme, const Decision& decision,
                         const std::string& tag) {
   try {
-    std::vector<unsigned char> png = renderPng(
-        *theme.artwork, decision.diagram.fen, decision.diagram.settings);
+    std::vector<unsigned char> png =
+        renderPng(*theme.artwork, decision.diagram);
     Response response(http::status::ok, 11);
     response.set(http::field::content_type, "image/png");
     response.set(http::field::etag, tag);
@@ -363,11 +364,15 @@ void Session::onHead(std::size_t length) {
   }
   keepAlive_ = request.keep_alive() && requests_ < kRequestsPerConnection;
   const Themes& themes = listener_->themes();
-  answer(decideRequest(
-      std::string_view(request.method_string().data(),
-                       request.method_string().size()),
-      target, listener_->options().maxSize,
-      [&themes](const std::string& name) { return themes.count(name) > 0; }));
+  answer(decideRequest(std::string_view(request.method_string().data(),
+                                        request.method_string().size()),
+                       target, listener_->options().maxSize,
+                       [&themes](const std::string& name) -> const Artwork* {
+                         const auto theme = themes.find(name);
+                         return theme == themes.end()
+                                    ? nullptr
+                                    : theme->second.artwork.get();
+                       }));
 }
 
 void Session::refuseAndClose(unsigned status, const std::string& message) {
@@ -385,6 +390,14 @@ void Session::answer(const Decision& decision) {
   }
   if (decision.action == Action::health) {
     send(textResponse(200, "ok"));
+    return;
+  }
+  if (decision.action == Action::page) {
+    Response response = textResponse(200, "");
+    response.body().assign(tryItPage().begin(), tryItPage().end());
+    response.set(http::field::content_type, "text/html; charset=utf-8");
+    response.prepare_payload();
+    send(std::move(response));
     return;
   }
   if (decision.action == Action::metrics) {
@@ -479,6 +492,8 @@ void Session::rendered(std::optional<Response> response) {
 void Session::send(Response response) {
   response.version(version_ == 10 ? 10 : 11);
   response.set(http::field::date, httpDate());
+  // Pages on other sites may fetch diagrams.
+  response.set(http::field::access_control_allow_origin, "*");
   response.keep_alive(keepAlive_ && !listener_->stopping());
   if (head_ && !response.body().empty()) {
     // What GET would send, without the body.

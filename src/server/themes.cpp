@@ -37,6 +37,7 @@ Theme loadTheme(const std::string& name, const std::string& folder,
   Theme theme;
   auto artwork = std::make_shared<Artwork>(
       loadArtwork(folder, {Side::white, Side::black}, budget));
+  artwork->otherBoards = loadOtherBoards(folder, budget);
   theme.identity = artworkIdentity(*artwork);
   const std::string label =
       name.empty() ? "default theme" : "theme " + printableText(name);
@@ -76,7 +77,9 @@ std::vector<std::string> themeNames(const std::string& folder) {
 }  // namespace
 
 uint64_t artworkIdentity(const Artwork& artwork) {
-  const uint64_t board = hashImage(kHashStart, artwork.board);
+  const uint64_t board =
+      std::accumulate(artwork.otherBoards.begin(), artwork.otherBoards.end(),
+                      hashImage(kHashStart, artwork.board), hashImage);
   const uint64_t sprites = std::accumulate(
       artwork.sprites.begin(), artwork.sprites.end(), board, hashImage);
   return std::accumulate(artwork.markers.begin(), artwork.markers.end(),

@@ -370,6 +370,28 @@ std::string decodeErrorText(unsigned error) {
   return lodepng_error_text(error);
 }
 
+namespace {
+
+// Loads a board picture; throws a Failure when it cannot be used.
+void loadBoard(const std::string& path, const std::string& hint,
+               ImageBuffer& board, ArtworkBudget& budget,
+               std::vector<FileIdentity>& filesRead) {
+  const unsigned error =
+      loadInto(path, ArtworkRole::board, board, budget, filesRead);
+  if (error == kErrorNotCanvasSize) {
+    throw Failure(ExitStatus::failed, path + " is " +
+                                          std::to_string(board.width) + " x " +
+                                          std::to_string(board.height) +
+                                          " pixels, not 1024 x 1024" + hint);
+  }
+  if (error != 0) {
+    throw Failure(ExitStatus::failed,
+                  "cannot load " + path + ": " + decodeErrorText(error) + hint);
+  }
+}
+
+}  // namespace
+
 Artwork loadArtwork(const std::string& folder, const std::vector<Side>& sides) {
   ArtworkBudget unlimited;
   return loadArtwork(folder, sides, unlimited);
@@ -378,21 +400,10 @@ Artwork loadArtwork(const std::string& folder, const std::vector<Side>& sides) {
 Artwork loadArtwork(const std::string& folder, const std::vector<Side>& sides,
                     ArtworkBudget& budget) {
   Artwork artwork;
-  const std::string board = inFolder(folder, kBoardFile);
-  const std::string hint =
-      folder.empty() ? " (run tib in the folder that holds the artwork)" : "";
-  const unsigned boardError = loadInto(board, ArtworkRole::board, artwork.board,
-                                       budget, artwork.filesRead);
-  if (boardError == kErrorNotCanvasSize) {
-    throw Failure(ExitStatus::failed,
-                  board + " is " + std::to_string(artwork.board.width) + " x " +
-                      std::to_string(artwork.board.height) +
-                      " pixels, not 1024 x 1024" + hint);
-  }
-  if (boardError != 0) {
-    throw Failure(ExitStatus::failed, "cannot load " + board + ": " +
-                                          decodeErrorText(boardError) + hint);
-  }
+  loadBoard(
+      inFolder(folder, kBoardFile),
+      folder.empty() ? " (run tib in the folder that holds the artwork)" : "",
+      artwork.board, budget, artwork.filesRead);
   for (std::size_t index = 0; index < kPieces.size(); ++index) {
     const std::string file = spriteFileName(kPieces[index]);
     const unsigned error =
@@ -414,6 +425,26 @@ Artwork loadArtwork(const std::string& folder, const std::vector<Side>& sides,
     }
   }
   return artwork;
+}
+
+std::array<ImageBuffer, kBoardFiles.size() - 1> loadOtherBoards(
+    const std::string& folder, ArtworkBudget& budget) {
+  std::array<ImageBuffer, kBoardFiles.size() - 1> boards;
+  std::vector<FileIdentity> filesRead;
+  for (std::size_t index = 1; index < kBoardFiles.size(); ++index) {
+    const std::string path = inFolder(folder, kBoardFiles[index]);
+    struct stat info {};
+    if (lstat(path.c_str(), &info) == 0) {
+      loadBoard(path, "", boards[index - 1], budget, filesRead);
+    }
+  }
+  return boards;
+}
+
+const ImageBuffer* boardPicture(const Artwork& artwork, std::size_t index) {
+  const ImageBuffer& board =
+      index == 0 ? artwork.board : artwork.otherBoards.at(index - 1);
+  return board.pixels.empty() ? nullptr : &board;
 }
 
 }  // namespace tib

@@ -11,12 +11,27 @@
 #include <string>
 #include <vector>
 
+#include "tib/board.h"
 #include "tib/drawing.h"
 #include "tib/pieces.h"
 
 namespace tib {
 
 inline constexpr const char* kBoardFile = "t_board.png";
+
+// The board pictures of the other views, in the order of boardIndex: seen
+// from black's side, without the file and rank labels, and both. tib-server
+// reads them; tib does not.
+inline constexpr std::array<const char*, 4> kBoardFiles{
+    kBoardFile, "t_board_black.png", "t_board_plain.png",
+    "t_board_black_plain.png"};
+
+// Which of kBoardFiles a view is drawn on.
+constexpr std::size_t boardIndex(Orientation orientation, bool coordinates) {
+  const std::size_t black = orientation == Orientation::black ? 1 : 0;
+  const std::size_t plain = coordinates ? 0 : 2;
+  return black + plain;
+}
 
 // The marker file for a side to move.
 const char* markerFileName(Side side);
@@ -112,6 +127,9 @@ std::string decodeErrorText(unsigned error);
 struct Artwork {
   // 1024 x 1024, the picture every diagram starts from.
   ImageBuffer board;
+  // The boards of the other views, indexed by boardIndex less one; empty
+  // when not loaded.
+  std::array<ImageBuffer, kBoardFiles.size() - 1> otherBoards;
   // In the order of kPieces. A sprite that failed to load draws nothing.
   std::array<ImageBuffer, kPieces.size()> sprites;
   // Indexed by Side; a marker that was not loaded draws nothing.
@@ -142,5 +160,15 @@ Artwork loadArtwork(const std::string& folder, const std::vector<Side>& sides);
 // a Failure naming the file that would overspend it, before decoding it.
 Artwork loadArtwork(const std::string& folder, const std::vector<Side>& sides,
                     ArtworkBudget& budget);
+
+// The boards of the other views found in folder, in the order of
+// Artwork::otherBoards, within budget; a file that is not there is left
+// empty. Throws a Failure when one that is there cannot be loaded as a board
+// or would overspend the budget.
+std::array<ImageBuffer, kBoardFiles.size() - 1> loadOtherBoards(
+    const std::string& folder, ArtworkBudget& budget);
+
+// The board a view is drawn on; none when it was not loaded.
+const ImageBuffer* boardPicture(const Artwork& artwork, std::size_t index);
 
 }  // namespace tib

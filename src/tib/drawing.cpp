@@ -4,6 +4,8 @@
 #include <array>
 #include <cfloat>
 
+#include "tib/board.h"
+
 namespace tib {
 
 // The geometry and the blend round every float operation to single
@@ -12,11 +14,6 @@ static_assert(FLT_EVAL_METHOD == 0,
               "float expressions must be evaluated in float");
 
 namespace {
-
-// Square pitch on the canvas. 64 bits keep the square origin exact for any
-// column or rank the position walk can reach.
-constexpr int64_t kSquareWidth = 115;
-constexpr int64_t kSquareHeight = 112;
 
 // Ratio of the output size to the canvas. The geometry is computed in units
 // of it and divided by it again, which does not always cancel in single
@@ -85,8 +82,10 @@ int32_t truncateToInt(float value) {
 Box pieceBox(const Settings& settings, int col, int rank, const Piece& piece) {
   const float g = outputRatio(settings);
   const float scale = settings.Sz2;
-  const auto squareX = static_cast<float>(int64_t{col} * kSquareWidth);
-  const auto squareY = static_cast<float>((7 - int64_t{rank}) * kSquareHeight);
+  // 64 bits keep the square origin exact for any column or rank the
+  // position walk can reach.
+  const auto squareX = static_cast<float>(cellX(col));
+  const auto squareY = static_cast<float>(cellY(rank));
   float xt = squareX * g + piece.dx * g;
   float yt = squareY * g + piece.dy * g;
   const float wt = (piece.w * g) * scale;

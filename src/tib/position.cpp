@@ -1,5 +1,6 @@
 #include "tib/position.h"
 
+#include <algorithm>
 #include <climits>
 
 namespace tib {
@@ -39,8 +40,8 @@ std::optional<Side> sideToMove(const std::string& fen) {
   }
 }
 
-void drawPosition(ImageBuffer& canvas, const std::string& fen,
-                  const Settings& settings, const Artwork& artwork) {
+std::vector<PlacedPiece> placedPieces(const std::string& fen) {
+  std::vector<PlacedPiece> pieces;
   int col = 0;
   int rank = 7;
   for (const char c : placementField(fen)) {
@@ -52,14 +53,46 @@ void drawPosition(ImageBuffer& canvas, const std::string& fen,
       col = addSaturated(col, letter - '0');
     } else if (const std::size_t index = pieceIndex(letter);
                index < kPieces.size()) {
-      drawPiece(canvas, artwork.sprites[index], settings, col, rank,
-                kPieces[index]);
+      pieces.push_back(PlacedPiece{Square{col, rank}, index});
       col = addSaturated(col, 1);
     }
   }
+  return pieces;
+}
+
+std::optional<Square> kingToMove(const std::string& fen) {
+  const std::optional<Side> side = sideToMove(fen);
+  if (!side) {
+    return std::nullopt;
+  }
+  const std::size_t king = pieceIndex(*side == Side::white ? 'K' : 'k');
+  for (const PlacedPiece& piece : placedPieces(fen)) {
+    const Square& at = piece.square;
+    if (piece.index == king && at.file >= 0 && at.file <= 7 && at.rank >= 0 &&
+        at.rank <= 7) {
+      return at;
+    }
+  }
+  return std::nullopt;
+}
+
+void drawPosition(ImageBuffer& canvas, const std::string& fen,
+                  const Settings& settings, const Artwork& artwork,
+                  Orientation orientation) {
+  const std::vector<PlacedPiece> pieces = placedPieces(fen);
+  const auto draw = [&](const PlacedPiece& piece) {
+    const Square drawn = viewSquare(piece.square, orientation);
+    drawPiece(canvas, artwork.sprites[piece.index], settings, drawn.file,
+              drawn.rank, kPieces[piece.index]);
+  };
+  if (orientation == Orientation::white) {
+    std::for_each(pieces.begin(), pieces.end(), draw);
+  } else {
+    std::for_each(pieces.rbegin(), pieces.rend(), draw);
+  }
   if (const std::optional<Side> side = sideToMove(fen)) {
     drawSign(canvas, artwork.markers[static_cast<std::size_t>(*side)], settings,
-             *side);
+             markerEdge(*side, orientation));
   }
 }
 

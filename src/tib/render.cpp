@@ -15,10 +15,34 @@ void checkSize(const Settings& settings) {
   checkSizeRange(settings.Size, 0, kLargestSize);
 }
 
-ImageBuffer drawDiagram(const Artwork& artwork, const std::string& fen,
-                        const Settings& settings) {
-  ImageBuffer canvas = artwork.board;
-  drawPosition(canvas, fen, settings, artwork);
+namespace {
+
+std::size_t checkedBoard(const Artwork& artwork,
+                         const Annotations& annotations) {
+  const std::size_t index =
+      boardIndex(annotations.orientation, annotations.coordinates);
+  if (boardPicture(artwork, index) == nullptr) {
+    throw Failure(ExitStatus::failed,
+                  std::string("the artwork has no ") + kBoardFiles.at(index));
+  }
+  return index;
+}
+
+// Draws the diagram on a canvas that holds the board of its view.
+void drawOnBoard(ImageBuffer& canvas, const Artwork& artwork,
+                 const Diagram& diagram) {
+  drawUnderPieces(canvas, diagram.annotations);
+  drawPosition(canvas, diagram.fen, diagram.settings, artwork,
+               diagram.annotations.orientation);
+  drawOverPieces(canvas, diagram.annotations);
+}
+
+}  // namespace
+
+ImageBuffer drawDiagram(const Artwork& artwork, const Diagram& diagram) {
+  ImageBuffer canvas =
+      *boardPicture(artwork, checkedBoard(artwork, diagram.annotations));
+  drawOnBoard(canvas, artwork, diagram);
   return canvas;
 }
 
@@ -51,14 +75,30 @@ std::vector<unsigned char> resampleCanvas(const ImageBuffer& canvas,
 
 namespace {
 
+// An annotated diagram is compressed with a 512-byte window instead of the
+// codec's default 2048: on the arrows' edges the default's long searches
+// cost about a fifth more time, for files within 3% of the size. A plain
+// diagram keeps the codec's default settings, and so tib's bytes.
+constexpr unsigned kAnnotatedWindow = 512;
+
+unsigned encodePixels(std::vector<unsigned char>& png,
+                      const std::vector<unsigned char>& pixels, uint32_t edge,
+                      bool annotated) {
+  if (!annotated) {
+    return lodepng::encode(png, pixels, edge, edge, LCT_RGBA, 8);
+  }
+  lodepng::State state;
+  state.encoder.zlibsettings.windowsize = kAnnotatedWindow;
+  return lodepng::encode(png, pixels, edge, edge, state);
+}
+
 std::vector<unsigned char> encodeCanvas(const ImageBuffer& canvas,
-                                        uint32_t edge) {
+                                        uint32_t edge, bool annotated) {
   std::vector<unsigned char> png;
   const unsigned error =
-      edge == kCanvasEdge ? lodepng::encode(png, canvas.pixels, kCanvasEdge,
-                                            kCanvasEdge, LCT_RGBA, 8)
-                          : lodepng::encode(png, resampleCanvas(canvas, edge),
-                                            edge, edge, LCT_RGBA, 8);
+      edge == kCanvasEdge
+          ? encodePixels(png, canvas.pixels, kCanvasEdge, annotated)
+          : encodePixels(png, resampleCanvas(canvas, edge), edge, annotated);
   if (error != 0) {
     throw Failure(
         ExitStatus::failed,
@@ -70,25 +110,28 @@ std::vector<unsigned char> encodeCanvas(const ImageBuffer& canvas,
 }  // namespace
 
 std::vector<unsigned char> renderPng(const Artwork& artwork,
-                                     const std::string& fen,
-                                     const Settings& settings) {
-  checkSize(settings);
-  if (settings.Size == 0) {
+                                     const Diagram& diagram) {
+  checkSize(diagram.settings);
+  if (diagram.settings.Size == 0) {
     return {};
   }
-  return encodeCanvas(drawDiagram(artwork, fen, settings),
-                      static_cast<uint32_t>(settings.Size));
+  return encodeCanvas(drawDiagram(artwork, diagram),
+                      static_cast<uint32_t>(diagram.settings.Size),
+                      hasAnnotations(diagram.annotations));
 }
 
-std::vector<unsigned char> renderPng(Artwork&& artwork, const std::string& fen,
-                                     const Settings& settings) {
-  checkSize(settings);
-  if (settings.Size == 0) {
+std::vector<unsigned char> renderPng(Artwork&& artwork,
+                                     const Diagram& diagram) {
+  checkSize(diagram.settings);
+  if (diagram.settings.Size == 0) {
     return {};
   }
-  ImageBuffer canvas = std::move(artwork.board);
-  drawPosition(canvas, fen, settings, artwork);
-  return encodeCanvas(canvas, static_cast<uint32_t>(settings.Size));
+  const std::size_t index = checkedBoard(artwork, diagram.annotations);
+  ImageBuffer canvas =
+      std::move(index == 0 ? artwork.board : artwork.otherBoards[index - 1]);
+  drawOnBoard(canvas, artwork, diagram);
+  return encodeCanvas(canvas, static_cast<uint32_t>(diagram.settings.Size),
+                      hasAnnotations(diagram.annotations));
 }
 
 }  // namespace tib

@@ -7,17 +7,29 @@
 #include <string>
 #include <vector>
 
+#include "tib/annotations.h"
 #include "tib/artwork.h"
 #include "tib/drawing.h"
+#include "tib/position.h"
 
 namespace tib {
+
+// One diagram: the position, the output's settings and what is drawn
+// besides the position.
+struct Diagram {
+  // A FEN: drawing reads its placement field and side to move.
+  std::string fen = kStartingPosition;
+  Settings settings;
+  Annotations annotations;
+};
 
 // Throws a Failure when Size is below 0 or above kLargestSize.
 void checkSize(const Settings& settings);
 
-// The 1024 x 1024 canvas with the position drawn on the board.
-ImageBuffer drawDiagram(const Artwork& artwork, const std::string& fen,
-                        const Settings& settings);
+// The 1024 x 1024 canvas: the board of the diagram's view, the marks under
+// the pieces, the position, the marks above it. Throws a Failure when the
+// artwork lacks the board of that view.
+ImageBuffer drawDiagram(const Artwork& artwork, const Diagram& diagram);
 
 // The canvas row (or column) each output row (or column) of an edge x edge
 // image comes from: (k x 1024) div edge, in 32-bit unsigned arithmetic.
@@ -32,12 +44,10 @@ std::vector<unsigned char> resampleCanvas(const ImageBuffer& canvas,
 // default settings. Size 0 gives no bytes: there is nothing to write.
 // Throws a Failure when the codec cannot encode it.
 std::vector<unsigned char> renderPng(const Artwork& artwork,
-                                     const std::string& fen,
-                                     const Settings& settings);
+                                     const Diagram& diagram);
 
 // The same for a run that needs the artwork no more: the position is drawn
 // on the artwork's own board, which spares a copy of 4 MiB.
-std::vector<unsigned char> renderPng(Artwork&& artwork, const std::string& fen,
-                                     const Settings& settings);
+std::vector<unsigned char> renderPng(Artwork&& artwork, const Diagram& diagram);
 
 }  // namespace tib

@@ -1,0 +1,252 @@
+#include "tib/annotations.h"
+
+#include <pixman.h>
+
+#include <array>
+#include <cmath>
+#include <cstdint>
+#include <memory>
+#include <new>
+
+namespace tib {
+
+namespace {
+
+// A colour as 8-bit straight RGB and an opacity from 0 to 1.
+struct Paint {
+  unsigned char r;
+  unsigned char g;
+  unsigned char b;
+  double opacity;
+};
+
+// The colours players know from analysis boards.
+constexpr std::array<Paint, 4> kMarkColours{{
+    {0x15, 0x78, 0x1B, 1.0},  // green
+    {0x88, 0x20, 0x20, 1.0},  // red
+    {0xE6, 0x8F, 0x00, 1.0},  // yellow
+    {0x00, 0x30, 0x88, 1.0},  // blue
+}};
+
+// How much of each kind of mark covers the board below.
+constexpr double kHighlightOpacity = 0.5;
+constexpr double kArrowOpacity = 0.8;
+constexpr Paint kLastMoveTint{155, 199, 0, 0.41};
+
+// Sizes of arrows and circles in units of a square's height.
+constexpr double kShaftWidth = 0.17;
+constexpr double kHeadLength = 0.42;
+constexpr double kHeadWidth = 0.5;
+constexpr double kRingRadius = 0.46;
+constexpr double kRingWidth = 0.08;
+// Segments of a ring's outline.
+constexpr int kRingSegments = 72;
+
+// The check glow: opaque red at the centre fading out before the corners,
+// its stops as fractions of the half-diagonal of a square.
+struct GlowStop {
+  double at;
+  Paint paint;
+};
+constexpr std::array<GlowStop, 4> kCheckGlow{{
+    {0.0, {255, 0, 0, 1.0}},
+    {0.25, {231, 0, 0, 1.0}},
+    {0.89, {169, 0, 0, 0.0}},
+    {1.0, {158, 0, 0, 0.0}},
+}};
+
+struct ImageRelease {
+  void operator()(pixman_image_t* image) const { pixman_image_unref(image); }
+};
+using Image = std::unique_ptr<pixman_image_t, ImageRelease>;
+
+Image checked(pixman_image_t* image) {
+  if (image == nullptr) {
+    throw std::bad_alloc();
+  }
+  return Image(image);
+}
+
+// The canvas as pixman sees it: its RGBA bytes are a8b8g8r8 words on a
+// little-endian machine.
+Image canvasImage(ImageBuffer& canvas) {
+  static_assert(sizeof(uint32_t) == 4);
+  return checked(pixman_image_create_bits(
+      PIXMAN_a8b8g8r8, static_cast<int>(kCanvasEdge),
+      static_cast<int>(kCanvasEdge),
+      // NOLINTNEXTLINE(cppcoreguidelines-pro-type-reinterpret-cast)
+      reinterpret_cast<uint32_t*>(canvas.pixels.data()),
+      static_cast<int>(kCanvasEdge * 4)));
+}
+
+uint16_t wide(unsigned char byte, double opacity) {
+  return static_cast<uint16_t>(std::lround(byte * 257.0 * opacity));
+}
+
+// Premultiplied, as pixman's solid fills take it.
+pixman_color_t premultiplied(const Paint& paint, double opacity) {
+  const double a = paint.opacity * opacity;
+  return {wide(paint.r, a), wide(paint.g, a), wide(paint.b, a), wide(255, a)};
+}
+
+// Straight, as pixman's gradient stops take it.
+pixman_color_t straight(const Paint& paint) {
+  return {wide(paint.r, 1.0), wide(paint.g, 1.0), wide(paint.b, 1.0),
+          wide(255, paint.opacity)};
+}
+
+pixman_fixed_t fixed(double value) {
+  return static_cast<pixman_fixed_t>(std::lround(value * 65536.0));
+}
+
+struct Point {
+  double x;
+  double y;
+};
+
+pixman_point_fixed_t fixedPoint(const Point& p) {
+  return {fixed(p.x), fixed(p.y)};
+}
+
+pixman_triangle_t triangle(const Point& a, const Point& b, const Point& c) {
+  return {fixedPoint(a), fixedPoint(b), fixedPoint(c)};
+}
+
+Point centreOf(const Box& box) {
+  return {box.x + box.w / 2.0, box.y + box.h / 2.0};
+}
+
+void fillSquare(pixman_image_t* canvas, const Box& box,
+                const pixman_color_t& colour) {
+  const pixman_rectangle16_t rectangle{
+      static_cast<int16_t>(box.x), static_cast<int16_t>(box.y),
+      static_cast<uint16_t>(box.w), static_cast<uint16_t>(box.h)};
+  pixman_image_fill_rectangles(PIXMAN_OP_OVER, canvas, &colour, 1, &rectangle);
+}
+
+void drawGlow(pixman_image_t* canvas, const Box& box) {
+  const Point centre = centreOf(box);
+  const double reach = std::hypot(box.w / 2.0, box.h / 2.0);
+  std::array<pixman_gradient_stop_t, kCheckGlow.size()> stops{};
+  for (std::size_t i = 0; i < stops.size(); ++i) {
+    stops[i] = {fixed(kCheckGlow[i].at), straight(kCheckGlow[i].paint)};
+  }
+  const pixman_point_fixed_t middle = fixedPoint(centre);
+  const Image glow = checked(pixman_image_create_radial_gradient(
+      &middle, &middle, 0, fixed(reach), stops.data(),
+      static_cast<int>(stops.size())));
+  pixman_image_composite32(PIXMAN_OP_OVER, glow.get(), nullptr, canvas, box.x,
+                           box.y, 0, 0, box.x, box.y, box.w, box.h);
+}
+
+// An arrow from the centre of one square to the centre of the other: a
+// shaft and a head, one shape.
+std::vector<pixman_triangle_t> arrowShape(const Point& from, const Point& to) {
+  const auto unit = static_cast<double>(kSquareHeight);
+  const double length = std::hypot(to.x - from.x, to.y - from.y);
+  const Point along{(to.x - from.x) / length, (to.y - from.y) / length};
+  const Point across{-along.y, along.x};
+  const auto at = [&](const Point& origin, double forward, double side) {
+    return Point{origin.x + along.x * forward + across.x * side,
+                 origin.y + along.y * forward + across.y * side};
+  };
+  const double shaft = kShaftWidth * unit / 2;
+  const double head = kHeadWidth * unit / 2;
+  const double base = length - kHeadLength * unit;
+  return {
+      triangle(at(from, 0, -shaft), at(from, 0, shaft), at(from, base, shaft)),
+      triangle(at(from, 0, -shaft), at(from, base, shaft),
+               at(from, base, -shaft)),
+      triangle(at(from, base, -head), at(from, base, head), to),
+  };
+}
+
+// A ring inside the square around its centre.
+std::vector<pixman_triangle_t> ringShape(const Point& centre) {
+  const auto unit = static_cast<double>(kSquareHeight);
+  const double outer = kRingRadius * unit;
+  const double inner = outer - kRingWidth * unit;
+  const auto on = [&](double radius, int step) {
+    const double angle = 2 * M_PI * step / kRingSegments;
+    return Point{centre.x + radius * std::cos(angle),
+                 centre.y + radius * std::sin(angle)};
+  };
+  std::vector<pixman_triangle_t> shape;
+  shape.reserve(std::size_t{2} * kRingSegments);
+  for (int step = 0; step < kRingSegments; ++step) {
+    shape.push_back(
+        triangle(on(outer, step), on(outer, step + 1), on(inner, step + 1)));
+    shape.push_back(
+        triangle(on(outer, step), on(inner, step + 1), on(inner, step)));
+  }
+  return shape;
+}
+
+const Paint& paintOf(Colour colour) {
+  return kMarkColours.at(static_cast<std::size_t>(colour));
+}
+
+}  // namespace
+
+bool hasAnnotations(const Annotations& annotations) {
+  return annotations.orientation != Orientation::white ||
+         !annotations.coordinates || !annotations.lastMove.empty() ||
+         annotations.check || !annotations.highlights.empty() ||
+         !annotations.arrows.empty();
+}
+
+std::optional<Square> squareNamed(std::string_view name) {
+  if (name.size() != 2 || name[0] < 'a' || name[0] > 'h' || name[1] < '1' ||
+      name[1] > '8') {
+    return std::nullopt;
+  }
+  return Square{name[0] - 'a', name[1] - '1'};
+}
+
+std::string squareName(const Square& square) {
+  return {static_cast<char>('a' + square.file),
+          static_cast<char>('1' + square.rank)};
+}
+
+void drawUnderPieces(ImageBuffer& canvas, const Annotations& annotations) {
+  if (annotations.highlights.empty() && annotations.lastMove.empty() &&
+      !annotations.check) {
+    return;
+  }
+  const Image image = canvasImage(canvas);
+  const Orientation view = annotations.orientation;
+  for (const Mark& mark : annotations.highlights) {
+    fillSquare(image.get(), squareBox(mark.to, view),
+               premultiplied(paintOf(mark.colour), kHighlightOpacity));
+  }
+  for (const Square& square : annotations.lastMove) {
+    fillSquare(image.get(), squareBox(square, view),
+               premultiplied(kLastMoveTint, 1.0));
+  }
+  if (annotations.check) {
+    drawGlow(image.get(), squareBox(*annotations.check, view));
+  }
+}
+
+void drawOverPieces(ImageBuffer& canvas, const Annotations& annotations) {
+  if (annotations.arrows.empty()) {
+    return;
+  }
+  const Image image = canvasImage(canvas);
+  const Orientation view = annotations.orientation;
+  for (const Mark& mark : annotations.arrows) {
+    const Point from = centreOf(squareBox(mark.from, view));
+    const std::vector<pixman_triangle_t> shape =
+        mark.from == mark.to
+            ? ringShape(from)
+            : arrowShape(from, centreOf(squareBox(mark.to, view)));
+    const pixman_color_t colour =
+        premultiplied(paintOf(mark.colour), kArrowOpacity);
+    const Image paint = checked(pixman_image_create_solid_fill(&colour));
+    pixman_composite_triangles(PIXMAN_OP_OVER, paint.get(), image.get(),
+                               PIXMAN_a8, 0, 0, 0, 0,
+                               static_cast<int>(shape.size()), shape.data());
+  }
+}
+
+}  // namespace tib

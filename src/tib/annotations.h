@@ -1,0 +1,65 @@
+// What a diagram may show besides the position: the view, the last move,
+// a king in check, coloured squares, arrows and circles. Drawn onto the
+// 1024 x 1024 canvas with pixman's anti-aliased shapes and gradients.
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "tib/board.h"
+#include "tib/drawing.h"
+
+namespace tib {
+
+// The colours of highlights, arrows and circles, by their letters in PGN
+// comments: G, R, Y, B.
+enum class Colour { green, red, yellow, blue };
+
+inline constexpr std::string_view kColourLetters = "GRYB";
+
+// A coloured square (from == to), or an arrow from one square to another;
+// among arrows, a square alone is a circle.
+struct Mark {
+  Colour colour = Colour::green;
+  Square from;
+  Square to;
+};
+
+// At most this many highlights, and this many arrows and circles.
+inline constexpr std::size_t kMaxMarks = 64;
+
+struct Annotations {
+  Orientation orientation = Orientation::white;
+  // The board picture with the file and rank labels, or without.
+  bool coordinates = true;
+  // The squares tinted as the last move's, each once.
+  std::vector<Square> lastMove;
+  // The square of the king in check.
+  std::optional<Square> check;
+  // Filled squares, drawn in order under the pieces.
+  std::vector<Mark> highlights;
+  // Arrows and circles, drawn in order above the pieces.
+  std::vector<Mark> arrows;
+};
+
+// Whether the annotations draw anything or pick another board picture.
+bool hasAnnotations(const Annotations& annotations);
+
+// The square a name such as "e4" gives; none for anything else.
+std::optional<Square> squareNamed(std::string_view name);
+
+// "a1" to "h8" for a square on the board.
+std::string squareName(const Square& square);
+
+// The highlights, the last-move tint and the check glow, in that order:
+// what lies under the pieces.
+void drawUnderPieces(ImageBuffer& canvas, const Annotations& annotations);
+
+// The arrows and circles, in their order: what lies above the pieces and
+// the marker.
+void drawOverPieces(ImageBuffer& canvas, const Annotations& annotations);
+
+}  // namespace tib
