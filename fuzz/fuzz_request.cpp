@@ -151,6 +151,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
       break;
     }
     case Action::health:
+    case Action::metrics:
     case Action::page:
       check(decision.status == 200);
       break;
