@@ -90,7 +90,12 @@ for (const [name, value] of new URLSearchParams(location.search)) {
     field.value = value;
   }
 }
-form.addEventListener("input", update);
+// One diagram once typing pauses, not one for each key.
+let pause;
+form.addEventListener("input", () => {
+  clearTimeout(pause);
+  pause = setTimeout(update, 300);
+});
 form.addEventListener("submit", (event) => event.preventDefault());
 update();
 </script>

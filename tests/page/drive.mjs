@@ -77,19 +77,28 @@ for (const field of fields) {
     await send("Input.insertText", { text: value }, sessionId);
   }
 }
-const seen = await evaluate(`new Promise((resolve) => {
-  const image = document.getElementById("diagram");
-  const report = () => resolve({
-    width: image.naturalWidth, height: image.naturalHeight, src: image.src,
-    shown: document.getElementById("url").textContent,
-    error: document.getElementById("error").textContent });
-  if (image.complete) {
-    report();
-  } else {
-    image.addEventListener("load", report);
-    image.addEventListener("error", () => setTimeout(report, 500));
+// Settled: the URL shown asks for what was typed, and the image at that URL
+// has loaded or failed with its reason shown.
+const typed = JSON.stringify(fields);
+let seen;
+for (;;) {
+  seen = await evaluate(`(() => {
+    const image = document.getElementById("diagram");
+    const shown = document.getElementById("url").textContent;
+    const query = [...new URLSearchParams(shown.split("?")[1])];
+    return {
+      width: image.naturalWidth, height: image.naturalHeight, src: image.src,
+      shown, error: document.getElementById("error").textContent,
+      settled: JSON.stringify(query.map(([n, v]) => n + "=" + v)) === ${JSON.stringify(typed)}
+        && image.getAttribute("src") === shown && image.complete
+        && (image.naturalWidth > 0 || document.getElementById("error").textContent !== "") };
+  })()`);
+  if (seen.settled) {
+    break;
   }
-})`);
+  await new Promise((resolve) => setTimeout(resolve, 50));
+}
+delete seen.settled;
 const loaded = await evaluate(`fetch(document.getElementById("diagram").src)
   .then((answer) => answer.arrayBuffer())
   .then((bytes) => {
