@@ -53,8 +53,8 @@ void drawStartingPosition(benchmark::State& state) {
   const Settings settings{kDefaultSize,
                           static_cast<float>(state.range(0)) / 10.0F};
   for (auto _ : state) {
-    drawPosition(canvas, kStartingPosition, settings, artwork,
-                 Orientation::white);
+    drawPosition(canvas, kStartingPosition, settings, artwork.sprites,
+                 artwork.markers, Orientation::white);
     benchmark::ClobberMemory();
   }
 }

@@ -31,7 +31,8 @@ const Artwork* themeArtwork(const std::string& name) {
 }
 
 Decision decide(const std::string& target, const std::string& method = "GET") {
-  return decideRequest(method, target, 2048, themeArtwork);
+  return decideRequest(method, target, 2048, themeArtwork,
+                       [](const std::string& set) { return set == "alpha"; });
 }
 
 TEST(RequestTest, DecodesQueriesAsFormsDo) {
@@ -59,6 +60,9 @@ TEST(RequestTest, RefusesWithTheContractStatuses) {
   EXPECT_EQ(404U, decide("/board.png/").status);
   EXPECT_EQ(405U, decide("/board.png", "PUT").status);
   EXPECT_EQ(414U, decide("/x?" + std::string(kRequestLineLimit, 'a')).status);
+  EXPECT_EQ("piece=alphas: no such piece set",
+            decide("/board.png?piece=alphas").message);
+  EXPECT_EQ("alpha", decide("/board.png?piece=alpha").diagram.piece);
   EXPECT_EQ("theme=\\x0a\\x5c: no such theme",
             decide("/board.png?theme=%0A%5C").message);
   // A head past kHeadLimit, with and without its request line read.

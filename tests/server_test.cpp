@@ -2,6 +2,8 @@
 // artwork, its answers compared byte for byte with the files tib writes.
 #include <gtest/gtest.h>
 
+#include <set>
+
 #include "server/request.h"
 #include "server_support.h"
 #include "tib/render.h"
@@ -151,10 +153,12 @@ TEST_F(ServerTest, ServesAnnotatedDiagramsAndThePage) {
   const std::string query =
       "/board.png?fen=4k3/8/8/8/8/8/8/4K3+b&size=300&orientation=black&"
       "lastMove=e2e1&check=true&arrows=Ge1e8,Rd4&highlight=Ya1";
-  const std::vector<unsigned char> png = renderPng(
-      artwork, decideRequest("GET", query, 2048, [&](const std::string&) {
-                 return &artwork;
-               }).diagram);
+  const std::vector<unsigned char> png =
+      renderPng(artwork, decideRequest(
+                             "GET", query, 2048,
+                             [&](const std::string&) { return &artwork; },
+                             [](const std::string&) { return false; })
+                             .diagram);
   EXPECT_TRUE(client.get(query + "&theme=alt").body() ==
               std::string(png.begin(), png.end()));
   EXPECT_NE(std::string::npos,
@@ -197,6 +201,32 @@ TEST_F(ServerTest, FinishesTheRequestInFlightOnSigterm) {
   EXPECT_LT(log.find("stopping on SIGTERM"),
             log.find("GET /board.png?size=400 200"))
       << log;
+}
+
+TEST_F(ServerTest, EveryBundledPieceSetDrawsAsTibInItsFolder) {
+  namespace fs = std::filesystem;
+  const fs::path artwork = TIB_ARTWORK_DIR;
+  server_.emplace(std::vector<std::string>{"--listen", "127.0.0.1:0",
+                                           "--artwork", artwork.string()});
+  Client client(server_->waitListening());
+  const std::string fen = "r1bqkbnr/pppp1ppp/2n5/4p3/4P3/5N2/PPPP1PPP/RNBQKB1R";
+  std::set<std::string> tags;
+  for (const auto& set : fs::directory_iterator(artwork / "pieces")) {
+    const std::string name = set.path().filename().string();
+    const Response response = client.get(
+        "/board.png?size=300&theme=brown&fen=" + fen + "+w&piece=" + name);
+    ASSERT_EQ(200U, response.result_int()) << name;
+    tags.insert(std::string(response[http::field::etag]));
+    const auto out = output_.path() / (name + ".png");
+    ASSERT_EQ(0, runTibBinary(set.path(), {"fen=" + fen + " w", "size=300",
+                                           "file=" + out.string()})
+                     .status);
+    EXPECT_TRUE(response.body() == readText(out)) << name;
+  }
+  EXPECT_GE(tags.size(), 6U);
+  const Response unknown = client.get("/board.png?piece=nope");
+  EXPECT_EQ(400U, unknown.result_int());
+  EXPECT_EQ("piece=nope: no such piece set\n", unknown.body());
 }
 
 TEST_F(ServerTest, MetricsCountWhatWasAnswered) {

@@ -23,9 +23,9 @@ int main(int argc, char** argv) {
     // What loading printed waits until the address is bound, so that a
     // refusal to start is one line.
     std::ostringstream startup;
-    const tib::Themes themes =
-        tib::loadThemes(options.artwork, options.maxArtworkBytes, startup);
-    tib::serve(options, themes, startup.str(), std::cerr);
+    const tib::Served served =
+        tib::loadServed(options.artwork, options.maxArtworkBytes, startup);
+    tib::serve(options, served, startup.str(), std::cerr);
     return tib::ExitStatus::ok;
   });
 }

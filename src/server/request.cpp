@@ -263,7 +263,8 @@ std::optional<std::string> missingBoard(const DiagramRequest& diagram,
 // converted as tib converts each of its arguments. check= is read last, as
 // it may name the king of the FEN.
 Decision readDiagram(std::string_view query, int32_t maxSize,
-                     const ThemeLookup& themeArtwork) {
+                     const ThemeLookup& themeArtwork,
+                     const PieceSetLookup& knownPieceSet) {
   Decision decision;
   decision.action = Action::render;
   DiagramRequest& diagram = decision.diagram;
@@ -275,6 +276,8 @@ Decision readDiagram(std::string_view query, int32_t maxSize,
         diagram.fen = value;
       } else if (name == "theme") {
         diagram.theme = value;
+      } else if (name == "piece") {
+        diagram.piece = value;
       } else if (name == "size") {
         diagram.settings.Size = readSize(value, "size=" + printableText(value),
                                          sizeRange(1, maxSize));
@@ -306,6 +309,10 @@ Decision readDiagram(std::string_view query, int32_t maxSize,
   if (artwork == nullptr) {
     return refusal(400,
                    "theme=" + printableText(diagram.theme) + ": no such theme");
+  }
+  if (!diagram.piece.empty() && !knownPieceSet(diagram.piece)) {
+    return refusal(
+        400, "piece=" + printableText(diagram.piece) + ": no such piece set");
   }
   if (const std::optional<std::string> missing =
           missingBoard(diagram, *artwork)) {
@@ -368,7 +375,8 @@ std::vector<std::pair<std::string, std::string>> decodeQuery(
 }
 
 Decision decideRequest(std::string_view method, std::string_view target,
-                       int32_t maxSize, const ThemeLookup& themeArtwork) {
+                       int32_t maxSize, const ThemeLookup& themeArtwork,
+                       const PieceSetLookup& knownPieceSet) {
   if (requestLineTooLong(method, target)) {
     return lineRefusal();
   }
@@ -393,7 +401,7 @@ Decision decideRequest(std::string_view method, std::string_view target,
     decision.head = method == "HEAD";
     return decision;
   }
-  Decision decision = readDiagram(query, maxSize, themeArtwork);
+  Decision decision = readDiagram(query, maxSize, themeArtwork, knownPieceSet);
   decision.head = method == "HEAD";
   return decision;
 }

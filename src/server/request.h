@@ -36,10 +36,15 @@ std::vector<std::pair<std::string, std::string>> decodeQuery(
 // The diagram a request asks for, and its theme: "" is the default theme.
 struct DiagramRequest : Diagram {
   std::string theme;
+  // A piece set drawn instead of the theme's own pieces; "" for those.
+  std::string piece;
 };
 
 // The artwork of a theme served under this name; none when there is none.
 using ThemeLookup = std::function<const Artwork*(const std::string&)>;
+
+// Whether a piece set is served under this name.
+using PieceSetLookup = std::function<bool(const std::string&)>;
 
 enum class Action {
   // Render the diagram (GET or HEAD of /board.png with usable parameters).
@@ -64,10 +69,11 @@ struct Decision {
 };
 
 // Decides a request from its method and its request target, as the request
-// line holds them. A diagram is refused when its theme is not served or
-// lacks the board of the view asked for.
+// line holds them. A diagram is refused when its theme or piece set is not
+// served or the theme lacks the board of the view asked for.
 Decision decideRequest(std::string_view method, std::string_view target,
-                       int32_t maxSize, const ThemeLookup& themeArtwork);
+                       int32_t maxSize, const ThemeLookup& themeArtwork,
+                       const PieceSetLookup& knownPieceSet);
 
 // The refusal of a request head that went past kHeadLimit: 414 when the
 // request line is too long, else 431. When the parser has read the request

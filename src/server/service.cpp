@@ -98,11 +98,11 @@ Response busyResponse(const std::string& line) {
 
 // Runs on a render worker. Whatever escapes the render is a 500 for this
 // request, never an exception on the worker thread.
-Response renderResponse(const Theme& theme, const Decision& decision,
-                        const std::string& tag) {
+Response renderResponse(const Artwork& artwork, const Sprites& pieces,
+                        const Decision& decision, const std::string& tag) {
   try {
     std::vector<unsigned char> png =
-        renderPng(*theme.artwork, decision.diagram);
+        renderPng(artwork, pieces, decision.diagram);
     Response response(http::status::ok, 11);
     response.set(http::field::content_type, "image/png");
     response.set(http::field::etag, tag);
@@ -150,11 +150,11 @@ class Session;
 class Listener : public std::enable_shared_from_this<Listener> {
  public:
   Listener(net::io_context& io, net::thread_pool& workers,
-           const ServerOptions& options, const Themes& themes, AccessLog& log)
+           const ServerOptions& options, const Served& served, AccessLog& log)
       : io_(io),
         workers_(workers),
         options_(options),
-        themes_(themes),
+        served_(served),
         log_(log),
         acceptor_(io),
         retry_(io),
@@ -188,7 +188,7 @@ class Listener : public std::enable_shared_from_this<Listener> {
   net::io_context& io() { return io_; }
   net::thread_pool& workers() { return workers_; }
   const ServerOptions& options() const { return options_; }
-  const Themes& themes() const { return themes_; }
+  const Served& served() const { return served_; }
   void logLine(const std::string& line) { log_.write(kServerPrefix + line); }
   Metrics& metrics() { return metrics_; }
 
@@ -200,7 +200,7 @@ class Listener : public std::enable_shared_from_this<Listener> {
   net::io_context& io_;
   net::thread_pool& workers_;
   const ServerOptions& options_;
-  const Themes& themes_;
+  const Served& served_;
   AccessLog& log_;
   tcp::acceptor acceptor_;
   net::steady_timer retry_;
@@ -271,8 +271,8 @@ class Session : public std::enable_shared_from_this<Session> {
   void onHead(std::size_t length);
   void refuseAndClose(unsigned status, const std::string& message);
   void answer(const Decision& decision);
-  void render(const Theme& theme, const Decision& decision,
-              const std::string& tag);
+  void render(const Artwork& artwork, const Sprites& pieces,
+              const Decision& decision, const std::string& tag);
   void watchForClose(const std::shared_ptr<std::atomic<bool>>& gone);
   void rendered(std::optional<Response> response);
   void send(Response response);
@@ -363,16 +363,19 @@ void Session::onHead(std::size_t length) {
     return;
   }
   keepAlive_ = request.keep_alive() && requests_ < kRequestsPerConnection;
-  const Themes& themes = listener_->themes();
-  answer(decideRequest(std::string_view(request.method_string().data(),
-                                        request.method_string().size()),
-                       target, listener_->options().maxSize,
-                       [&themes](const std::string& name) -> const Artwork* {
-                         const auto theme = themes.find(name);
-                         return theme == themes.end()
-                                    ? nullptr
-                                    : theme->second.artwork.get();
-                       }));
+  const Served& served = listener_->served();
+  answer(decideRequest(
+      std::string_view(request.method_string().data(),
+                       request.method_string().size()),
+      target, listener_->options().maxSize,
+      [&served](const std::string& name) -> const Artwork* {
+        const auto theme = served.themes.find(name);
+        return theme == served.themes.end() ? nullptr
+                                            : theme->second.artwork.get();
+      },
+      [&served](const std::string& name) {
+        return served.pieceSets.count(name) > 0;
+      }));
 }
 
 void Session::refuseAndClose(unsigned status, const std::string& message) {
@@ -410,8 +413,16 @@ void Session::answer(const Decision& decision) {
     send(std::move(response));
     return;
   }
-  const Theme& theme = listener_->themes().at(decision.diagram.theme);
-  const std::string tag = entityTag(decision.diagram, theme.identity);
+  const Served& served = listener_->served();
+  const Theme& theme = served.themes.at(decision.diagram.theme);
+  const Sprites* pieces = &theme.artwork->sprites;
+  uint64_t identity = theme.identity;
+  if (!decision.diagram.piece.empty()) {
+    const PieceSet& set = served.pieceSets.at(decision.diagram.piece);
+    pieces = set.sprites.get();
+    identity = hashBytes(identity, &set.identity, sizeof set.identity);
+  }
+  const std::string tag = entityTag(decision.diagram, identity);
   const auto& request = parsed_.request;
   const auto [first, last] = request.equal_range(http::field::if_none_match);
   for (auto field = first; field != last; ++field) {
@@ -429,11 +440,11 @@ void Session::answer(const Decision& decision) {
     send(busyResponse("busy: too many diagrams waiting; try again"));
     return;
   }
-  render(theme, decision, tag);
+  render(*theme.artwork, *pieces, decision, tag);
 }
 
-void Session::render(const Theme& theme, const Decision& decision,
-                     const std::string& tag) {
+void Session::render(const Artwork& artwork, const Sprites& pieces,
+                     const Decision& decision, const std::string& tag) {
   // Set when the client leaves before the render starts, which is then
   // skipped.
   auto gone = std::make_shared<std::atomic<bool>>(false);
@@ -443,14 +454,14 @@ void Session::render(const Theme& theme, const Decision& decision,
   net::post(
       listener_->workers(),
       [self = shared_from_this(), listener = listener_,
-       io = stream_.get_executor(), &theme, decision, tag, gone,
+       io = stream_.get_executor(), &artwork, &pieces, decision, tag, gone,
        work = net::make_work_guard(listener_->io())]() mutable {
         std::optional<Response> response;
         if (listener->stopRenders()) {
           response = busyResponse("stopping: not rendered; try again");
         } else if (!gone->load()) {
           const Clock::time_point began = Clock::now();
-          response = renderResponse(theme, decision, tag);
+          response = renderResponse(artwork, pieces, decision, tag);
           listener->metrics().countRender(
               std::chrono::duration<double>(Clock::now() - began).count());
         }
@@ -680,7 +691,7 @@ void Listener::stop() {
 
 }  // namespace
 
-void serve(const ServerOptions& options, const Themes& themes,
+void serve(const ServerOptions& options, const Served& served,
            const std::string& startup, std::ostream& log) {
   if (std::signal(SIGPIPE, SIG_IGN) == SIG_ERR) {
     throw Failure(ExitStatus::failed, "cannot ignore SIGPIPE");
@@ -691,7 +702,7 @@ void serve(const ServerOptions& options, const Themes& themes,
     AccessLog access(log, kLogCapacity);
     {
       const auto listener =
-          std::make_shared<Listener>(io, workers, options, themes, access);
+          std::make_shared<Listener>(io, workers, options, served, access);
       const std::string address = listener->bind();
       log << startup << kServerPrefix << "listening on " << address << "\n"
           << std::flush;

@@ -18,7 +18,7 @@ namespace tib {
 // started, answers the queued ones 503 and returns. Logs one line per
 // request on log, from a thread of its own. Throws a Failure, having printed
 // nothing, when the address cannot be bound.
-void serve(const ServerOptions& options, const Themes& themes,
+void serve(const ServerOptions& options, const Served& served,
            const std::string& startup, std::ostream& log);
 
 }  // namespace tib

@@ -49,10 +49,30 @@ Theme loadTheme(const std::string& name, const std::string& folder,
   return theme;
 }
 
-// The names of the subfolders of folder/themes holding a board, sorted.
-std::vector<std::string> themeNames(const std::string& folder) {
+PieceSet loadPieceSet(const std::string& name, const std::string& folder,
+                      ArtworkBudget& budget, std::ostream& log) {
+  std::vector<FileIdentity> filesRead;
+  std::vector<std::string> warnings;
+  auto sprites = std::make_shared<Sprites>(
+      loadSprites(folder, budget, filesRead, warnings));
+  for (const std::string& warning : warnings) {
+    log << kServerPrefix << "piece set " << printableText(name) << " ("
+        << printableText(folder) << "): " << warning
+        << "; served without that piece\n";
+  }
+  PieceSet set;
+  set.identity =
+      std::accumulate(sprites->begin(), sprites->end(), kHashStart, hashImage);
+  set.sprites = std::move(sprites);
+  return set;
+}
+
+// The names of the subfolders of folder/kind holding file, sorted.
+std::vector<std::string> subfolderNames(const std::string& folder,
+                                        const char* kind,
+                                        const std::string& file) {
   namespace fs = std::filesystem;
-  const fs::path themes = fs::path(folder) / "themes";
+  const fs::path themes = fs::path(folder) / kind;
   std::vector<std::string> names;
   std::error_code error;
   if (!fs::is_directory(themes, error)) {
@@ -62,7 +82,7 @@ std::vector<std::string> themeNames(const std::string& folder) {
   for (; !error && entry != fs::directory_iterator(); entry.increment(error)) {
     std::error_code ignored;
     if (entry->is_directory(ignored) &&
-        fs::exists(entry->path() / kBoardFile, ignored)) {
+        fs::exists(entry->path() / file, ignored)) {
       names.push_back(entry->path().filename().string());
     }
   }
@@ -86,8 +106,9 @@ uint64_t artworkIdentity(const Artwork& artwork) {
                          sprites, hashImage);
 }
 
-Themes loadThemes(const std::string& folder, std::size_t maxArtworkBytes,
+Served loadServed(const std::string& folder, std::size_t maxArtworkBytes,
                   std::ostream& log) {
+  namespace fs = std::filesystem;
   ArtworkBudget budget;
   budget.limit = maxArtworkBytes;
   std::map<std::pair<dev_t, ino_t>, Theme> byFolder;
@@ -101,19 +122,29 @@ Themes loadThemes(const std::string& folder, std::size_t maxArtworkBytes,
     byFolder.emplace(identity, theme);
     return theme;
   };
-  Themes themes;
-  themes.emplace("", load("", folder));
+  Served served;
+  served.themes.emplace("", load("", folder));
   std::string list;
-  for (const std::string& name : themeNames(folder)) {
-    themes.emplace(
-        name,
-        load(name, (std::filesystem::path(folder) / "themes" / name).string()));
+  for (const std::string& name : subfolderNames(folder, "themes", kBoardFile)) {
+    served.themes.emplace(
+        name, load(name, (fs::path(folder) / "themes" / name).string()));
     list += (list.empty() ? "" : ", ") + printableText(name);
+  }
+  // The name that URLs made for other services give the default board.
+  served.themes.emplace(kDefaultThemeAlias, served.themes.at(""));
+  std::string sets;
+  for (const std::string& name :
+       subfolderNames(folder, "pieces", spriteFileName(kPieces.front()))) {
+    served.pieceSets.emplace(
+        name, loadPieceSet(name, (fs::path(folder) / "pieces" / name).string(),
+                           budget, log));
+    sets += (sets.empty() ? "" : ", ") + printableText(name);
   }
   log << kServerPrefix << "artwork from " << printableText(folder)
       << ": the default theme" << (list.empty() ? "" : " and themes " + list)
-      << ", " << (budget.used >> 20) << " MiB decoded\n";
-  return themes;
+      << (sets.empty() ? "" : "; piece sets " + sets) << ", "
+      << (budget.used >> 20) << " MiB decoded\n";
+  return served;
 }
 
 }  // namespace tib

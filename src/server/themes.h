@@ -1,5 +1,6 @@
-// The artwork tib-server serves: the default theme from one folder and each
-// DIR/themes/<name>/ that holds a board, loaded and decoded once at start.
+// The artwork tib-server serves: the default theme from one folder, each
+// DIR/themes/<name>/ that holds a board and each piece set DIR/pieces/<name>/,
+// loaded and decoded once at start.
 #pragma once
 
 #include <cstddef>
@@ -20,16 +21,33 @@ struct Theme {
   uint64_t identity = 0;
 };
 
-// By name; the default theme is "".
+// By name; the default theme is "", also served as kDefaultThemeAlias
+// unless a folder has that name.
 using Themes = std::map<std::string, Theme>;
+inline constexpr const char* kDefaultThemeAlias = "brown";
+
+// The twelve sprites of a folder, drawn on any theme instead of its own.
+struct PieceSet {
+  std::shared_ptr<const Sprites> sprites;
+  // A hash of the sprites, sizes included.
+  uint64_t identity = 0;
+};
+using PieceSets = std::map<std::string, PieceSet>;
+
+// What tib-server serves.
+struct Served {
+  Themes themes;
+  PieceSets pieceSets;
+};
 
 // Loads the default theme from folder and every subfolder of folder/themes/
-// holding a t_board.png, with the markers of both sides; a folder reached
-// by two names (a symlink, say) is decoded once. Prints each theme's sprite
+// holding a t_board.png, with the markers of both sides, and the sprites of
+// every subfolder of folder/pieces/ holding a t_wb.png; a theme folder
+// reached by two names (a symlink, say) is decoded once. Prints the sprite
 // warnings on log after the prefix. Throws a Failure when a board is
-// unusable, the decoded artwork would take more than maxArtworkBytes, or the
-// themes folder cannot be listed.
-Themes loadThemes(const std::string& folder, std::size_t maxArtworkBytes,
+// unusable, the decoded artwork would take more than maxArtworkBytes, or a
+// folder cannot be listed.
+Served loadServed(const std::string& folder, std::size_t maxArtworkBytes,
                   std::ostream& log);
 
 // The hash of the pictures of artwork.

@@ -404,15 +404,8 @@ Artwork loadArtwork(const std::string& folder, const std::vector<Side>& sides,
       inFolder(folder, kBoardFile),
       folder.empty() ? " (run tib in the folder that holds the artwork)" : "",
       artwork.board, budget, artwork.filesRead);
-  for (std::size_t index = 0; index < kPieces.size(); ++index) {
-    const std::string file = spriteFileName(kPieces[index]);
-    const unsigned error =
-        loadSprite(inFolder(folder, file), artwork.sprites[index], budget,
-                   artwork.filesRead);
-    if (error != 0) {
-      artwork.warnings.push_back(warningFor(file, error));
-    }
-  }
+  artwork.sprites =
+      loadSprites(folder, budget, artwork.filesRead, artwork.warnings);
   // A missing or broken marker leaves the diagram without one, silently;
   // one refused for its cost is a warning, as a sprite's.
   for (const Side side : sides) {
@@ -425,6 +418,21 @@ Artwork loadArtwork(const std::string& folder, const std::vector<Side>& sides,
     }
   }
   return artwork;
+}
+
+Sprites loadSprites(const std::string& folder, ArtworkBudget& budget,
+                    std::vector<FileIdentity>& filesRead,
+                    std::vector<std::string>& warnings) {
+  Sprites sprites;
+  for (std::size_t index = 0; index < kPieces.size(); ++index) {
+    const std::string file = spriteFileName(kPieces[index]);
+    const unsigned error =
+        loadSprite(inFolder(folder, file), sprites[index], budget, filesRead);
+    if (error != 0) {
+      warnings.push_back(warningFor(file, error));
+    }
+  }
+  return sprites;
 }
 
 std::array<ImageBuffer, kBoardFiles.size() - 1> loadOtherBoards(

@@ -124,14 +124,17 @@ std::string decodeErrorText(unsigned error);
 
 // A folder's artwork, decoded once and then only read: many diagrams can be
 // drawn from it, at the same time.
+// The twelve piece sprites, in the order of kPieces. A sprite that failed to
+// load draws nothing.
+using Sprites = std::array<ImageBuffer, kPieces.size()>;
+
 struct Artwork {
   // 1024 x 1024, the picture every diagram starts from.
   ImageBuffer board;
   // The boards of the other views, indexed by boardIndex less one; empty
   // when not loaded.
   std::array<ImageBuffer, kBoardFiles.size() - 1> otherBoards;
-  // In the order of kPieces. A sprite that failed to load draws nothing.
-  std::array<ImageBuffer, kPieces.size()> sprites;
+  Sprites sprites;
   // Indexed by Side; a marker that was not loaded draws nothing.
   std::array<ImageBuffer, 2> markers;
   // One line for each sprite that failed to load, and for each marker that
@@ -160,6 +163,13 @@ Artwork loadArtwork(const std::string& folder, const std::vector<Side>& sides);
 // a Failure naming the file that would overspend it, before decoding it.
 Artwork loadArtwork(const std::string& folder, const std::vector<Side>& sides,
                     ArtworkBudget& budget);
+
+// The twelve sprites of folder, in the order of kPieces, within budget; adds
+// the files opened to filesRead and one line to warnings for each sprite
+// that failed to load.
+Sprites loadSprites(const std::string& folder, ArtworkBudget& budget,
+                    std::vector<FileIdentity>& filesRead,
+                    std::vector<std::string>& warnings);
 
 // The boards of the other views found in folder, in the order of
 // Artwork::otherBoards, within budget; a file that is not there is left

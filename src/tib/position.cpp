@@ -77,13 +77,14 @@ std::optional<Square> kingToMove(const std::string& fen) {
 }
 
 void drawPosition(ImageBuffer& canvas, const std::string& fen,
-                  const Settings& settings, const Artwork& artwork,
+                  const Settings& settings, const Sprites& sprites,
+                  const std::array<ImageBuffer, 2>& markers,
                   Orientation orientation) {
   const std::vector<PlacedPiece> pieces = placedPieces(fen);
   const auto draw = [&](const PlacedPiece& piece) {
     const Square drawn = viewSquare(piece.square, orientation);
-    drawPiece(canvas, artwork.sprites[piece.index], settings, drawn.file,
-              drawn.rank, kPieces[piece.index]);
+    drawPiece(canvas, sprites[piece.index], settings, drawn.file, drawn.rank,
+              kPieces[piece.index]);
   };
   if (orientation == Orientation::white) {
     std::for_each(pieces.begin(), pieces.end(), draw);
@@ -91,7 +92,7 @@ void drawPosition(ImageBuffer& canvas, const std::string& fen,
     std::for_each(pieces.rbegin(), pieces.rend(), draw);
   }
   if (const std::optional<Side> side = sideToMove(fen)) {
-    drawSign(canvas, artwork.markers[static_cast<std::size_t>(*side)], settings,
+    drawSign(canvas, markers[static_cast<std::size_t>(*side)], settings,
              markerEdge(*side, orientation));
   }
 }

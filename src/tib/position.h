@@ -47,7 +47,8 @@ std::optional<Square> kingToMove(const std::string& fen);
 // order, so that it is the white view of the board turned half a turn.
 // Nothing is validated: what lies off the board is clipped.
 void drawPosition(ImageBuffer& canvas, const std::string& fen,
-                  const Settings& settings, const Artwork& artwork,
+                  const Settings& settings, const Sprites& sprites,
+                  const std::array<ImageBuffer, 2>& markers,
                   Orientation orientation);
 
 }  // namespace tib

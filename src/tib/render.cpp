@@ -30,19 +30,20 @@ std::size_t checkedBoard(const Artwork& artwork,
 
 // Draws the diagram on a canvas that holds the board of its view.
 void drawOnBoard(ImageBuffer& canvas, const Artwork& artwork,
-                 const Diagram& diagram) {
+                 const Sprites& pieces, const Diagram& diagram) {
   drawUnderPieces(canvas, diagram.annotations);
-  drawPosition(canvas, diagram.fen, diagram.settings, artwork,
+  drawPosition(canvas, diagram.fen, diagram.settings, pieces, artwork.markers,
                diagram.annotations.orientation);
   drawOverPieces(canvas, diagram.annotations);
 }
 
 }  // namespace
 
-ImageBuffer drawDiagram(const Artwork& artwork, const Diagram& diagram) {
+ImageBuffer drawDiagram(const Artwork& artwork, const Sprites& pieces,
+                        const Diagram& diagram) {
   ImageBuffer canvas =
       *boardPicture(artwork, checkedBoard(artwork, diagram.annotations));
-  drawOnBoard(canvas, artwork, diagram);
+  drawOnBoard(canvas, artwork, pieces, diagram);
   return canvas;
 }
 
@@ -110,12 +111,13 @@ std::vector<unsigned char> encodeCanvas(const ImageBuffer& canvas,
 }  // namespace
 
 std::vector<unsigned char> renderPng(const Artwork& artwork,
+                                     const Sprites& pieces,
                                      const Diagram& diagram) {
   checkSize(diagram.settings);
   if (diagram.settings.Size == 0) {
     return {};
   }
-  return encodeCanvas(drawDiagram(artwork, diagram),
+  return encodeCanvas(drawDiagram(artwork, pieces, diagram),
                       static_cast<uint32_t>(diagram.settings.Size),
                       hasAnnotations(diagram.annotations));
 }
@@ -129,7 +131,7 @@ std::vector<unsigned char> renderPng(Artwork&& artwork,
   const std::size_t index = checkedBoard(artwork, diagram.annotations);
   ImageBuffer canvas =
       std::move(index == 0 ? artwork.board : artwork.otherBoards[index - 1]);
-  drawOnBoard(canvas, artwork, diagram);
+  drawOnBoard(canvas, artwork, artwork.sprites, diagram);
   return encodeCanvas(canvas, static_cast<uint32_t>(diagram.settings.Size),
                       hasAnnotations(diagram.annotations));
 }

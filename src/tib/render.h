@@ -26,10 +26,17 @@ struct Diagram {
 // Throws a Failure when Size is below 0 or above kLargestSize.
 void checkSize(const Settings& settings);
 
-// The 1024 x 1024 canvas: the board of the diagram's view, the marks under
+// The 1024 x 1024 canvas, with the pieces of a set (the artwork's own, or
+// another folder's): the board of the diagram's view, the marks under
 // the pieces, the position, the marks above it. Throws a Failure when the
 // artwork lacks the board of that view.
-ImageBuffer drawDiagram(const Artwork& artwork, const Diagram& diagram);
+ImageBuffer drawDiagram(const Artwork& artwork, const Sprites& pieces,
+                        const Diagram& diagram);
+
+// The same with the artwork's own pieces.
+inline ImageBuffer drawDiagram(const Artwork& artwork, const Diagram& diagram) {
+  return drawDiagram(artwork, artwork.sprites, diagram);
+}
 
 // The canvas row (or column) each output row (or column) of an edge x edge
 // image comes from: (k x 1024) div edge, in 32-bit unsigned arithmetic.
@@ -40,11 +47,18 @@ std::vector<uint32_t> resampleSources(uint32_t edge);
 std::vector<unsigned char> resampleCanvas(const ImageBuffer& canvas,
                                           uint32_t edge);
 
-// The diagram as a PNG of Size x Size pixels, encoded with the codec's
-// default settings. Size 0 gives no bytes: there is nothing to write.
-// Throws a Failure when the codec cannot encode it.
+// The diagram as a PNG of Size x Size pixels, with the pieces of a set,
+// encoded with the codec's default settings. Size 0 gives no bytes: there is
+// nothing to write. Throws a Failure when the codec cannot encode it.
 std::vector<unsigned char> renderPng(const Artwork& artwork,
+                                     const Sprites& pieces,
                                      const Diagram& diagram);
+
+// The same with the artwork's own pieces.
+inline std::vector<unsigned char> renderPng(const Artwork& artwork,
+                                            const Diagram& diagram) {
+  return renderPng(artwork, artwork.sprites, diagram);
+}
 
 // The same for a run that needs the artwork no more: the position is drawn
 // on the artwork's own board, which spares a copy of 4 MiB.
