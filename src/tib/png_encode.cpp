@@ -9,7 +9,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <future>
 #include <new>
+#include <system_error>
 #include <utility>
 
 // Every decision below is the codec's (lodepng 20220618, default encoder
@@ -71,23 +73,34 @@ struct ColourTable {
 
 std::size_t slotOf(uint32_t colour) { return (colour * 0x9E3779B1U) >> 22U; }
 
-// The index of `colour`, added when new and the table is not full; -1 for a
-// new colour past the limit.
-int colourIndex(ColourTable& table, uint32_t colour) {
+// The index of `colour`, or -1 when it is not in the table.
+int findColour(const ColourTable& table, uint32_t colour) {
   for (std::size_t slot = slotOf(colour);; slot = (slot + 1) % kColourSlots) {
     if (table.index[slot] == 0) {
-      if (table.order.size() >= kColourLimit) {
-        return -1;
-      }
-      table.order.push_back(colour);
-      table.colour[slot] = colour;
-      table.index[slot] = static_cast<uint16_t>(table.order.size());
-      return static_cast<int>(table.order.size()) - 1;
+      return -1;
     }
     if (table.colour[slot] == colour) {
       return table.index[slot] - 1;
     }
   }
+}
+
+// Adds `colour` when new and the table is not full; false when it is new and
+// the table is full.
+bool addColour(ColourTable& table, uint32_t colour) {
+  std::size_t slot = slotOf(colour);
+  for (; table.index[slot] != 0; slot = (slot + 1) % kColourSlots) {
+    if (table.colour[slot] == colour) {
+      return true;
+    }
+  }
+  if (table.order.size() >= kColourLimit) {
+    return false;
+  }
+  table.order.push_back(colour);
+  table.colour[slot] = colour;
+  table.index[slot] = static_cast<uint16_t>(table.order.size());
+  return true;
 }
 
 // What one pass over all pixels tells: any pixel not grey, any alpha other
@@ -180,7 +193,7 @@ ColourMode chooseColourMode(const unsigned char* rgba, std::size_t count,
   uint32_t last = 0;
   for (std::size_t i = 0; i < count; ++i) {
     const uint32_t pixel = loadPixel(rgba + i * 4);
-    if ((i != 0 && pixel == last) || colourIndex(table, pixel) >= 0) {
+    if ((i != 0 && pixel == last) || addColour(table, pixel)) {
       last = pixel;
       continue;
     }
@@ -242,7 +255,7 @@ unsigned bitsPerPixel(const ColourMode& mode) {
 
 // Writes one row of pixels in the chosen mode; 3-byte pixels are stored 4
 // bytes at a time, so `out` has one byte to spare past the row.
-void convertRow(const ColourMode& mode, ColourTable& table,
+void convertRow(const ColourMode& mode, const ColourTable& table,
                 const unsigned char* rgba, std::size_t width,
                 unsigned char* out) {
   switch (mode.type) {
@@ -274,7 +287,7 @@ void convertRow(const ColourMode& mode, ColourTable& table,
     const uint32_t pixel = loadPixel(rgba + x * 4);
     if (palette) {
       if (x == 0 || pixel != last) {
-        value = static_cast<unsigned>(colourIndex(table, pixel));
+        value = static_cast<unsigned>(findColour(table, pixel));
         last = pixel;
       }
     } else {
@@ -385,21 +398,50 @@ void filterRow(const unsigned char* row, const unsigned char* above,
   std::memcpy(out + 1, tries[best], length);
 }
 
-// The scanlines as the codec deflates them: each row's filter type, then the
-// filtered row; with 16 bytes to spare at the end.
-std::vector<unsigned char> scanlines(const ColourMode& mode, ColourTable& table,
-                                     const unsigned char* rgba,
-                                     std::size_t width, std::size_t height) {
+// Runs `first` here and `second` on a thread of its own when `split`, else
+// both here, one after the other.
+template <typename First, typename Second>
+void runBoth(bool split, First&& first, Second&& second) {
+  std::future<void> other;
+  if (split) {
+    try {
+      other = std::async(std::launch::async, std::forward<Second>(second));
+    } catch (const std::system_error&) {
+      split = false;
+    }
+  }
+  first();
+  if (split) {
+    other.get();
+  } else {
+    second();
+  }
+}
+
+// Scanlines of this many bytes and more are filtered and matched on two
+// threads.
+constexpr std::size_t kSplitBytes = 1U << 17U;
+
+struct Scanlines {
+  std::vector<unsigned char> bytes;
+  // Without the 16 bytes to spare at the end.
+  std::size_t size = 0;
+};
+
+// Rows [first, last) as the codec deflates them: each row's filter type,
+// then the filtered row.
+void filterRows(const ColourMode& mode, const ColourTable& table,
+                const unsigned char* rgba, std::size_t width, std::size_t first,
+                std::size_t last, unsigned char* out) {
   const unsigned bpp = bitsPerPixel(mode);
   const std::size_t length = (width * bpp + 7) / 8;
-  std::vector<unsigned char> out(height * (length + 1) + 16);
   if (mode.type == ColourType::palette || mode.bitDepth < 8) {
-    for (std::size_t y = 0; y < height; ++y) {
-      unsigned char* line = out.data() + y * (length + 1);
+    for (std::size_t y = first; y < last; ++y) {
+      unsigned char* line = out + y * (length + 1);
       line[0] = 0;
       convertRow(mode, table, rgba + y * width * 4, width, line + 1);
     }
-    return out;
+    return;
   }
   const std::size_t padded = kRowPad + length + kRowPad;
   std::vector<unsigned char> work(padded * 2 + (length + kRowPad) * 5);
@@ -409,14 +451,32 @@ std::vector<unsigned char> scanlines(const ColourMode& mode, ColourTable& table,
   for (std::size_t type = 0; type < 5; ++type) {
     tries[type] = work.data() + padded * 2 + type * (length + kRowPad);
   }
+  if (first > 0) {
+    convertRow(mode, table, rgba + (first - 1) * width * 4, width, above);
+  }
   const std::size_t bytewidth = bpp / 8;
-  for (std::size_t y = 0; y < height; ++y) {
+  for (std::size_t y = first; y < last; ++y) {
     convertRow(mode, table, rgba + y * width * 4, width, row);
-    filterRow(row, above, length, bytewidth, tries,
-              out.data() + y * (length + 1));
+    filterRow(row, above, length, bytewidth, tries, out + y * (length + 1));
     std::swap(row, above);
   }
-  return out;
+}
+
+// The scanlines, with 16 bytes to spare at the end.
+Scanlines scanlines(const ColourMode& mode, const ColourTable& table,
+                    const unsigned char* rgba, std::size_t width,
+                    std::size_t height) {
+  const std::size_t length = (width * bitsPerPixel(mode) + 7) / 8;
+  Scanlines lines;
+  lines.size = height * (length + 1);
+  lines.bytes.resize(lines.size + 16);
+  const std::size_t middle = height / 2;
+  unsigned char* out = lines.bytes.data();
+  runBoth(
+      lines.size >= kSplitBytes,
+      [&] { filterRows(mode, table, rgba, width, 0, middle, out); },
+      [&] { filterRows(mode, table, rgba, width, middle, height, out); });
+  return lines;
 }
 
 // ---------------------------------------------------------------------------
@@ -857,40 +917,99 @@ unsigned writeBlock(BitWriter& w, Symbols& symbols, bool final) {
   return 0;
 }
 
-// Appends the zlib stream of `data` (its first `size` bytes; 8 more are
-// readable) to `out`.
+// Inserts the positions of a block into the chains as matching does: every
+// position once, in order (a lazy match inserts its first position again,
+// to the same effect), so the chains at any block's start depend on the
+// bytes alone.
+void insertBlock(HashChains& h, const unsigned char* in, std::size_t begin,
+                 std::size_t end) {
+  unsigned zeros = 0;
+  for (std::size_t pos = begin; pos < end; ++pos) {
+    const unsigned hash = hashAt(in, end, pos);
+    zeros = nextZeros(in, end, pos, hash, zeros);
+    insert(h, pos & kWindowMask, hash, zeros);
+  }
+}
+
+// Appends blocks to `out` from `written` on, with the bits not yet stored.
+struct StreamWriter {
+  std::vector<unsigned char>& out;
+  std::size_t written = 0;
+  BitWriter bits;
+};
+
+unsigned appendBlock(StreamWriter& stream, Symbols& symbols, bool final) {
+  // At most 48 bits a symbol, and the block header.
+  stream.out.resize(stream.written + symbols.items.size() * 6 + 1024);
+  stream.bits.at = stream.out.data() + stream.written;
+  const unsigned error = writeBlock(stream.bits, symbols, final);
+  stream.written = static_cast<std::size_t>(stream.bits.at - stream.out.data());
+  return error;
+}
+
+void clear(Symbols& symbols) {
+  symbols.items.clear();
+  symbols.literalCounts.fill(0);
+  symbols.distanceCounts.fill(0);
+}
+
+// Appends the zlib stream of `data` (its first `size` bytes) to `out`. With
+// two threads, the second matches the later half of the blocks, in chains
+// it first fills from the bytes before them.
 unsigned appendZlib(std::vector<unsigned char>& out, const unsigned char* data,
                     std::size_t size) {
   // Window 32 KiB, no dictionary, check bits.
   out.push_back(0x78);
   out.push_back(0x01);
-  std::size_t blockSize = size / 8 + 8;
-  blockSize = std::clamp<std::size_t>(blockSize, 65536, 262144);
+  const std::size_t blockSize =
+      std::clamp<std::size_t>(size / 8 + 8, 65536, 262144);
   const std::size_t blocks =
       std::max<std::size_t>(1, (size + blockSize - 1) / blockSize);
-  HashChains chains;
-  Symbols symbols;
-  symbols.items.reserve(std::min(size, blockSize));
-  std::size_t written = out.size();
-  BitWriter w;
-  for (std::size_t block = 0; block < blocks; ++block) {
-    const std::size_t begin = block * blockSize;
-    const std::size_t end = std::min(begin + blockSize, size);
-    symbols.items.clear();
-    symbols.literalCounts.fill(0);
-    symbols.distanceCounts.fill(0);
-    matchBlock(chains, data, begin, end, symbols);
-    // At most 48 bits a symbol, and the block header.
-    out.resize(written + symbols.items.size() * 6 + 1024);
-    w.at = out.data() + written;
-    const unsigned error = writeBlock(w, symbols, block + 1 == blocks);
-    if (error != 0) {
-      return error;
-    }
-    written = static_cast<std::size_t>(w.at - out.data());
+  const bool split = size >= kSplitBytes && blocks >= 2;
+  // The second thread first fills its chains, so it takes fewer blocks.
+  const std::size_t here =
+      split ? std::min(blocks - 1, (blocks * 14 + 24) / 25) : blocks;
+  const auto begin = [&](std::size_t block) { return block * blockSize; };
+  const auto end = [&](std::size_t block) {
+    return std::min(begin(block) + blockSize, size);
+  };
+  StreamWriter stream{out, out.size(), {}};
+  unsigned error = 0;
+  std::vector<Symbols> later(blocks - here);
+  runBoth(
+      split,
+      [&] {
+        HashChains chains;
+        Symbols symbols;
+        symbols.items.reserve(std::min(size, blockSize));
+        for (std::size_t block = 0; block < here && error == 0; ++block) {
+          clear(symbols);
+          matchBlock(chains, data, begin(block), end(block), symbols);
+          error = appendBlock(stream, symbols, block + 1 == blocks);
+        }
+      },
+      [&] {
+        if (later.empty()) {
+          return;
+        }
+        HashChains chains;
+        for (std::size_t block = 0; block < here; ++block) {
+          insertBlock(chains, data, begin(block), end(block));
+        }
+        for (std::size_t block = here; block < blocks; ++block) {
+          matchBlock(chains, data, begin(block), end(block),
+                     later[block - here]);
+        }
+      });
+  for (std::size_t block = here; block < blocks && error == 0; ++block) {
+    error = appendBlock(stream, later[block - here], block + 1 == blocks);
   }
-  out.resize(written + 8);
-  w.at = out.data() + written;
+  if (error != 0) {
+    return error;
+  }
+  BitWriter& w = stream.bits;
+  out.resize(stream.written + 8);
+  w.at = out.data() + stream.written;
   while (w.count > 0) {
     *w.at++ = static_cast<unsigned char>(w.bits);
     w.bits >>= 8U;
@@ -934,9 +1053,7 @@ unsigned encode(std::vector<unsigned char>& out, const unsigned char* rgba,
   const std::size_t pixels = std::size_t{width} * height;
   ColourTable table;
   const ColourMode mode = chooseColourMode(rgba, pixels, table);
-  const std::vector<unsigned char> lines =
-      scanlines(mode, table, rgba, width, height);
-  const std::size_t linesSize = lines.size() - 16;
+  const Scanlines lines = scanlines(mode, table, rgba, width, height);
 
   std::vector<unsigned char> png = {137, 80, 78, 71, 13, 10, 26, 10};
   std::size_t chunk = beginChunk(png, "IHDR");
@@ -976,7 +1093,7 @@ unsigned encode(std::vector<unsigned char>& out, const unsigned char* rgba,
     endChunk(png, chunk);
   }
   chunk = beginChunk(png, "IDAT");
-  const unsigned error = appendZlib(png, lines.data(), linesSize);
+  const unsigned error = appendZlib(png, lines.bytes.data(), lines.size);
   if (error != 0) {
     return error;
   }
