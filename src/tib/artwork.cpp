@@ -15,6 +15,7 @@
 #include "tib/codec_release.h"
 #include "tib/failure.h"
 #include "tib/file_descriptor.h"
+#include "tib/inflate.h"
 
 namespace tib {
 
@@ -97,10 +98,11 @@ unsigned readArtworkFile(const std::string& path,
 
 // Follows every inflation the codec does for one file: image data is
 // inflated with the settings it is given (max_output_size is the size the
-// header implies), ICC profiles share one budget of kMaxIccBytes. It is the
-// codec's own zlib decoder under its custom_zlib hook, so every result is
-// the codec's; the hook only turns a failure into code 110, and the guard
-// keeps the code that the codec would have given.
+// header implies), ICC profiles share one budget of kMaxIccBytes. Under the
+// codec's custom_zlib hook it inflates with libdeflate or the codec's own
+// zlib decoder (tib/inflate.h), so every result is the codec's; the hook
+// only turns a failure into code 110, and the guard keeps the code that the
+// codec would have given.
 struct InflateGuard {
   // The settings that the codec passes for the image data; it passes a copy
   // for each ICC profile.
@@ -124,7 +126,7 @@ unsigned guardedInflate(unsigned char** out, std::size_t* outSize,
     // Stop once the budget is passed (0 would mean no limit at all).
     plain.max_output_size = std::max<std::size_t>(guard->iccLeft, 1);
   }
-  unsigned error = lodepng_zlib_decompress(out, outSize, in, inSize, &plain);
+  unsigned error = tib::inflateZlib(out, outSize, in, inSize, &plain);
   if (profile) {
     // Past the codec's own limit for one profile, its code 113 stands.
     if (*outSize > guard->iccLeft && *outSize <= settings->max_output_size) {
