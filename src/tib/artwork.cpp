@@ -126,7 +126,7 @@ unsigned guardedInflate(unsigned char** out, std::size_t* outSize,
     // Stop once the budget is passed (0 would mean no limit at all).
     plain.max_output_size = std::max<std::size_t>(guard->iccLeft, 1);
   }
-  unsigned error = tib::inflateZlib(out, outSize, in, inSize, &plain);
+  unsigned error = inflateZlib(out, outSize, in, inSize, &plain);
   if (profile) {
     // Past the codec's own limit for one profile, its code 113 stands.
     if (*outSize > guard->iccLeft && *outSize <= settings->max_output_size) {
