@@ -16,6 +16,7 @@
 #include "tib/failure.h"
 #include "tib/file_descriptor.h"
 #include "tib/inflate.h"
+#include "tib/rgba.h"
 
 namespace tib {
 
@@ -194,9 +195,24 @@ unsigned runDecoder(const unsigned char* data, std::size_t size,
   state.decoder.zlibsettings.max_output_size = imageDataLimit;
   state.decoder.zlibsettings.custom_zlib = guardedInflate;
   state.decoder.zlibsettings.custom_context = &guard;
+  // The pixels come as the file holds them and are converted here, as the
+  // codec would (tib/rgba.h).
+  state.decoder.color_convert = 0;
   unsigned char* out = nullptr;
   unsigned error = lodepng_decode(&out, &width, &height, &state, data, size);
   pixels.reset(out);
+  if (error == 0 && (state.info_png.color.colortype != LCT_RGBA ||
+                     state.info_png.color.bitdepth != 8)) {
+    // The codec's allocation for the converted pixels, and its code when
+    // that fails.
+    std::unique_ptr<unsigned char, CodecBuffer> rgba(
+        static_cast<unsigned char*>(
+            std::malloc(std::size_t{width} * std::size_t{height} * 4)));
+    error = rgba ? convertToRgba(rgba.get(), pixels.get(), width, height,
+                                 state.info_png.color)
+                 : kCodecOutOfMemory;
+    pixels = std::move(rgba);
+  }
   if (guard.iccBudgetSpent) {
     return kErrorIccTooLarge;
   }
