@@ -54,9 +54,7 @@ std::vector<unsigned char> picture(Reader& r, unsigned width, unsigned height) {
   const unsigned look = next(r);
   uint32_t seed = 0x9E3779B9U ^ next(r) ^ (next(r) << 8U) ^ (next(r) << 16U);
   std::vector<uint32_t> colours(1 + next(r) % 40 + (look & 0x80U ? 230 : 0));
-  for (uint32_t& colour : colours) {
-    colour = step(seed);
-  }
+  std::generate(colours.begin(), colours.end(), [&] { return step(seed); });
   const unsigned cropX = next(r) * 3;
   const unsigned cropY = next(r) * 3;
   const unsigned slope = 1 + next(r) % 16;

@@ -78,9 +78,10 @@ Bytes oneDistanceCode(unsigned distanceBit) {
   Bits b;
   put(b, 1, 1);
   put(b, 2, 2);
-  put(b, 258 - 257, 5);
-  put(b, 1 - 1, 5);
-  put(b, 19 - 4, 4);
+  // 258 literal and length codes, 1 distance code, 19 code length codes.
+  put(b, 1, 5);
+  put(b, 0, 5);
+  put(b, 15, 4);
   // Code length code: lengths 0-15 all 4 bits, so length n is code n.
   const unsigned order[] = {16, 17, 18, 0, 8,  7, 9,  6, 10, 5,
                             11, 4,  12, 3, 13, 2, 14, 1, 15};

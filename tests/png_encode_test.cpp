@@ -35,18 +35,18 @@ struct Picture {
 
 Bytes paint(const Picture& picture) {
   std::mt19937 random(picture.width * 7919U + picture.height);
-  Bytes rgba;
-  rgba.reserve(std::size_t{picture.width} * picture.height * 4);
+  Bytes pixels;
+  pixels.reserve(std::size_t{picture.width} * picture.height * 4);
   for (uint32_t y = 0; y < picture.height; ++y) {
     for (uint32_t x = 0; x < picture.width; ++x) {
       const uint32_t pixel =
           picture.pixel(x, y, static_cast<uint32_t>(random()));
       for (unsigned shift = 0; shift < 32; shift += 8) {
-        rgba.push_back(static_cast<unsigned char>(pixel >> shift));
+        pixels.push_back(static_cast<unsigned char>(pixel >> shift));
       }
     }
   }
-  return rgba;
+  return pixels;
 }
 
 uint32_t rgba(uint32_t r, uint32_t g, uint32_t b, uint32_t a = 255) {
@@ -120,11 +120,11 @@ const std::vector<Picture>& pictures() {
        }},
       {"black and white with a transparent white", 40, 40,
        [](uint32_t x, uint32_t y, uint32_t) {
-         return x < 10 ? grey(255, 0) : grey((x ^ y) & 1 ? 255 : 0);
+         return x < 10 ? grey(255, 0) : grey(((x ^ y) & 1U) != 0 ? 255 : 0);
        }},
       {"four grey levels with a transparent one", 40, 40,
        [](uint32_t x, uint32_t y, uint32_t) {
-         return x < 10 ? grey(85, 0) : grey((x ^ y) & 1 ? 255 : 0);
+         return x < 10 ? grey(85, 0) : grey(((x ^ y) & 1U) != 0 ? 255 : 0);
        }},
       {"one transparent colour on 16 pixels", 4, 4,
        [](uint32_t x, uint32_t y, uint32_t r) {
@@ -187,8 +187,8 @@ TEST_P(Encoding, BytesEqualTheCodecs) {
   Bytes actual = {1, 2};
   ASSERT_EQ(0U, tib::encodePng(actual, pixels, picture.width, picture.height));
   expected.insert(expected.begin(), {1, 2});
-  ASSERT_EQ(expected.size(), actual.size());
-  EXPECT_TRUE(expected == actual);
+  ASSERT_EQ(expected.size(), actual.size()) << picture.name;
+  EXPECT_TRUE(expected == actual) << picture.name;
 }
 
 INSTANTIATE_TEST_SUITE_P(Pictures, Encoding, testing::ValuesIn(pictures()),

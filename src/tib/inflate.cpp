@@ -32,12 +32,14 @@ unsigned take(BitReader& r, unsigned count) {
 }
 
 constexpr unsigned kMaxBits = 15;
+// Code lengths 0 to kMaxBits.
+constexpr std::size_t kLengthSlots = 16;
 constexpr int kBad = -1;
 
 // A canonical Huffman code for decoding: how many codes of each length, and
 // the symbols in code order.
 struct Code {
-  std::array<uint16_t, kMaxBits + 1> perLength{};
+  std::array<uint16_t, kLengthSlots> perLength{};
   std::array<uint16_t, 288> symbols{};
 };
 
@@ -58,10 +60,12 @@ bool build(Code& code, const unsigned char* lengths, std::size_t count) {
   if (left != 0) {
     return false;
   }
-  std::array<uint16_t, kMaxBits + 2> offsets{};
+  // Where the symbols of each length start.
+  std::array<uint16_t, kLengthSlots> offsets{};
+  uint16_t start = 0;
   for (unsigned length = 1; length <= kMaxBits; ++length) {
-    offsets[length + 1] =
-        static_cast<uint16_t>(offsets[length] + code.perLength[length]);
+    offsets[length] = start;
+    start = static_cast<uint16_t>(start + code.perLength[length]);
   }
   for (std::size_t s = 0; s < count; ++s) {
     if (lengths[s] != 0) {
@@ -151,7 +155,8 @@ bool dynamicCodes(BitReader& r, Code& literals, Code& distances) {
   const unsigned literalCount = take(r, 5) + 257;
   const unsigned distanceCount = take(r, 5) + 1;
   const unsigned lengthCount = take(r, 4) + 4;
-  if (literalCount > 286 || distanceCount > 30 || !has(r, lengthCount * 3)) {
+  if (literalCount > 286 || distanceCount > 30 ||
+      !has(r, std::size_t{lengthCount} * 3)) {
     return false;
   }
   std::array<unsigned char, 19> codeLengths{};
@@ -214,11 +219,11 @@ bool decodedAlike(const unsigned char* in, std::size_t size) {
       if (!has(r, 32)) {
         return false;
       }
-      const unsigned length = take(r, 16);
-      if ((length ^ take(r, 16)) != 0xFFFFU || !has(r, length * 8U)) {
+      const std::size_t length = take(r, 16);
+      if ((length ^ take(r, 16)) != 0xFFFFU || !has(r, length * 8)) {
         return false;
       }
-      r.at += length * 8U;
+      r.at += length * 8;
       continue;
     }
     Code literals;

@@ -1,6 +1,6 @@
 #include "tib/png_encode.h"
 
-#include <emmintrin.h>
+#include <emmintrin.h>  // SSE2, the amd64 baseline
 #include <libdeflate.h>
 #include <lodepng.h>
 
@@ -127,12 +127,12 @@ PixelFacts scanPixels(const unsigned char* rgba, std::size_t count) {
         colored,
         _mm_and_si128(_mm_xor_si128(x, _mm_slli_epi32(x, 8)), greenBlue));
     const __m128i a = _mm_srli_epi32(x, 24);
-    const __m128i clear = _mm_cmpeq_epi32(a, zero);
+    const __m128i none = _mm_cmpeq_epi32(a, zero);
     const __m128i full = _mm_cmpeq_epi32(a, opaque);
-    transparent = _mm_or_si128(transparent, clear);
+    transparent = _mm_or_si128(transparent, none);
     translucent = _mm_or_si128(
         translucent,
-        _mm_andnot_si128(_mm_or_si128(clear, full), _mm_set1_epi32(-1)));
+        _mm_andnot_si128(_mm_or_si128(none, full), _mm_set1_epi32(-1)));
   }
   PixelFacts facts;
   facts.colored = _mm_movemask_epi8(_mm_cmpeq_epi8(colored, zero)) != 0xFFFF;
@@ -947,7 +947,7 @@ unsigned appendBlock(StreamWriter& stream, Symbols& symbols, bool final) {
   return error;
 }
 
-void clear(Symbols& symbols) {
+void reset(Symbols& symbols) {
   symbols.items.clear();
   symbols.literalCounts.fill(0);
   symbols.distanceCounts.fill(0);
@@ -983,7 +983,7 @@ unsigned appendZlib(std::vector<unsigned char>& out, const unsigned char* data,
         Symbols symbols;
         symbols.items.reserve(std::min(size, blockSize));
         for (std::size_t block = 0; block < here && error == 0; ++block) {
-          clear(symbols);
+          reset(symbols);
           matchBlock(chains, data, begin(block), end(block), symbols);
           error = appendBlock(stream, symbols, block + 1 == blocks);
         }
