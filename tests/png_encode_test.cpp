@@ -167,6 +167,11 @@ const std::vector<Picture>& pictures() {
        [](uint32_t, uint32_t, uint32_t r) {
          return r % 97 == 0 ? rgba(r >> 8, r >> 16, 1, 255) : 0U;
        }},
+      {"large picture with alpha and flat stretches", 1700, 1300,
+       [](uint32_t x, uint32_t y, uint32_t r) {
+         return (x / 64 + y / 64) % 3 == 0 ? rgba(10, 20, 30, 255)
+                                           : rgba(x, y, r & 7, x ^ y);
+       }},
       {"large gradient with noise", 2048, 2048,
        [](uint32_t x, uint32_t y, uint32_t r) {
          return rgba(x / 8 + (r & 3), y / 8, (x ^ y) / 16);
