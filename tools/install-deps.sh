@@ -4,7 +4,7 @@
 # from Debian's source package (apt-get source, see cmake/Lodepng.cmake).
 set -euo pipefail
 
-packages=(g++ cmake make dpkg-dev liblodepng-dev libgtest-dev libbenchmark-dev libboost-dev "$@")
+packages=(g++ cmake make dpkg-dev liblodepng-dev libdeflate-dev libgtest-dev libbenchmark-dev libboost-dev "$@")
 run_as_root() {
   if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
 }
