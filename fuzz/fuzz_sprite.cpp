@@ -4,18 +4,22 @@
 // decoding the same bytes without limits, and a decoded sprite is drawn into
 // a canvas at several boxes, whole and with its pixels cut short, as a
 // failed decode can leave them. The custom mutator keeps mutants past the
-// codec's checksums (png_mutator.h).
+// codec's checksums (png_mutator.h). The image data's zlib stream, and the
+// bytes themselves as one, go through the artwork's inflate and the codec's
+// own with the same limits: the same bytes and codes.
 #include <lodepng.h>
 
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <vector>
 
 #include "png_mutator.h"
 #include "tib/artwork.h"
 #include "tib/codec_release.h"
 #include "tib/drawing.h"
+#include "tib/inflate.h"
 
 using namespace tib;  // NOLINT(google-build-using-namespace)
 
@@ -58,6 +62,49 @@ void compareWithTheCodec(const std::vector<unsigned char>& bytes,
           "size differs from the codec's");
 }
 
+// The image data: the IDAT chunks' data, joined.
+std::vector<unsigned char> imageData(const std::vector<unsigned char>& bytes) {
+  std::vector<unsigned char> data;
+  std::size_t at = 8;
+  while (at + 12 <= bytes.size()) {
+    const std::size_t length = std::size_t{bytes[at]} << 24U |
+                               std::size_t{bytes[at + 1]} << 16U |
+                               std::size_t{bytes[at + 2]} << 8U | bytes[at + 3];
+    if (length > bytes.size() - at - 12) {
+      break;
+    }
+    if (std::memcmp(&bytes[at + 4], "IDAT", 4) == 0) {
+      data.insert(data.end(), bytes.begin() + static_cast<long>(at + 8),
+                  bytes.begin() + static_cast<long>(at + 8 + length));
+    }
+    at += 12 + length;
+  }
+  return data;
+}
+
+void compareInflate(const std::vector<unsigned char>& stream) {
+  for (const std::size_t limit : {std::size_t{1} << 22U, std::size_t{4000}}) {
+    LodePNGDecompressSettings settings;
+    lodepng_decompress_settings_init(&settings);
+    settings.max_output_size = limit;
+    unsigned char* codecOut = nullptr;
+    std::size_t codecSize = 0;
+    const unsigned codec = lodepng_zlib_decompress(
+        &codecOut, &codecSize, stream.data(), stream.size(), &settings);
+    unsigned char* out = nullptr;
+    std::size_t size = 0;
+    const unsigned ours =
+        tib::inflateZlib(&out, &size, stream.data(), stream.size(), &settings);
+    require(codec == ours, "inflate's code differs from the codec's");
+    require(
+        codec != 0 || (size == codecSize &&
+                       (size == 0 || std::memcmp(out, codecOut, size) == 0)),
+        "inflated bytes differ from the codec's");
+    std::free(codecOut);
+    std::free(out);
+  }
+}
+
 }  // namespace
 
 extern "C" std::size_t LLVMFuzzerCustomMutator(uint8_t* data, std::size_t size,
@@ -75,6 +122,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     return image;
   }();
   const std::vector<unsigned char> bytes(data, data + size);
+  compareInflate(imageData(bytes));
+  compareInflate(bytes);
   DecodedFile decoded = decodePng(bytes, ArtworkRole::sprite);
   require(decoded.error != 0 ||
               decoded.image.pixels.size() ==

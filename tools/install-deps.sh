@@ -4,8 +4,8 @@
 # from Debian's source package (apt-get source, see cmake/Lodepng.cmake).
 set -euo pipefail
 
-packages=(g++ cmake make dpkg-dev liblodepng-dev libgtest-dev libbenchmark-dev libboost-dev libpixman-1-dev
-  pkg-config chromium "$@")
+packages=(g++ cmake make dpkg-dev liblodepng-dev libdeflate-dev libgtest-dev libbenchmark-dev libboost-dev
+  libpixman-1-dev pkg-config chromium "$@")
 # The test of the page drives Chromium from a Node.js script.
 command -v node >/dev/null || packages+=(nodejs)
 run_as_root() {

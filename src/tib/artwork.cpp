@@ -15,6 +15,8 @@
 #include "tib/codec_release.h"
 #include "tib/failure.h"
 #include "tib/file_descriptor.h"
+#include "tib/inflate.h"
+#include "tib/rgba.h"
 
 namespace tib {
 
@@ -97,10 +99,11 @@ unsigned readArtworkFile(const std::string& path,
 
 // Follows every inflation the codec does for one file: image data is
 // inflated with the settings it is given (max_output_size is the size the
-// header implies), ICC profiles share one budget of kMaxIccBytes. It is the
-// codec's own zlib decoder under its custom_zlib hook, so every result is
-// the codec's; the hook only turns a failure into code 110, and the guard
-// keeps the code that the codec would have given.
+// header implies), ICC profiles share one budget of kMaxIccBytes. Under the
+// codec's custom_zlib hook it inflates with libdeflate or the codec's own
+// zlib decoder (tib/inflate.h), so every result is the codec's; the hook
+// only turns a failure into code 110, and the guard keeps the code that the
+// codec would have given.
 struct InflateGuard {
   // The settings that the codec passes for the image data; it passes a copy
   // for each ICC profile.
@@ -124,7 +127,7 @@ unsigned guardedInflate(unsigned char** out, std::size_t* outSize,
     // Stop once the budget is passed (0 would mean no limit at all).
     plain.max_output_size = std::max<std::size_t>(guard->iccLeft, 1);
   }
-  unsigned error = lodepng_zlib_decompress(out, outSize, in, inSize, &plain);
+  unsigned error = inflateZlib(out, outSize, in, inSize, &plain);
   if (profile) {
     // Past the codec's own limit for one profile, its code 113 stands.
     if (*outSize > guard->iccLeft && *outSize <= settings->max_output_size) {
@@ -192,9 +195,24 @@ unsigned runDecoder(const unsigned char* data, std::size_t size,
   state.decoder.zlibsettings.max_output_size = imageDataLimit;
   state.decoder.zlibsettings.custom_zlib = guardedInflate;
   state.decoder.zlibsettings.custom_context = &guard;
+  // The pixels come as the file holds them and are converted here, as the
+  // codec would (tib/rgba.h).
+  state.decoder.color_convert = 0;
   unsigned char* out = nullptr;
   unsigned error = lodepng_decode(&out, &width, &height, &state, data, size);
   pixels.reset(out);
+  if (error == 0 && (state.info_png.color.colortype != LCT_RGBA ||
+                     state.info_png.color.bitdepth != 8)) {
+    // The codec's allocation for the converted pixels, and its code when
+    // that fails.
+    std::unique_ptr<unsigned char, CodecBuffer> rgba(
+        static_cast<unsigned char*>(
+            std::malloc(std::size_t{width} * std::size_t{height} * 4)));
+    error = rgba ? convertToRgba(rgba.get(), pixels.get(), width, height,
+                                 state.info_png.color)
+                 : kCodecOutOfMemory;
+    pixels = std::move(rgba);
+  }
   if (guard.iccBudgetSpent) {
     return kErrorIccTooLarge;
   }

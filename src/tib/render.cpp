@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "tib/failure.h"
+#include "tib/png_encode.h"
 #include "tib/position.h"
 #include "tib/values.h"
 
@@ -76,30 +77,14 @@ std::vector<unsigned char> resampleCanvas(const ImageBuffer& canvas,
 
 namespace {
 
-// An annotated diagram is compressed with a 512-byte window instead of the
-// codec's default 2048: on the arrows' edges the default's long searches
-// cost about a fifth more time, for files within 3% of the size. A plain
-// diagram keeps the codec's default settings, and so tib's bytes.
-constexpr unsigned kAnnotatedWindow = 512;
-
-unsigned encodePixels(std::vector<unsigned char>& png,
-                      const std::vector<unsigned char>& pixels, uint32_t edge,
-                      bool annotated) {
-  if (!annotated) {
-    return lodepng::encode(png, pixels, edge, edge, LCT_RGBA, 8);
-  }
-  lodepng::State state;
-  state.encoder.zlibsettings.windowsize = kAnnotatedWindow;
-  return lodepng::encode(png, pixels, edge, edge, state);
-}
-
 std::vector<unsigned char> encodeCanvas(const ImageBuffer& canvas,
-                                        uint32_t edge, bool annotated) {
+                                        uint32_t edge) {
+  // The codec's default encoder's bytes, written faster (tib/png_encode.h).
   std::vector<unsigned char> png;
   const unsigned error =
       edge == kCanvasEdge
-          ? encodePixels(png, canvas.pixels, kCanvasEdge, annotated)
-          : encodePixels(png, resampleCanvas(canvas, edge), edge, annotated);
+          ? encodePng(png, canvas.pixels, kCanvasEdge, kCanvasEdge)
+          : encodePng(png, resampleCanvas(canvas, edge), edge, edge);
   if (error != 0) {
     throw Failure(
         ExitStatus::failed,
@@ -118,8 +103,7 @@ std::vector<unsigned char> renderPng(const Artwork& artwork,
     return {};
   }
   return encodeCanvas(drawDiagram(artwork, pieces, diagram),
-                      static_cast<uint32_t>(diagram.settings.Size),
-                      hasAnnotations(diagram.annotations));
+                      static_cast<uint32_t>(diagram.settings.Size));
 }
 
 std::vector<unsigned char> renderPng(Artwork&& artwork,
@@ -132,8 +116,7 @@ std::vector<unsigned char> renderPng(Artwork&& artwork,
   ImageBuffer canvas =
       std::move(index == 0 ? artwork.board : artwork.otherBoards[index - 1]);
   drawOnBoard(canvas, artwork, artwork.sprites, diagram);
-  return encodeCanvas(canvas, static_cast<uint32_t>(diagram.settings.Size),
-                      hasAnnotations(diagram.annotations));
+  return encodeCanvas(canvas, static_cast<uint32_t>(diagram.settings.Size));
 }
 
 }  // namespace tib
