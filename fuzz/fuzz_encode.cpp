@@ -41,10 +41,10 @@ const ImageBuffer& diagram() {
   static const ImageBuffer canvas = [] {
     const Artwork artwork =
         loadArtwork(TIB_ARTWORK_DIR, {Side::white, Side::black});
-    return drawDiagram(artwork,
-                       "r1bq1rk1/pp2bppp/2n1pn2/3p4/2PP4/2N1PN2/PP2BPPP/"
-                       "R2QKB1R b KQ - 3 8",
-                       Settings{});
+    return drawDiagram(artwork, Diagram{"r1bq1rk1/pp2bppp/2n1pn2/3p4/2PP4/"
+                                        "2N1PN2/PP2BPPP/R2QKB1R b KQ - 3 8",
+                                        Settings{},
+                                        {}});
   }();
   return canvas;
 }

@@ -19,6 +19,7 @@
 #include "tib/artwork.h"
 #include "tib/drawing.h"
 #include "tib/pieces.h"
+#include "tib/values.h"
 
 using namespace tib;  // NOLINT(google-build-using-namespace)
 
