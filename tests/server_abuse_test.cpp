@@ -12,6 +12,14 @@ namespace tib {
 
 namespace {
 
+// Time limits stretch under the sanitizers, whose builds render several
+// times slower; the limits themselves hold for the optimised build.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+constexpr int kSlowdown = 10;
+#else
+constexpr int kSlowdown = 1;
+#endif
+
 // The responses in bytes read from one connection: the status of each.
 std::vector<unsigned> statuses(const std::string& bytes) {
   std::vector<unsigned> found;
@@ -114,7 +122,7 @@ TEST_F(ServerTest, IdleAndSlowConnectionsTimeOutAndMakeRoom) {
   // without an answer or a log line.
   const int slow = rawConnection(port);
   ASSERT_EQ(5, write(slow, "GET /", 5));
-  EXPECT_EQ("", readUntilClosed(slow, seconds(5)));
+  EXPECT_EQ("", readUntilClosed(slow, seconds(5 * kSlowdown)));
   close(slow);
   // Twenty idle connections on eight places: the new client is served.
   std::vector<int> idle;
@@ -144,7 +152,7 @@ TEST_F(ServerTest, AThousandIdleConnectionsLockNobodyOut) {
   }
   const auto asked = std::chrono::steady_clock::now();
   EXPECT_EQ(200U, Client(port).get("/board.png?size=40").result_int());
-  EXPECT_LT(std::chrono::steady_clock::now() - asked, seconds(3));
+  EXPECT_LT(std::chrono::steady_clock::now() - asked, seconds(3 * kSlowdown));
   for (const int fd : idle) {
     close(fd);
   }
@@ -187,12 +195,12 @@ TEST_F(ServerTest, RendersForClientsThatLeftAreSkippedAndTheQueueIsBounded) {
   const auto asked = std::chrono::steady_clock::now();
   unsigned status = 0;
   while (status != 200 &&
-         std::chrono::steady_clock::now() - asked < seconds(5)) {
+         std::chrono::steady_clock::now() - asked < seconds(5 * kSlowdown)) {
     status = Client(port).get("/board.png?size=40").result_int();
     std::this_thread::sleep_for(milliseconds(50));
   }
   EXPECT_EQ(200U, status);
-  EXPECT_LT(std::chrono::steady_clock::now() - asked, seconds(3));
+  EXPECT_LT(std::chrono::steady_clock::now() - asked, seconds(3 * kSlowdown));
   std::this_thread::sleep_for(milliseconds(200));
   EXPECT_NE(std::string::npos, server_->log().find("not rendered"))
       << server_->log();
@@ -210,7 +218,7 @@ TEST_F(ServerTest, SigtermWithAFullQueueExitsWithinFiveSeconds) {
   }
   std::this_thread::sleep_for(milliseconds(300));
   server_->signal(SIGTERM);
-  EXPECT_EQ(0, server_->waitExit(seconds(5))) << server_->log();
+  EXPECT_EQ(0, server_->waitExit(seconds(5 * kSlowdown))) << server_->log();
   std::vector<unsigned> answers;
   for (const int fd : clients) {
     const std::vector<unsigned> got = statuses(readUntilClosed(fd, seconds(1)));
