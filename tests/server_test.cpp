@@ -215,8 +215,9 @@ TEST_F(ServerTest, EveryBundledPieceSetDrawsAsTibInItsFolder) {
   std::set<std::string> tags;
   for (const auto& set : fs::directory_iterator(artwork / "pieces")) {
     const std::string name = set.path().filename().string();
-    const Response response = client.get(
-        "/board.png?size=300&theme=brown&fen=" + fen + "+w&piece=" + name);
+    std::string target = "/board.png?size=300&theme=brown&fen=" + fen;
+    target += "+w&piece=" + name;
+    const Response response = client.get(target);
     ASSERT_EQ(200U, response.result_int()) << name;
     tags.insert(std::string(response[http::field::etag]));
     const auto out = output_.path() / (name + ".png");
@@ -244,7 +245,7 @@ TEST_F(ServerTest, MetricsCountWhatWasAnswered) {
   const Response metrics = client.get("/metrics");
   EXPECT_EQ("text/plain; version=0.0.4; charset=utf-8",
             metrics[http::field::content_type]);
-  const std::string text = metrics.body();
+  const std::string& text = metrics.body();
   const auto value = [&text](const std::string& name) {
     const std::size_t at = text.find("\n" + name + " ");
     return at == std::string::npos
