@@ -50,6 +50,9 @@ constexpr auto kWriteTimeout = std::chrono::seconds(30);
 // connections are closed; with the renders already started that keeps the
 // whole stop within 5 s.
 constexpr auto kShutdownGrace = std::chrono::milliseconds(3500);
+// After SIGTERM, renders may still start for this long; queued ones left
+// then are answered 503.
+constexpr auto kLastRenderAfterStop = std::chrono::milliseconds(1000);
 // Renders queued or running per worker; past that a request gets 503 at
 // once, so that a load balancer can send it elsewhere.
 constexpr std::size_t kRendersPerWorker = 4;
@@ -145,7 +148,7 @@ std::size_t connectionLimit(std::size_t wanted) {
 class Session;
 
 // Accepts connections, keeps count of them and of the renders queued, and
-// stops on a signal. Lives on the I/O thread, but for stopRenders() and the
+// stops on a signal. Lives on the I/O thread, but for tooLateToRender() and the
 // metrics' atomics, which the workers use too.
 class Listener : public std::enable_shared_from_this<Listener> {
  public:
@@ -175,7 +178,10 @@ class Listener : public std::enable_shared_from_this<Listener> {
   void removed(Session* session);
 
   bool stopping() const { return stopping_; }
-  bool stopRenders() const { return stopRenders_.load(); }
+  // Whether a render that starts now would end past the stop's grace.
+  bool tooLateToRender() const {
+    return Clock::now().time_since_epoch().count() > lastRenderStart_.load();
+  }
   // Takes a place in the render queue; false when the queue is full.
   bool takeRender() {
     if (renders_ >= maxRenders_) {
@@ -213,7 +219,8 @@ class Listener : public std::enable_shared_from_this<Listener> {
   Metrics metrics_;
   bool accepting_ = false;
   bool stopping_ = false;
-  std::atomic<bool> stopRenders_{false};
+  // In Clock ticks; no limit until the server is stopping.
+  std::atomic<Clock::rep> lastRenderStart_{Clock::duration::max().count()};
 };
 
 // One connection: reads a request head, answers it, and reads the next one
@@ -457,7 +464,7 @@ void Session::render(const Artwork& artwork, const Sprites& pieces,
        io = stream_.get_executor(), &artwork, &pieces, decision, tag, gone,
        work = net::make_work_guard(listener_->io())]() mutable {
         std::optional<Response> response;
-        if (listener->stopRenders()) {
+        if (listener->tooLateToRender()) {
           response = busyResponse("stopping: not rendered; try again");
         } else if (!gone->load()) {
           const Clock::time_point began = Clock::now();
@@ -663,8 +670,10 @@ void Listener::removed(Session* session) {
 
 void Listener::stop() {
   stopping_ = true;
-  // Renders already running finish; the queued ones are answered 503.
-  stopRenders_.store(true);
+  // Renders running, and those that start within a second, finish; the
+  // queued ones left then are answered 503.
+  lastRenderStart_.store(
+      (Clock::now() + kLastRenderAfterStop).time_since_epoch().count());
   beast::error_code ignored;
   acceptor_.close(ignored);
   retry_.cancel();
