@@ -15,9 +15,9 @@ namespace tib {
 // Listens on options.host:options.port, then prints startup (the lines of
 // loading the artwork) and "listening on HOST:PORT" on log, and serves until
 // SIGTERM or SIGINT; then stops accepting, finishes the renders that start
-// within a second, answers the queued ones left then 503 and returns. Logs one line per
-// request on log, from a thread of its own. Throws a Failure, having printed
-// nothing, when the address cannot be bound.
+// within a second, answers the queued ones left then 503 and returns. Logs one
+// line per request on log, from a thread of its own. Throws a Failure, having
+// printed nothing, when the address cannot be bound.
 void serve(const ServerOptions& options, const Served& served,
            const std::string& startup, std::ostream& log);
 
