@@ -231,6 +231,37 @@ TEST_F(ServerTest, SigtermWithAFullQueueExitsWithinFiveSeconds) {
   }
 }
 
+TEST_F(ServerTest, SigtermAnswersEveryRequestThatHasArrived) {
+  const uint16_t port = start();
+  std::vector<int> clients;
+  for (int i = 0; i < 200; ++i) {
+    clients.push_back(rawConnection(port));
+  }
+  std::this_thread::sleep_for(milliseconds(300));
+  // Requests arrive while the server stops: each is answered in full, or its
+  // connection is closed before it was read; none is read and then dropped.
+  const std::string request =
+      "GET /board.png?size=40 HTTP/1.1\r\nHost: h\r\n\r\n";
+  for (std::size_t i = 0; i < clients.size(); ++i) {
+    if (i == 20) {
+      server_->signal(SIGTERM);
+    }
+    (void)write(clients[i], request.data(), request.size());
+  }
+  EXPECT_EQ(0, server_->waitExit(seconds(5 * kSlowdown))) << server_->log();
+  for (const int fd : clients) {
+    const std::string bytes = readUntilClosed(fd, seconds(1));
+    close(fd);
+    if (!bytes.empty()) {
+      const std::vector<unsigned> got = statuses(bytes);
+      ASSERT_EQ(1U, got.size()) << bytes;
+      EXPECT_TRUE(got[0] == 200 || got[0] == 503) << got[0];
+    }
+  }
+  EXPECT_EQ(std::string::npos, server_->log().find("not delivered"))
+      << server_->log();
+}
+
 TEST_F(ServerTest, TheLogIsBoundedEscapedAndNeverStallsTheService) {
   // A theme whose folder name holds a line end and lacks a sprite.
   const auto odd = folder_.path() / "themes" / "odd\nname";

@@ -253,13 +253,15 @@ class Session : public std::enable_shared_from_this<Session> {
 
   // On shutdown: a connection waiting for a request closes now, one that is
   // answering closes after its response, and so does one whose next request
-  // has begun to arrive.
+  // has begun to arrive. The wait for a request is cancelled, not closed: a
+  // read that has already taken a request still hands it over, and it is
+  // answered.
   void stop() {
     char byte = 0;
     if (!busy_ && received().empty() &&
         recv(stream_.socket().native_handle(), &byte, 1,
              MSG_PEEK | MSG_DONTWAIT) <= 0) {
-      close();
+      stream_.cancel();
     }
   }
   void close() {
@@ -339,9 +341,10 @@ void Session::readHead() {
       buffer_.prepare(kReadChunk),
       [self = shared_from_this()](beast::error_code error, std::size_t got) {
         self->buffer_.commit(got);
-        if (error) {
-          // Closed, timed out, or closed by a shutdown or to make room:
-          // nothing to answer.
+        if (error || !self->stream_.socket().is_open()) {
+          // Closed, timed out, cancelled by a shutdown, or closed to make
+          // room after the bytes were read: nothing to answer, or nobody to
+          // answer.
           self->close();
           return;
         }
