@@ -17,11 +17,12 @@ def read(out):
         r"(?:connect|read|write|timeout) (\d+)", out))
     non_2xx = re.search(r"Non-2xx or 3xx responses: (\d+)", out)
     failed += int(non_2xx.group(1)) if non_2xx else 0
-    requests, seconds = re.search(r"(\d+) requests in ([\d.]+)s", out).groups()
+    requests, duration = re.search(r"(\d+) requests in ([\d.]+(?:us|ms|s|m)),",
+                                   out).groups()
     # The percentiles are the lines of the latency distribution, not the
     # "+/- Stdev" column of the thread statistics.
     return {
-        "rate": (int(requests) - failed) / float(seconds),
+        "rate": (int(requests) - failed) / (milliseconds(duration) / 1000),
         "requests": int(requests),
         "p50": milliseconds(re.search(r"^\s*50%\s+(\S+)", out, re.M).group(1)),
         "p99": milliseconds(re.search(r"^\s*99%\s+(\S+)", out, re.M).group(1)),

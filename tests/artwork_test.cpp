@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "test_support.h"
+#include "tib/board.h"
 #include "tib/drawing.h"
 
 namespace tib {
@@ -18,11 +19,12 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// The 8 x 8 grid of the boards: top-left corner and square size.
-constexpr int kGridX = 51;
-constexpr int kGridY = 64;
-constexpr int kSquareW = 115;
-constexpr int kSquareH = 112;
+// The 8 x 8 grid of the boards, where the drawing places the squares:
+// top-left corner and square size.
+constexpr int kGridLeft = static_cast<int>(kGridX);
+constexpr int kGridTop = static_cast<int>(kGridY);
+constexpr int kSquareW = static_cast<int>(kSquareWidth);
+constexpr int kSquareH = static_cast<int>(kSquareHeight);
 // The dark border around the grid.
 constexpr int kBorder = 4;
 // Visible pixels stay at least this far from the edges of their square.
@@ -93,11 +95,11 @@ TEST(Artwork, BoardsAreOpaqueGridsWithDarkA1) {
     for (std::size_t p = 3; p < board.pixels.size(); p += 4) {
       ASSERT_EQ(255, board.pixels[p]) << folder << " pixel " << p / 4;
     }
-    const unsigned char* dark = pixelAt(board, kGridX + kSquareW / 2,
-                                        kGridY + 7 * kSquareH + kSquareH / 2);
+    const unsigned char* dark = pixelAt(board, kGridLeft + kSquareW / 2,
+                                        kGridTop + 7 * kSquareH + kSquareH / 2);
     const unsigned char* light =
-        pixelAt(board, kGridX + kSquareW + kSquareW / 2,
-                kGridY + 7 * kSquareH + kSquareH / 2);
+        pixelAt(board, kGridLeft + kSquareW + kSquareW / 2,
+                kGridTop + 7 * kSquareH + kSquareH / 2);
     EXPECT_LT(dark[0] + dark[1] + dark[2], light[0] + light[1] + light[2])
         << folder << ": a1 must be the dark square";
     for (int rank = 0; rank < 8; ++rank) {
@@ -108,8 +110,8 @@ TEST(Artwork, BoardsAreOpaqueGridsWithDarkA1) {
           for (int x = 2; x < kSquareW - 2; x += 5) {
             ASSERT_EQ(0,
                       std::memcmp(expected,
-                                  pixelAt(board, kGridX + col * kSquareW + x,
-                                          kGridY + (7 - rank) * kSquareH + y),
+                                  pixelAt(board, kGridLeft + col * kSquareW + x,
+                                          kGridTop + (7 - rank) * kSquareH + y),
                                   3))
                 << folder << " square " << col << "," << rank;
           }
@@ -148,8 +150,8 @@ TEST(Artwork, PiecesFitTheirBoxesAndSquares) {
       ImageBuffer canvas = board;
       drawPiece(canvas, sprite, Settings{}, 3, 4, piece);
       const Bounds b = changedBounds(board, canvas);
-      const int squareX = kGridX + 3 * kSquareW;
-      const int squareY = kGridY + 3 * kSquareH;
+      const int squareX = kGridLeft + 3 * kSquareW;
+      const int squareY = kGridTop + 3 * kSquareH;
       ASSERT_GE(b.right, 0) << what << " draws nothing";
       EXPECT_GE(b.left, squareX + kMargin) << what;
       EXPECT_LE(b.right, squareX + kSquareW - 1 - kMargin) << what;
@@ -195,10 +197,10 @@ TEST(Artwork, EveryThemeAndPieceSetDrawsWithoutWarning) {
 }
 
 TEST(Artwork, BoardVariantsKeepTheGridAndMoveOnlyTheLabels) {
-  const int gridLeft = kGridX - kBorder;
-  const int gridTop = kGridY - kBorder;
-  const int gridRight = kGridX + 8 * kSquareW + kBorder;
-  const int gridBottom = kGridY + 8 * kSquareH + kBorder;
+  const int gridLeft = kGridLeft - kBorder;
+  const int gridTop = kGridTop - kBorder;
+  const int gridRight = kGridLeft + 8 * kSquareW + kBorder;
+  const int gridBottom = kGridTop + 8 * kSquareH + kBorder;
   const auto onGrid = [&](int x, int y) {
     return x >= gridLeft && x < gridRight && y >= gridTop && y < gridBottom;
   };
@@ -253,10 +255,10 @@ TEST(Artwork, StartingPositionDrawsOnlyOnItsSquaresAndMarker) {
         continue;
       }
       const bool inMarker = x >= 964 && x < 1020 && y >= 964 && y < 1014;
-      const int row = (y - kGridY) / kSquareH;  // 0 is the eighth rank
+      const int row = (y - kGridTop) / kSquareH;  // 0 is the eighth rank
       const bool onPieceRow =
-          y >= kGridY && y < kGridY + 8 * kSquareH && (row <= 1 || row >= 6);
-      const bool onGrid = x >= kGridX && x < kGridX + 8 * kSquareW;
+          y >= kGridTop && y < kGridTop + 8 * kSquareH && (row <= 1 || row >= 6);
+      const bool onGrid = x >= kGridLeft && x < kGridLeft + 8 * kSquareW;
       ASSERT_TRUE(inMarker || (onPieceRow && onGrid))
           << "pixel " << x << "," << y << " changed outside the pieces";
     }
