@@ -586,8 +586,10 @@ std::size_t commonLength(const unsigned char* a, const unsigned char* b,
   return n;
 }
 
-// Zero bytes from `pos`, at most a match's length.
-unsigned zeroRun(const unsigned char* in, std::size_t size, std::size_t pos) {
+// Zero bytes from `pos`, at most a match's length. Out of line: most
+// positions never need it.
+[[gnu::noinline]] unsigned zeroRun(const unsigned char* in, std::size_t size,
+                                   std::size_t pos) {
   const std::size_t limit = std::min<std::size_t>(kMaxMatch, size - pos);
   std::size_t n = 0;
   while (n + 8 <= limit) {
@@ -640,8 +642,11 @@ void addMatch(Symbols& out, unsigned length, unsigned distance) {
 }
 
 // The run of zeros at `pos` as the codec tracks it from the one before.
-unsigned nextZeros(const unsigned char* in, std::size_t size, std::size_t pos,
-                   unsigned hash, unsigned zeros) {
+// Inline: it runs at every byte.
+[[gnu::always_inline]] inline unsigned nextZeros(const unsigned char* in,
+                                                 std::size_t size,
+                                                 std::size_t pos, unsigned hash,
+                                                 unsigned zeros) {
   if (hash != 0) {
     return 0;
   }
