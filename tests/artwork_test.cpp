@@ -256,8 +256,8 @@ TEST(Artwork, StartingPositionDrawsOnlyOnItsSquaresAndMarker) {
       }
       const bool inMarker = x >= 964 && x < 1020 && y >= 964 && y < 1014;
       const int row = (y - kGridTop) / kSquareH;  // 0 is the eighth rank
-      const bool onPieceRow =
-          y >= kGridTop && y < kGridTop + 8 * kSquareH && (row <= 1 || row >= 6);
+      const bool onPieceRow = y >= kGridTop && y < kGridTop + 8 * kSquareH &&
+                              (row <= 1 || row >= 6);
       const bool onGrid = x >= kGridLeft && x < kGridLeft + 8 * kSquareW;
       ASSERT_TRUE(inMarker || (onPieceRow && onGrid))
           << "pixel " << x << "," << y << " changed outside the pieces";
