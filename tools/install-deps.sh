@@ -14,7 +14,7 @@ run_as_root() {
 
 missing=()
 for package in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "ok installed" ||
+  dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep "ok installed" >/dev/null ||
     missing+=("$package")
 done
 if [ ${#missing[@]} -gt 0 ]; then
@@ -27,7 +27,9 @@ fi
 # the configured Debian archive (debian.sources, or a one-line
 # sources.list) again as deb-src, copied at run time.
 deb_src_list=/etc/apt/sources.list.d/tib-deb-src.sources
-if ! apt-cache showsrc lodepng 2>/dev/null | grep -q '^Package: lodepng$'; then
+# grep reads the whole list: stopping at the first match would end the pipe
+# with apt-cache's SIGPIPE.
+if ! apt-cache showsrc lodepng 2>/dev/null | grep '^Package: lodepng$' >/dev/null; then
   entries=$(
     for file in /etc/apt/sources.list.d/debian.sources; do
       [ -f "$file" ] || continue
