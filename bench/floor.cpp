@@ -17,6 +17,7 @@
 #include "tib/pieces.h"
 
 using namespace tib;  // NOLINT(google-build-using-namespace)
+using namespace tib::codec;  // NOLINT(google-build-using-namespace)
 
 namespace {
 

@@ -14,11 +14,12 @@
 #include "tib/artwork.h"
 #include "tib/drawing.h"
 #include "tib/pieces.h"
-#include "tib/png_encode.h"
+#include "codec/png_encode.h"
 #include "tib/position.h"
 #include "tib/render.h"
 
 using namespace tib;  // NOLINT(google-build-using-namespace)
+using namespace tib::codec;  // NOLINT(google-build-using-namespace)
 
 namespace {
 
@@ -50,7 +51,7 @@ BENCHMARK(spriteSetDecode)->Unit(benchmark::kMillisecond);
 // over: the cost does not depend on what is below.
 void drawStartingPosition(benchmark::State& state) {
   const Artwork& artwork = bundledArtwork();
-  ImageBuffer canvas = artwork.board;
+  ImageBuffer canvas = artwork.boards[0];
   const Settings settings{kDefaultSize,
                           static_cast<float>(state.range(0)) / 10.0F};
   for (auto _ : state) {
@@ -66,7 +67,7 @@ BENCHMARK(drawStartingPosition)
     ->Unit(benchmark::kMicrosecond);
 
 void resample(benchmark::State& state) {
-  const ImageBuffer& canvas = bundledArtwork().board;
+  const ImageBuffer& canvas = bundledArtwork().boards[0];
   for (auto _ : state) {
     benchmark::DoNotOptimize(
         resampleCanvas(canvas, static_cast<uint32_t>(state.range(0))));
@@ -78,7 +79,7 @@ BENCHMARK(resample)->Arg(300)->Arg(400)->Arg(2048)->Unit(
 // The middlegame's pixels at the benchmark's edge.
 std::vector<unsigned char> middlegamePixels(uint32_t edge) {
   const ImageBuffer canvas =
-      drawDiagram(bundledArtwork(), Diagram{kMiddlegame, Settings{}, {}});
+      drawDiagram(bundledArtwork(), Diagram{readPlacement(kMiddlegame), Settings{}, {}});
   return edge == kCanvasEdge ? canvas.pixels : resampleCanvas(canvas, edge);
 }
 
@@ -110,7 +111,7 @@ void renderFromLoadedArtwork(benchmark::State& state) {
   const Settings settings{static_cast<int32_t>(state.range(0)), kDefaultScale};
   for (auto _ : state) {
     benchmark::DoNotOptimize(
-        renderPng(artwork, Diagram{kMiddlegame, settings, {}}));
+        renderPng(artwork, Diagram{readPlacement(kMiddlegame), settings, {}}));
   }
 }
 BENCHMARK(renderFromLoadedArtwork)
@@ -123,17 +124,17 @@ BENCHMARK(renderFromLoadedArtwork)
 Diagram annotatedMiddlegame(int32_t size) {
   Diagram diagram{kMiddlegame, Settings{size, kDefaultScale}, {}};
   Annotations& marks = diagram.annotations;
-  const auto square = [](const char* name) { return *squareNamed(name); };
-  const auto mark = [&](Colour colour, const char* from, const char* to) {
+  const auto square = [](const char* name) { return *chess::squareNamed(name); };
+  const auto mark = [&](chess::MarkColour colour, const char* from, const char* to) {
     return Mark{colour, square(from), square(to)};
   };
   marks.lastMove = {square("e2"), square("f1")};
   marks.check = kingToMove(kMiddlegame);
-  marks.arrows = {mark(Colour::green, "d5", "c4"),
-                  mark(Colour::red, "c6", "d4"), mark(Colour::blue, "f3", "d5"),
-                  mark(Colour::yellow, "c1", "g5")};
-  marks.highlights = {mark(Colour::yellow, "d5", "d5"),
-                      mark(Colour::red, "e5", "e5")};
+  marks.arrows = {mark(chess::MarkColour::green, "d5", "c4"),
+                  mark(chess::MarkColour::red, "c6", "d4"), mark(chess::MarkColour::blue, "f3", "d5"),
+                  mark(chess::MarkColour::yellow, "c1", "g5")};
+  marks.highlights = {mark(chess::MarkColour::yellow, "d5", "d5"),
+                      mark(chess::MarkColour::red, "e5", "e5")};
   return diagram;
 }
 
@@ -149,7 +150,7 @@ BENCHMARK(renderAnnotated)->Arg(400)->Arg(1024)->Unit(benchmark::kMillisecond);
 
 // The annotations alone, drawn over and over on one canvas.
 void drawAnnotations(benchmark::State& state) {
-  ImageBuffer canvas = bundledArtwork().board;
+  ImageBuffer canvas = bundledArtwork().boards[0];
   const Annotations marks = annotatedMiddlegame(kDefaultSize).annotations;
   for (auto _ : state) {
     drawUnderPieces(canvas, marks);

@@ -24,19 +24,19 @@ bool knownPieceSet(const std::string& name) { return name == "alpha"; }
 const Artwork* themeArtwork(const std::string& name) {
   static const Artwork everyBoard = [] {
     Artwork artwork;
-    artwork.board.pixels = {0};
-    artwork.otherBoards.fill(artwork.board);
+    artwork.boards[0].pixels = {0};
+    artwork.boards.fill(artwork.boards[0]);
     return artwork;
   }();
   static const Artwork whiteBoard = [] {
     Artwork artwork;
-    artwork.board.pixels = {0};
+    artwork.boards[0].pixels = {0};
     return artwork;
   }();
   static const Artwork blackBoard = [] {
     Artwork artwork;
-    artwork.board.pixels = {0};
-    artwork.otherBoards[0].pixels = {0};
+    artwork.boards[0].pixels = {0};
+    artwork.boards[1].pixels = {0};
     return artwork;
   }();
   return name.empty()      ? &everyBoard
@@ -61,8 +61,8 @@ std::string marksOf(const std::vector<Mark>& marks) {
   for (const Mark& mark : marks) {
     text +=
         (text.empty() ? "" : ",") +
-        std::string(1, kColourLetters[static_cast<std::size_t>(mark.colour)]) +
-        squareName(mark.from) + squareName(mark.to);
+        std::string(1, chess::markColourLetter(mark.colour)) +
+        chess::squareName(mark.from) + chess::squareName(mark.to);
   }
   return text;
 }
@@ -71,7 +71,7 @@ std::string marksOf(const std::vector<Mark>& marks) {
 std::string queryOf(const Annotations& annotations) {
   std::string last;
   for (const Square& square : annotations.lastMove) {
-    last += squareName(square);
+    last += chess::squareName(square);
   }
   if (annotations.lastMove.size() == 1) {
     last = "P@" + last;
@@ -80,14 +80,14 @@ std::string queryOf(const Annotations& annotations) {
   for (const Mark& mark : annotations.highlights) {
     highlights +=
         (highlights.empty() ? "" : ",") +
-        std::string(1, kColourLetters[static_cast<std::size_t>(mark.colour)]) +
-        squareName(mark.from);
+        std::string(1, chess::markColourLetter(mark.colour)) +
+        chess::squareName(mark.from);
   }
   return std::string("orientation=") +
          (annotations.orientation == Orientation::white ? "white" : "black") +
          "&coordinates=" + (annotations.coordinates ? "1" : "0") +
          "&lastMove=" + last +
-         "&check=" + (annotations.check ? squareName(*annotations.check) : "") +
+         "&check=" + (annotations.check ? chess::squareName(*annotations.check) : "") +
          "&arrows=" + marksOf(annotations.arrows) + "&highlight=" + highlights;
 }
 

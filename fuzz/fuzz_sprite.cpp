@@ -17,11 +17,12 @@
 
 #include "png_mutator.h"
 #include "tib/artwork.h"
-#include "tib/codec_release.h"
+#include "codec/codec_release.h"
 #include "tib/drawing.h"
-#include "tib/inflate.h"
+#include "codec/inflate.h"
 
 using namespace tib;  // NOLINT(google-build-using-namespace)
+using namespace tib::codec;  // NOLINT(google-build-using-namespace)
 
 namespace {
 

@@ -1,7 +1,7 @@
 // Inflating for the decoder: the same bytes and codes as the codec's own
 // zlib decoder, on streams libdeflate takes and on those it would read
 // otherwise than the codec.
-#include "tib/inflate.h"
+#include "codec/inflate.h"
 
 #include <gtest/gtest.h>
 #include <libdeflate.h>
@@ -187,7 +187,7 @@ TEST(Inflate, SameBytesAndCodesAsTheCodec) {
   for (const Stream& stream : streams) {
     const Inflated codec =
         run(lodepng_zlib_decompress, stream.bytes, stream.limit);
-    const Inflated ours = run(tib::inflateZlib, stream.bytes, stream.limit);
+    const Inflated ours = run(tib::codec::inflateZlib, stream.bytes, stream.limit);
     EXPECT_EQ(codec.error, ours.error) << stream.name;
     if (codec.error == 0) {
       EXPECT_TRUE(codec.bytes == ours.bytes) << stream.name;

@@ -28,7 +28,7 @@
 
 #include "test_support.h"
 #include "tib/artwork.h"
-#include "tib/failure.h"
+#include "cli/failure.h"
 
 namespace tib {
 

@@ -1,7 +1,7 @@
 // The encoder against the codec's own default encoder: the same bytes for
 // pictures that reach each of its choices of colour type, bit depth, key,
 // palette and filter, and its block and match rules.
-#include "tib/png_encode.h"
+#include "codec/png_encode.h"
 
 #include <gtest/gtest.h>
 #include <lodepng.h>
@@ -18,6 +18,8 @@
 #include "tib/render.h"
 
 namespace tib {
+
+using namespace codec;  // NOLINT(google-build-using-namespace)
 
 namespace {
 
@@ -190,10 +192,15 @@ TEST_P(Encoding, BytesEqualTheCodecs) {
             lodepng::encode(expected, pixels, picture.width, picture.height));
   // Appended, as the codec does.
   Bytes actual = {1, 2};
-  ASSERT_EQ(0U, tib::encodePng(actual, pixels, picture.width, picture.height));
+  ASSERT_EQ(0U, tib::codec::encodePng(actual, pixels, picture.width, picture.height));
   expected.insert(expected.begin(), {1, 2});
   ASSERT_EQ(expected.size(), actual.size()) << picture.name;
   EXPECT_TRUE(expected == actual) << picture.name;
+  // A second thread, where the caller allows one, changes no byte.
+  Bytes twoThreads = {1, 2};
+  ASSERT_EQ(0U, tib::codec::encodePng(twoThreads, pixels, picture.width,
+                                      picture.height, EncodeThreads{2}));
+  EXPECT_TRUE(expected == twoThreads) << picture.name;
 }
 
 INSTANTIATE_TEST_SUITE_P(Pictures, Encoding, testing::ValuesIn(pictures()),
@@ -213,7 +220,7 @@ TEST(Encoding, RenderedDiagramsEqualTheCodecs) {
   const Artwork artwork = loadArtwork(folder, {Side::white, Side::black});
   const ImageBuffer canvas = drawDiagram(
       artwork,
-      Diagram{"r1bq1rk1/pp2bppp/2n1pn2/3p4/2PP4/2N1PN2/PP2BPPP/R2QKB1R b KQ",
+      Diagram{readPlacement("r1bq1rk1/pp2bppp/2n1pn2/3p4/2PP4/2N1PN2/PP2BPPP/R2QKB1R b KQ"),
               Settings{},
               {}});
   for (const uint32_t edge : {37U, 300U, 400U, 1024U}) {
@@ -222,7 +229,7 @@ TEST(Encoding, RenderedDiagramsEqualTheCodecs) {
     Bytes expected;
     Bytes actual;
     ASSERT_EQ(0U, lodepng::encode(expected, pixels, edge, edge));
-    ASSERT_EQ(0U, tib::encodePng(actual, pixels, edge, edge));
+    ASSERT_EQ(0U, tib::codec::encodePng(actual, pixels, edge, edge));
     EXPECT_TRUE(expected == actual) << "size " << edge;
   }
 }
@@ -232,7 +239,7 @@ TEST(Encoding, ShortInputIsTheCodecsError) {
   Bytes expected;
   Bytes actual;
   EXPECT_EQ(lodepng::encode(expected, pixels, 10, 10),
-            tib::encodePng(actual, pixels, 10, 10));
+            tib::codec::encodePng(actual, pixels, 10, 10));
   EXPECT_TRUE(actual.empty());
 }
 
@@ -243,7 +250,7 @@ TEST(Encoding, EmptyPicturesEqualTheCodecs) {
     Bytes expected;
     Bytes actual;
     EXPECT_EQ(lodepng::encode(expected, pixels, width, height),
-              tib::encodePng(actual, pixels, width, height));
+              tib::codec::encodePng(actual, pixels, width, height));
     EXPECT_TRUE(expected == actual) << width << " x " << height;
   }
 }

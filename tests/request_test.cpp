@@ -7,7 +7,7 @@
 
 #include "server/options.h"
 #include "test_support.h"
-#include "tib/failure.h"
+#include "cli/failure.h"
 
 namespace tib {
 
@@ -18,13 +18,13 @@ namespace {
 const Artwork* themeArtwork(const std::string& name) {
   static const Artwork everyBoard = [] {
     Artwork artwork;
-    artwork.board = solidImage(1, 1, 0, 0, 0, 255);
-    artwork.otherBoards.fill(artwork.board);
+    artwork.boards[0] = solidImage(1, 1, 0, 0, 0, 255);
+    artwork.boards.fill(artwork.boards[0]);
     return artwork;
   }();
   static const Artwork oneBoard = [] {
     Artwork artwork;
-    artwork.board = solidImage(1, 1, 0, 0, 0, 255);
+    artwork.boards[0] = solidImage(1, 1, 0, 0, 0, 255);
     return artwork;
   }();
   return name.empty() ? &everyBoard : name == "green" ? &oneBoard : nullptr;
@@ -42,10 +42,10 @@ TEST(RequestTest, DecodesQueriesAsFormsDo) {
   EXPECT_EQ((Pairs{{"fen", "8/8 b=x"}, {"size", ""}, {"", "3"}}),
             decodeQuery("fen=8%2F8+b=x&&size&=3&"));
   const Decision last =
-      decide("/board.png?size=1&size=300px&fen=a&theme=green");
+      decide("/board.png?size=1&size=300px&fen=k&theme=green");
   EXPECT_EQ(Action::render, last.action);
   EXPECT_EQ(300, last.diagram.settings.Size);
-  EXPECT_EQ("a", last.diagram.fen);
+  EXPECT_EQ(readPlacement("k").pieces, last.diagram.position.pieces);
   EXPECT_EQ("green", last.diagram.theme);
   EXPECT_EQ(Action::render, decide("http://h:1/board.png?size=9").action);
   EXPECT_EQ(Action::health, decide("/health%7a").action);

@@ -149,7 +149,7 @@ TEST_F(ServerTest, ServesAnnotatedDiagramsAndThePage) {
   }
   ArtworkBudget budget;
   Artwork artwork = loadArtwork(alt.string(), {Side::white, Side::black});
-  artwork.otherBoards = loadOtherBoards(alt.string(), budget);
+  loadOtherBoards(alt.string(), budget, artwork.boards);
   const uint16_t port = start();
   Client client(port);
   const std::string query =

@@ -12,10 +12,12 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "tib/failure.h"
-#include "tib/file_descriptor.h"
+#include "cli/failure.h"
+#include "codec/file_descriptor.h"
 
 namespace tib {
+
+using codec::FileDescriptor;
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <thread>
 #include <utility>
 
-#include "tib/failure.h"
+#include "server/failure.h"
 
 namespace tib {
 

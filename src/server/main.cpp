@@ -4,10 +4,10 @@
 #include <string>
 #include <vector>
 
+#include "server/failure.h"
 #include "server/options.h"
 #include "server/service.h"
 #include "server/themes.h"
-#include "tib/failure.h"
 
 int main(int argc, char** argv) {
   const std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);

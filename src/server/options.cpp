@@ -9,9 +9,9 @@
 #include <system_error>
 #include <thread>
 
+#include "server/failure.h"
 #include "tib/artwork.h"
 #include "tib/drawing.h"
-#include "tib/failure.h"
 
 namespace tib {
 

@@ -6,7 +6,7 @@
 #include <optional>
 
 #include "server/text.h"
-#include "tib/failure.h"
+#include "tib/error.h"
 #include "tib/values.h"
 
 namespace tib {
@@ -79,8 +79,7 @@ Decision lineRefusal() {
 
 [[noreturn]] void refuseValue(const std::string& name, std::string_view value,
                               const std::string& reason) {
-  throw Failure(ExitStatus::badArguments,
-                name + "=" + printableText(value) + ": " + reason);
+  throw ValueError(name + "=" + printableText(value) + ": " + reason);
 }
 
 Orientation readOrientation(const std::string& name, const std::string& value) {
@@ -128,15 +127,15 @@ std::vector<Square> readLastMove(const std::string& name,
   }
   if (text.size() == 4 && text[1] == '@' &&
       std::string_view("PNBRQ").find(text[0]) != std::string_view::npos) {
-    if (const std::optional<Square> to = squareNamed(text.substr(2))) {
+    if (const std::optional<Square> to = chess::squareNamed(text.substr(2))) {
       return {*to};
     }
   }
   const bool promotion = text.size() == 5 && std::string_view("qrbn").find(
                                                  text[4]) != std::string::npos;
   if (text.size() == 4 || promotion) {
-    const std::optional<Square> from = squareNamed(text.substr(0, 2));
-    const std::optional<Square> to = squareNamed(text.substr(2, 2));
+    const std::optional<Square> from = chess::squareNamed(text.substr(0, 2));
+    const std::optional<Square> to = chess::squareNamed(text.substr(2, 2));
     if (from && to && *from != *to) {
       std::vector<Square> squares{*from, *to};
       std::sort(squares.begin(), squares.end(), squareBefore);
@@ -152,12 +151,13 @@ std::vector<Square> readLastMove(const std::string& name,
 // ([GRYB]<square>); none when it is not one.
 std::optional<Mark> markNamed(std::string_view item, bool arrows) {
   Mark mark;
-  const std::size_t letter = kColourLetters.find(item.empty() ? ' ' : item[0]);
-  if (letter != std::string_view::npos) {
-    mark.colour = static_cast<Colour>(letter);
+  const std::optional<chess::MarkColour> colour =
+      chess::markColourOfLetter(item.empty() ? ' ' : item[0]);
+  if (colour) {
+    mark.colour = *colour;
     item.remove_prefix(1);
   }
-  const std::optional<Square> from = squareNamed(item.substr(0, 2));
+  const std::optional<Square> from = chess::squareNamed(item.substr(0, 2));
   if (!from) {
     return std::nullopt;
   }
@@ -167,7 +167,7 @@ std::optional<Mark> markNamed(std::string_view item, bool arrows) {
     return mark;
   }
   const std::optional<Square> to =
-      arrows ? squareNamed(item.substr(2)) : std::nullopt;
+      arrows ? chess::squareNamed(item.substr(2)) : std::nullopt;
   if (!to) {
     return std::nullopt;
   }
@@ -210,11 +210,11 @@ std::vector<Mark> readMarks(const std::string& name, const std::string& value,
 // king of the side to move.
 std::optional<Square> readCheck(const std::string& name,
                                 const std::string& value,
-                                const std::string& fen) {
+                                const Placement& position) {
   if (value.empty()) {
     return std::nullopt;
   }
-  if (const std::optional<Square> square = squareNamed(value)) {
+  if (const std::optional<Square> square = chess::squareNamed(value)) {
     return square;
   }
   const std::optional<bool> on = switchValue(value);
@@ -226,11 +226,11 @@ std::optional<Square> readCheck(const std::string& name,
   if (!*on) {
     return std::nullopt;
   }
-  const std::optional<Side> side = sideToMove(fen);
+  const std::optional<Side> side = position.sideToMove;
   if (!side) {
     refuseValue(name, value, "the FEN names no side to move");
   }
-  const std::optional<Square> king = kingToMove(fen);
+  const std::optional<Square> king = kingToMove(position);
   if (!king) {
     refuseValue(name, value,
                 *side == Side::white ? "no white king on the board"
@@ -273,7 +273,7 @@ Decision readDiagram(std::string_view query, int32_t maxSize,
     Annotations& annotations = diagram.annotations;
     for (const auto& [name, value] : decodeQuery(query)) {
       if (name == "fen") {
-        diagram.fen = value;
+        diagram.position = readPlacement(value);
       } else if (name == "theme") {
         diagram.theme = value;
       } else if (name == "piece") {
@@ -300,9 +300,10 @@ Decision readDiagram(std::string_view query, int32_t maxSize,
     }
     checkSizeRange(diagram.settings.Size, 1, maxSize);
     if (check) {
-      annotations.check = readCheck(check->first, check->second, diagram.fen);
+      annotations.check =
+          readCheck(check->first, check->second, diagram.position);
     }
-  } catch (const Failure& failure) {
+  } catch (const ValueError& failure) {
     return refusal(400, failure.what());
   }
   const Artwork* artwork = themeArtwork(diagram.theme);
@@ -323,10 +324,10 @@ Decision readDiagram(std::string_view query, int32_t maxSize,
 
 void appendMarks(std::string& text, const std::vector<Mark>& marks) {
   for (const Mark& mark : marks) {
-    text += kColourLetters[static_cast<std::size_t>(mark.colour)];
-    text += squareName(mark.from);
+    text += chess::markColourLetter(mark.colour);
+    text += chess::squareName(mark.from);
     if (mark.to != mark.from) {
-      text += squareName(mark.to);
+      text += chess::squareName(mark.to);
     }
     text += ',';
   }
@@ -421,22 +422,26 @@ Decision refuseOversize(std::string_view method, std::string_view target,
 }
 
 std::string entityTag(const DiagramRequest& diagram, uint64_t artworkIdentity) {
-  // What drawing reads of the FEN: the placement field and the side to move.
-  const std::string_view field = placementField(diagram.fen);
-  const std::optional<Side> side = sideToMove(diagram.fen);
+  // What the drawing draws of the position: each piece where the walk put
+  // it, and the side to move.
+  const std::optional<Side> side = diagram.position.sideToMove;
   const unsigned char sideByte =
       side ? static_cast<unsigned char>(1 + static_cast<int>(*side)) : 0;
   uint32_t scaleBits = 0;
   std::memcpy(&scaleBits, &diagram.settings.Sz2, sizeof scaleBits);
-  const uint64_t fieldLength = field.size();
+  const uint64_t pieceCount = diagram.position.pieces.size();
 
   uint64_t hash = hashBytes(kHashStart, TIB_VERSION, std::strlen(TIB_VERSION));
   hash = hashBytes(hash, &artworkIdentity, sizeof artworkIdentity);
   hash = hashBytes(hash, &diagram.settings.Size, sizeof diagram.settings.Size);
   hash = hashBytes(hash, &scaleBits, sizeof scaleBits);
   hash = hashBytes(hash, &sideByte, 1);
-  hash = hashBytes(hash, &fieldLength, sizeof fieldLength);
-  hash = hashBytes(hash, field.data(), field.size());
+  hash = hashBytes(hash, &pieceCount, sizeof pieceCount);
+  for (const PlacedPiece& piece : diagram.position.pieces) {
+    const std::array<int64_t, 3> fields{piece.square.file, piece.square.rank,
+                                        static_cast<int64_t>(piece.index)};
+    hash = hashBytes(hash, fields.data(), sizeof fields);
+  }
   // A diagram without annotations keeps the tag it had before they came.
   if (hasAnnotations(diagram.annotations)) {
     const std::string marks = canonicalAnnotations(diagram.annotations);
@@ -450,11 +455,11 @@ std::string canonicalAnnotations(const Annotations& annotations) {
       annotations.orientation == Orientation::white ? "white" : "black";
   text += annotations.coordinates ? ";coordinates;" : ";plain;";
   for (const Square& square : annotations.lastMove) {
-    text += squareName(square);
+    text += chess::squareName(square);
   }
   text += ";";
   if (annotations.check) {
-    text += squareName(*annotations.check);
+    text += chess::squareName(*annotations.check);
   }
   text += ";";
   appendMarks(text, annotations.highlights);

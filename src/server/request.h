@@ -84,7 +84,8 @@ Decision refuseOversize(std::string_view method, std::string_view target,
 
 // A strong entity tag, quoted, for the bytes that these parameters give with
 // artwork of this identity. Depends only on what decides those bytes: the
-// placement field and side to move of the FEN, Size, the bit pattern of Sz2,
+// pieces and side to move that the drawing reads of the FEN, Size, the bit
+// pattern of Sz2,
 // the annotations in their canonical form, the artwork and the program
 // version.
 std::string entityTag(const DiagramRequest& diagram, uint64_t artworkIdentity);

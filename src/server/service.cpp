@@ -26,12 +26,12 @@
 #include <string_view>
 
 #include "server/access_log.h"
+#include "server/failure.h"
 #include "server/head.h"
 #include "server/metrics.h"
 #include "server/page.h"
 #include "server/request.h"
 #include "server/text.h"
-#include "tib/failure.h"
 #include "tib/render.h"
 
 namespace tib {

@@ -182,7 +182,7 @@ std::vector<pixman_triangle_t> ringShape(const Point& centre) {
   return shape;
 }
 
-const Paint& paintOf(Colour colour) {
+const Paint& paintOf(chess::MarkColour colour) {
   return kMarkColours.at(static_cast<std::size_t>(colour));
 }
 
@@ -193,19 +193,6 @@ bool hasAnnotations(const Annotations& annotations) {
          !annotations.coordinates || !annotations.lastMove.empty() ||
          annotations.check || !annotations.highlights.empty() ||
          !annotations.arrows.empty();
-}
-
-std::optional<Square> squareNamed(std::string_view name) {
-  if (name.size() != 2 || name[0] < 'a' || name[0] > 'h' || name[1] < '1' ||
-      name[1] > '8') {
-    return std::nullopt;
-  }
-  return Square{name[0] - 'a', name[1] - '1'};
-}
-
-std::string squareName(const Square& square) {
-  return {static_cast<char>('a' + square.file),
-          static_cast<char>('1' + square.rank)};
 }
 
 void drawUnderPieces(ImageBuffer& canvas, const Annotations& annotations) {

@@ -4,19 +4,15 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <vector>
 
+#include "chess/types.h"
+#include "codec/image.h"
 #include "tib/pieces.h"
 
 namespace tib {
 
-// A decoded picture: 8-bit RGBA samples, row-major, rows without gaps.
-// After a failed decode it may report a size while holding no bytes.
-struct ImageBuffer {
-  std::vector<unsigned char> pixels;
-  uint32_t width = 0;
-  uint32_t height = 0;
-};
+using chess::Side;
+using codec::ImageBuffer;
 
 // A destination box on the canvas, in canvas pixels.
 struct Box {
@@ -39,9 +35,6 @@ struct Settings {
 
 // Largest output edge whose RGBA byte count still fits in 32 bits.
 constexpr int32_t kLargestSize = 32767;
-
-// The side to move, which decides where the marker goes.
-enum class Side { white, black };
 
 // Every drawing and resampling step addresses the canvas as this many
 // pixels on a side, with a row stride of this many pixels.

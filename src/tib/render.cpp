@@ -5,8 +5,8 @@
 #include <cstring>
 #include <utility>
 
-#include "tib/failure.h"
-#include "tib/png_encode.h"
+#include "codec/png_encode.h"
+#include "tib/error.h"
 #include "tib/position.h"
 #include "tib/values.h"
 
@@ -23,8 +23,7 @@ std::size_t checkedBoard(const Artwork& artwork,
   const std::size_t index =
       boardIndex(annotations.orientation, annotations.coordinates);
   if (boardPicture(artwork, index) == nullptr) {
-    throw Failure(ExitStatus::failed,
-                  std::string("the artwork has no ") + kBoardFiles.at(index));
+    throw Error(std::string("the artwork has no ") + kBoardFiles.at(index));
   }
   return index;
 }
@@ -33,8 +32,8 @@ std::size_t checkedBoard(const Artwork& artwork,
 void drawOnBoard(ImageBuffer& canvas, const Artwork& artwork,
                  const Sprites& pieces, const Diagram& diagram) {
   drawUnderPieces(canvas, diagram.annotations);
-  drawPosition(canvas, diagram.fen, diagram.settings, pieces, artwork.markers,
-               diagram.annotations.orientation);
+  drawPosition(canvas, diagram.position, diagram.settings, pieces,
+               artwork.markers, diagram.annotations.orientation);
   drawOverPieces(canvas, diagram.annotations);
 }
 
@@ -78,17 +77,18 @@ std::vector<unsigned char> resampleCanvas(const ImageBuffer& canvas,
 namespace {
 
 std::vector<unsigned char> encodeCanvas(const ImageBuffer& canvas,
-                                        uint32_t edge) {
-  // The codec's default encoder's bytes, written faster (tib/png_encode.h).
+                                        uint32_t edge, Threads threads) {
+  // The codec's default encoder's bytes, written faster (codec/png_encode.h).
   std::vector<unsigned char> png;
+  const codec::EncodeThreads encoding{threads.count};
   const unsigned error =
-      edge == kCanvasEdge
-          ? encodePng(png, canvas.pixels, kCanvasEdge, kCanvasEdge)
-          : encodePng(png, resampleCanvas(canvas, edge), edge, edge);
+      edge == kCanvasEdge ? codec::encodePng(png, canvas.pixels, kCanvasEdge,
+                                             kCanvasEdge, encoding)
+                          : codec::encodePng(png, resampleCanvas(canvas, edge),
+                                             edge, edge, encoding);
   if (error != 0) {
-    throw Failure(
-        ExitStatus::failed,
-        std::string("cannot encode the diagram: ") + lodepng_error_text(error));
+    throw Error(std::string("cannot encode the diagram: ") +
+                lodepng_error_text(error));
   }
   return png;
 }
@@ -97,26 +97,26 @@ std::vector<unsigned char> encodeCanvas(const ImageBuffer& canvas,
 
 std::vector<unsigned char> renderPng(const Artwork& artwork,
                                      const Sprites& pieces,
-                                     const Diagram& diagram) {
+                                     const Diagram& diagram, Threads threads) {
   checkSize(diagram.settings);
   if (diagram.settings.Size == 0) {
     return {};
   }
   return encodeCanvas(drawDiagram(artwork, pieces, diagram),
-                      static_cast<uint32_t>(diagram.settings.Size));
+                      static_cast<uint32_t>(diagram.settings.Size), threads);
 }
 
-std::vector<unsigned char> renderPng(Artwork&& artwork,
-                                     const Diagram& diagram) {
+std::vector<unsigned char> renderPng(Artwork&& artwork, const Diagram& diagram,
+                                     Threads threads) {
   checkSize(diagram.settings);
   if (diagram.settings.Size == 0) {
     return {};
   }
   const std::size_t index = checkedBoard(artwork, diagram.annotations);
-  ImageBuffer canvas =
-      std::move(index == 0 ? artwork.board : artwork.otherBoards[index - 1]);
+  ImageBuffer canvas = std::move(artwork.boards[index]);
   drawOnBoard(canvas, artwork, artwork.sprites, diagram);
-  return encodeCanvas(canvas, static_cast<uint32_t>(diagram.settings.Size));
+  return encodeCanvas(canvas, static_cast<uint32_t>(diagram.settings.Size),
+                      threads);
 }
 
 }  // namespace tib

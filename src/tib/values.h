@@ -22,16 +22,16 @@ std::optional<float> convertScale(const std::string& text);
 // "use size=<pixels> from <least> to <most>".
 std::string sizeRange(int32_t least, int32_t most);
 
-// Converts a size= value; throws a Failure (bad arguments) that begins with
+// Converts a size= value; throws a ValueError that begins with
 // shown, the value as the message quotes it, and ends with usage.
 int32_t readSize(const std::string& text, const std::string& shown,
                  const std::string& usage);
 
-// Converts a scale= value; throws a Failure (bad arguments) that begins
+// Converts a scale= value; throws a ValueError that begins
 // with shown.
 float readScale(const std::string& text, const std::string& shown);
 
-// Throws a Failure (bad arguments) when size lies outside least to most.
+// Throws a ValueError when size lies outside least to most.
 void checkSizeRange(int32_t size, int32_t least, int32_t most);
 
 }  // namespace tib

@@ -1,4 +1,4 @@
-#include "tib/inflate.h"
+#include "codec/inflate.h"
 
 #include <libdeflate.h>
 
@@ -7,7 +7,9 @@
 #include <cstdlib>
 #include <memory>
 
-namespace tib {
+#include "codec/deflate_tables.h"
+
+namespace tib::codec {
 namespace {
 
 // Reads a deflate stream's bits, least significant first, never past its
@@ -94,15 +96,6 @@ int decode(BitReader& r, const Code& code) {
   }
   return kBad;
 }
-
-constexpr std::array<unsigned char, 29> kLengthExtra = {
-    0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2,
-    2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 0};
-constexpr std::array<unsigned char, 30> kDistanceExtra = {
-    0, 0, 0, 0, 1, 1, 2, 2,  3,  3,  4,  4,  5,  5,  6,
-    6, 7, 7, 8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13};
-constexpr std::array<unsigned char, 19> kCodeLengthOrder = {
-    16, 17, 18, 0, 8, 7, 9, 6, 10, 5, 11, 4, 12, 3, 13, 2, 14, 1, 15};
 
 // Walks the symbols of a block to its end code; false at a length symbol
 // above 285 or a distance symbol above 29, which the codec refuses.
@@ -273,4 +266,4 @@ unsigned inflateZlib(unsigned char** out, std::size_t* outSize,
   return lodepng_zlib_decompress(out, outSize, in, inSize, settings);
 }
 
-}  // namespace tib
+}  // namespace tib::codec

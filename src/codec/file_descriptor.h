@@ -3,7 +3,7 @@
 
 #include <unistd.h>
 
-namespace tib {
+namespace tib::codec {
 
 // Closes the descriptor when it goes out of scope.
 class FileDescriptor {
@@ -29,4 +29,4 @@ class FileDescriptor {
   int fd_;
 };
 
-}  // namespace tib
+}  // namespace tib::codec

@@ -1,4 +1,4 @@
-#include "tib/codec_release.h"
+#include "codec/codec_release.h"
 
 #include <lodepng.h>
 
@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <cstring>
 
-namespace tib {
+namespace tib::codec {
 
 namespace {
 
@@ -121,4 +121,4 @@ const char* releaseErrorText(unsigned error) {
   }
 }
 
-}  // namespace tib
+}  // namespace tib::codec

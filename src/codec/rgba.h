@@ -3,7 +3,7 @@
 
 #include <lodepng.h>
 
-namespace tib {
+namespace tib::codec {
 
 // Writes the width x height pixels `in`, laid out in `mode` as the codec
 // decodes them, to `out` (width * height * 4 bytes) as RGBA 8, exactly as
@@ -13,4 +13,4 @@ unsigned convertToRgba(unsigned char* out, const unsigned char* in,
                        unsigned width, unsigned height,
                        const LodePNGColorMode& mode);
 
-}  // namespace tib
+}  // namespace tib::codec

@@ -6,7 +6,7 @@
 
 #include <cstddef>
 
-namespace tib {
+namespace tib::codec {
 
 // Inflates `in` exactly as lodepng_zlib_decompress(out, outSize, in, inSize,
 // settings) does: the same bytes, the same error code. A stream that the
@@ -17,4 +17,4 @@ unsigned inflateZlib(unsigned char** out, std::size_t* outSize,
                      const unsigned char* in, std::size_t inSize,
                      const LodePNGDecompressSettings* settings);
 
-}  // namespace tib
+}  // namespace tib::codec

@@ -18,7 +18,7 @@
 #include <cstddef>
 #include <optional>
 
-namespace tib {
+namespace tib::codec {
 
 struct ReleaseRefusal {
   // Where the refused chunk starts (its length field) in the file.
@@ -49,4 +49,4 @@ unsigned releaseErrorCode(unsigned error);
 // whose text is the snapshot's.
 const char* releaseErrorText(unsigned error);
 
-}  // namespace tib
+}  // namespace tib::codec

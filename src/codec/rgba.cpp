@@ -1,9 +1,9 @@
-#include "tib/rgba.h"
+#include "codec/rgba.h"
 
 #include <cstddef>
 #include <cstring>
 
-namespace tib {
+namespace tib::codec {
 
 unsigned convertToRgba(unsigned char* out, const unsigned char* in,
                        unsigned width, unsigned height,
@@ -36,4 +36,4 @@ unsigned convertToRgba(unsigned char* out, const unsigned char* in,
   return lodepng_convert(out, in, &rgba, &mode, width, height);
 }
 
-}  // namespace tib
+}  // namespace tib::codec
