@@ -148,6 +148,25 @@ const std::vector<Picture>& pictures() {
        [](uint32_t x, uint32_t, uint32_t r) {
          return x % 7 == 0 ? rgba(x, 0, 0, 0) : rgba(r, r >> 8, 100);
        }},
+      {"grey but one pixel off in blue only", 300, 20,
+       [](uint32_t x, uint32_t y, uint32_t r) {
+         return x == 150 && y == 10 ? rgba(r % 250, r % 250, r % 250 + 1)
+                                    : grey(r);
+       }},
+      {"key colour opaque in the last pixel", 300, 20,
+       [](uint32_t x, uint32_t y, uint32_t r) {
+         return x % 9 == 0            ? rgba(3, 4, 5, 0)
+                : x == 299 && y == 19 ? rgba(3, 4, 5)
+                                      : rgba(r, r >> 8, r >> 16);
+       }},
+      {"two-colour checkerboard of 2 x 2", 2, 2,
+       [](uint32_t x, uint32_t y, uint32_t) {
+         return (x + y) % 2 == 0 ? rgba(200, 10, 10) : rgba(10, 10, 200);
+       }},
+      {"transparent black first", 300, 40,
+       [](uint32_t x, uint32_t y, uint32_t r) {
+         return y < 2 ? 0U : rgba(r, r >> 8, r >> 16, (x * 3) & 255);
+       }},
       {"mixed alpha noise", 99, 77, noise(0, 0)},
       {"opaque noise", 129, 65, noise(0xFF000000U, 0xFF000000U)},
       {"noise in a 1-pixel-wide column", 1, 300, noise(0, 0)},
@@ -192,7 +211,8 @@ TEST_P(Encoding, BytesEqualTheCodecs) {
             lodepng::encode(expected, pixels, picture.width, picture.height));
   // Appended, as the codec does.
   Bytes actual = {1, 2};
-  ASSERT_EQ(0U, tib::codec::encodePng(actual, pixels, picture.width, picture.height));
+  ASSERT_EQ(
+      0U, tib::codec::encodePng(actual, pixels, picture.width, picture.height));
   expected.insert(expected.begin(), {1, 2});
   ASSERT_EQ(expected.size(), actual.size()) << picture.name;
   EXPECT_TRUE(expected == actual) << picture.name;
@@ -220,9 +240,11 @@ TEST(Encoding, RenderedDiagramsEqualTheCodecs) {
   const Artwork artwork = loadArtwork(folder, {Side::white, Side::black});
   const ImageBuffer canvas = drawDiagram(
       artwork,
-      Diagram{readPlacement("r1bq1rk1/pp2bppp/2n1pn2/3p4/2PP4/2N1PN2/PP2BPPP/R2QKB1R b KQ"),
-              Settings{},
-              {}});
+      Diagram{
+          readPlacement(
+              "r1bq1rk1/pp2bppp/2n1pn2/3p4/2PP4/2N1PN2/PP2BPPP/R2QKB1R b KQ"),
+          Settings{},
+          {}});
   for (const uint32_t edge : {37U, 300U, 400U, 1024U}) {
     const Bytes pixels =
         edge == kCanvasEdge ? canvas.pixels : resampleCanvas(canvas, edge);
