@@ -128,9 +128,9 @@ TEST(Annotations, EachMarkChangesOnlyTheSquaresItNames) {
           marked.check = one.to;
           break;
       }
-      const auto changed =
-          changedPixels(drawDiagram(synthetic(), Diagram{readPlacement(fen), {}, plain}),
-                        drawDiagram(synthetic(), Diagram{readPlacement(fen), {}, marked}));
+      const auto changed = changedPixels(
+          drawDiagram(synthetic(), Diagram{readPlacement(fen), {}, plain}),
+          drawDiagram(synthetic(), Diagram{readPlacement(fen), {}, marked}));
       const Box from = squareBox(one.from, view);
       const Box to = squareBox(one.to, view);
       const Box allowed = spanning(from, to);
@@ -159,10 +159,12 @@ TEST(Annotations, MarksUnderThePiecesLeaveThemAndArrowsCrossThem) {
   opaque.sprites.at(king) = solidImage(20, 20, 10, 200, 30, 255);
   const std::string fen = "8/8/8/8/4K3/8/8/8";
   const Box piece = pieceBox(Settings{}, 4, 3, kPieces.at(king));
-  const ImageBuffer plain = drawDiagram(opaque, Diagram{readPlacement(fen), {}, {}});
+  const ImageBuffer plain =
+      drawDiagram(opaque, Diagram{readPlacement(fen), {}, {}});
   const auto changedOnPiece = [&](const Annotations& annotations) {
     const auto changed = changedPixels(
-        plain, drawDiagram(opaque, Diagram{readPlacement(fen), {}, annotations}));
+        plain,
+        drawDiagram(opaque, Diagram{readPlacement(fen), {}, annotations}));
     return std::count_if(changed.begin(), changed.end(),
                          [&](const std::pair<int, int>& pixel) {
                            return inside(piece, pixel.first, pixel.second);
@@ -179,6 +181,22 @@ TEST(Annotations, MarksUnderThePiecesLeaveThemAndArrowsCrossThem) {
   Annotations ring;
   ring.arrows = {mark(chess::MarkColour::green, "e4", "e4")};
   EXPECT_LT(0, changedOnPiece(ring));
+  // The whole ring: each quarter of the square around its centre changes.
+  const Box square = squareBox(at("e4"), Orientation::white);
+  const auto changed = changedPixels(
+      plain, drawDiagram(opaque, Diagram{readPlacement(fen), {}, ring}));
+  for (const bool top : {true, false}) {
+    for (const bool left : {true, false}) {
+      EXPECT_TRUE(
+          std::any_of(changed.begin(), changed.end(),
+                      [&](const std::pair<int, int>& p) {
+                        return inside(square, p.first, p.second) &&
+                               (p.second < square.y + square.h / 2) == top &&
+                               (p.first < square.x + square.w / 2) == left;
+                      }))
+          << "top " << top << ", left " << left;
+    }
+  }
 }
 
 // A placement of ranks and files, read backwards, is the same board turned
@@ -197,8 +215,10 @@ TEST(Annotations, TheBlackViewIsTheWhiteViewTurned) {
     for (const float scale : {1.0F, 1.3F, 2.5F}) {
       const Settings settings{1024, scale};
       expectSameImage(
-          drawDiagram(synthetic(), Diagram{readPlacement(turned(placement)), settings, {}}),
-          drawDiagram(synthetic(), Diagram{readPlacement(placement), settings, black}),
+          drawDiagram(synthetic(),
+                      Diagram{readPlacement(turned(placement)), settings, {}}),
+          drawDiagram(synthetic(),
+                      Diagram{readPlacement(placement), settings, black}),
           placement + " at scale " + std::to_string(scale));
     }
   }
@@ -210,8 +230,10 @@ TEST(Annotations, TheBlackViewIsTheWhiteViewTurned) {
        {std::pair<const char*, const char*>{" w", " b"}, {" b", " w"}}) {
     const std::string placement = "4k3/8/8/8/8/8/8/4K3";
     expectSameImage(
-        drawDiagram(swapped, Diagram{readPlacement(turned(placement) + other), {}, {}}),
-        drawDiagram(synthetic(), Diagram{readPlacement(placement + mover), {}, black}),
+        drawDiagram(swapped,
+                    Diagram{readPlacement(turned(placement) + other), {}, {}}),
+        drawDiagram(synthetic(),
+                    Diagram{readPlacement(placement + mover), {}, black}),
         std::string("marker of") + mover);
   }
 }
@@ -230,7 +252,9 @@ TEST(Annotations, EachViewTakesItsOwnBoard) {
       const std::size_t index = boardIndex(view, coordinates);
       expectSameImage(
           *boardPicture(boards, index),
-          drawDiagram(boards, Diagram{readPlacement("8/8/8/8/8/8/8/8"), {}, annotations}),
+          drawDiagram(
+              boards,
+              Diagram{readPlacement("8/8/8/8/8/8/8/8"), {}, annotations}),
           kBoardFiles.at(index));
       Artwork without = boards;
       if (index > 0) {

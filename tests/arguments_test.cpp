@@ -75,8 +75,7 @@ TEST(Arguments, AcceptedValues) {
     const std::string what = ::testing::PrintToString(c.args);
     const RunArguments run = readArguments(c.args);
     EXPECT_EQ(readPlacement(c.fen).pieces, run.position.pieces) << what;
-    EXPECT_EQ(readPlacement(c.fen).sideToMove, run.position.sideToMove)
-        << what;
+    EXPECT_EQ(readPlacement(c.fen).sideToMove, run.position.sideToMove) << what;
     EXPECT_EQ(c.path, run.outputPath) << what;
     EXPECT_EQ(c.size, run.settings.Size) << what;
     EXPECT_EQ(c.scale, run.settings.Sz2) << what;

@@ -26,9 +26,9 @@
 #include <utility>
 #include <vector>
 
+#include "cli/failure.h"
 #include "test_support.h"
 #include "tib/artwork.h"
-#include "cli/failure.h"
 
 namespace tib {
 

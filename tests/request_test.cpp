@@ -5,9 +5,9 @@
 
 #include <algorithm>
 
+#include "cli/failure.h"
 #include "server/options.h"
 #include "test_support.h"
-#include "cli/failure.h"
 
 namespace tib {
 
