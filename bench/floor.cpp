@@ -14,9 +14,10 @@
 #include <vector>
 
 #include "cli/process_tuning.h"
+#include "codec/png_decode.h"
 #include "tib/pieces.h"
 
-using namespace tib;  // NOLINT(google-build-using-namespace)
+using namespace tib;         // NOLINT(google-build-using-namespace)
 using namespace tib::codec;  // NOLINT(google-build-using-namespace)
 
 namespace {

@@ -59,10 +59,9 @@ bool onBoard(const Square& square) {
 std::string marksOf(const std::vector<Mark>& marks) {
   std::string text;
   for (const Mark& mark : marks) {
-    text +=
-        (text.empty() ? "" : ",") +
-        std::string(1, chess::markColourLetter(mark.colour)) +
-        chess::squareName(mark.from) + chess::squareName(mark.to);
+    text += (text.empty() ? "" : ",") +
+            std::string(1, chess::markColourLetter(mark.colour)) +
+            chess::squareName(mark.from) + chess::squareName(mark.to);
   }
   return text;
 }
@@ -78,16 +77,15 @@ std::string queryOf(const Annotations& annotations) {
   }
   std::string highlights;
   for (const Mark& mark : annotations.highlights) {
-    highlights +=
-        (highlights.empty() ? "" : ",") +
-        std::string(1, chess::markColourLetter(mark.colour)) +
-        chess::squareName(mark.from);
+    highlights += (highlights.empty() ? "" : ",") +
+                  std::string(1, chess::markColourLetter(mark.colour)) +
+                  chess::squareName(mark.from);
   }
   return std::string("orientation=") +
          (annotations.orientation == Orientation::white ? "white" : "black") +
          "&coordinates=" + (annotations.coordinates ? "1" : "0") +
-         "&lastMove=" + last +
-         "&check=" + (annotations.check ? chess::squareName(*annotations.check) : "") +
+         "&lastMove=" + last + "&check=" +
+         (annotations.check ? chess::squareName(*annotations.check) : "") +
          "&arrows=" + marksOf(annotations.arrows) + "&highlight=" + highlights;
 }
 

@@ -15,13 +15,13 @@
 #include <cstring>
 #include <vector>
 
+#include "codec/codec_release.h"
+#include "codec/inflate.h"
 #include "png_mutator.h"
 #include "tib/artwork.h"
-#include "codec/codec_release.h"
 #include "tib/drawing.h"
-#include "codec/inflate.h"
 
-using namespace tib;  // NOLINT(google-build-using-namespace)
+using namespace tib;         // NOLINT(google-build-using-namespace)
 using namespace tib::codec;  // NOLINT(google-build-using-namespace)
 
 namespace {
