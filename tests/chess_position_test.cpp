@@ -145,7 +145,7 @@ const LineRow kLines[] = {
      true,
      {"b1h1", "b8a8"},
      "2kr3r/8/8/8/8/8/8/R4RK1 w - - 2 2"},
-    // The rook on d1 guards d8, which black's king would cross.
+    // Castling ends the castling side's rights only.
     {"rk5r/8/8/8/8/8/8/RK5R w KQkq - 0 1",
      true,
      {"b1a1", "b8b7"},
