@@ -4,7 +4,7 @@
 
 #include "cli/arguments.h"
 #include "cli/failure.h"
-#include "cli/output.h"
+#include "tib/output_file.h"
 #include "tib/artwork.h"
 #include "tib/position.h"
 #include "tib/render.h"

@@ -2,8 +2,10 @@
 
 #include <sys/stat.h>
 
+#include <filesystem>
 #include <new>
 #include <string>
+#include <system_error>
 #include <utility>
 
 #include "tib/error.h"
@@ -151,6 +153,20 @@ void loadOtherBoards(const std::string& folder, ArtworkBudget& budget,
 const ImageBuffer* boardPicture(const Artwork& artwork, std::size_t index) {
   const ImageBuffer& board = artwork.boards.at(index);
   return board.pixels.empty() ? nullptr : &board;
+}
+
+std::string defaultArtworkFolder() {
+  std::error_code error;
+  const std::filesystem::path program =
+      std::filesystem::read_symlink("/proc/self/exe", error);
+  if (!error) {
+    const std::filesystem::path installed =
+        program.parent_path().parent_path() / "share" / "tib";
+    if (std::filesystem::exists(installed / kBoardFile, error)) {
+      return installed.string();
+    }
+  }
+  return "artwork";
 }
 
 }  // namespace tib

@@ -94,4 +94,8 @@ void loadOtherBoards(const std::string& folder, ArtworkBudget& budget,
 // The board a view is drawn on; none when it was not loaded.
 const ImageBuffer* boardPicture(const Artwork& artwork, std::size_t index);
 
+// The installed share/tib beside the running program's bin/ when it holds a
+// board, else "artwork" (under the working directory).
+std::string defaultArtworkFolder();
+
 }  // namespace tib

@@ -1,5 +1,7 @@
 #include "tib/values.h"
 
+#include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstdlib>
 
@@ -58,6 +60,28 @@ void checkSizeRange(int32_t size, int32_t least, int32_t most) {
     throw ValueError("size=" + std::to_string(size) + ": out of range; " +
                      sizeRange(least, most));
   }
+}
+
+std::optional<Orientation> orientationNamed(std::string_view text) {
+  if (text == "white") {
+    return Orientation::white;
+  }
+  if (text == "black") {
+    return Orientation::black;
+  }
+  return std::nullopt;
+}
+
+std::optional<bool> switchValue(std::string_view text) {
+  constexpr std::array<std::string_view, 3> kYes{"1", "yes", "true"};
+  constexpr std::array<std::string_view, 3> kNo{"0", "no", "false"};
+  if (std::find(kYes.begin(), kYes.end(), text) != kYes.end()) {
+    return true;
+  }
+  if (std::find(kNo.begin(), kNo.end(), text) != kNo.end()) {
+    return false;
+  }
+  return std::nullopt;
 }
 
 }  // namespace tib

@@ -1,5 +1,5 @@
-// Writing the finished diagram to the output path. The writer reports every
-// failure by throwing a Failure and has no other way out.
+// Writing a finished picture to the output path. The writer reports every
+// failure by throwing an Error and has no other way out.
 #pragma once
 
 #include <string>
@@ -29,7 +29,7 @@ namespace tib {
 //   an old byte changes, then it is written and cut to that length.
 // - Anything else (a device, a FIFO) is written in place from its start.
 // An output that is one of artworkFiles is refused before anything is
-// opened. Throws a Failure naming the path and the reason; the old file is
+// opened. Throws an Error naming the path and the reason; the old file is
 // then as it was and no temporary file is left.
 void writeOutputFile(const std::string& path,
                      const std::vector<unsigned char>& bytes,

@@ -1,4 +1,4 @@
-#include "cli/output.h"
+#include "tib/output_file.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -12,8 +12,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "cli/failure.h"
 #include "codec/file_descriptor.h"
+#include "tib/error.h"
 
 namespace tib {
 
@@ -22,8 +22,7 @@ using codec::FileDescriptor;
 namespace {
 
 [[noreturn]] void fail(const std::string& path, int error) {
-  throw Failure(ExitStatus::failed,
-                "cannot write " + path + ": " + std::strerror(error));
+  throw Error("cannot write " + path + ": " + std::strerror(error));
 }
 
 bool sameFile(const struct stat& a, const struct stat& b) {
@@ -37,9 +36,8 @@ void refuseArtwork(const std::string& path, const struct stat& info,
                     return file.device == info.st_dev &&
                            file.inode == info.st_ino;
                   })) {
-    throw Failure(ExitStatus::failed,
-                  "cannot write " + path +
-                      ": it is one of the artwork files this run reads");
+    throw Error("cannot write " + path +
+                ": it is one of the artwork files this run reads");
   }
 }
 
@@ -268,9 +266,9 @@ void writeOutputFile(const std::string& path,
                      const std::vector<unsigned char>& bytes,
                      const std::vector<FileIdentity>& artworkFiles) {
   if (path.empty()) {
-    throw Failure(ExitStatus::failed,
-                  "cannot write the diagram: the output path is empty "
-                  "(give one with file=<output.png>)");
+    throw Error(
+        "cannot write the diagram: the output path is empty "
+        "(give one with file=<output.png>)");
   }
   struct stat info {};
   if (stat(path.c_str(), &info) != 0) {

@@ -1,0 +1,43 @@
+// The command line of tib-game.
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "tib/board.h"
+#include "tib/drawing.h"
+
+namespace tib::game {
+
+struct GameOptions {
+  bool help = false;
+  // The PGN file; empty for standard input.
+  std::string input;
+  // The game of the file, from 1.
+  std::size_t game = 1;
+  // Print the FENs of the main line instead of drawing.
+  bool fens = false;
+  // The ply drawn, 0 for the start; none for the last.
+  std::optional<std::size_t> ply;
+  std::string output;
+  Settings settings;
+  // "" is the artwork folder's own board; else a folder of its themes/.
+  std::string theme;
+  // "" is the theme's own pieces; else a folder of its pieces/.
+  std::string piece;
+  Orientation orientation = Orientation::white;
+  bool coordinates = true;
+  // Empty for the installed artwork, else "artwork".
+  std::string artwork;
+};
+
+// Reads the arguments (program name excluded). Throws an OptionError (or a
+// ValueError for --size and --scale) naming the option that cannot be used.
+GameOptions readGameOptions(const std::vector<std::string>& args);
+
+void printGameUsage(std::ostream& out);
+
+}  // namespace tib::game

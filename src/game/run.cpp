@@ -1,0 +1,133 @@
+#include "game/run.h"
+
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+
+#include "chess/pgn.h"
+#include "game/failure.h"
+#include "game/options.h"
+#include "tib/artwork.h"
+#include "tib/game_diagram.h"
+#include "tib/output_file.h"
+#include "tib/render.h"
+
+namespace tib::game {
+
+namespace {
+
+std::string readAll(std::istream& stream) {
+  return {std::istreambuf_iterator<char>(stream),
+          std::istreambuf_iterator<char>()};
+}
+
+std::string readInput(const std::string& path, std::istream& in) {
+  if (path.empty()) {
+    return readAll(in);
+  }
+  std::ifstream file(path, std::ios::binary);
+  if (!file) {
+    throw Error("cannot read " + path + ": " + std::strerror(errno));
+  }
+  std::string text = readAll(file);
+  if (file.bad()) {
+    throw Error("cannot read " + path);
+  }
+  return text;
+}
+
+bool holds(const std::string& folder, const char* file) {
+  struct stat info {};
+  return stat((folder + "/" + file).c_str(), &info) == 0;
+}
+
+// The folder of a theme: one of DIR/themes/ that holds a board, or DIR
+// itself for "" and for "brown" when no folder has that name.
+std::string themeFolder(const std::string& artwork, const std::string& theme) {
+  if (theme.empty()) {
+    return artwork;
+  }
+  const std::string folder = artwork + "/themes/" + theme;
+  if (theme.find('/') == std::string::npos && theme != "." && theme != ".." &&
+      holds(folder, kBoardFile)) {
+    return folder;
+  }
+  if (theme == "brown") {
+    return artwork;
+  }
+  throw OptionError("--theme " + theme + ": no such theme in " + artwork +
+                    "/themes");
+}
+
+// The diagram's PNG bytes and the artwork files they were drawn from.
+struct Drawn {
+  std::vector<unsigned char> png;
+  std::vector<FileIdentity> artworkFiles;
+};
+
+Drawn drawPly(const GameOptions& options, const chess::Game& game,
+              std::ostream& err) {
+  const std::size_t plies = game.plies.size();
+  const std::size_t ply = options.ply.value_or(plies);
+  if (ply > plies) {
+    throw OptionError("--ply " + std::to_string(ply) + ": the game has " +
+                      std::to_string(plies) + (plies == 1 ? " ply" : " plies"));
+  }
+  const std::string artwork =
+      options.artwork.empty() ? defaultArtworkFolder() : options.artwork;
+  const std::string folder = themeFolder(artwork, options.theme);
+  ArtworkBudget budget;
+  Artwork loaded = loadArtwork(folder, {Side::white, Side::black}, budget);
+  loadOtherBoards(folder, budget, loaded.boards);
+  Sprites pieces = loaded.sprites;
+  if (!options.piece.empty()) {
+    const std::string set = artwork + "/pieces/" + options.piece;
+    if (options.piece.find('/') != std::string::npos ||
+        !holds(set, "t_wb.png")) {
+      throw OptionError("--piece " + options.piece + ": no such piece set in " +
+                        artwork + "/pieces");
+    }
+    pieces = loadSprites(set, budget, loaded.filesRead, loaded.warnings);
+  }
+  for (const std::string& warning : loaded.warnings) {
+    err << kGamePrefix << warning << std::endl;
+  }
+  const Diagram diagram = plyDiagram(game, ply, options.settings,
+                                     options.orientation, options.coordinates);
+  return {renderPng(loaded, pieces, diagram, Threads{2}),
+          std::move(loaded.filesRead)};
+}
+
+ExitStatus run(const std::vector<std::string>& args, std::istream& in,
+               std::ostream& out, std::ostream& err) {
+  const GameOptions options = readGameOptions(args);
+  if (options.help) {
+    printGameUsage(out);
+    return ExitStatus::ok;
+  }
+  const chess::Game game =
+      chess::readGame(readInput(options.input, in), options.game);
+  if (options.fens) {
+    out << game.start.fen() << '\n';
+    for (const chess::Ply& ply : game.plies) {
+      out << ply.after.fen() << '\n';
+    }
+    out << std::flush;
+    return ExitStatus::ok;
+  }
+  const Drawn drawn = drawPly(options, game, err);
+  writeOutputFile(options.output, drawn.png, drawn.artworkFiles);
+  return ExitStatus::ok;
+}
+
+}  // namespace
+
+int runGame(const std::vector<std::string>& args, std::istream& in,
+            std::ostream& out, std::ostream& err) {
+  return reportFailures(err, [&] { return run(args, in, out, err); });
+}
+
+}  // namespace tib::game
