@@ -199,6 +199,14 @@ TEST(TibGame, DrawsThePlyAsTheLibraryRendersIt) {
                 plyDiagram(chess::readGame(pgn, 1), 3, Settings{240, 1.3F},
                            Orientation::black, true));
   EXPECT_EQ(std::string(expected.begin(), expected.end()), readText(output));
+  // The README's example is doc/opera-ply30.png.
+  const std::string doc = std::string(TIB_ARTWORK_DIR) + "/../doc/";
+  const GameRun opera =
+      runGame({"--ply", "30", "-o", output, "--size", "400", "--artwork",
+               TIB_ARTWORK_DIR, doc + "opera.pgn"},
+              "");
+  ASSERT_EQ(0, opera.status) << opera.err;
+  EXPECT_EQ(readText(doc + "opera-ply30.png"), readText(output));
 }
 
 }  // namespace
