@@ -1,0 +1,208 @@
+#include "codec/gif.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <utility>
+
+#include "codec/gif_lzw.h"
+
+namespace tib::codec {
+namespace {
+
+constexpr unsigned kMaxSide = 0xFFFF;
+// Disposal 1: the frame stays under the next one.
+constexpr unsigned char kKeepDisposal = 1U << 2U;
+
+void putWord(std::vector<unsigned char>& out, unsigned value) {
+  out.push_back(static_cast<unsigned char>(value & 0xFFU));
+  out.push_back(static_cast<unsigned char>(value >> 8U));
+}
+
+void putText(std::vector<unsigned char>& out, const char* text) {
+  out.insert(out.end(), text, text + std::strlen(text));
+}
+
+// Looks up each colour once per run of it: boards are mostly runs.
+class IndexMapper {
+ public:
+  explicit IndexMapper(const GifPalette& palette) : palette_(palette) {}
+
+  void map(const unsigned char* rgba, std::size_t count, unsigned char* out) {
+    for (std::size_t i = 0; i < count; ++i) {
+      std::uint32_t raw = 0;
+      std::memcpy(&raw, rgba + 4 * i, 4);
+      if (!valid_ || raw != lastRaw_) {
+        lastRaw_ = raw;
+        lastIndex_ = palette_.indexOf(packRgb(rgba + 4 * i));
+        valid_ = true;
+      }
+      out[i] = lastIndex_;
+    }
+  }
+
+ private:
+  const GifPalette& palette_;
+  bool valid_ = false;
+  std::uint32_t lastRaw_ = 0;
+  unsigned char lastIndex_ = 0;
+};
+
+}  // namespace
+
+GifWriter::GifWriter(unsigned width, unsigned height, const GifPalette& palette,
+                     GifSink sink)
+    : width_(width),
+      height_(height),
+      palette_(palette),
+      sink_(std::move(sink)) {
+  if (width == 0 || height == 0 || width > kMaxSide || height > kMaxSide) {
+    throw GifError("a GIF is 1 to 65535 pixels wide and high, not " +
+                   std::to_string(width) + "x" + std::to_string(height));
+  }
+  putText(bytes_, "GIF89a");
+  putWord(bytes_, width);
+  putWord(bytes_, height);
+  const unsigned bits = palette.tableBits();
+  // A global table, 8 bits per primary, no background colour or aspect.
+  bytes_.push_back(static_cast<unsigned char>(0xF0U | (bits - 1)));
+  bytes_.push_back(0);
+  bytes_.push_back(0);
+  for (const Rgb& colour : palette.colours()) {
+    bytes_.insert(bytes_.end(), {colour.red, colour.green, colour.blue});
+  }
+  bytes_.resize(bytes_.size() +
+                3 * ((std::size_t{1} << bits) - palette.colours().size()));
+  // Application extension NETSCAPE2.0: loop 0 times, that is forever.
+  bytes_.insert(bytes_.end(), {0x21, 0xFF, 0x0B});
+  putText(bytes_, "NETSCAPE2.0");
+  bytes_.insert(bytes_.end(), {0x03, 0x01, 0x00, 0x00, 0x00});
+  flush();
+}
+
+void GifWriter::addFrame(const unsigned char* rgba, unsigned delayCentiseconds,
+                         std::optional<GifRect> changed) {
+  if (finished_) throw GifError("a frame after the end of the GIF");
+  if (delayCentiseconds > kMaxSide) {
+    throw GifError("a GIF frame's delay is at most 65535 centiseconds, not " +
+                   std::to_string(delayCentiseconds));
+  }
+  if (screen_.empty()) {
+    addFirstFrame(rgba, delayCentiseconds);
+    flush();
+    return;
+  }
+  Box region{0, 0, width_, height_};
+  if (changed) {
+    const auto clip = [](unsigned start, unsigned length, unsigned side) {
+      return static_cast<unsigned>(
+          std::min<std::uint64_t>(std::uint64_t{start} + length, side));
+    };
+    region = {std::min(changed->left, width_), std::min(changed->top, height_),
+              clip(changed->left, changed->width, width_),
+              clip(changed->top, changed->height, height_)};
+  }
+  addLaterFrame(rgba, delayCentiseconds, region);
+  flush();
+}
+
+void GifWriter::finish() {
+  if (finished_) throw GifError("the GIF is finished already");
+  if (screen_.empty()) throw GifError("a GIF needs at least one frame");
+  bytes_.push_back(0x3B);
+  finished_ = true;
+  flush();
+}
+
+void GifWriter::addFirstFrame(const unsigned char* rgba, unsigned delay) {
+  screen_.resize(std::size_t{width_} * height_);
+  IndexMapper(palette_).map(rgba, screen_.size(), screen_.data());
+  writeFrame({0, 0, width_, height_}, delay, false, screen_.data());
+}
+
+void GifWriter::addLaterFrame(const unsigned char* rgba, unsigned delay,
+                              Box region) {
+  const unsigned transparent = palette_.transparentIndex();
+  const unsigned char unchangedPixel[1] = {
+      static_cast<unsigned char>(transparent)};
+  if (region.right <= region.left || region.bottom <= region.top) {
+    writeFrame({0, 0, 1, 1}, delay, true, unchangedPixel);
+    return;
+  }
+  const std::size_t regionWidth = region.right - region.left;
+  scratch_.resize(regionWidth * (region.bottom - region.top));
+  IndexMapper mapper(palette_);
+  Box box{region.right, region.bottom, region.left, region.top};
+  for (unsigned y = region.top; y < region.bottom; ++y) {
+    unsigned char* now = scratch_.data() + (y - region.top) * regionWidth;
+    const unsigned char* before =
+        screen_.data() + std::size_t{y} * width_ + region.left;
+    mapper.map(rgba + 4 * (std::size_t{y} * width_ + region.left), regionWidth,
+               now);
+    std::size_t first = 0;
+    while (first < regionWidth && now[first] == before[first]) ++first;
+    if (first == regionWidth) continue;
+    std::size_t last = regionWidth - 1;
+    while (now[last] == before[last]) --last;
+    box.left = std::min(box.left, region.left + static_cast<unsigned>(first));
+    box.right =
+        std::max(box.right, region.left + static_cast<unsigned>(last) + 1);
+    box.top = std::min(box.top, y);
+    box.bottom = y + 1;
+  }
+  if (box.right <= box.left) {
+    writeFrame({0, 0, 1, 1}, delay, true, unchangedPixel);
+    return;
+  }
+  // The box's pixels move to the front of scratch_, each written at or
+  // before where it is read; the unchanged ones become transparent.
+  bool usesTransparency = false;
+  unsigned char* out = scratch_.data();
+  for (unsigned y = box.top; y < box.bottom; ++y) {
+    const unsigned char* now = scratch_.data() +
+                               (y - region.top) * regionWidth +
+                               (box.left - region.left);
+    unsigned char* screen = screen_.data() + std::size_t{y} * width_ + box.left;
+    for (unsigned x = 0; x < box.right - box.left; ++x) {
+      const unsigned char index = now[x];
+      if (index == screen[x]) {
+        *out++ = static_cast<unsigned char>(transparent);
+        usesTransparency = true;
+      } else {
+        *out++ = index;
+        screen[x] = index;
+      }
+    }
+  }
+  writeFrame(box, delay, usesTransparency, scratch_.data());
+}
+
+void GifWriter::writeFrame(Box box, unsigned delay, bool usesTransparency,
+                           const unsigned char* indices) {
+  const unsigned char transparent = palette_.transparentIndex();
+  bytes_.insert(bytes_.end(),
+                {0x21, 0xF9, 0x04,
+                 static_cast<unsigned char>(kKeepDisposal |
+                                            (usesTransparency ? 1U : 0U))});
+  putWord(bytes_, delay);
+  bytes_.insert(
+      bytes_.end(),
+      {usesTransparency ? transparent : static_cast<unsigned char>(0),
+       static_cast<unsigned char>(0), static_cast<unsigned char>(0x2C)});
+  putWord(bytes_, box.left);
+  putWord(bytes_, box.top);
+  putWord(bytes_, box.right - box.left);
+  putWord(bytes_, box.bottom - box.top);
+  bytes_.push_back(0);
+  appendLzw(bytes_, indices,
+            std::size_t{box.right - box.left} * (box.bottom - box.top),
+            std::max(2U, palette_.tableBits()));
+}
+
+void GifWriter::flush() {
+  sink_(bytes_.data(), bytes_.size());
+  bytes_.clear();
+}
+
+}  // namespace tib::codec
