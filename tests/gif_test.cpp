@@ -100,8 +100,8 @@ TEST(GifWriter, WritesTheScreenPaletteLoopAndEachFrameAsDrawn) {
   EXPECT_EQ(gif->height, 48);
   EXPECT_EQ(gif->loops, 0);
   ASSERT_EQ(gif->colours.size(), 8U);
-  EXPECT_EQ(std::vector<Rgb>(gif->colours.begin(), gif->colours.begin() + 4),
-            palette.colours());
+  EXPECT_EQ(std::vector<Rgb>(gif->colours.begin(), gif->colours.begin() + 5),
+            palette.table());
   ASSERT_EQ(gif->frames.size(), frames.size());
   const auto shown = screens(*gif);
   for (std::size_t i = 0; i < frames.size(); ++i) {
@@ -201,7 +201,7 @@ TEST(GifWriter, WritesOnlyTheBoxOfChangedPixelsWithTheRestTransparent) {
             {static_cast<int>(c.box.left), static_cast<int>(c.box.top),
              static_cast<int>(c.box.width), static_cast<int>(c.box.height)}))
         << c.name;
-    EXPECT_EQ(frame.transparent, c.transparent ? 4 : -1) << c.name;
+    EXPECT_EQ(frame.transparent, c.transparent ? 0 : -1) << c.name;
     EXPECT_EQ(screens(*gif)[1],
               (c.shownAsPainted ? changed : board()).indices(palette))
         << c.name;

@@ -69,11 +69,11 @@ GifWriter::GifWriter(unsigned width, unsigned height, const GifPalette& palette,
   bytes_.push_back(static_cast<unsigned char>(0xF0U | (bits - 1)));
   bytes_.push_back(0);
   bytes_.push_back(0);
-  for (const Rgb& colour : palette.colours()) {
+  for (const Rgb& colour : palette.table()) {
     bytes_.insert(bytes_.end(), {colour.red, colour.green, colour.blue});
   }
   bytes_.resize(bytes_.size() +
-                3 * ((std::size_t{1} << bits) - palette.colours().size()));
+                3 * ((std::size_t{1} << bits) - palette.table().size()));
   // Application extension NETSCAPE2.0: loop 0 times, that is forever.
   bytes_.insert(bytes_.end(), {0x21, 0xFF, 0x0B});
   putText(bytes_, "NETSCAPE2.0");
@@ -123,9 +123,8 @@ void GifWriter::addFirstFrame(const unsigned char* rgba, unsigned delay) {
 
 void GifWriter::addLaterFrame(const unsigned char* rgba, unsigned delay,
                               Box region) {
-  const unsigned transparent = palette_.transparentIndex();
-  const unsigned char unchangedPixel[1] = {
-      static_cast<unsigned char>(transparent)};
+  constexpr unsigned char transparent = GifPalette::kTransparentIndex;
+  const unsigned char unchangedPixel[1] = {transparent};
   if (region.right <= region.left || region.bottom <= region.top) {
     writeFrame({0, 0, 1, 1}, delay, true, unchangedPixel);
     return;
@@ -167,7 +166,7 @@ void GifWriter::addLaterFrame(const unsigned char* rgba, unsigned delay,
     for (unsigned x = 0; x < box.right - box.left; ++x) {
       const unsigned char index = now[x];
       if (index == screen[x]) {
-        *out++ = static_cast<unsigned char>(transparent);
+        *out++ = transparent;
         usesTransparency = true;
       } else {
         *out++ = index;
@@ -180,24 +179,26 @@ void GifWriter::addLaterFrame(const unsigned char* rgba, unsigned delay,
 
 void GifWriter::writeFrame(Box box, unsigned delay, bool usesTransparency,
                            const unsigned char* indices) {
-  const unsigned char transparent = palette_.transparentIndex();
   bytes_.insert(bytes_.end(),
                 {0x21, 0xF9, 0x04,
                  static_cast<unsigned char>(kKeepDisposal |
                                             (usesTransparency ? 1U : 0U))});
   putWord(bytes_, delay);
-  bytes_.insert(
-      bytes_.end(),
-      {usesTransparency ? transparent : static_cast<unsigned char>(0),
-       static_cast<unsigned char>(0), static_cast<unsigned char>(0x2C)});
+  bytes_.insert(bytes_.end(),
+                {GifPalette::kTransparentIndex, static_cast<unsigned char>(0),
+                 static_cast<unsigned char>(0x2C)});
   putWord(bytes_, box.left);
   putWord(bytes_, box.top);
   putWord(bytes_, box.right - box.left);
   putWord(bytes_, box.bottom - box.top);
   bytes_.push_back(0);
-  appendLzw(bytes_, indices,
-            std::size_t{box.right - box.left} * (box.bottom - box.top),
-            std::max(2U, palette_.tableBits()));
+  const std::size_t count =
+      std::size_t{box.right - box.left} * (box.bottom - box.top);
+  // Codes as short as the frame's largest index allows.
+  const unsigned largest = *std::max_element(indices, indices + count);
+  unsigned codeSize = 2;
+  while ((1U << codeSize) <= largest) ++codeSize;
+  appendLzw(bytes_, indices, count, codeSize);
 }
 
 void GifWriter::flush() {

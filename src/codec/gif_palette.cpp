@@ -38,6 +38,11 @@ unsigned bitsForTable(std::size_t entries) {
   return bits;
 }
 
+std::uint32_t packed(Rgb colour) {
+  return static_cast<std::uint32_t>(colour.red) << 16U |
+         static_cast<std::uint32_t>(colour.green) << 8U | colour.blue;
+}
+
 struct ColourCount {
   std::uint32_t rgb;
   std::uint64_t count;
@@ -171,8 +176,8 @@ Rgb boxColour(const std::vector<ColourCount>& colours, const Box& box) {
   return {mean[0], mean[1], mean[2]};
 }
 
-std::vector<Rgb> medianCut(std::vector<ColourCount> colours,
-                           std::size_t maxColours) {
+std::vector<ColourCount> medianCut(std::vector<ColourCount> colours,
+                                   std::size_t maxColours) {
   std::vector<Box> boxes{measureBox(colours, 0, colours.size())};
   while (boxes.size() < maxColours) {
     std::size_t widest = boxes.size();
@@ -188,40 +193,40 @@ std::vector<Rgb> medianCut(std::vector<ColourCount> colours,
     boxes[widest] = measureBox(colours, box.begin, split);
     boxes.push_back(measureBox(colours, split, box.end));
   }
-  std::vector<Rgb> chosen;
+  std::vector<ColourCount> chosen;
   chosen.reserve(boxes.size());
-  for (const Box& box : boxes) chosen.push_back(boxColour(colours, box));
+  for (const Box& box : boxes) {
+    std::uint64_t count = 0;
+    for (std::size_t i = box.begin; i < box.end; ++i) count += colours[i].count;
+    chosen.push_back({packed(boxColour(colours, box)), count});
+  }
   return chosen;
-}
-
-std::uint32_t packed(Rgb colour) {
-  return static_cast<std::uint32_t>(colour.red) << 16U |
-         static_cast<std::uint32_t>(colour.green) << 8U | colour.blue;
 }
 
 }  // namespace
 
-GifPalette::GifPalette(std::vector<Rgb> colours,
-                       const std::vector<std::uint32_t>& knownColours)
-    : colours_(std::move(colours)) {
-  if (colours_.empty() || colours_.size() > kMaxColours) {
+GifPalette::GifPalette(const std::vector<Rgb>& colours,
+                       const std::vector<std::uint32_t>& knownColours) {
+  if (colours.empty() || colours.size() > kMaxColours) {
     throw GifError("a GIF palette holds 1 to 255 colours, not " +
-                   std::to_string(colours_.size()));
+                   std::to_string(colours.size()));
   }
-  tableBits_ = bitsForTable(colours_.size() + 1);
+  table_.push_back({0, 0, 0});
+  table_.insert(table_.end(), colours.begin(), colours.end());
+  tableBits_ = bitsForTable(table_.size());
 
   const std::size_t cells =
       std::size_t{kCellsPerChannel} * kCellsPerChannel * kCellsPerChannel;
   cellStarts_.reserve(cells + 1);
-  std::vector<std::int64_t> nearest(colours_.size());
+  std::vector<std::int64_t> least(table_.size());
   for (std::size_t cell = 0; cell < cells; ++cell) {
     cellStarts_.push_back(static_cast<std::uint32_t>(cellCandidates_.size()));
     // A colour can be nearest to a point of the cell only if its least
     // distance to the cell is within the greatest distance of the colour
     // whose greatest distance is least.
     std::int64_t bound = -1;
-    for (std::size_t i = 0; i < colours_.size(); ++i) {
-      std::int64_t least = 0;
+    for (std::size_t index = 1; index < table_.size(); ++index) {
+      std::int64_t inside = 0;
       std::int64_t greatest = 0;
       for (std::size_t axis = 0; axis < 3; ++axis) {
         const auto low = static_cast<std::int64_t>(
@@ -229,27 +234,27 @@ GifPalette::GifPalette(std::vector<Rgb> colours,
             kCellWidth);
         const std::int64_t high = low + kCellWidth - 1;
         const auto value =
-            static_cast<std::int64_t>(channel(colours_[i], axis));
+            static_cast<std::int64_t>(channel(table_[index], axis));
         const std::int64_t outside = value < low    ? low - value
                                      : value > high ? value - high
                                                     : 0;
         const std::int64_t far = std::max(value - low, high - value);
-        least += kChannelWeights[axis] * outside * outside;
+        inside += kChannelWeights[axis] * outside * outside;
         greatest += kChannelWeights[axis] * far * far;
       }
-      nearest[i] = least;
+      least[index] = inside;
       if (bound < 0 || greatest < bound) bound = greatest;
     }
-    for (std::size_t i = 0; i < colours_.size(); ++i) {
-      if (nearest[i] <= bound) {
-        cellCandidates_.push_back(static_cast<unsigned char>(i));
+    for (std::size_t index = 1; index < table_.size(); ++index) {
+      if (least[index] <= bound) {
+        cellCandidates_.push_back(static_cast<unsigned char>(index));
       }
     }
   }
   cellStarts_.push_back(static_cast<std::uint32_t>(cellCandidates_.size()));
 
   std::vector<std::uint32_t> keys = knownColours;
-  for (Rgb colour : colours_) keys.push_back(packed(colour));
+  for (Rgb colour : colours) keys.push_back(packed(colour));
   std::sort(keys.begin(), keys.end());
   keys.erase(std::unique(keys.begin(), keys.end()), keys.end());
   unsigned slotBits = 9;
@@ -271,7 +276,7 @@ unsigned char GifPalette::nearestIndex(std::uint32_t rgb) const {
   std::int64_t bestDistance = -1;
   for (std::uint32_t i = cellStarts_[cell]; i < cellStarts_[cell + 1]; ++i) {
     const unsigned char candidate = cellCandidates_[i];
-    const std::int64_t d = distance(rgb, colours_[candidate]);
+    const std::int64_t d = distance(rgb, table_[candidate]);
     if (bestDistance < 0 || d < bestDistance) {
       bestDistance = d;
       best = candidate;
@@ -292,20 +297,33 @@ GifPalette buildPalette(const std::vector<RgbaPicture>& samples,
   known.reserve(counts.size());
   for (const ColourCount& count : counts) known.push_back(count.rgb);
 
-  std::vector<Rgb> colours;
-  if (counts.size() <= maxColours) {
-    for (std::uint32_t rgb : known) {
-      colours.push_back({static_cast<unsigned char>(channel(rgb, 0)),
-                         static_cast<unsigned char>(channel(rgb, 1)),
-                         static_cast<unsigned char>(channel(rgb, 2))});
+  std::vector<ColourCount> chosen =
+      counts.size() <= maxColours ? std::move(counts)
+                                  : medianCut(std::move(counts), maxColours);
+  // Boxes may share a colour: their counts join.
+  std::sort(
+      chosen.begin(), chosen.end(),
+      [](const ColourCount& a, const ColourCount& b) { return a.rgb < b.rgb; });
+  std::vector<ColourCount> merged;
+  for (const ColourCount& colour : chosen) {
+    if (!merged.empty() && merged.back().rgb == colour.rgb) {
+      merged.back().count += colour.count;
+    } else {
+      merged.push_back(colour);
     }
-  } else {
-    colours = medianCut(std::move(counts), maxColours);
-    std::sort(colours.begin(), colours.end(),
-              [](Rgb a, Rgb b) { return packed(a) < packed(b); });
-    colours.erase(std::unique(colours.begin(), colours.end()), colours.end());
   }
-  return GifPalette(std::move(colours), known);
+  std::sort(merged.begin(), merged.end(),
+            [](const ColourCount& a, const ColourCount& b) {
+              return a.count != b.count ? a.count > b.count : a.rgb < b.rgb;
+            });
+  std::vector<Rgb> colours;
+  colours.reserve(merged.size());
+  for (const ColourCount& colour : merged) {
+    colours.push_back({static_cast<unsigned char>(channel(colour.rgb, 0)),
+                       static_cast<unsigned char>(channel(colour.rgb, 1)),
+                       static_cast<unsigned char>(channel(colour.rgb, 2))});
+  }
+  return GifPalette(colours, known);
 }
 
 }  // namespace tib::codec

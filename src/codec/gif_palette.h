@@ -41,25 +41,24 @@ inline std::uint32_t packRgb(const unsigned char* pixel) {
          static_cast<std::uint32_t>(pixel[1]) << 8U | pixel[2];
 }
 
-// At most 255 colours and one more index for transparency. Immutable once
-// built, so several writers may share one on several threads.
+// At most 255 colours at indices 1.. and index 0 for transparency. Immutable
+// once built, so several writers may share one on several threads.
 class GifPalette {
  public:
   static constexpr std::size_t kMaxColours = 255;
+  static constexpr unsigned char kTransparentIndex = 0;
 
-  // `colours` become indices 0.. in this order; `knownColours` are colours
-  // expected in the frames, whose nearest index is worked out now rather
-  // than at each lookup. Throws GifError for no colours or more than 255.
-  explicit GifPalette(std::vector<Rgb> colours,
+  // `colours` take indices 1.. in this order; `knownColours` are colours
+  // (0xRRGGBB) expected in the frames, whose nearest index is worked out now
+  // rather than at each lookup. Throws GifError for no colours or more than
+  // 255.
+  explicit GifPalette(const std::vector<Rgb>& colours,
                       const std::vector<std::uint32_t>& knownColours = {});
 
-  const std::vector<Rgb>& colours() const { return colours_; }
-  // The first index after the colours.
-  unsigned char transparentIndex() const {
-    return static_cast<unsigned char>(colours_.size());
-  }
-  // The colour table holds 2^tableBits entries, room for the transparent
-  // index too.
+  // The colour of each index, index 0 (transparency) black.
+  const std::vector<Rgb>& table() const { return table_; }
+  std::size_t colourCount() const { return table_.size() - 1; }
+  // The colour table in the file holds 2^tableBits entries.
   unsigned tableBits() const { return tableBits_; }
 
   // The index of the palette colour nearest to `rgb` (0xRRGGBB), lowest
@@ -77,18 +76,18 @@ class GifPalette {
   }
 
  private:
-  // No colour has index 255: it is at most the transparent index.
-  static constexpr std::uint32_t kEmpty = 0xFF000000U;
+  // No colour has index 0, so no entry is 0.
+  static constexpr std::uint32_t kEmpty = 0;
 
   std::size_t hashSlot(std::uint32_t rgb) const {
     return (rgb * 0x9E3779B1U) >> hashShift_;
   }
   unsigned char nearestIndex(std::uint32_t rgb) const;
 
-  std::vector<Rgb> colours_;
+  std::vector<Rgb> table_;
   unsigned tableBits_ = 1;
   // Per cell of 16x16x16 colours, the range in cellCandidates_ of the
-  // colours that can be nearest to some colour of the cell.
+  // indices whose colour can be nearest to some colour of the cell.
   std::vector<std::uint32_t> cellStarts_;
   std::vector<unsigned char> cellCandidates_;
   // Open addressing: index << 24 | rgb, or kEmpty.
@@ -99,9 +98,10 @@ class GifPalette {
 // Chooses at most `maxColours` (1..255) colours for the pixels of `samples`:
 // every colour when there are that few, otherwise by median cut weighted by
 // how often each colour occurs, a box's colour being the one that fills
-// most of it when one does. The same samples give the same palette. Every
-// sample colour is a known colour of the palette. Throws GifError when the
-// samples hold no pixel.
+// most of it when one does. The commonest colours come first, so that a
+// frame of common colours needs short LZW codes. The same samples give the
+// same palette. Every sample colour is a known colour of the palette.
+// Throws GifError when the samples hold no pixel.
 GifPalette buildPalette(const std::vector<RgbaPicture>& samples,
                         std::size_t maxColours = GifPalette::kMaxColours);
 
