@@ -240,6 +240,28 @@ TEST(GifWriter, NoisePicturesOfEveryTableSizeComeBackExactly) {
   }
 }
 
+TEST(GifWriter, RunsOfAnyLengthComeBackExactly) {
+  // Runs of 1 to 600 pixels in 200 colours: the dictionary fills and starts
+  // over inside runs too.
+  std::vector<Rgb> colours;
+  for (unsigned char i = 0; i < 200; ++i) colours.push_back({i, 0, 0});
+  const GifPalette palette = paletteOf(colours);
+  std::mt19937 random(9);
+  Picture picture(1000, 1000, colours[0]);
+  for (unsigned at = 0, length = 1; at < 1000 * 1000; at += length) {
+    length = std::min<unsigned>(
+        1000 * 1000 - at,
+        static_cast<unsigned>(random() % (random() % 8 == 0 ? 600 : 12) + 1));
+    const Rgb colour = colours[random() % colours.size()];
+    for (unsigned i = at; i < at + length; ++i)
+      picture.paint({i % 1000, i / 1000, 1, 1}, colour);
+  }
+  const std::optional<DecodedGif> gif =
+      decodeGif(write(palette, {picture}).bytes);
+  ASSERT_TRUE(gif);
+  EXPECT_EQ(screens(*gif)[0], picture.indices(palette));
+}
+
 TEST(GifWriter, HandsEachFrameToTheSinkAsItComes) {
   const GifPalette palette = paletteOf({kLight, kDark, kPiece});
   std::vector<Picture> frames{board()};

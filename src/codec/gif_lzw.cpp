@@ -68,44 +68,121 @@ class Dictionary {
   std::vector<std::uint32_t> slots_;
 };
 
+// How many of indices[at..count) equal `symbol` before another comes.
+std::size_t runAhead(const unsigned char* indices, std::size_t at,
+                     std::size_t count, unsigned char symbol) {
+  const std::size_t start = at;
+  const std::uint64_t pattern = 0x0101010101010101ULL * symbol;
+  while (at + 8 <= count) {
+    std::uint64_t word = 0;
+    std::memcpy(&word, indices + at, 8);
+    if (word != pattern) break;
+    at += 8;
+  }
+  while (at < count && indices[at] == symbol) ++at;
+  return at - start;
+}
+
+class Compressor {
+ public:
+  Compressor(unsigned minCodeSize, std::vector<unsigned char>& bytes)
+      : stream_(bytes),
+        minCodeSize_(minCodeSize),
+        clearCode_(1U << minCodeSize),
+        runs_(std::size_t{1} << minCodeSize) {
+    startOver();
+    stream_.put(clearCode_, width_);
+  }
+
+  void compress(const unsigned char* indices, std::size_t count) {
+    if (count == 0) return;
+    std::uint32_t prefix = indices[0];
+    // While the prefix is a run of one symbol, its length; else 0.
+    std::size_t runLength = 1;
+    unsigned char runSymbol = indices[0];
+    std::size_t i = 1;
+    while (i < count) {
+      const unsigned char symbol = indices[i];
+      if (runLength > 0 && symbol == runSymbol) {
+        // Runs take the strings of their symbol alone, kept apart, a code
+        // at a time rather than a pixel at a time.
+        const std::size_t ahead = runAhead(indices, i, count, symbol);
+        std::vector<std::uint16_t>& codes = runs_[symbol];
+        std::size_t wanted = runLength + ahead;
+        while (wanted > codes.size()) {
+          const std::size_t longest = codes.size();
+          stream_.put(codes[longest - 1], width_);
+          codes.push_back(static_cast<std::uint16_t>(nextCode_));
+          advance();
+          wanted -= longest;
+        }
+        prefix = codes[wanted - 1];
+        runLength = wanted;
+        i += ahead;
+        continue;
+      }
+      const std::uint32_t key = prefix << 8U | symbol;
+      const std::size_t slot = dictionary_.find(key);
+      ++i;
+      if (dictionary_.holds(slot)) {
+        prefix = dictionary_.code(slot);
+        runLength = 0;
+        continue;
+      }
+      stream_.put(prefix, width_);
+      dictionary_.put(slot, key, nextCode_);
+      advance();
+      prefix = symbol;
+      runSymbol = symbol;
+      runLength = 1;
+    }
+    stream_.put(prefix, width_);
+  }
+
+  void end() {
+    stream_.put(clearCode_ + 1, width_);
+    stream_.flush();
+  }
+
+ private:
+  // Past the code just given to a string.
+  void advance() {
+    ++nextCode_;
+    // The decoder learns each code one step later, so the width grows once
+    // the newest code no longer fits.
+    if (nextCode_ - 1 == 1U << width_) ++width_;
+    if (nextCode_ > kLastCode) {
+      stream_.put(clearCode_, width_);
+      startOver();
+    }
+  }
+
+  void startOver() {
+    dictionary_.clear();
+    for (std::size_t symbol = 0; symbol < runs_.size(); ++symbol) {
+      runs_[symbol].assign(1, static_cast<std::uint16_t>(symbol));
+    }
+    width_ = minCodeSize_ + 1;
+    nextCode_ = clearCode_ + 2;
+  }
+
+  CodeStream stream_;
+  unsigned minCodeSize_;
+  std::uint32_t clearCode_;
+  Dictionary dictionary_;
+  // Per symbol, the codes of its runs of length 1, 2, ...
+  std::vector<std::vector<std::uint16_t>> runs_;
+  unsigned width_ = 0;
+  std::uint32_t nextCode_ = 0;
+};
+
 std::vector<unsigned char> compress(const unsigned char* indices,
                                     std::size_t count, unsigned minCodeSize) {
   std::vector<unsigned char> bytes;
   bytes.reserve(count / 4 + 64);
-  CodeStream stream(bytes);
-  const std::uint32_t clearCode = 1U << minCodeSize;
-  const std::uint32_t firstFree = clearCode + 2;
-  unsigned width = minCodeSize + 1;
-  std::uint32_t nextCode = firstFree;
-  stream.put(clearCode, width);
-  if (count > 0) {
-    Dictionary dictionary;
-    std::uint32_t prefix = indices[0];
-    for (std::size_t i = 1; i < count; ++i) {
-      const std::uint32_t key = prefix << 8U | indices[i];
-      const std::size_t slot = dictionary.find(key);
-      if (dictionary.holds(slot)) {
-        prefix = dictionary.code(slot);
-        continue;
-      }
-      stream.put(prefix, width);
-      dictionary.put(slot, key, nextCode);
-      ++nextCode;
-      // The decoder learns each code one step later, so the width grows
-      // once the newest code no longer fits.
-      if (nextCode - 1 == 1U << width) ++width;
-      if (nextCode > kLastCode) {
-        stream.put(clearCode, width);
-        dictionary.clear();
-        width = minCodeSize + 1;
-        nextCode = firstFree;
-      }
-      prefix = indices[i];
-    }
-    stream.put(prefix, width);
-  }
-  stream.put(clearCode + 1, width);
-  stream.flush();
+  Compressor compressor(minCodeSize, bytes);
+  compressor.compress(indices, count);
+  compressor.end();
   return bytes;
 }
 
