@@ -1,6 +1,7 @@
 #include "codec/gif.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -24,30 +25,49 @@ void putText(std::vector<unsigned char>& out, const char* text) {
   out.insert(out.end(), text, text + std::strlen(text));
 }
 
-// Looks up each colour once per run of it: boards are mostly runs.
-class IndexMapper {
- public:
-  explicit IndexMapper(const GifPalette& palette) : palette_(palette) {}
+std::uint32_t rawPixel(const unsigned char* rgba, std::size_t at) {
+  std::uint32_t raw = 0;
+  std::memcpy(&raw, rgba + 4 * at, 4);
+  return raw;
+}
 
-  void map(const unsigned char* rgba, std::size_t count, unsigned char* out) {
-    for (std::size_t i = 0; i < count; ++i) {
-      std::uint32_t raw = 0;
-      std::memcpy(&raw, rgba + 4 * i, 4);
-      if (!valid_ || raw != lastRaw_) {
-        lastRaw_ = raw;
-        lastIndex_ = palette_.indexOf(packRgb(rgba + 4 * i));
-        valid_ = true;
-      }
-      out[i] = lastIndex_;
+// Maps pixels to indices, looking each colour up once per run of it:
+// boards are mostly runs.
+void mapPixels(const GifPalette& palette, const unsigned char* rgba,
+               std::size_t count, unsigned char* out) {
+  std::size_t at = 0;
+  while (at < count) {
+    const std::uint32_t raw = rawPixel(rgba, at);
+    const std::uint64_t twice = std::uint64_t{raw} << 32U | raw;
+    std::size_t end = at + 1;
+    // Four pixels at a time through the run.
+    for (std::array<std::uint64_t, 2> pair{}; end + 4 <= count; end += 4) {
+      std::memcpy(pair.data(), rgba + 4 * end, 16);
+      if (pair[0] != twice || pair[1] != twice) break;
     }
+    while (end < count && rawPixel(rgba, end) == raw) ++end;
+    std::memset(out + at, palette.indexOf(packRgb(rgba + 4 * at)), end - at);
+    at = end;
   }
+}
 
- private:
-  const GifPalette& palette_;
-  bool valid_ = false;
-  std::uint32_t lastRaw_ = 0;
-  unsigned char lastIndex_ = 0;
-};
+// The first position where the rows differ, or `count`.
+std::size_t firstDifference(const unsigned char* a, const unsigned char* b,
+                            std::size_t count) {
+  std::size_t at = 0;
+  while (at + 8 <= count && std::memcmp(a + at, b + at, 8) == 0) at += 8;
+  while (at < count && a[at] == b[at]) ++at;
+  return at;
+}
+
+// The last position where the rows differ; they do somewhere.
+std::size_t lastDifference(const unsigned char* a, const unsigned char* b,
+                           std::size_t count) {
+  std::size_t end = count;
+  while (end >= 8 && std::memcmp(a + end - 8, b + end - 8, 8) == 0) end -= 8;
+  while (a[end - 1] == b[end - 1]) --end;
+  return end - 1;
+}
 
 }  // namespace
 
@@ -117,7 +137,7 @@ void GifWriter::finish() {
 
 void GifWriter::addFirstFrame(const unsigned char* rgba, unsigned delay) {
   screen_.resize(std::size_t{width_} * height_);
-  IndexMapper(palette_).map(rgba, screen_.size(), screen_.data());
+  mapPixels(palette_, rgba, screen_.size(), screen_.data());
   writeFrame({0, 0, width_, height_}, delay, false, screen_.data());
 }
 
@@ -131,19 +151,16 @@ void GifWriter::addLaterFrame(const unsigned char* rgba, unsigned delay,
   }
   const std::size_t regionWidth = region.right - region.left;
   scratch_.resize(regionWidth * (region.bottom - region.top));
-  IndexMapper mapper(palette_);
   Box box{region.right, region.bottom, region.left, region.top};
   for (unsigned y = region.top; y < region.bottom; ++y) {
     unsigned char* now = scratch_.data() + (y - region.top) * regionWidth;
     const unsigned char* before =
         screen_.data() + std::size_t{y} * width_ + region.left;
-    mapper.map(rgba + 4 * (std::size_t{y} * width_ + region.left), regionWidth,
-               now);
-    std::size_t first = 0;
-    while (first < regionWidth && now[first] == before[first]) ++first;
+    mapPixels(palette_, rgba + 4 * (std::size_t{y} * width_ + region.left),
+              regionWidth, now);
+    const std::size_t first = firstDifference(now, before, regionWidth);
     if (first == regionWidth) continue;
-    std::size_t last = regionWidth - 1;
-    while (now[last] == before[last]) --last;
+    const std::size_t last = lastDifference(now, before, regionWidth);
     box.left = std::min(box.left, region.left + static_cast<unsigned>(first));
     box.right =
         std::max(box.right, region.left + static_cast<unsigned>(last) + 1);
@@ -154,27 +171,24 @@ void GifWriter::addLaterFrame(const unsigned char* rgba, unsigned delay,
     writeFrame({0, 0, 1, 1}, delay, true, unchangedPixel);
     return;
   }
-  // The box's pixels move to the front of scratch_, each written at or
-  // before where it is read; the unchanged ones become transparent.
-  bool usesTransparency = false;
-  unsigned char* out = scratch_.data();
+  // Unchanged pixels become transparent.
+  const std::size_t boxWidth = box.right - box.left;
+  frame_.resize(boxWidth * (box.bottom - box.top));
+  unsigned char unchanged = 0;
   for (unsigned y = box.top; y < box.bottom; ++y) {
     const unsigned char* now = scratch_.data() +
                                (y - region.top) * regionWidth +
                                (box.left - region.left);
     unsigned char* screen = screen_.data() + std::size_t{y} * width_ + box.left;
-    for (unsigned x = 0; x < box.right - box.left; ++x) {
-      const unsigned char index = now[x];
-      if (index == screen[x]) {
-        *out++ = transparent;
-        usesTransparency = true;
-      } else {
-        *out++ = index;
-        screen[x] = index;
-      }
+    unsigned char* out = frame_.data() + (y - box.top) * boxWidth;
+    for (std::size_t x = 0; x < boxWidth; ++x) {
+      const bool same = now[x] == screen[x];
+      unchanged |= static_cast<unsigned char>(same);
+      out[x] = same ? transparent : now[x];
+      screen[x] = now[x];
     }
   }
-  writeFrame(box, delay, usesTransparency, scratch_.data());
+  writeFrame(box, delay, unchanged != 0, frame_.data());
 }
 
 void GifWriter::writeFrame(Box box, unsigned delay, bool usesTransparency,

@@ -68,7 +68,9 @@ class GifWriter {
   std::vector<unsigned char> bytes_;
   // The indices on screen after the frames so far.
   std::vector<unsigned char> screen_;
+  // The indices of the region looked at, then of the frame's box.
   std::vector<unsigned char> scratch_;
+  std::vector<unsigned char> frame_;
   bool finished_ = false;
 };
 
