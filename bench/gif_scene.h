@@ -1,0 +1,27 @@
+// A synthetic chess game for the GIF benchmarks: a 720x720 board of two
+// square colours, anti-aliased pieces moving square to square and the last
+// move's squares tinted, as a game's animated GIF shows it.
+#pragma once
+
+#include <vector>
+
+#include "codec/gif.h"
+
+namespace tib::bench {
+
+struct GifScene {
+  static constexpr unsigned kSide = 720;
+  // Frame 0 is the starting position, each later one a move after it.
+  std::vector<std::vector<unsigned char>> frames;
+  // For each frame after the first, the box of the squares it changed.
+  std::vector<codec::GifRect> changed;
+  // A square of each kind (light, dark, both tinted) with each piece on it
+  // and empty: every colour the frames hold.
+  std::vector<std::vector<unsigned char>> samples;
+
+  std::vector<codec::RgbaPicture> samplePictures() const;
+};
+
+GifScene makeGifScene(unsigned frameCount);
+
+}  // namespace tib::bench

@@ -1,0 +1,96 @@
+#include "gif_decode.h"
+
+#include <gif_lib.h>
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+namespace tib::codec::test {
+namespace {
+
+struct Reader {
+  const std::vector<unsigned char>& bytes;
+  std::size_t at = 0;
+};
+
+int readBytes(GifFileType* file, GifByteType* into, int wanted) {
+  auto& reader = *static_cast<Reader*>(file->UserData);
+  const std::size_t count = std::min<std::size_t>(
+      static_cast<std::size_t>(wanted), reader.bytes.size() - reader.at);
+  std::memcpy(into, reader.bytes.data() + reader.at, count);
+  reader.at += count;
+  return static_cast<int>(count);
+}
+
+std::optional<int> loopCount(const SavedImage& image) {
+  for (int i = 0; i + 1 < image.ExtensionBlockCount; ++i) {
+    const ExtensionBlock& app = image.ExtensionBlocks[i];
+    const ExtensionBlock& data = image.ExtensionBlocks[i + 1];
+    if (app.Function == APPLICATION_EXT_FUNC_CODE && app.ByteCount == 11 &&
+        std::memcmp(app.Bytes, "NETSCAPE2.0", 11) == 0 && data.ByteCount == 3 &&
+        data.Bytes[0] == 1) {
+      return data.Bytes[1] | data.Bytes[2] << 8;
+    }
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
+std::optional<DecodedGif> decodeGif(const std::vector<unsigned char>& bytes) {
+  Reader reader{bytes};
+  int error = 0;
+  GifFileType* file = DGifOpen(&reader, readBytes, &error);
+  if (file == nullptr) {
+    ADD_FAILURE() << "DGifOpen: " << GifErrorString(error);
+    return std::nullopt;
+  }
+  if (DGifSlurp(file) != GIF_OK || file->SColorMap == nullptr) {
+    ADD_FAILURE() << "DGifSlurp: " << GifErrorString(file->Error);
+    DGifCloseFile(file, &error);
+    return std::nullopt;
+  }
+  DecodedGif gif{file->SWidth, file->SHeight, {}, std::nullopt, {}};
+  for (int i = 0; i < file->SColorMap->ColorCount; ++i) {
+    const GifColorType& c = file->SColorMap->Colors[i];
+    gif.colours.push_back({c.Red, c.Green, c.Blue});
+  }
+  if (file->ImageCount > 0) gif.loops = loopCount(file->SavedImages[0]);
+  for (int i = 0; i < file->ImageCount; ++i) {
+    const SavedImage& image = file->SavedImages[i];
+    const GifImageDesc& d = image.ImageDesc;
+    GraphicsControlBlock control{};
+    EXPECT_EQ(DGifSavedExtensionToGCB(file, i, &control), GIF_OK)
+        << "frame " << i;
+    gif.frames.push_back(
+        {d.Left, d.Top, d.Width, d.Height, control.DelayTime,
+         control.DisposalMode, control.TransparentColor,
+         std::vector<unsigned char>(image.RasterBits,
+                                    image.RasterBits + d.Width * d.Height)});
+  }
+  DGifCloseFile(file, &error);
+  return gif;
+}
+
+std::vector<std::vector<unsigned char>> screens(const DecodedGif& gif) {
+  std::vector<std::vector<unsigned char>> result;
+  std::vector<unsigned char> screen(
+      static_cast<std::size_t>(gif.width * gif.height));
+  for (const DecodedFrame& frame : gif.frames) {
+    for (int y = 0; y < frame.height; ++y) {
+      for (int x = 0; x < frame.width; ++x) {
+        const unsigned char index =
+            frame.indices[static_cast<std::size_t>(y * frame.width + x)];
+        if (index != frame.transparent) {
+          screen[static_cast<std::size_t>((frame.top + y) * gif.width +
+                                          frame.left + x)] = index;
+        }
+      }
+    }
+    result.push_back(screen);
+  }
+  return result;
+}
+
+}  // namespace tib::codec::test

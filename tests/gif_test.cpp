@@ -1,0 +1,301 @@
+#include "codec/gif.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+
+#include "gif_decode.h"
+
+namespace tib::codec {
+namespace {
+
+using test::DecodedGif;
+using test::decodeGif;
+using test::screens;
+
+const Rgb kLight{240, 217, 181};
+const Rgb kDark{181, 136, 99};
+const Rgb kPiece{20, 20, 20};
+const Rgb kMark{205, 210, 106};
+
+struct Picture {
+  unsigned width, height;
+  std::vector<unsigned char> rgba;
+
+  Picture(unsigned w, unsigned h, Rgb colour) : width(w), height(h) {
+    for (std::size_t i = 0; i < std::size_t{w} * h; ++i) {
+      rgba.insert(rgba.end(), {colour.red, colour.green, colour.blue, 255});
+    }
+  }
+  Picture& paint(GifRect r, Rgb colour) {
+    for (unsigned y = r.top; y < r.top + r.height; ++y) {
+      for (unsigned x = r.left; x < r.left + r.width; ++x) {
+        unsigned char* p = &rgba[4 * (std::size_t{y} * width + x)];
+        p[0] = colour.red, p[1] = colour.green, p[2] = colour.blue;
+      }
+    }
+    return *this;
+  }
+  std::vector<unsigned char> indices(const GifPalette& palette) const {
+    std::vector<unsigned char> out;
+    for (std::size_t i = 0; i < rgba.size(); i += 4) {
+      out.push_back(palette.indexOf(static_cast<std::uint32_t>(
+          rgba[i] << 16 | rgba[i + 1] << 8 | rgba[i + 2])));
+    }
+    return out;
+  }
+};
+
+Picture board() {
+  Picture p(64, 48, kLight);
+  for (unsigned y = 0; y < 6; ++y) {
+    for (unsigned x = 0; x < 8; ++x) {
+      if ((x + y) % 2 == 1) p.paint({x * 8, y * 8, 8, 8}, kDark);
+    }
+  }
+  return p;
+}
+
+GifPalette paletteOf(const std::vector<Rgb>& colours) {
+  Picture sample(static_cast<unsigned>(colours.size()), 1, kLight);
+  for (unsigned i = 0; i < colours.size(); ++i)
+    sample.paint({i, 0, 1, 1}, colours[i]);
+  return buildPalette({{sample.rgba.data(), sample.width, 1}});
+}
+
+struct Written {
+  std::vector<unsigned char> bytes;
+  std::vector<std::size_t> sizeAfterFrame;
+};
+
+Written write(const GifPalette& palette, const std::vector<Picture>& frames,
+              const std::vector<std::optional<GifRect>>& hints = {}) {
+  Written out;
+  GifWriter writer(frames[0].width, frames[0].height, palette,
+                   [&](const unsigned char* b, std::size_t n) {
+                     out.bytes.insert(out.bytes.end(), b, b + n);
+                   });
+  for (std::size_t i = 0; i < frames.size(); ++i) {
+    writer.addFrame(frames[i].rgba.data(), static_cast<unsigned>(10 + i),
+                    i < hints.size() ? hints[i] : std::nullopt);
+    out.sizeAfterFrame.push_back(out.bytes.size());
+  }
+  writer.finish();
+  return out;
+}
+
+TEST(GifWriter, WritesTheScreenPaletteLoopAndEachFrameAsDrawn) {
+  const GifPalette palette = paletteOf({kLight, kDark, kPiece, kMark});
+  std::vector<Picture> frames{board()};
+  frames.push_back(Picture(frames.back()).paint({10, 10, 4, 4}, kPiece));
+  frames.push_back(Picture(frames.back())
+                       .paint({8, 8, 8, 8}, kMark)
+                       .paint({40, 16, 8, 8}, kMark));
+  frames.push_back(frames.back());
+  const Written written = write(palette, frames);
+  const std::optional<DecodedGif> gif = decodeGif(written.bytes);
+  ASSERT_TRUE(gif);
+  EXPECT_EQ(gif->width, 64);
+  EXPECT_EQ(gif->height, 48);
+  EXPECT_EQ(gif->loops, 0);
+  ASSERT_EQ(gif->colours.size(), 8U);
+  EXPECT_EQ(std::vector<Rgb>(gif->colours.begin(), gif->colours.begin() + 5),
+            palette.table());
+  ASSERT_EQ(gif->frames.size(), frames.size());
+  const auto shown = screens(*gif);
+  for (std::size_t i = 0; i < frames.size(); ++i) {
+    EXPECT_EQ(gif->frames[i].delay, 10 + static_cast<int>(i));
+    EXPECT_EQ(gif->frames[i].disposal, 1);
+    EXPECT_EQ(shown[i], frames[i].indices(palette)) << "frame " << i;
+  }
+  EXPECT_EQ(gif->frames[0].transparent, -1);
+  EXPECT_EQ(gif->frames[0].width * gif->frames[0].height, 64 * 48);
+}
+
+TEST(GifWriter, WritesOnlyTheBoxOfChangedPixelsWithTheRestTransparent) {
+  const GifPalette palette = paletteOf({kLight, kDark, kPiece, kMark});
+  const Rgb nearlyLight{238, 219, 180};
+  struct Case {
+    std::string name;
+    std::vector<std::pair<GifRect, Rgb>> paints;
+    std::optional<GifRect> hint;
+    GifRect box;
+    bool transparent;
+    bool shownAsPainted;
+  };
+  const std::vector<Case> cases = {
+      {"one square",
+       {{{10, 20, 5, 7}, kPiece}},
+       std::nullopt,
+       {10, 20, 5, 7},
+       false,
+       true},
+      {"two squares",
+       {{{10, 20, 5, 7}, kPiece}, {{40, 2, 3, 3}, kMark}},
+       std::nullopt,
+       {10, 2, 33, 25},
+       true,
+       true},
+      {"ring",
+       {{{1, 1, 6, 6}, kPiece}, {{2, 2, 4, 4}, kLight}},
+       std::nullopt,
+       {1, 1, 6, 6},
+       true,
+       true},
+      {"last pixel",
+       {{{63, 47, 1, 1}, kPiece}},
+       std::nullopt,
+       {63, 47, 1, 1},
+       false,
+       true},
+      {"first pixel",
+       {{{0, 0, 1, 1}, kMark}},
+       std::nullopt,
+       {0, 0, 1, 1},
+       false,
+       true},
+      {"inside the hint",
+       {{{30, 30, 2, 3}, kPiece}},
+       GifRect{24, 24, 16, 16},
+       {30, 30, 2, 3},
+       false,
+       true},
+      {"hint past the edge",
+       {{{60, 40, 4, 8}, kPiece}},
+       GifRect{56, 40, 1000, 1000},
+       {60, 40, 4, 8},
+       false,
+       true},
+      {"outside the hint",
+       {{{30, 30, 2, 3}, kPiece}},
+       GifRect{0, 0, 16, 16},
+       {0, 0, 1, 1},
+       true,
+       false},
+      {"empty hint",
+       {{{30, 30, 2, 3}, kPiece}},
+       GifRect{8, 8, 0, 4},
+       {0, 0, 1, 1},
+       true,
+       false},
+      {"nothing", {}, std::nullopt, {0, 0, 1, 1}, true, true},
+      {"a colour of the same index",
+       {{{0, 0, 8, 8}, nearlyLight}},
+       std::nullopt,
+       {0, 0, 1, 1},
+       true,
+       true},
+  };
+  for (const Case& c : cases) {
+    Picture changed = board();
+    for (const auto& [rect, colour] : c.paints) changed.paint(rect, colour);
+    const std::optional<DecodedGif> gif = decodeGif(
+        write(palette, {board(), changed}, {std::nullopt, c.hint}).bytes);
+    ASSERT_TRUE(gif) << c.name;
+    ASSERT_EQ(gif->frames.size(), 2U) << c.name;
+    const test::DecodedFrame& frame = gif->frames[1];
+    EXPECT_EQ(
+        std::vector<int>({frame.left, frame.top, frame.width, frame.height}),
+        std::vector<int>(
+            {static_cast<int>(c.box.left), static_cast<int>(c.box.top),
+             static_cast<int>(c.box.width), static_cast<int>(c.box.height)}))
+        << c.name;
+    EXPECT_EQ(frame.transparent, c.transparent ? 0 : -1) << c.name;
+    EXPECT_EQ(screens(*gif)[1],
+              (c.shownAsPainted ? changed : board()).indices(palette))
+        << c.name;
+  }
+}
+
+TEST(GifWriter, NoisePicturesOfEveryTableSizeComeBackExactly) {
+  // Noise fills the LZW dictionary again and again, at every code width.
+  for (std::size_t count : {1, 2, 3, 4, 7, 8, 31, 64, 200, 255}) {
+    std::vector<Rgb> colours;
+    for (std::size_t i = 0; i < count; ++i) {
+      colours.push_back({static_cast<unsigned char>(i),
+                         static_cast<unsigned char>(255 - i), 7});
+    }
+    const GifPalette palette = paletteOf(colours);
+    std::mt19937 random(static_cast<unsigned>(count));
+    std::vector<Picture> frames;
+    for (int f = 0; f < 3; ++f) {
+      frames.emplace_back(160, 120, colours[0]);
+      for (unsigned i = 0; i < 160 * 120; ++i) {
+        // Runs and noise mixed, as an anti-aliased board has.
+        if (random() % 3 != 0 || i == 0)
+          frames.back().paint({i % 160, i / 160, 1, 1},
+                              colours[random() % count]);
+      }
+    }
+    const std::optional<DecodedGif> gif =
+        decodeGif(write(palette, frames).bytes);
+    ASSERT_TRUE(gif) << count;
+    ASSERT_EQ(gif->frames.size(), 3U);
+    const auto shown = screens(*gif);
+    for (std::size_t f = 0; f < frames.size(); ++f) {
+      EXPECT_EQ(shown[f], frames[f].indices(palette))
+          << count << " colours, frame " << f;
+    }
+  }
+}
+
+TEST(GifWriter, RunsOfAnyLengthComeBackExactly) {
+  // Runs of 1 to 600 pixels in 200 colours: the dictionary fills and starts
+  // over inside runs too.
+  std::vector<Rgb> colours;
+  for (unsigned char i = 0; i < 200; ++i) colours.push_back({i, 0, 0});
+  const GifPalette palette = paletteOf(colours);
+  std::mt19937 random(9);
+  Picture picture(1000, 1000, colours[0]);
+  for (unsigned at = 0, length = 1; at < 1000 * 1000; at += length) {
+    length = std::min<unsigned>(
+        1000 * 1000 - at,
+        static_cast<unsigned>(random() % (random() % 8 == 0 ? 600 : 12) + 1));
+    const Rgb colour = colours[random() % colours.size()];
+    for (unsigned i = at; i < at + length; ++i)
+      picture.paint({i % 1000, i / 1000, 1, 1}, colour);
+  }
+  const std::optional<DecodedGif> gif =
+      decodeGif(write(palette, {picture}).bytes);
+  ASSERT_TRUE(gif);
+  EXPECT_EQ(screens(*gif)[0], picture.indices(palette));
+}
+
+TEST(GifWriter, HandsEachFrameToTheSinkAsItComes) {
+  const GifPalette palette = paletteOf({kLight, kDark, kPiece});
+  std::vector<Picture> frames{board()};
+  for (unsigned i = 0; i < 5; ++i)
+    frames.push_back(
+        Picture(frames.back()).paint({i * 8, i * 6, 8, 6}, kPiece));
+  const Written written = write(palette, frames);
+  for (std::size_t i = 0; i < frames.size(); ++i) {
+    std::vector<unsigned char> sofar(
+        written.bytes.begin(),
+        written.bytes.begin() +
+            static_cast<std::ptrdiff_t>(written.sizeAfterFrame[i]));
+    sofar.push_back(0x3B);
+    const std::optional<DecodedGif> gif = decodeGif(sofar);
+    ASSERT_TRUE(gif);
+    EXPECT_EQ(gif->frames.size(), i + 1);
+  }
+  EXPECT_EQ(written.bytes.size(), written.sizeAfterFrame.back() + 1);
+}
+
+TEST(GifWriter, RefusesWhatAGifCannotHold) {
+  const GifPalette palette = paletteOf({kLight});
+  const GifSink ignore = [](const unsigned char*, std::size_t) {};
+  EXPECT_THROW(GifWriter(0, 10, palette, ignore), GifError);
+  EXPECT_THROW(GifWriter(10, 65536, palette, ignore), GifError);
+  const Picture picture(4, 4, kLight);
+  GifWriter writer(4, 4, palette, ignore);
+  EXPECT_THROW(writer.finish(), GifError);
+  EXPECT_THROW(writer.addFrame(picture.rgba.data(), 65536), GifError);
+  writer.addFrame(picture.rgba.data(), 65535);
+  writer.finish();
+  EXPECT_THROW(writer.addFrame(picture.rgba.data(), 1), GifError);
+  EXPECT_THROW(writer.finish(), GifError);
+}
+
+}  // namespace
+}  // namespace tib::codec
