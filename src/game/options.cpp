@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cctype>
 #include <string_view>
 
 #include "game/failure.h"
@@ -12,32 +13,46 @@ namespace tib::game {
 namespace {
 
 constexpr const char* kUsage =
-    "usage: tib-game [--game N] [--fens | --ply N -o FILE.png] [--size N] "
-    "[--scale F] [--theme NAME] [--piece SET] [--orientation white|black] "
-    "[--coordinates yes|no] [--artwork DIR] [FILE]";
+    "usage: tib-game [--game N] [--fens | --ply N -o FILE.png | -o FILE.gif "
+    "[--delay CS|real] [--last-delay CS] [--from N] [--to N] [--arrows "
+    "yes|no]] [--size N] [--scale F] [--theme NAME] [--piece SET] "
+    "[--orientation white|black] [--coordinates yes|no] [--artwork DIR] "
+    "[FILE]";
 
 // The options that take a value.
-constexpr std::array<std::string_view, 11> kValued{
-    "--game",        "--ply",         "-o",       "--output",
-    "--size",        "--scale",       "--theme",  "--piece",
-    "--orientation", "--coordinates", "--artwork"};
+constexpr std::array<std::string_view, 16> kValued{
+    "--game",        "--ply",         "-o",        "--output",
+    "--size",        "--scale",       "--theme",   "--piece",
+    "--orientation", "--coordinates", "--artwork", "--delay",
+    "--last-delay",  "--from",        "--to",      "--arrows"};
 
 [[noreturn]] void refuse(const std::string& message) {
   throw OptionError(message + "; " + kUsage);
 }
 
-// Decimal digits only, at most nine, from low up.
+// Decimal digits only, at most nine, from low to high.
 std::size_t wholeNumber(const std::string& name, const std::string& value,
-                        std::size_t low) {
+                        std::size_t low, std::size_t high = 999999999) {
   const bool digits = !value.empty() && value.size() <= 9 &&
                       std::all_of(value.begin(), value.end(),
                                   [](char c) { return c >= '0' && c <= '9'; });
   const std::size_t number = digits ? std::stoul(value) : 0;
-  if (!digits || number < low) {
+  if (!digits || number < low || number > high) {
     refuse(name + " " + value + ": not a whole number from " +
-           std::to_string(low));
+           std::to_string(low) + " to " + std::to_string(high));
   }
   return number;
+}
+
+bool endsWithGif(const std::string& path) {
+  if (path.size() < 4) {
+    return false;
+  }
+  std::string end = path.substr(path.size() - 4);
+  std::transform(end.begin(), end.end(), end.begin(), [](unsigned char c) {
+    return static_cast<char>(std::tolower(c));
+  });
+  return end == ".gif";
 }
 
 void readValue(const std::string& name, const std::string& value,
@@ -49,11 +64,23 @@ void readValue(const std::string& name, const std::string& value,
   } else if (name == "-o" || name == "--output") {
     options.output = value;
   } else if (name == "--size") {
-    options.settings.Size =
+    options.size =
         readSize(value, name + " " + value, sizeRange(1, kLargestSize));
-    checkSizeRange(options.settings.Size, 1, kLargestSize);
+    checkSizeRange(*options.size, 1, kLargestSize);
   } else if (name == "--scale") {
-    options.settings.Sz2 = readScale(value, name + " " + value);
+    options.scale = readScale(value, name + " " + value);
+  } else if (name == "--delay") {
+    options.delay = value == "real"
+                        ? std::nullopt
+                        : std::optional<unsigned>(static_cast<unsigned>(
+                              wholeNumber(name, value, 0, 65535)));
+  } else if (name == "--last-delay") {
+    options.lastDelay =
+        static_cast<unsigned>(wholeNumber(name, value, 0, 65535));
+  } else if (name == "--from") {
+    options.from = wholeNumber(name, value, 0);
+  } else if (name == "--to") {
+    options.to = wholeNumber(name, value, 0);
   } else if (name == "--theme") {
     options.theme = value;
   } else if (name == "--piece") {
@@ -64,12 +91,12 @@ void readValue(const std::string& name, const std::string& value,
       refuse(name + " " + value + ": use white or black");
     }
     options.orientation = *orientation;
-  } else if (name == "--coordinates") {
+  } else if (name == "--coordinates" || name == "--arrows") {
     const std::optional<bool> on = switchValue(value);
     if (!on) {
       refuse(name + " " + value + ": use 1, yes, true, 0, no or false");
     }
-    options.coordinates = *on;
+    (name == "--arrows" ? options.marks : options.coordinates) = *on;
   } else if (name == "--artwork") {
     if (value.empty()) {
       refuse("--artwork needs a folder");
@@ -121,7 +148,12 @@ GameOptions readGameOptions(const std::vector<std::string>& args) {
   }
   if (!options.help && options.fens == !options.output.empty()) {
     refuse(options.fens ? "--fens prints, so -o does not go with it"
-                        : "nothing to do: give --fens, or -o FILE.png");
+                        : "nothing to do: give --fens, or -o FILE.png or "
+                          "FILE.gif");
+  }
+  options.animated = endsWithGif(options.output);
+  if (options.animated && options.ply) {
+    refuse("--ply draws one diagram; a GIF shows --from to --to");
   }
   return options;
 }

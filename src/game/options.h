@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <ostream>
 #include <string>
@@ -23,7 +24,18 @@ struct GameOptions {
   // The ply drawn, 0 for the start; none for the last.
   std::optional<std::size_t> ply;
   std::string output;
-  Settings settings;
+  // A GIF of the game rather than a PNG of one ply: -o names a .gif.
+  bool animated = false;
+  // Size none: 1024 for a PNG, 480 for a GIF.
+  std::optional<int32_t> size;
+  float scale = kDefaultScale;
+  // For a GIF: centiseconds a move (none: by the clocks), the last frame,
+  // the plies shown, and whether the comments' marks are drawn.
+  std::optional<unsigned> delay = 80;
+  unsigned lastDelay = 500;
+  std::size_t from = 0;
+  std::optional<std::size_t> to;
+  bool marks = true;
   // "" is the artwork folder's own board; else a folder of its themes/.
   std::string theme;
   // "" is the theme's own pieces; else a folder of its pieces/.

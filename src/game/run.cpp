@@ -62,27 +62,22 @@ std::string themeFolder(const std::string& artwork, const std::string& theme) {
                     "/themes");
 }
 
-// The diagram's PNG bytes and the artwork files they were drawn from.
-struct Drawn {
-  std::vector<unsigned char> png;
-  std::vector<FileIdentity> artworkFiles;
+// The artwork of the theme and the piece set asked for, with the files it
+// was read from.
+struct LoadedArtwork {
+  Artwork artwork;
+  Sprites pieces;
 };
 
-Drawn drawPly(const GameOptions& options, const chess::Game& game,
-              std::ostream& err) {
-  const std::size_t plies = game.plies.size();
-  const std::size_t ply = options.ply.value_or(plies);
-  if (ply > plies) {
-    throw OptionError("--ply " + std::to_string(ply) + ": the game has " +
-                      std::to_string(plies) + (plies == 1 ? " ply" : " plies"));
-  }
+LoadedArtwork loadChosenArtwork(const GameOptions& options, std::ostream& err) {
   const std::string artwork =
       options.artwork.empty() ? defaultArtworkFolder() : options.artwork;
   const std::string folder = themeFolder(artwork, options.theme);
   ArtworkBudget budget;
-  Artwork loaded = loadArtwork(folder, {Side::white, Side::black}, budget);
-  loadOtherBoards(folder, budget, loaded.boards);
-  Sprites pieces = loaded.sprites;
+  LoadedArtwork loaded{loadArtwork(folder, {Side::white, Side::black}, budget),
+                       {}};
+  loadOtherBoards(folder, budget, loaded.artwork.boards);
+  loaded.pieces = loaded.artwork.sprites;
   if (!options.piece.empty()) {
     const std::string set = artwork + "/pieces/" + options.piece;
     if (options.piece.find('/') != std::string::npos ||
@@ -90,15 +85,51 @@ Drawn drawPly(const GameOptions& options, const chess::Game& game,
       throw OptionError("--piece " + options.piece + ": no such piece set in " +
                         artwork + "/pieces");
     }
-    pieces = loadSprites(set, budget, loaded.filesRead, loaded.warnings);
+    loaded.pieces = loadSprites(set, budget, loaded.artwork.filesRead,
+                                loaded.artwork.warnings);
   }
-  for (const std::string& warning : loaded.warnings) {
+  for (const std::string& warning : loaded.artwork.warnings) {
     err << kGamePrefix << warning << std::endl;
   }
-  const Diagram diagram = plyDiagram(game, ply, options.settings,
-                                     options.orientation, options.coordinates);
-  return {renderPng(loaded, pieces, diagram, Threads{2}),
-          std::move(loaded.filesRead)};
+  return loaded;
+}
+
+std::vector<unsigned char> drawPly(const GameOptions& options,
+                                   const chess::Game& game,
+                                   const LoadedArtwork& loaded) {
+  const std::size_t plies = game.plies.size();
+  const std::size_t ply = options.ply.value_or(plies);
+  if (ply > plies) {
+    throw OptionError("--ply " + std::to_string(ply) + ": the game has " +
+                      std::to_string(plies) + (plies == 1 ? " ply" : " plies"));
+  }
+  const Settings settings{options.size.value_or(kDefaultSize), options.scale};
+  const Diagram diagram =
+      plyDiagram(game, ply, settings, options.orientation, options.coordinates);
+  return renderPng(loaded.artwork, loaded.pieces, diagram, Threads{2});
+}
+
+std::vector<unsigned char> drawGif(const GameOptions& options,
+                                   const chess::Game& game,
+                                   const LoadedArtwork& loaded) {
+  GameAnimation animation;
+  animation.settings = {options.size.value_or(animation.settings.Size),
+                        options.scale};
+  animation.orientation = options.orientation;
+  animation.coordinates = options.coordinates;
+  animation.marks = options.marks;
+  animation.delay = options.delay;
+  animation.lastDelay = options.lastDelay;
+  animation.from = options.from;
+  animation.to = options.to;
+  const std::vector<AnimationFrame> frames = gameFrames(game, animation);
+  std::vector<unsigned char> gif;
+  writeAnimation(loaded.artwork, loaded.pieces,
+                 animationPalette(loaded.artwork, loaded.pieces), frames,
+                 [&gif](const unsigned char* bytes, std::size_t size) {
+                   gif.insert(gif.end(), bytes, bytes + size);
+                 });
+  return gif;
 }
 
 ExitStatus run(const std::vector<std::string>& args, std::istream& in,
@@ -118,8 +149,11 @@ ExitStatus run(const std::vector<std::string>& args, std::istream& in,
     out << std::flush;
     return ExitStatus::ok;
   }
-  const Drawn drawn = drawPly(options, game, err);
-  writeOutputFile(options.output, drawn.png, drawn.artworkFiles);
+  const LoadedArtwork loaded = loadChosenArtwork(options, err);
+  writeOutputFile(options.output,
+                  options.animated ? drawGif(options, game, loaded)
+                                   : drawPly(options, game, loaded),
+                  loaded.artwork.filesRead);
   return ExitStatus::ok;
 }
 

@@ -2,6 +2,7 @@
 
 #include <pixman.h>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdint>
@@ -68,15 +69,27 @@ Image checked(pixman_image_t* image) {
 }
 
 // The canvas as pixman sees it: its RGBA bytes are a8b8g8r8 words on a
-// little-endian machine.
-Image canvasImage(ImageBuffer& canvas) {
+// little-endian machine. Drawing changes only the pixels inside clip; each
+// of them is computed from the shapes alone, so it gets what a whole draw
+// gives it.
+Image canvasImage(ImageBuffer& canvas, const Box& clip) {
   static_assert(sizeof(uint32_t) == 4);
-  return checked(pixman_image_create_bits(
+  Image image = checked(pixman_image_create_bits(
       PIXMAN_a8b8g8r8, static_cast<int>(kCanvasEdge),
       static_cast<int>(kCanvasEdge),
       // NOLINTNEXTLINE(cppcoreguidelines-pro-type-reinterpret-cast)
       reinterpret_cast<uint32_t*>(canvas.pixels.data()),
       static_cast<int>(kCanvasEdge * 4)));
+  pixman_region32_t region;
+  pixman_region32_init_rect(&region, clip.x, clip.y,
+                            static_cast<unsigned>(std::max(clip.w, 0)),
+                            static_cast<unsigned>(std::max(clip.h, 0)));
+  const bool clipped = pixman_image_set_clip_region32(image.get(), &region);
+  pixman_region32_fini(&region);
+  if (!clipped) {
+    throw std::bad_alloc();
+  }
+  return image;
 }
 
 uint16_t wide(unsigned char byte, double opacity) {
@@ -195,12 +208,13 @@ bool hasAnnotations(const Annotations& annotations) {
          !annotations.arrows.empty();
 }
 
-void drawUnderPieces(ImageBuffer& canvas, const Annotations& annotations) {
+void drawUnderPieces(ImageBuffer& canvas, const Annotations& annotations,
+                     const Box& clip) {
   if (annotations.highlights.empty() && annotations.lastMove.empty() &&
       !annotations.check) {
     return;
   }
-  const Image image = canvasImage(canvas);
+  const Image image = canvasImage(canvas, clip);
   const Orientation view = annotations.orientation;
   for (const Mark& mark : annotations.highlights) {
     fillSquare(image.get(), squareBox(mark.to, view),
@@ -215,11 +229,12 @@ void drawUnderPieces(ImageBuffer& canvas, const Annotations& annotations) {
   }
 }
 
-void drawOverPieces(ImageBuffer& canvas, const Annotations& annotations) {
+void drawOverPieces(ImageBuffer& canvas, const Annotations& annotations,
+                    const Box& clip) {
   if (annotations.arrows.empty()) {
     return;
   }
-  const Image image = canvasImage(canvas);
+  const Image image = canvasImage(canvas, clip);
   const Orientation view = annotations.orientation;
   for (const Mark& mark : annotations.arrows) {
     const Point from = centreOf(squareBox(mark.from, view));

@@ -36,11 +36,13 @@ struct Annotations {
 bool hasAnnotations(const Annotations& annotations);
 
 // The highlights, the last-move tint and the check glow, in that order:
-// what lies under the pieces.
-void drawUnderPieces(ImageBuffer& canvas, const Annotations& annotations);
+// what lies under the pieces. Only the pixels inside clip change.
+void drawUnderPieces(ImageBuffer& canvas, const Annotations& annotations,
+                     const Box& clip = kCanvasBox);
 
 // The arrows and circles, in their order: what lies above the pieces and
-// the marker.
-void drawOverPieces(ImageBuffer& canvas, const Annotations& annotations);
+// the marker. Only the pixels inside clip change.
+void drawOverPieces(ImageBuffer& canvas, const Annotations& annotations,
+                    const Box& clip = kCanvasBox);
 
 }  // namespace tib

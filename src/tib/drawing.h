@@ -54,10 +54,20 @@ Box pieceBox(const Settings& settings, int col, int rank, const Piece& piece);
 // white.
 Box markerBox(const Settings& settings, Side side);
 
+// The whole canvas: a draw clipped to it changes whatever it covers.
+inline constexpr Box kCanvasBox{0, 0, static_cast<int>(kCanvasEdge),
+                                static_cast<int>(kCanvasEdge)};
+
 // Scales the sprite into the box by nearest-neighbour sampling at pixel
 // centres and blends it over the canvas by its alpha, clipped to the canvas.
 void drawToBoard(ImageBuffer& canvas, const ImageBuffer& sprite, int x, int y,
                  int w, int h);
+
+// The same, changing only the pixels inside clip (a box on the canvas):
+// each of them gets what drawToBoard gives it, so that a part of a diagram
+// can be drawn again alone.
+void drawToBoardWithin(ImageBuffer& canvas, const ImageBuffer& sprite, int x,
+                       int y, int w, int h, const Box& clip);
 
 // Draws a piece sprite into its box on the square (col, rank).
 void drawPiece(ImageBuffer& canvas, const ImageBuffer& sprite,

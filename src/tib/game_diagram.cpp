@@ -1,6 +1,10 @@
 #include "tib/game_diagram.h"
 
 #include <algorithm>
+#include <cmath>
+#include <string>
+
+#include "tib/error.h"
 
 namespace tib {
 
@@ -9,6 +13,50 @@ namespace {
 std::vector<Mark> firstMarks(const std::vector<Mark>& marks) {
   return {marks.begin(), marks.begin() + static_cast<std::ptrdiff_t>(std::min(
                                              marks.size(), kMaxMarks))};
+}
+
+// The centiseconds each ply took its side, by the clocks of the comments:
+// the side's clock after its previous move less its clock after this one.
+std::vector<std::optional<int64_t>> timesSpent(const chess::Game& game) {
+  std::vector<std::optional<int64_t>> spent(game.plies.size());
+  for (std::size_t i = 2; i < game.plies.size(); ++i) {
+    const auto& before = game.plies[i - 2].commentary.clockCentiseconds;
+    const auto& after = game.plies[i].commentary.clockCentiseconds;
+    if (before && after && *before >= *after) {
+      spent[i] = *before - *after;
+    }
+  }
+  return spent;
+}
+
+// The delay of each ply's frame from the clocks: its side's time on the
+// next ply, scaled so that the median time is the default delay.
+std::vector<unsigned> clockDelays(const chess::Game& game, std::size_t from,
+                                  std::size_t to) {
+  const std::vector<std::optional<int64_t>> spent = timesSpent(game);
+  std::vector<int64_t> known;
+  for (std::size_t ply = from; ply < to; ++ply) {
+    if (spent[ply]) {
+      known.push_back(*spent[ply]);
+    }
+  }
+  std::vector<unsigned> delays(to - from, GameAnimation::kMoveDelay);
+  if (known.empty()) {
+    return delays;
+  }
+  std::nth_element(known.begin(), known.begin() + known.size() / 2,
+                   known.end());
+  const double median =
+      std::max<double>(1.0, static_cast<double>(known[known.size() / 2]));
+  for (std::size_t ply = from; ply < to; ++ply) {
+    if (spent[ply]) {
+      const double scaled = std::round(static_cast<double>(*spent[ply]) *
+                                       GameAnimation::kMoveDelay / median);
+      delays[ply - from] = static_cast<unsigned>(std::clamp(
+          scaled, double{kShortestClockDelay}, double{kLongestClockDelay}));
+    }
+  }
+  return delays;
 }
 
 }  // namespace
@@ -48,6 +96,38 @@ Diagram plyDiagram(const chess::Game& game, std::size_t ply,
   annotations.highlights = firstMarks(commentary.highlights);
   annotations.arrows = firstMarks(commentary.arrows);
   return diagram;
+}
+
+std::vector<AnimationFrame> gameFrames(const chess::Game& game,
+                                       const GameAnimation& animation) {
+  const std::size_t plies = game.plies.size();
+  const std::size_t last = animation.to.value_or(plies);
+  if (last > plies || animation.from > last) {
+    throw ValueError("from=" + std::to_string(animation.from) +
+                     " to=" + std::to_string(last) + ": the game has " +
+                     std::to_string(plies) + " plies");
+  }
+  const std::vector<unsigned> byClock =
+      animation.delay ? std::vector<unsigned>()
+                      : clockDelays(game, animation.from, last);
+  std::vector<AnimationFrame> frames;
+  frames.reserve(last - animation.from + 1);
+  for (std::size_t ply = animation.from; ply <= last; ++ply) {
+    AnimationFrame frame{
+        plyDiagram(game, ply, animation.settings, animation.orientation,
+                   animation.coordinates),
+        animation.lastDelay};
+    if (!animation.marks) {
+      frame.diagram.annotations.arrows.clear();
+      frame.diagram.annotations.highlights.clear();
+    }
+    if (ply < last) {
+      frame.delayCentiseconds =
+          animation.delay ? *animation.delay : byClock[ply - animation.from];
+    }
+    frames.push_back(std::move(frame));
+  }
+  return frames;
 }
 
 }  // namespace tib

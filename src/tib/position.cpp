@@ -68,12 +68,14 @@ std::optional<Square> kingToMove(const Placement& placement) {
 void drawPosition(ImageBuffer& canvas, const Placement& placement,
                   const Settings& settings, const Sprites& sprites,
                   const std::array<ImageBuffer, 2>& markers,
-                  Orientation orientation) {
+                  Orientation orientation, const Box& clip) {
   const std::vector<PlacedPiece>& pieces = placement.pieces;
   const auto draw = [&](const PlacedPiece& piece) {
     const Square drawn = viewSquare(piece.square, orientation);
-    drawPiece(canvas, sprites[piece.index], settings, drawn.file, drawn.rank,
-              kPieces[piece.index]);
+    const Box box =
+        pieceBox(settings, drawn.file, drawn.rank, kPieces[piece.index]);
+    drawToBoardWithin(canvas, sprites[piece.index], box.x, box.y, box.w, box.h,
+                      clip);
   };
   if (orientation == Orientation::white) {
     std::for_each(pieces.begin(), pieces.end(), draw);
@@ -81,8 +83,9 @@ void drawPosition(ImageBuffer& canvas, const Placement& placement,
     std::for_each(pieces.rbegin(), pieces.rend(), draw);
   }
   if (const std::optional<Side> side = placement.sideToMove) {
-    drawSign(canvas, markers[static_cast<std::size_t>(*side)], settings,
-             markerEdge(*side, orientation));
+    const Box box = markerBox(settings, markerEdge(*side, orientation));
+    drawToBoardWithin(canvas, markers[static_cast<std::size_t>(*side)], box.x,
+                      box.y, box.w, box.h, clip);
   }
 }
 

@@ -50,10 +50,11 @@ std::optional<Square> kingToMove(const Placement& placement);
 // Draws every piece of the placement then the marker of the side to move
 // on its side of the view. The white view draws in the order of the text;
 // the black view in the reverse order, so that it is the white view of the
-// board turned half a turn. What lies off the board is clipped.
+// board turned half a turn. What lies off the board is clipped, and so is
+// what lies outside clip.
 void drawPosition(ImageBuffer& canvas, const Placement& placement,
                   const Settings& settings, const Sprites& sprites,
                   const std::array<ImageBuffer, 2>& markers,
-                  Orientation orientation);
+                  Orientation orientation, const Box& clip = kCanvasBox);
 
 }  // namespace tib

@@ -2,6 +2,7 @@
 
 #include <lodepng.h>
 
+#include <algorithm>
 #include <cstring>
 #include <utility>
 
@@ -28,13 +29,15 @@ std::size_t checkedBoard(const Artwork& artwork,
   return index;
 }
 
-// Draws the diagram on a canvas that holds the board of its view.
+// Draws the diagram on a canvas that holds the board of its view, changing
+// only the pixels inside clip.
 void drawOnBoard(ImageBuffer& canvas, const Artwork& artwork,
-                 const Sprites& pieces, const Diagram& diagram) {
-  drawUnderPieces(canvas, diagram.annotations);
+                 const Sprites& pieces, const Diagram& diagram,
+                 const Box& clip = kCanvasBox) {
+  drawUnderPieces(canvas, diagram.annotations, clip);
   drawPosition(canvas, diagram.position, diagram.settings, pieces,
-               artwork.markers, diagram.annotations.orientation);
-  drawOverPieces(canvas, diagram.annotations);
+               artwork.markers, diagram.annotations.orientation, clip);
+  drawOverPieces(canvas, diagram.annotations, clip);
 }
 
 }  // namespace
@@ -45,6 +48,29 @@ ImageBuffer drawDiagram(const Artwork& artwork, const Sprites& pieces,
       *boardPicture(artwork, checkedBoard(artwork, diagram.annotations));
   drawOnBoard(canvas, artwork, pieces, diagram);
   return canvas;
+}
+
+void redrawDiagram(ImageBuffer& canvas, const Artwork& artwork,
+                   const Sprites& pieces, const Diagram& diagram,
+                   const Box& clip) {
+  const ImageBuffer& board =
+      *boardPicture(artwork, checkedBoard(artwork, diagram.annotations));
+  const auto left = static_cast<std::size_t>(std::max(clip.x, 0));
+  const auto right = static_cast<std::size_t>(
+      std::clamp<int64_t>(int64_t{clip.x} + clip.w, 0, kCanvasEdge));
+  const auto top = std::max(clip.y, 0);
+  const auto bottom = static_cast<int>(
+      std::clamp<int64_t>(int64_t{clip.y} + clip.h, 0, kCanvasEdge));
+  if (left >= right || top >= bottom) {
+    return;
+  }
+  for (int y = top; y < bottom; ++y) {
+    const std::size_t at =
+        (static_cast<std::size_t>(y) * kCanvasEdge + left) * 4;
+    std::memcpy(canvas.pixels.data() + at, board.pixels.data() + at,
+                (right - left) * 4);
+  }
+  drawOnBoard(canvas, artwork, pieces, diagram, clip);
 }
 
 std::vector<uint32_t> resampleSources(uint32_t edge) {

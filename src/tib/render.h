@@ -36,6 +36,13 @@ inline ImageBuffer drawDiagram(const Artwork& artwork, const Diagram& diagram) {
   return drawDiagram(artwork, artwork.sprites, diagram);
 }
 
+// Draws again the part of a diagram inside clip, on a canvas that holds a
+// diagram of the same view: the board's pixels there, then what lies on
+// them. Each pixel inside clip ends as drawDiagram gives it.
+void redrawDiagram(ImageBuffer& canvas, const Artwork& artwork,
+                   const Sprites& pieces, const Diagram& diagram,
+                   const Box& clip);
+
 // The canvas row (or column) each output row (or column) of an edge x edge
 // image comes from: (k x 1024) div edge, in 32-bit unsigned arithmetic.
 std::vector<uint32_t> resampleSources(uint32_t edge);
