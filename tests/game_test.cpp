@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "game/run.h"
+#include "gif_decode.h"
 #include "test_support.h"
 #include "tib/game_diagram.h"
 
@@ -162,6 +163,9 @@ TEST(TibGame, StatusesAndMessages) {
       {{"--fens", "--orientation", "up"}, "1. e4 *", 2, "", ""},
       {{"--fens", "--frobnicate"}, "1. e4 *", 2, "", ""},
       {{"--fens", "a.pgn", "b.pgn"}, "1. e4 *", 2, "", ""},
+      {{"-o", "x.gif", "--ply", "1"}, "1. e4 *", 2, "", ""},
+      {{"-o", "x.gif", "--delay", "fast"}, "1. e4 *", 2, "", ""},
+      {{"-o", "x.gif", "--last-delay", "65536"}, "1. e4 *", 2, "", ""},
   };
   for (const auto& c : cases) {
     const std::string what = ::testing::PrintToString(c.args);
@@ -207,6 +211,18 @@ TEST(TibGame, DrawsThePlyAsTheLibraryRendersIt) {
               "");
   ASSERT_EQ(0, opera.status) << opera.err;
   EXPECT_EQ(readText(doc + "opera-ply30.png"), readText(output));
+  // A .gif is the game animated: ply 2 to the end, three frames.
+  const std::string gif = (folder.path() / "game.gif").string();
+  const GameRun animated =
+      runGame({"--from", "2", "-o", gif, "--size", "64", "--artwork",
+               TIB_ARTWORK_DIR, "--delay", "real"},
+              pgn);
+  ASSERT_EQ(0, animated.status) << animated.err;
+  const std::string bytes = readText(gif);
+  const auto decoded = codec::test::decodeGif({bytes.begin(), bytes.end()});
+  ASSERT_TRUE(decoded);
+  EXPECT_EQ(64, decoded->width);
+  EXPECT_EQ(3U, decoded->frames.size());
 }
 
 }  // namespace

@@ -23,4 +23,5 @@ for theme in themes/*/; do
 done
 cd "$doc/.."
 build/tib-game --ply 30 -o "$doc/opera-ply30.png" --size 400 --artwork artwork "$doc/opera.pgn"
-echo "Diagrams written to doc/: $(cd "$doc" && ls ./*.png | tr '\n' ' ')"
+build/tib-game -o "$doc/opera.gif" --size 360 --artwork artwork "$doc/opera.pgn"
+echo "Diagrams written to doc/: $(cd "$doc" && ls ./*.png ./*.gif | tr '\n' ' ')"
