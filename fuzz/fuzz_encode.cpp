@@ -129,7 +129,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   std::vector<unsigned char> expected;
   std::vector<unsigned char> actual;
   const unsigned codec = lodepng::encode(expected, pixels, width, height);
-  const unsigned ours = tib::encodePng(actual, pixels, width, height);
+  const unsigned ours = tib::codec::encodePng(actual, pixels, width, height);
   if (codec != ours || expected != actual) {
     std::fprintf(stderr,
                  "fuzz_encode: %u x %u: bytes differ from the codec's\n", width,

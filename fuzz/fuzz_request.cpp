@@ -51,11 +51,6 @@ void check(bool condition) {
   }
 }
 
-bool onBoard(const Square& square) {
-  return square.file >= 0 && square.file <= 7 && square.rank >= 0 &&
-         square.rank <= 7;
-}
-
 std::string marksOf(const std::vector<Mark>& marks) {
   std::string text;
   for (const Mark& mark : marks) {
@@ -97,19 +92,19 @@ void checkAnnotations(const DiagramRequest& diagram) {
                                 annotations.coordinates)) != nullptr);
   check(annotations.lastMove.size() <= 2);
   for (const Square& square : annotations.lastMove) {
-    check(onBoard(square));
+    check(chess::onBoard(square));
   }
   if (annotations.lastMove.size() == 2) {
     check(annotations.lastMove[0] != annotations.lastMove[1]);
   }
-  check(!annotations.check || onBoard(*annotations.check));
+  check(!annotations.check || chess::onBoard(*annotations.check));
   check(annotations.highlights.size() <= kMaxMarks);
   check(annotations.arrows.size() <= kMaxMarks);
   for (const Mark& mark : annotations.highlights) {
-    check(onBoard(mark.from) && mark.from == mark.to);
+    check(chess::onBoard(mark.from) && mark.from == mark.to);
   }
   for (const Mark& mark : annotations.arrows) {
-    check(onBoard(mark.from) && onBoard(mark.to));
+    check(chess::onBoard(mark.from) && chess::onBoard(mark.to));
   }
   // The canonical text reads back as the same annotations.
   check(canonicalAnnotations(annotations) ==

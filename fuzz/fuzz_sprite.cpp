@@ -94,8 +94,8 @@ void compareInflate(const std::vector<unsigned char>& stream) {
         &codecOut, &codecSize, stream.data(), stream.size(), &settings);
     unsigned char* out = nullptr;
     std::size_t size = 0;
-    const unsigned ours =
-        tib::inflateZlib(&out, &size, stream.data(), stream.size(), &settings);
+    const unsigned ours = tib::codec::inflateZlib(&out, &size, stream.data(),
+                                                  stream.size(), &settings);
     require(codec == ours, "inflate's code differs from the codec's");
     require(
         codec != 0 || (size == codecSize &&
