@@ -138,6 +138,9 @@ const RefusalRow kRefusals[] = {
     {"LongToken", "1. " + std::string(100000, 'a'), 1,
      "game 1, ply 1 (1. aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa...): "
      "'aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa...' is not a move"},
+    {"StrayBrace", "1. e4 } e5", 1,
+     "game 1, ply 2 (1... }): '}' is not a move"},
+    {"StrayBracket", "1. e4 ]", 1, "game 1, ply 2 (1... ]): ']' is not a move"},
     {"DollarAlone", "1. e4 $ e5", 1,
      "game 1, ply 1 (1. e4): '$' without a number"},
 };
