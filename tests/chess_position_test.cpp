@@ -45,6 +45,9 @@ const FenRow kFens[] = {
      "4k3/8/8/3pP3/8/8/8/4K3 w - d6 0 2", ""},
     {"4k3/8/8/3p4/8/8/8/4K3 w - d6 0 2", false,
      "4k3/8/8/3p4/8/8/8/4K3 w - - 0 2", ""},
+    // No pawn came from d7 when a knight stands there.
+    {"4k3/3n4/8/3pP3/8/8/8/4K3 w - d6 0 2", false,
+     "4k3/3n4/8/3pP3/8/8/8/4K3 w - - 0 2", ""},
     // Taking would leave both pawns' rank open to the rook: no en passant.
     {"8/8/8/K2pP2r/8/8/8/7k w - d6 0 1", false,
      "8/8/8/K2pP2r/8/8/8/7k w - - 0 1", ""},
@@ -95,17 +98,19 @@ struct OutcomeRow {
   bool check;
   bool mate;
   bool stalemate;
+  std::size_t moves;
 };
 
 const OutcomeRow kOutcomes[] = {
     {"rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1", false, false,
-     false},
+     false, 20},
     {"rnb1kbnr/pppp1ppp/8/4p3/6Pq/5P2/PPPPP2P/RNBQKBNR w KQkq - 1 3", true,
-     true, false},
-    {"7k/5Q2/6K1/8/8/8/8/8 b - - 0 1", false, false, true},
-    {"4k3/8/8/8/8/8/4r3/4K3 w - - 0 1", true, false, false},
-    // Double check: only the king may move, and it can.
-    {"4k3/8/8/8/1b6/8/4r3/4K3 w - - 0 1", true, false, false},
+     true, false, 0},
+    {"7k/5Q2/6K1/8/8/8/8/8 b - - 0 1", false, false, true, 0},
+    {"4k3/8/8/8/8/8/4r3/4K3 w - - 0 1", true, false, false, 3},
+    // Double check: only the king may move (Kd1, Kf1, Kxe2), not the
+    // knight that could take one checker.
+    {"4k3/8/8/8/1b6/6N1/4r3/4K3 w - - 0 1", true, false, false, 3},
 };
 
 class Outcome : public testing::TestWithParam<OutcomeRow> {};
@@ -116,6 +121,7 @@ TEST_P(Outcome, TellsCheckMateAndStalemate) {
   EXPECT_EQ(position.inCheck(), row.check);
   EXPECT_EQ(isCheckmate(position), row.mate);
   EXPECT_EQ(isStalemate(position), row.stalemate);
+  EXPECT_EQ(legalMoves(position).size(), row.moves);
 }
 
 INSTANTIATE_TEST_SUITE_P(Positions, Outcome, testing::ValuesIn(kOutcomes));
@@ -145,6 +151,12 @@ const LineRow kLines[] = {
      true,
      {"b1h1", "b8a8"},
      "2kr3r/8/8/8/8/8/8/R4RK1 w - - 2 2"},
+    // Taking a rook on its square ends the right for good: another rook
+    // coming to that square does not bring it back.
+    {"r3k3/r7/8/8/8/8/6B1/4K3 w q - 0 1",
+     false,
+     {"g2a8", "a7a8"},
+     "r3k3/8/8/8/8/8/8/4K3 w - - 0 2"},
     // Castling ends the castling side's rights only.
     {"rk5r/8/8/8/8/8/8/RK5R w KQkq - 0 1",
      true,

@@ -292,7 +292,7 @@ std::vector<GameText> splitGames(std::string_view pgn) {
       }
       continue;
     }
-    if ((isTag && (moves || ended)) || (!isTag && ended)) {
+    if ((isTag && moves) || (!isTag && ended)) {
       finish(token.begin);
     }
     if (start == std::string_view::npos) {

@@ -1,5 +1,7 @@
 #include "chess/pgn_lexer.h"
 
+#include <algorithm>
+
 namespace tib::chess {
 
 namespace {
@@ -173,6 +175,8 @@ Token Lexer::readSymbol(std::size_t begin) {
   while (end < text_.size() && !endsSymbol(text_[end])) {
     ++end;
   }
+  // A stray '}' or ']' is a symbol of its own, and no move.
+  end = std::max(end, begin + 1);
   at_ = end;
   const std::string_view text = text_.substr(begin, end - begin);
   if (text == "1-0" || text == "0-1" || text == "1/2-1/2" ||

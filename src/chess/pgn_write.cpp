@@ -12,6 +12,13 @@ namespace {
 
 constexpr std::size_t kLineWidth = 79;
 
+// Control bytes become spaces: they could end a tag's line or make the
+// written text look binary to the reader.
+char printable(char c) {
+  const auto byte = static_cast<unsigned char>(c);
+  return byte < 0x20 || byte == 0x7f ? ' ' : c;
+}
+
 std::string twoDigits(int64_t value) {
   return std::string(1, static_cast<char>('0' + value / 10)) +
          static_cast<char>('0' + value % 10);
@@ -77,7 +84,7 @@ std::string commentText(const Commentary& commentary) {
     if (c == '%' && !words.empty() && words.back() == '[') {
       words += ' ';
     }
-    words += c == '}' ? ')' : c;
+    words += c == '}' ? ')' : printable(c);
   }
   if (!words.empty()) {
     add(words);
@@ -142,7 +149,7 @@ std::string writePgn(const Game& game) {
       if (c == '"' || c == '\\') {
         value += '\\';
       }
-      value += c == '\n' || c == '\r' ? ' ' : c;
+      value += printable(c);
     }
     out += "[" + tag.name + " \"" + value + "\"]\n";
   }
