@@ -31,8 +31,10 @@ struct Picture {
   Picture& paint(GifRect r, Rgb colour) {
     for (unsigned y = r.top; y < r.top + r.height; ++y) {
       for (unsigned x = r.left; x < r.left + r.width; ++x) {
-        unsigned char* p = &rgba[4 * (std::size_t{y} * width + x)];
-        p[0] = colour.red, p[1] = colour.green, p[2] = colour.blue;
+        const std::size_t at = 4 * (std::size_t{y} * width + x);
+        rgba[at] = colour.red;
+        rgba[at + 1] = colour.green;
+        rgba[at + 2] = colour.blue;
       }
     }
     return *this;
@@ -51,7 +53,9 @@ Picture board() {
   Picture p(64, 48, kLight);
   for (unsigned y = 0; y < 6; ++y) {
     for (unsigned x = 0; x < 8; ++x) {
-      if ((x + y) % 2 == 1) p.paint({x * 8, y * 8, 8, 8}, kDark);
+      if ((x + y) % 2 == 1) {
+        p.paint({x * 8, y * 8, 8, 8}, kDark);
+      }
     }
   }
   return p;
@@ -59,10 +63,14 @@ Picture board() {
 
 GifPalette paletteOf(const std::vector<Rgb>& colours) {
   Picture sample(static_cast<unsigned>(colours.size()), 1, kLight);
-  for (unsigned i = 0; i < colours.size(); ++i)
+  for (unsigned i = 0; i < colours.size(); ++i) {
     sample.paint({i, 0, 1, 1}, colours[i]);
+  }
   return buildPalette({{sample.rgba.data(), sample.width, 1}});
 }
+
+// The same sequence on every run.
+std::mt19937 seededRandom(unsigned seed) { return std::mt19937(seed); }
 
 struct Written {
   std::vector<unsigned char> bytes;
@@ -189,7 +197,9 @@ TEST(GifWriter, WritesOnlyTheBoxOfChangedPixelsWithTheRestTransparent) {
   };
   for (const Case& c : cases) {
     Picture changed = board();
-    for (const auto& [rect, colour] : c.paints) changed.paint(rect, colour);
+    for (const auto& [rect, colour] : c.paints) {
+      changed.paint(rect, colour);
+    }
     const std::optional<DecodedGif> gif = decodeGif(
         write(palette, {board(), changed}, {std::nullopt, c.hint}).bytes);
     ASSERT_TRUE(gif) << c.name;
@@ -210,22 +220,23 @@ TEST(GifWriter, WritesOnlyTheBoxOfChangedPixelsWithTheRestTransparent) {
 
 TEST(GifWriter, NoisePicturesOfEveryTableSizeComeBackExactly) {
   // Noise fills the LZW dictionary again and again, at every code width.
-  for (std::size_t count : {1, 2, 3, 4, 7, 8, 31, 64, 200, 255}) {
+  for (unsigned count : {1U, 2U, 3U, 4U, 7U, 8U, 31U, 64U, 200U, 255U}) {
     std::vector<Rgb> colours;
     for (std::size_t i = 0; i < count; ++i) {
       colours.push_back({static_cast<unsigned char>(i),
                          static_cast<unsigned char>(255 - i), 7});
     }
     const GifPalette palette = paletteOf(colours);
-    std::mt19937 random(static_cast<unsigned>(count));
+    std::mt19937 random = seededRandom(count);
     std::vector<Picture> frames;
     for (int f = 0; f < 3; ++f) {
       frames.emplace_back(160, 120, colours[0]);
       for (unsigned i = 0; i < 160 * 120; ++i) {
         // Runs and noise mixed, as an anti-aliased board has.
-        if (random() % 3 != 0 || i == 0)
+        if (random() % 3 != 0 || i == 0) {
           frames.back().paint({i % 160, i / 160, 1, 1},
                               colours[random() % count]);
+        }
       }
     }
     const std::optional<DecodedGif> gif =
@@ -244,17 +255,20 @@ TEST(GifWriter, RunsOfAnyLengthComeBackExactly) {
   // Runs of 1 to 600 pixels in 200 colours: the dictionary fills and starts
   // over inside runs too.
   std::vector<Rgb> colours;
-  for (unsigned char i = 0; i < 200; ++i) colours.push_back({i, 0, 0});
+  for (unsigned char i = 0; i < 200; ++i) {
+    colours.push_back({i, 0, 0});
+  }
   const GifPalette palette = paletteOf(colours);
-  std::mt19937 random(9);
+  std::mt19937 random = seededRandom(9);
   Picture picture(1000, 1000, colours[0]);
   for (unsigned at = 0, length = 1; at < 1000 * 1000; at += length) {
     length = std::min<unsigned>(
         1000 * 1000 - at,
         static_cast<unsigned>(random() % (random() % 8 == 0 ? 600 : 12) + 1));
     const Rgb colour = colours[random() % colours.size()];
-    for (unsigned i = at; i < at + length; ++i)
+    for (unsigned i = at; i < at + length; ++i) {
       picture.paint({i % 1000, i / 1000, 1, 1}, colour);
+    }
   }
   const std::optional<DecodedGif> gif =
       decodeGif(write(palette, {picture}).bytes);
@@ -265,9 +279,10 @@ TEST(GifWriter, RunsOfAnyLengthComeBackExactly) {
 TEST(GifWriter, HandsEachFrameToTheSinkAsItComes) {
   const GifPalette palette = paletteOf({kLight, kDark, kPiece});
   std::vector<Picture> frames{board()};
-  for (unsigned i = 0; i < 5; ++i)
+  for (unsigned i = 0; i < 5; ++i) {
     frames.push_back(
         Picture(frames.back()).paint({i * 8, i * 6, 8, 6}, kPiece));
+  }
   const Written written = write(palette, frames);
   for (std::size_t i = 0; i < frames.size(); ++i) {
     std::vector<unsigned char> sofar(

@@ -43,9 +43,13 @@ void mapPixels(const GifPalette& palette, const unsigned char* rgba,
     // Four pixels at a time through the run.
     for (std::array<std::uint64_t, 2> pair{}; end + 4 <= count; end += 4) {
       std::memcpy(pair.data(), rgba + 4 * end, 16);
-      if (pair[0] != twice || pair[1] != twice) break;
+      if (pair[0] != twice || pair[1] != twice) {
+        break;
+      }
     }
-    while (end < count && rawPixel(rgba, end) == raw) ++end;
+    while (end < count && rawPixel(rgba, end) == raw) {
+      ++end;
+    }
     std::memset(out + at, palette.indexOf(packRgb(rgba + 4 * at)), end - at);
     at = end;
   }
@@ -55,8 +59,12 @@ void mapPixels(const GifPalette& palette, const unsigned char* rgba,
 std::size_t firstDifference(const unsigned char* a, const unsigned char* b,
                             std::size_t count) {
   std::size_t at = 0;
-  while (at + 8 <= count && std::memcmp(a + at, b + at, 8) == 0) at += 8;
-  while (at < count && a[at] == b[at]) ++at;
+  while (at + 8 <= count && std::memcmp(a + at, b + at, 8) == 0) {
+    at += 8;
+  }
+  while (at < count && a[at] == b[at]) {
+    ++at;
+  }
   return at;
 }
 
@@ -64,8 +72,12 @@ std::size_t firstDifference(const unsigned char* a, const unsigned char* b,
 std::size_t lastDifference(const unsigned char* a, const unsigned char* b,
                            std::size_t count) {
   std::size_t end = count;
-  while (end >= 8 && std::memcmp(a + end - 8, b + end - 8, 8) == 0) end -= 8;
-  while (a[end - 1] == b[end - 1]) --end;
+  while (end >= 8 && std::memcmp(a + end - 8, b + end - 8, 8) == 0) {
+    end -= 8;
+  }
+  while (a[end - 1] == b[end - 1]) {
+    --end;
+  }
   return end - 1;
 }
 
@@ -103,7 +115,9 @@ GifWriter::GifWriter(unsigned width, unsigned height, const GifPalette& palette,
 
 void GifWriter::addFrame(const unsigned char* rgba, unsigned delayCentiseconds,
                          std::optional<GifRect> changed) {
-  if (finished_) throw GifError("a frame after the end of the GIF");
+  if (finished_) {
+    throw GifError("a frame after the end of the GIF");
+  }
   if (delayCentiseconds > kMaxSide) {
     throw GifError("a GIF frame's delay is at most 65535 centiseconds, not " +
                    std::to_string(delayCentiseconds));
@@ -128,8 +142,12 @@ void GifWriter::addFrame(const unsigned char* rgba, unsigned delayCentiseconds,
 }
 
 void GifWriter::finish() {
-  if (finished_) throw GifError("the GIF is finished already");
-  if (screen_.empty()) throw GifError("a GIF needs at least one frame");
+  if (finished_) {
+    throw GifError("the GIF is finished already");
+  }
+  if (screen_.empty()) {
+    throw GifError("a GIF needs at least one frame");
+  }
   bytes_.push_back(0x3B);
   finished_ = true;
   flush();
@@ -144,22 +162,23 @@ void GifWriter::addFirstFrame(const unsigned char* rgba, unsigned delay) {
 void GifWriter::addLaterFrame(const unsigned char* rgba, unsigned delay,
                               Box region) {
   constexpr unsigned char transparent = GifPalette::kTransparentIndex;
-  const unsigned char unchangedPixel[1] = {transparent};
+  const std::array<unsigned char, 1> unchangedPixel = {transparent};
   if (region.right <= region.left || region.bottom <= region.top) {
-    writeFrame({0, 0, 1, 1}, delay, true, unchangedPixel);
+    writeFrame({0, 0, 1, 1}, delay, true, unchangedPixel.data());
     return;
   }
   const std::size_t regionWidth = region.right - region.left;
   scratch_.resize(regionWidth * (region.bottom - region.top));
   Box box{region.right, region.bottom, region.left, region.top};
   for (unsigned y = region.top; y < region.bottom; ++y) {
+    const std::size_t start = std::size_t{y} * width_ + region.left;
     unsigned char* now = scratch_.data() + (y - region.top) * regionWidth;
-    const unsigned char* before =
-        screen_.data() + std::size_t{y} * width_ + region.left;
-    mapPixels(palette_, rgba + 4 * (std::size_t{y} * width_ + region.left),
-              regionWidth, now);
+    mapPixels(palette_, rgba + 4 * start, regionWidth, now);
+    const unsigned char* before = &screen_[start];
     const std::size_t first = firstDifference(now, before, regionWidth);
-    if (first == regionWidth) continue;
+    if (first == regionWidth) {
+      continue;
+    }
     const std::size_t last = lastDifference(now, before, regionWidth);
     box.left = std::min(box.left, region.left + static_cast<unsigned>(first));
     box.right =
@@ -168,7 +187,7 @@ void GifWriter::addLaterFrame(const unsigned char* rgba, unsigned delay,
     box.bottom = y + 1;
   }
   if (box.right <= box.left) {
-    writeFrame({0, 0, 1, 1}, delay, true, unchangedPixel);
+    writeFrame({0, 0, 1, 1}, delay, true, unchangedPixel.data());
     return;
   }
   // Unchanged pixels become transparent.
@@ -176,16 +195,16 @@ void GifWriter::addLaterFrame(const unsigned char* rgba, unsigned delay,
   frame_.resize(boxWidth * (box.bottom - box.top));
   unsigned char unchanged = 0;
   for (unsigned y = box.top; y < box.bottom; ++y) {
-    const unsigned char* now = scratch_.data() +
-                               (y - region.top) * regionWidth +
-                               (box.left - region.left);
-    unsigned char* screen = screen_.data() + std::size_t{y} * width_ + box.left;
-    unsigned char* out = frame_.data() + (y - box.top) * boxWidth;
+    const std::size_t nowStart =
+        (y - region.top) * regionWidth + (box.left - region.left);
+    const std::size_t screenStart = std::size_t{y} * width_ + box.left;
+    const std::size_t outStart = (y - box.top) * boxWidth;
     for (std::size_t x = 0; x < boxWidth; ++x) {
-      const bool same = now[x] == screen[x];
+      const unsigned char now = scratch_[nowStart + x];
+      const bool same = now == screen_[screenStart + x];
       unchanged |= static_cast<unsigned char>(same);
-      out[x] = same ? transparent : now[x];
-      screen[x] = now[x];
+      frame_[outStart + x] = same ? transparent : now;
+      screen_[screenStart + x] = now;
     }
   }
   writeFrame(box, delay, unchanged != 0, frame_.data());
@@ -211,7 +230,9 @@ void GifWriter::writeFrame(Box box, unsigned delay, bool usesTransparency,
   // Codes as short as the frame's largest index allows.
   const unsigned largest = *std::max_element(indices, indices + count);
   unsigned codeSize = 2;
-  while ((1U << codeSize) <= largest) ++codeSize;
+  while ((1U << codeSize) <= largest) {
+    ++codeSize;
+  }
   appendLzw(bytes_, indices, count, codeSize);
 }
 

@@ -30,8 +30,9 @@ class CodeStream {
     }
   }
   void flush() {
-    if (pendingBits_ > 0)
+    if (pendingBits_ > 0) {
       bytes_.push_back(static_cast<unsigned char>(pending_));
+    }
     pending_ = 0;
     pendingBits_ = 0;
   }
@@ -51,15 +52,19 @@ class Dictionary {
   void clear() { std::memset(slots_.data(), 0xFF, slots_.size() * 4); }
 
   // The slot where the string is or would go.
-  std::size_t find(std::uint32_t key) const {
+  [[nodiscard]] std::size_t find(std::uint32_t key) const {
     std::size_t slot = (key * 0x9E3779B1U) >> (32 - kSlotBits);
     while (slots_[slot] != kEmptySlot && slots_[slot] >> 12U != key) {
       slot = (slot + 1) & (slots_.size() - 1);
     }
     return slot;
   }
-  bool holds(std::size_t slot) const { return slots_[slot] != kEmptySlot; }
-  std::uint32_t code(std::size_t slot) const { return slots_[slot] & 0xFFFU; }
+  [[nodiscard]] bool holds(std::size_t slot) const {
+    return slots_[slot] != kEmptySlot;
+  }
+  [[nodiscard]] std::uint32_t code(std::size_t slot) const {
+    return slots_[slot] & 0xFFFU;
+  }
   void put(std::size_t slot, std::uint32_t key, std::uint32_t code) {
     slots_[slot] = key << 12U | code;
   }
@@ -76,10 +81,14 @@ std::size_t runAhead(const unsigned char* indices, std::size_t at,
   while (at + 8 <= count) {
     std::uint64_t word = 0;
     std::memcpy(&word, indices + at, 8);
-    if (word != pattern) break;
+    if (word != pattern) {
+      break;
+    }
     at += 8;
   }
-  while (at < count && indices[at] == symbol) ++at;
+  while (at < count && indices[at] == symbol) {
+    ++at;
+  }
   return at - start;
 }
 
@@ -95,7 +104,9 @@ class Compressor {
   }
 
   void compress(const unsigned char* indices, std::size_t count) {
-    if (count == 0) return;
+    if (count == 0) {
+      return;
+    }
     std::uint32_t prefix = indices[0];
     // While the prefix is a run of one symbol, its length; else 0.
     std::size_t runLength = 1;
@@ -150,7 +161,9 @@ class Compressor {
     ++nextCode_;
     // The decoder learns each code one step later, so the width grows once
     // the newest code no longer fits.
-    if (nextCode_ - 1 == 1U << width_) ++width_;
+    if (nextCode_ - 1 == 1U << width_) {
+      ++width_;
+    }
     if (nextCode_ > kLastCode) {
       stream_.put(clearCode_, width_);
       startOver();
