@@ -15,6 +15,9 @@ namespace {
 constexpr unsigned kMaxSide = 0xFFFF;
 // Disposal 1: the frame stays under the next one.
 constexpr unsigned char kKeepDisposal = 1U << 2U;
+// A frame without a change.
+constexpr std::array<unsigned char, 1> kUnchangedPixel = {
+    GifPalette::kTransparentIndex};
 
 void putWord(std::vector<unsigned char>& out, unsigned value) {
   out.push_back(static_cast<unsigned char>(value & 0xFFU));
@@ -53,6 +56,20 @@ void mapPixels(const GifPalette& palette, const unsigned char* rgba,
     std::memset(out + at, palette.indexOf(packRgb(rgba + 4 * at)), end - at);
     at = end;
   }
+}
+
+// Writes to `out` the row's indices `now`, transparent where they equal
+// those on `screen`, and puts them on `screen`. Tells whether any was.
+bool markUnchanged(const unsigned char* now, unsigned char* screen,
+                   unsigned char* out, std::size_t count) {
+  unsigned char unchanged = 0;
+  for (std::size_t x = 0; x < count; ++x) {
+    const bool same = now[x] == screen[x];
+    unchanged |= static_cast<unsigned char>(same);
+    out[x] = same ? GifPalette::kTransparentIndex : now[x];
+    screen[x] = now[x];
+  }
+  return unchanged != 0;
 }
 
 // The first position where the rows differ, or `count`.
@@ -161,10 +178,8 @@ void GifWriter::addFirstFrame(const unsigned char* rgba, unsigned delay) {
 
 void GifWriter::addLaterFrame(const unsigned char* rgba, unsigned delay,
                               Box region) {
-  constexpr unsigned char transparent = GifPalette::kTransparentIndex;
-  const std::array<unsigned char, 1> unchangedPixel = {transparent};
   if (region.right <= region.left || region.bottom <= region.top) {
-    writeFrame({0, 0, 1, 1}, delay, true, unchangedPixel.data());
+    writeFrame({0, 0, 1, 1}, delay, true, kUnchangedPixel.data());
     return;
   }
   const std::size_t regionWidth = region.right - region.left;
@@ -187,27 +202,20 @@ void GifWriter::addLaterFrame(const unsigned char* rgba, unsigned delay,
     box.bottom = y + 1;
   }
   if (box.right <= box.left) {
-    writeFrame({0, 0, 1, 1}, delay, true, unchangedPixel.data());
+    writeFrame({0, 0, 1, 1}, delay, true, kUnchangedPixel.data());
     return;
   }
   // Unchanged pixels become transparent.
   const std::size_t boxWidth = box.right - box.left;
   frame_.resize(boxWidth * (box.bottom - box.top));
-  unsigned char unchanged = 0;
+  bool anyUnchanged = false;
   for (unsigned y = box.top; y < box.bottom; ++y) {
-    const std::size_t nowStart =
-        (y - region.top) * regionWidth + (box.left - region.left);
-    const std::size_t screenStart = std::size_t{y} * width_ + box.left;
-    const std::size_t outStart = (y - box.top) * boxWidth;
-    for (std::size_t x = 0; x < boxWidth; ++x) {
-      const unsigned char now = scratch_[nowStart + x];
-      const bool same = now == screen_[screenStart + x];
-      unchanged |= static_cast<unsigned char>(same);
-      frame_[outStart + x] = same ? transparent : now;
-      screen_[screenStart + x] = now;
-    }
+    anyUnchanged |= markUnchanged(
+        &scratch_[(y - region.top) * regionWidth + (box.left - region.left)],
+        &screen_[std::size_t{y} * width_ + box.left],
+        &frame_[(y - box.top) * boxWidth], boxWidth);
   }
-  writeFrame(box, delay, unchanged != 0, frame_.data());
+  writeFrame(box, delay, anyUnchanged, frame_.data());
 }
 
 void GifWriter::writeFrame(Box box, unsigned delay, bool usesTransparency,
