@@ -8,9 +8,11 @@ namespace tib::codec {
 namespace {
 
 constexpr unsigned kMaxCodeBits = 12;
-// The last code given to a string; the dictionary is cleared before the
-// next, a code short of the format's limit, which some decoders mishandle.
+// The last code given to a string, one short of the format's limit, which
+// some decoders mishandle.
 constexpr std::uint32_t kLastCode = (1U << kMaxCodeBits) - 2;
+// How often a full dictionary is checked, in pixels.
+constexpr std::size_t kCheckPixels = 256;
 // Twice the codes there can be, so that probes stay short.
 constexpr unsigned kSlotBits = kMaxCodeBits + 1;
 constexpr std::uint32_t kEmptySlot = 0xFFFFFFFFU;
@@ -21,6 +23,7 @@ class CodeStream {
   explicit CodeStream(std::vector<unsigned char>& bytes) : bytes_(bytes) {}
 
   void put(std::uint32_t code, unsigned width) {
+    bits_ += width;
     pending_ |= static_cast<std::uint64_t>(code) << pendingBits_;
     pendingBits_ += width;
     while (pendingBits_ >= 8) {
@@ -36,11 +39,13 @@ class CodeStream {
     pending_ = 0;
     pendingBits_ = 0;
   }
+  [[nodiscard]] std::size_t bits() const { return bits_; }
 
  private:
   std::vector<unsigned char>& bytes_;
   std::uint64_t pending_ = 0;
   unsigned pendingBits_ = 0;
+  std::size_t bits_ = 0;
 };
 
 // String (prefix code, next index) -> code, open addressing; a slot holds
@@ -123,9 +128,12 @@ class Compressor {
         while (wanted > codes.size()) {
           const std::size_t longest = codes.size();
           stream_.put(codes[longest - 1], width_);
-          codes.push_back(static_cast<std::uint16_t>(nextCode_));
-          advance();
+          if (!full_) {
+            codes.push_back(static_cast<std::uint16_t>(nextCode_));
+            grow();
+          }
           wanted -= longest;
+          afterString(i + ahead - wanted);
         }
         prefix = codes[wanted - 1];
         runLength = wanted;
@@ -141,8 +149,11 @@ class Compressor {
         continue;
       }
       stream_.put(prefix, width_);
-      dictionary_.put(slot, key, nextCode_);
-      advance();
+      if (!full_) {
+        dictionary_.put(slot, key, nextCode_);
+        grow();
+      }
+      afterString(i - 1);
       prefix = symbol;
       runSymbol = symbol;
       runLength = 1;
@@ -157,7 +168,7 @@ class Compressor {
 
  private:
   // Past the code just given to a string.
-  void advance() {
+  void grow() {
     ++nextCode_;
     // The decoder learns each code one step later, so the width grows once
     // the newest code no longer fits.
@@ -165,9 +176,33 @@ class Compressor {
       ++width_;
     }
     if (nextCode_ > kLastCode) {
+      full_ = true;
+      checked_ = false;
+      nextCheck_ = 0;
+    }
+  }
+
+  // Once full, the dictionary is kept while pixels per bit since it started
+  // keep up from one check to the next, and starts over when they drop:
+  // a board's colours keep recurring, but a new stretch of picture wants
+  // new strings.
+  void afterString(std::size_t nextStart) {
+    if (!full_ || nextStart < nextCheck_) {
+      return;
+    }
+    const std::size_t pixels = nextStart - startPixel_;
+    const std::size_t bits = stream_.bits() - startBits_;
+    if (checked_ && pixels * lastBits_ < lastPixels_ * bits) {
       stream_.put(clearCode_, width_);
       startOver();
+      startPixel_ = nextStart;
+      startBits_ = stream_.bits();
+      return;
     }
+    checked_ = true;
+    lastPixels_ = pixels;
+    lastBits_ = bits;
+    nextCheck_ = nextStart + kCheckPixels;
   }
 
   void startOver() {
@@ -177,6 +212,7 @@ class Compressor {
     }
     width_ = minCodeSize_ + 1;
     nextCode_ = clearCode_ + 2;
+    full_ = false;
   }
 
   CodeStream stream_;
@@ -187,6 +223,15 @@ class Compressor {
   std::vector<std::vector<std::uint16_t>> runs_;
   unsigned width_ = 0;
   std::uint32_t nextCode_ = 0;
+  // No string takes a new code.
+  bool full_ = false;
+  bool checked_ = false;
+  std::size_t nextCheck_ = 0;
+  // Where the dictionary started, and what the last check saw since then.
+  std::size_t startPixel_ = 0;
+  std::size_t startBits_ = 0;
+  std::size_t lastPixels_ = 0;
+  std::size_t lastBits_ = 0;
 };
 
 std::vector<unsigned char> compress(const unsigned char* indices,
