@@ -90,8 +90,11 @@ int main(int argc, char** argv) {
         ours.insert(ours.end(), bytes, bytes + size);
       });
   for (std::size_t i = 0; i < scene.frames.size(); ++i) {
-    writer.addFrame(scene.frames[i].data(), kDelay,
-                    i > 0 ? std::optional(scene.changed[i - 1]) : std::nullopt);
+    if (i == 0) {
+      writer.addFrame(scene.frames[i].data(), kDelay);
+    } else {
+      writer.addFrame(scene.frames[i].data(), kDelay, scene.changed[i - 1]);
+    }
   }
   writer.finish();
   save(folder + "/tib.gif", ours);

@@ -77,16 +77,22 @@ struct Written {
   std::vector<std::size_t> sizeAfterFrame;
 };
 
+using Hint = std::optional<std::vector<GifRect>>;
+
 Written write(const GifPalette& palette, const std::vector<Picture>& frames,
-              const std::vector<std::optional<GifRect>>& hints = {}) {
+              const std::vector<Hint>& hints = {}) {
   Written out;
   GifWriter writer(frames[0].width, frames[0].height, palette,
                    [&](const unsigned char* b, std::size_t n) {
                      out.bytes.insert(out.bytes.end(), b, b + n);
                    });
   for (std::size_t i = 0; i < frames.size(); ++i) {
-    writer.addFrame(frames[i].rgba.data(), static_cast<unsigned>(10 + i),
-                    i < hints.size() ? hints[i] : std::nullopt);
+    const auto delay = static_cast<unsigned>(10 + i);
+    if (i < hints.size() && hints[i]) {
+      writer.addFrame(frames[i].rgba.data(), delay, *hints[i]);
+    } else {
+      writer.addFrame(frames[i].rgba.data(), delay);
+    }
     out.sizeAfterFrame.push_back(out.bytes.size());
   }
   writer.finish();
@@ -127,81 +133,91 @@ TEST(GifWriter, WritesOnlyTheBoxOfChangedPixelsWithTheRestTransparent) {
   struct Case {
     std::string name;
     std::vector<std::pair<GifRect, Rgb>> paints;
-    std::optional<GifRect> hint;
+    Hint hint;
     GifRect box;
     bool transparent;
-    bool shownAsPainted;
+    std::size_t paintsShown;
   };
+  const GifRect block{10, 20, 5, 7};
+  const GifRect corner{40, 2, 3, 3};
   const std::vector<Case> cases = {
-      {"one square",
-       {{{10, 20, 5, 7}, kPiece}},
-       std::nullopt,
-       {10, 20, 5, 7},
-       false,
-       true},
-      {"two squares",
-       {{{10, 20, 5, 7}, kPiece}, {{40, 2, 3, 3}, kMark}},
-       std::nullopt,
+      {"one block", {{block, kPiece}}, {}, block, false, 1},
+      {"two blocks",
+       {{block, kPiece}, {corner, kMark}},
+       {},
        {10, 2, 33, 25},
        true,
-       true},
+       2},
       {"ring",
        {{{1, 1, 6, 6}, kPiece}, {{2, 2, 4, 4}, kLight}},
-       std::nullopt,
+       {},
        {1, 1, 6, 6},
        true,
-       true},
-      {"last pixel",
-       {{{63, 47, 1, 1}, kPiece}},
-       std::nullopt,
-       {63, 47, 1, 1},
+       2},
+      {"last pixel", {{{63, 47, 1, 1}, kPiece}}, {}, {63, 47, 1, 1}, false, 1},
+      {"first pixel", {{{0, 0, 1, 1}, kMark}}, {}, {0, 0, 1, 1}, false, 1},
+      {"inside a hint",
+       {{block, kPiece}},
+       {{{8, 16, 16, 16}}},
+       block,
        false,
-       true},
-      {"first pixel",
-       {{{0, 0, 1, 1}, kMark}},
-       std::nullopt,
-       {0, 0, 1, 1},
+       1},
+      {"in two hints",
+       {{block, kPiece}, {corner, kMark}},
+       {{{8, 16, 8, 16}, {40, 0, 8, 8}}},
+       {10, 2, 33, 25},
+       true,
+       2},
+      {"overlapping hints",
+       {{block, kPiece}},
+       {{{8, 16, 8, 16}, {10, 20, 8, 8}}},
+       block,
        false,
-       true},
-      {"inside the hint",
-       {{{30, 30, 2, 3}, kPiece}},
-       GifRect{24, 24, 16, 16},
-       {30, 30, 2, 3},
-       false,
-       true},
+       1},
       {"hint past the edge",
        {{{60, 40, 4, 8}, kPiece}},
-       GifRect{56, 40, 1000, 1000},
+       {{{56, 40, 1000, 1000}}},
        {60, 40, 4, 8},
        false,
-       true},
+       1},
+      {"beside the hint",
+       {{block, kPiece}, {corner, kMark}},
+       {{{8, 16, 8, 16}}},
+       block,
+       false,
+       1},
       {"outside the hint",
-       {{{30, 30, 2, 3}, kPiece}},
-       GifRect{0, 0, 16, 16},
+       {{block, kPiece}},
+       {{{0, 0, 8, 8}}},
        {0, 0, 1, 1},
        true,
-       false},
+       0},
       {"empty hint",
-       {{{30, 30, 2, 3}, kPiece}},
-       GifRect{8, 8, 0, 4},
+       {{block, kPiece}},
+       {{{8, 16, 0, 16}}},
        {0, 0, 1, 1},
        true,
-       false},
-      {"nothing", {}, std::nullopt, {0, 0, 1, 1}, true, true},
+       0},
+      {"no hint", {{block, kPiece}}, {{}}, {0, 0, 1, 1}, true, 0},
+      {"nothing", {}, {}, {0, 0, 1, 1}, true, 0},
       {"a colour of the same index",
        {{{0, 0, 8, 8}, nearlyLight}},
-       std::nullopt,
+       {},
        {0, 0, 1, 1},
        true,
-       true},
+       0},
   };
   for (const Case& c : cases) {
     Picture changed = board();
-    for (const auto& [rect, colour] : c.paints) {
-      changed.paint(rect, colour);
+    Picture shown = board();
+    for (std::size_t i = 0; i < c.paints.size(); ++i) {
+      changed.paint(c.paints[i].first, c.paints[i].second);
+      if (i < c.paintsShown) {
+        shown.paint(c.paints[i].first, c.paints[i].second);
+      }
     }
-    const std::optional<DecodedGif> gif = decodeGif(
-        write(palette, {board(), changed}, {std::nullopt, c.hint}).bytes);
+    const std::optional<DecodedGif> gif =
+        decodeGif(write(palette, {board(), changed}, {{}, c.hint}).bytes);
     ASSERT_TRUE(gif) << c.name;
     ASSERT_EQ(gif->frames.size(), 2U) << c.name;
     const test::DecodedFrame& frame = gif->frames[1];
@@ -212,9 +228,7 @@ TEST(GifWriter, WritesOnlyTheBoxOfChangedPixelsWithTheRestTransparent) {
              static_cast<int>(c.box.width), static_cast<int>(c.box.height)}))
         << c.name;
     EXPECT_EQ(frame.transparent, c.transparent ? 0 : -1) << c.name;
-    EXPECT_EQ(screens(*gif)[1],
-              (c.shownAsPainted ? changed : board()).indices(palette))
-        << c.name;
+    EXPECT_EQ(screens(*gif)[1], shown.indices(palette)) << c.name;
   }
 }
 

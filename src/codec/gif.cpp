@@ -58,18 +58,13 @@ void mapPixels(const GifPalette& palette, const unsigned char* rgba,
   }
 }
 
-// Writes to `out` the row's indices `now`, transparent where they equal
-// those on `screen`, and puts them on `screen`. Tells whether any was.
-bool markUnchanged(const unsigned char* now, unsigned char* screen,
-                   unsigned char* out, std::size_t count) {
-  unsigned char unchanged = 0;
+// Writes to `out` the row's indices `now` where they differ from those on
+// `screen`, leaving the others.
+void putChanged(const unsigned char* now, const unsigned char* screen,
+                unsigned char* out, std::size_t count) {
   for (std::size_t x = 0; x < count; ++x) {
-    const bool same = now[x] == screen[x];
-    unchanged |= static_cast<unsigned char>(same);
-    out[x] = same ? GifPalette::kTransparentIndex : now[x];
-    screen[x] = now[x];
+    out[x] = now[x] != screen[x] ? now[x] : out[x];
   }
-  return unchanged != 0;
 }
 
 // The first position where the rows differ, or `count`.
@@ -130,8 +125,13 @@ GifWriter::GifWriter(unsigned width, unsigned height, const GifPalette& palette,
   flush();
 }
 
+void GifWriter::addFrame(const unsigned char* rgba,
+                         unsigned delayCentiseconds) {
+  addFrame(rgba, delayCentiseconds, {{0, 0, width_, height_}});
+}
+
 void GifWriter::addFrame(const unsigned char* rgba, unsigned delayCentiseconds,
-                         std::optional<GifRect> changed) {
+                         const std::vector<GifRect>& changed) {
   if (finished_) {
     throw GifError("a frame after the end of the GIF");
   }
@@ -141,20 +141,21 @@ void GifWriter::addFrame(const unsigned char* rgba, unsigned delayCentiseconds,
   }
   if (screen_.empty()) {
     addFirstFrame(rgba, delayCentiseconds);
-    flush();
-    return;
+  } else {
+    std::vector<Box> regions;
+    for (const GifRect& rect : changed) {
+      const auto end = [](unsigned start, unsigned length, unsigned side) {
+        return static_cast<unsigned>(
+            std::min<std::uint64_t>(std::uint64_t{start} + length, side));
+      };
+      const Box region{rect.left, rect.top, end(rect.left, rect.width, width_),
+                       end(rect.top, rect.height, height_)};
+      if (region.left < region.right && region.top < region.bottom) {
+        regions.push_back(region);
+      }
+    }
+    addLaterFrame(rgba, delayCentiseconds, regions);
   }
-  Box region{0, 0, width_, height_};
-  if (changed) {
-    const auto clip = [](unsigned start, unsigned length, unsigned side) {
-      return static_cast<unsigned>(
-          std::min<std::uint64_t>(std::uint64_t{start} + length, side));
-    };
-    region = {std::min(changed->left, width_), std::min(changed->top, height_),
-              clip(changed->left, changed->width, width_),
-              clip(changed->top, changed->height, height_)};
-  }
-  addLaterFrame(rgba, delayCentiseconds, region);
   flush();
 }
 
@@ -177,44 +178,70 @@ void GifWriter::addFirstFrame(const unsigned char* rgba, unsigned delay) {
 }
 
 void GifWriter::addLaterFrame(const unsigned char* rgba, unsigned delay,
-                              Box region) {
-  if (region.right <= region.left || region.bottom <= region.top) {
-    writeFrame({0, 0, 1, 1}, delay, true, kUnchangedPixel.data());
-    return;
+                              const std::vector<Box>& regions) {
+  // The regions' indices one after another, and the box of those that
+  // changed.
+  std::size_t area = 0;
+  for (const Box& region : regions) {
+    area +=
+        std::size_t{region.right - region.left} * (region.bottom - region.top);
   }
-  const std::size_t regionWidth = region.right - region.left;
-  scratch_.resize(regionWidth * (region.bottom - region.top));
-  Box box{region.right, region.bottom, region.left, region.top};
-  for (unsigned y = region.top; y < region.bottom; ++y) {
-    const std::size_t start = std::size_t{y} * width_ + region.left;
-    unsigned char* now = scratch_.data() + (y - region.top) * regionWidth;
-    mapPixels(palette_, rgba + 4 * start, regionWidth, now);
-    const unsigned char* before = &screen_[start];
-    const std::size_t first = firstDifference(now, before, regionWidth);
-    if (first == regionWidth) {
-      continue;
+  scratch_.resize(area);
+  Box box{width_, height_, 0, 0};
+  std::size_t at = 0;
+  for (const Box& region : regions) {
+    const std::size_t regionWidth = region.right - region.left;
+    for (unsigned y = region.top; y < region.bottom; ++y, at += regionWidth) {
+      const std::size_t start = std::size_t{y} * width_ + region.left;
+      unsigned char* now = &scratch_[at];
+      mapPixels(palette_, rgba + 4 * start, regionWidth, now);
+      const unsigned char* before = &screen_[start];
+      const std::size_t first = firstDifference(now, before, regionWidth);
+      if (first == regionWidth) {
+        continue;
+      }
+      const std::size_t last = lastDifference(now, before, regionWidth);
+      box.left = std::min(box.left, region.left + static_cast<unsigned>(first));
+      box.right =
+          std::max(box.right, region.left + static_cast<unsigned>(last) + 1);
+      box.top = std::min(box.top, y);
+      box.bottom = std::max(box.bottom, y + 1);
     }
-    const std::size_t last = lastDifference(now, before, regionWidth);
-    box.left = std::min(box.left, region.left + static_cast<unsigned>(first));
-    box.right =
-        std::max(box.right, region.left + static_cast<unsigned>(last) + 1);
-    box.top = std::min(box.top, y);
-    box.bottom = y + 1;
   }
   if (box.right <= box.left) {
     writeFrame({0, 0, 1, 1}, delay, true, kUnchangedPixel.data());
     return;
   }
-  // Unchanged pixels become transparent.
+  // The box's changed pixels over transparency; regions may overlap, so
+  // the screen takes the new indices only once all are compared.
   const std::size_t boxWidth = box.right - box.left;
-  frame_.resize(boxWidth * (box.bottom - box.top));
-  bool anyUnchanged = false;
-  for (unsigned y = box.top; y < box.bottom; ++y) {
-    anyUnchanged |= markUnchanged(
-        &scratch_[(y - region.top) * regionWidth + (box.left - region.left)],
-        &screen_[std::size_t{y} * width_ + box.left],
-        &frame_[(y - box.top) * boxWidth], boxWidth);
+  frame_.assign(boxWidth * (box.bottom - box.top),
+                GifPalette::kTransparentIndex);
+  for (const bool update : {false, true}) {
+    at = 0;
+    for (const Box& region : regions) {
+      const std::size_t regionWidth = region.right - region.left;
+      const unsigned left = std::max(region.left, box.left);
+      const unsigned right = std::min(region.right, box.right);
+      for (unsigned y = region.top; y < region.bottom; ++y, at += regionWidth) {
+        if (y < box.top || y >= box.bottom || left >= right) {
+          continue;
+        }
+        const unsigned char* now = &scratch_[at + (left - region.left)];
+        unsigned char* screen = &screen_[std::size_t{y} * width_ + left];
+        if (update) {
+          std::memcpy(screen, now, right - left);
+        } else {
+          putChanged(now, screen,
+                     &frame_[(y - box.top) * boxWidth + (left - box.left)],
+                     right - left);
+        }
+      }
+    }
   }
+  const bool anyUnchanged =
+      std::find(frame_.begin(), frame_.end(), GifPalette::kTransparentIndex) !=
+      frame_.end();
   writeFrame(box, delay, anyUnchanged, frame_.data());
 }
 
