@@ -1,6 +1,7 @@
 #include "codec/gif_lzw.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdint>
 #include <cstring>
 
@@ -83,10 +84,19 @@ std::size_t runAhead(const unsigned char* indices, std::size_t at,
                      std::size_t count, unsigned char symbol) {
   const std::size_t start = at;
   const std::uint64_t pattern = 0x0101010101010101ULL * symbol;
+  // Transparent runs are long: 32 bytes a step, then 8.
+  std::array<std::uint64_t, 4> words{};
+  while (at + 32 <= count) {
+    std::memcpy(words.data(), indices + at, 32);
+    if (((words[0] ^ pattern) | (words[1] ^ pattern) | (words[2] ^ pattern) |
+         (words[3] ^ pattern)) != 0) {
+      break;
+    }
+    at += 32;
+  }
   while (at + 8 <= count) {
-    std::uint64_t word = 0;
-    std::memcpy(&word, indices + at, 8);
-    if (word != pattern) {
+    std::memcpy(words.data(), indices + at, 8);
+    if (words[0] != pattern) {
       break;
     }
     at += 8;
