@@ -73,14 +73,16 @@ void save(const std::string& path, const std::vector<unsigned char>& bytes) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 2) {
-    std::cerr << "usage: gif_frames FOLDER\n";
+  if (argc != 2 && argc != 3) {
+    std::cerr << "usage: gif_frames FOLDER [MAX_COLOURS]\n";
     return 2;
   }
   const std::string folder = argv[1];
+  const std::size_t maxColours =
+      argc == 3 ? std::stoul(argv[2]) : tib::codec::GifPalette::kMaxColours;
   const GifScene scene = tib::bench::makeGifScene(93);
   const tib::codec::GifPalette palette =
-      tib::codec::buildPalette(scene.samplePictures());
+      tib::codec::buildPalette(scene.samplePictures(), maxColours);
   std::vector<unsigned char> ours;
   tib::codec::GifWriter writer(
       GifScene::kSide, GifScene::kSide, palette,
@@ -88,8 +90,11 @@ int main(int argc, char** argv) {
         ours.insert(ours.end(), bytes, bytes + size);
       });
   for (std::size_t i = 0; i < scene.frames.size(); ++i) {
-    writer.addFrame(scene.frames[i].data(), kDelay,
-                    i > 0 ? std::optional(scene.changed[i - 1]) : std::nullopt);
+    if (i == 0) {
+      writer.addFrame(scene.frames[i].data(), kDelay);
+    } else {
+      writer.addFrame(scene.frames[i].data(), kDelay, scene.changed[i - 1]);
+    }
   }
   writer.finish();
   save(folder + "/tib.gif", ours);

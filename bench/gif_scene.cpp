@@ -126,20 +126,32 @@ Position play(const Position& position, unsigned ply, std::uint32_t& seed) {
   }
 }
 
-codec::GifRect squaresBox(const std::vector<unsigned>& squares) {
-  unsigned left = 8, right = 0, top = 8, bottom = 0;
+std::vector<codec::GifRect> squareRects(const std::vector<unsigned>& squares) {
+  std::vector<codec::GifRect> rects;
   for (unsigned square : squares) {
-    if (square >= 64) continue;
-    left = std::min(left, square % 8);
-    right = std::max(right, square % 8 + 1);
-    top = std::min(top, 7 - square / 8);
-    bottom = std::max(bottom, 8 - square / 8);
+    if (square < 64) {
+      rects.push_back(
+          {square % 8 * kSquare, (7 - square / 8) * kSquare, kSquare, kSquare});
+    }
   }
-  return {left * kSquare, top * kSquare, (right - left) * kSquare,
-          (bottom - top) * kSquare};
+  return rects;
 }
 
 }  // namespace
+
+codec::GifRect boundingBox(const std::vector<codec::GifRect>& rects) {
+  unsigned left = GifScene::kSide;
+  unsigned top = GifScene::kSide;
+  unsigned right = 0;
+  unsigned bottom = 0;
+  for (const codec::GifRect& rect : rects) {
+    left = std::min(left, rect.left);
+    top = std::min(top, rect.top);
+    right = std::max(right, rect.left + rect.width);
+    bottom = std::max(bottom, rect.top + rect.height);
+  }
+  return {left, top, right - left, bottom - top};
+}
 
 std::vector<codec::RgbaPicture> GifScene::samplePictures() const {
   std::vector<codec::RgbaPicture> pictures;
@@ -156,8 +168,8 @@ GifScene makeGifScene(unsigned frameCount) {
   for (unsigned ply = 0; ply + 1 < frameCount; ++ply) {
     const Position after = play(position, ply, seed);
     scene.changed.push_back(
-        squaresBox({position.lastMove[0], position.lastMove[1],
-                    after.lastMove[0], after.lastMove[1]}));
+        squareRects({position.lastMove[0], position.lastMove[1],
+                     after.lastMove[0], after.lastMove[1]}));
     position = after;
     scene.frames.push_back(draw(position));
   }

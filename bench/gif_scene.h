@@ -13,8 +13,9 @@ struct GifScene {
   static constexpr unsigned kSide = 720;
   // Frame 0 is the starting position, each later one a move after it.
   std::vector<std::vector<unsigned char>> frames;
-  // For each frame after the first, the box of the squares it changed.
-  std::vector<codec::GifRect> changed;
+  // For each frame after the first, the squares it changed: those of the
+  // move before, no longer tinted, and of its move.
+  std::vector<std::vector<codec::GifRect>> changed;
   // A square of each kind (light, dark, both tinted) with each piece on it
   // and empty: every colour the frames hold.
   std::vector<std::vector<unsigned char>> samples;
@@ -23,5 +24,7 @@ struct GifScene {
 };
 
 GifScene makeGifScene(unsigned frameCount);
+
+codec::GifRect boundingBox(const std::vector<codec::GifRect>& rects);
 
 }  // namespace tib::bench

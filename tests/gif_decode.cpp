@@ -56,7 +56,9 @@ std::optional<DecodedGif> decodeGif(const std::vector<unsigned char>& bytes) {
     const GifColorType& c = file->SColorMap->Colors[i];
     gif.colours.push_back({c.Red, c.Green, c.Blue});
   }
-  if (file->ImageCount > 0) gif.loops = loopCount(file->SavedImages[0]);
+  if (file->ImageCount > 0) {
+    gif.loops = loopCount(file->SavedImages[0]);
+  }
   for (int i = 0; i < file->ImageCount; ++i) {
     const SavedImage& image = file->SavedImages[i];
     const GifImageDesc& d = image.ImageDesc;
@@ -66,8 +68,9 @@ std::optional<DecodedGif> decodeGif(const std::vector<unsigned char>& bytes) {
     gif.frames.push_back(
         {d.Left, d.Top, d.Width, d.Height, control.DelayTime,
          control.DisposalMode, control.TransparentColor,
-         std::vector<unsigned char>(image.RasterBits,
-                                    image.RasterBits + d.Width * d.Height)});
+         std::vector<unsigned char>(
+             image.RasterBits,
+             image.RasterBits + std::ptrdiff_t{d.Width} * d.Height)});
   }
   DGifCloseFile(file, &error);
   return gif;
@@ -75,16 +78,18 @@ std::optional<DecodedGif> decodeGif(const std::vector<unsigned char>& bytes) {
 
 std::vector<std::vector<unsigned char>> screens(const DecodedGif& gif) {
   std::vector<std::vector<unsigned char>> result;
-  std::vector<unsigned char> screen(
-      static_cast<std::size_t>(gif.width * gif.height));
+  std::vector<unsigned char> screen(static_cast<std::size_t>(gif.width) *
+                                    static_cast<std::size_t>(gif.height));
+  const auto at = [](int x, int y, int width) {
+    return static_cast<std::size_t>(y) * static_cast<std::size_t>(width) +
+           static_cast<std::size_t>(x);
+  };
   for (const DecodedFrame& frame : gif.frames) {
     for (int y = 0; y < frame.height; ++y) {
       for (int x = 0; x < frame.width; ++x) {
-        const unsigned char index =
-            frame.indices[static_cast<std::size_t>(y * frame.width + x)];
+        const unsigned char index = frame.indices[at(x, y, frame.width)];
         if (index != frame.transparent) {
-          screen[static_cast<std::size_t>((frame.top + y) * gif.width +
-                                          frame.left + x)] = index;
+          screen[at(frame.left + x, frame.top + y, gif.width)] = index;
         }
       }
     }

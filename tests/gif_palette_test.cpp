@@ -17,25 +17,30 @@ std::vector<unsigned char> pixelsOf(const std::vector<Rgb>& colours,
                                     unsigned repeat = 1) {
   std::vector<unsigned char> rgba;
   for (unsigned r = 0; r < repeat; ++r) {
-    for (Rgb c : colours)
+    for (Rgb c : colours) {
       rgba.insert(rgba.end(), {c.red, c.green, c.blue, 255});
+    }
   }
   return rgba;
 }
+
+// The same sequence on every run.
+std::mt19937 seededRandom(unsigned seed) { return std::mt19937(seed); }
 
 RgbaPicture row(const std::vector<unsigned char>& rgba) {
   return {rgba.data(), static_cast<unsigned>(rgba.size() / 4), 1};
 }
 
 std::vector<Rgb> distinctColours(std::size_t count, unsigned seed) {
-  std::mt19937 random(seed);
+  std::mt19937 random = seededRandom(seed);
   std::vector<Rgb> colours;
   while (colours.size() < count) {
     const Rgb c{static_cast<unsigned char>(random()),
                 static_cast<unsigned char>(random()),
                 static_cast<unsigned char>(random())};
-    if (std::find(colours.begin(), colours.end(), c) == colours.end())
+    if (std::find(colours.begin(), colours.end(), c) == colours.end()) {
       colours.push_back(c);
+    }
   }
   return colours;
 }
@@ -59,8 +64,9 @@ TEST(GifPalette, FewColoursAreKeptExactlyCommonestFirst) {
     const GifPalette palette = buildPalette({row(rgba)});
     std::vector<Rgb> expected{{0, 0, 0}};
     expected.insert(expected.end(), colours.rbegin(), colours.rend());
-    if (c.colours > 1 && key(expected[1]) > key(expected[2]))
+    if (c.colours > 1 && key(expected[1]) > key(expected[2])) {
       std::swap(expected[1], expected[2]);
+    }
     EXPECT_EQ(palette.table(), expected) << c.colours;
     EXPECT_EQ(palette.tableBits(), c.tableBits) << c.colours;
     for (Rgb colour : colours) {
@@ -81,7 +87,7 @@ TEST(GifPalette, ManyColoursAreCutDownTheSameWayWhateverTheirOrder) {
   std::vector<unsigned char> rgba = pixelsOf(grid);
   const std::vector<unsigned char> boardPixels = pixelsOf({board}, 50000);
   std::vector<Rgb> shuffled = grid;
-  std::shuffle(shuffled.begin(), shuffled.end(), std::mt19937(3));
+  std::shuffle(shuffled.begin(), shuffled.end(), seededRandom(3));
   const std::vector<unsigned char> other = pixelsOf(shuffled);
 
   const GifPalette palette = buildPalette({row(rgba), row(boardPixels)});
@@ -118,8 +124,10 @@ TEST(GifPalette, MapsAColourOutsideItToTheNearestLowestIndexOnATie) {
 TEST(GifPalette, KnownColoursAndAnyOtherMapToTheirNearestColour) {
   const std::vector<Rgb> colours = distinctColours(200, 11);
   std::vector<std::uint32_t> probes;
-  std::mt19937 random(5);
-  for (int i = 0; i < 20000; ++i) probes.push_back(random() & 0xFFFFFFU);
+  std::mt19937 random = seededRandom(5);
+  for (int i = 0; i < 20000; ++i) {
+    probes.push_back(random() & 0xFFFFFFU);
+  }
   const GifPalette plain(colours);
   const GifPalette knowing(colours, {probes.begin(), probes.begin() + 10000});
   const auto distance = [](std::uint32_t rgb, Rgb c) {

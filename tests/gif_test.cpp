@@ -31,8 +31,10 @@ struct Picture {
   Picture& paint(GifRect r, Rgb colour) {
     for (unsigned y = r.top; y < r.top + r.height; ++y) {
       for (unsigned x = r.left; x < r.left + r.width; ++x) {
-        unsigned char* p = &rgba[4 * (std::size_t{y} * width + x)];
-        p[0] = colour.red, p[1] = colour.green, p[2] = colour.blue;
+        const std::size_t at = 4 * (std::size_t{y} * width + x);
+        rgba[at] = colour.red;
+        rgba[at + 1] = colour.green;
+        rgba[at + 2] = colour.blue;
       }
     }
     return *this;
@@ -51,7 +53,9 @@ Picture board() {
   Picture p(64, 48, kLight);
   for (unsigned y = 0; y < 6; ++y) {
     for (unsigned x = 0; x < 8; ++x) {
-      if ((x + y) % 2 == 1) p.paint({x * 8, y * 8, 8, 8}, kDark);
+      if ((x + y) % 2 == 1) {
+        p.paint({x * 8, y * 8, 8, 8}, kDark);
+      }
     }
   }
   return p;
@@ -59,26 +63,36 @@ Picture board() {
 
 GifPalette paletteOf(const std::vector<Rgb>& colours) {
   Picture sample(static_cast<unsigned>(colours.size()), 1, kLight);
-  for (unsigned i = 0; i < colours.size(); ++i)
+  for (unsigned i = 0; i < colours.size(); ++i) {
     sample.paint({i, 0, 1, 1}, colours[i]);
+  }
   return buildPalette({{sample.rgba.data(), sample.width, 1}});
 }
+
+// The same sequence on every run.
+std::mt19937 seededRandom(unsigned seed) { return std::mt19937(seed); }
 
 struct Written {
   std::vector<unsigned char> bytes;
   std::vector<std::size_t> sizeAfterFrame;
 };
 
+using Hint = std::optional<std::vector<GifRect>>;
+
 Written write(const GifPalette& palette, const std::vector<Picture>& frames,
-              const std::vector<std::optional<GifRect>>& hints = {}) {
+              const std::vector<Hint>& hints = {}) {
   Written out;
   GifWriter writer(frames[0].width, frames[0].height, palette,
                    [&](const unsigned char* b, std::size_t n) {
                      out.bytes.insert(out.bytes.end(), b, b + n);
                    });
   for (std::size_t i = 0; i < frames.size(); ++i) {
-    writer.addFrame(frames[i].rgba.data(), static_cast<unsigned>(10 + i),
-                    i < hints.size() ? hints[i] : std::nullopt);
+    const auto delay = static_cast<unsigned>(10 + i);
+    if (i < hints.size() && hints[i]) {
+      writer.addFrame(frames[i].rgba.data(), delay, *hints[i]);
+    } else {
+      writer.addFrame(frames[i].rgba.data(), delay);
+    }
     out.sizeAfterFrame.push_back(out.bytes.size());
   }
   writer.finish();
@@ -119,79 +133,91 @@ TEST(GifWriter, WritesOnlyTheBoxOfChangedPixelsWithTheRestTransparent) {
   struct Case {
     std::string name;
     std::vector<std::pair<GifRect, Rgb>> paints;
-    std::optional<GifRect> hint;
+    Hint hint;
     GifRect box;
     bool transparent;
-    bool shownAsPainted;
+    std::size_t paintsShown;
   };
+  const GifRect block{10, 20, 5, 7};
+  const GifRect corner{40, 2, 3, 3};
   const std::vector<Case> cases = {
-      {"one square",
-       {{{10, 20, 5, 7}, kPiece}},
-       std::nullopt,
-       {10, 20, 5, 7},
-       false,
-       true},
-      {"two squares",
-       {{{10, 20, 5, 7}, kPiece}, {{40, 2, 3, 3}, kMark}},
-       std::nullopt,
+      {"one block", {{block, kPiece}}, {}, block, false, 1},
+      {"two blocks",
+       {{block, kPiece}, {corner, kMark}},
+       {},
        {10, 2, 33, 25},
        true,
-       true},
+       2},
       {"ring",
        {{{1, 1, 6, 6}, kPiece}, {{2, 2, 4, 4}, kLight}},
-       std::nullopt,
+       {},
        {1, 1, 6, 6},
        true,
-       true},
-      {"last pixel",
-       {{{63, 47, 1, 1}, kPiece}},
-       std::nullopt,
-       {63, 47, 1, 1},
+       2},
+      {"last pixel", {{{63, 47, 1, 1}, kPiece}}, {}, {63, 47, 1, 1}, false, 1},
+      {"first pixel", {{{0, 0, 1, 1}, kMark}}, {}, {0, 0, 1, 1}, false, 1},
+      {"inside a hint",
+       {{block, kPiece}},
+       {{{8, 16, 16, 16}}},
+       block,
        false,
-       true},
-      {"first pixel",
-       {{{0, 0, 1, 1}, kMark}},
-       std::nullopt,
-       {0, 0, 1, 1},
+       1},
+      {"in two hints",
+       {{block, kPiece}, {corner, kMark}},
+       {{{8, 16, 8, 16}, {40, 0, 8, 8}}},
+       {10, 2, 33, 25},
+       true,
+       2},
+      {"overlapping hints",
+       {{block, kPiece}},
+       {{{8, 16, 8, 16}, {10, 20, 8, 8}}},
+       block,
        false,
-       true},
-      {"inside the hint",
-       {{{30, 30, 2, 3}, kPiece}},
-       GifRect{24, 24, 16, 16},
-       {30, 30, 2, 3},
-       false,
-       true},
+       1},
       {"hint past the edge",
        {{{60, 40, 4, 8}, kPiece}},
-       GifRect{56, 40, 1000, 1000},
+       {{{56, 40, 1000, 1000}}},
        {60, 40, 4, 8},
        false,
-       true},
+       1},
+      {"beside the hint",
+       {{block, kPiece}, {corner, kMark}},
+       {{{8, 16, 8, 16}}},
+       block,
+       false,
+       1},
       {"outside the hint",
-       {{{30, 30, 2, 3}, kPiece}},
-       GifRect{0, 0, 16, 16},
+       {{block, kPiece}},
+       {{{0, 0, 8, 8}}},
        {0, 0, 1, 1},
        true,
-       false},
+       0},
       {"empty hint",
-       {{{30, 30, 2, 3}, kPiece}},
-       GifRect{8, 8, 0, 4},
+       {{block, kPiece}},
+       {{{8, 16, 0, 16}}},
        {0, 0, 1, 1},
        true,
-       false},
-      {"nothing", {}, std::nullopt, {0, 0, 1, 1}, true, true},
+       0},
+      {"no hint", {{block, kPiece}}, {{}}, {0, 0, 1, 1}, true, 0},
+      {"nothing", {}, {}, {0, 0, 1, 1}, true, 0},
       {"a colour of the same index",
        {{{0, 0, 8, 8}, nearlyLight}},
-       std::nullopt,
+       {},
        {0, 0, 1, 1},
        true,
-       true},
+       0},
   };
   for (const Case& c : cases) {
     Picture changed = board();
-    for (const auto& [rect, colour] : c.paints) changed.paint(rect, colour);
-    const std::optional<DecodedGif> gif = decodeGif(
-        write(palette, {board(), changed}, {std::nullopt, c.hint}).bytes);
+    Picture shown = board();
+    for (std::size_t i = 0; i < c.paints.size(); ++i) {
+      changed.paint(c.paints[i].first, c.paints[i].second);
+      if (i < c.paintsShown) {
+        shown.paint(c.paints[i].first, c.paints[i].second);
+      }
+    }
+    const std::optional<DecodedGif> gif =
+        decodeGif(write(palette, {board(), changed}, {{}, c.hint}).bytes);
     ASSERT_TRUE(gif) << c.name;
     ASSERT_EQ(gif->frames.size(), 2U) << c.name;
     const test::DecodedFrame& frame = gif->frames[1];
@@ -202,30 +228,29 @@ TEST(GifWriter, WritesOnlyTheBoxOfChangedPixelsWithTheRestTransparent) {
              static_cast<int>(c.box.width), static_cast<int>(c.box.height)}))
         << c.name;
     EXPECT_EQ(frame.transparent, c.transparent ? 0 : -1) << c.name;
-    EXPECT_EQ(screens(*gif)[1],
-              (c.shownAsPainted ? changed : board()).indices(palette))
-        << c.name;
+    EXPECT_EQ(screens(*gif)[1], shown.indices(palette)) << c.name;
   }
 }
 
 TEST(GifWriter, NoisePicturesOfEveryTableSizeComeBackExactly) {
   // Noise fills the LZW dictionary again and again, at every code width.
-  for (std::size_t count : {1, 2, 3, 4, 7, 8, 31, 64, 200, 255}) {
+  for (unsigned count : {1U, 2U, 3U, 4U, 7U, 8U, 31U, 64U, 200U, 255U}) {
     std::vector<Rgb> colours;
     for (std::size_t i = 0; i < count; ++i) {
       colours.push_back({static_cast<unsigned char>(i),
                          static_cast<unsigned char>(255 - i), 7});
     }
     const GifPalette palette = paletteOf(colours);
-    std::mt19937 random(static_cast<unsigned>(count));
+    std::mt19937 random = seededRandom(count);
     std::vector<Picture> frames;
     for (int f = 0; f < 3; ++f) {
       frames.emplace_back(160, 120, colours[0]);
       for (unsigned i = 0; i < 160 * 120; ++i) {
         // Runs and noise mixed, as an anti-aliased board has.
-        if (random() % 3 != 0 || i == 0)
+        if (random() % 3 != 0 || i == 0) {
           frames.back().paint({i % 160, i / 160, 1, 1},
                               colours[random() % count]);
+        }
       }
     }
     const std::optional<DecodedGif> gif =
@@ -244,17 +269,20 @@ TEST(GifWriter, RunsOfAnyLengthComeBackExactly) {
   // Runs of 1 to 600 pixels in 200 colours: the dictionary fills and starts
   // over inside runs too.
   std::vector<Rgb> colours;
-  for (unsigned char i = 0; i < 200; ++i) colours.push_back({i, 0, 0});
+  for (unsigned char i = 0; i < 200; ++i) {
+    colours.push_back({i, 0, 0});
+  }
   const GifPalette palette = paletteOf(colours);
-  std::mt19937 random(9);
+  std::mt19937 random = seededRandom(9);
   Picture picture(1000, 1000, colours[0]);
   for (unsigned at = 0, length = 1; at < 1000 * 1000; at += length) {
     length = std::min<unsigned>(
         1000 * 1000 - at,
         static_cast<unsigned>(random() % (random() % 8 == 0 ? 600 : 12) + 1));
     const Rgb colour = colours[random() % colours.size()];
-    for (unsigned i = at; i < at + length; ++i)
+    for (unsigned i = at; i < at + length; ++i) {
       picture.paint({i % 1000, i / 1000, 1, 1}, colour);
+    }
   }
   const std::optional<DecodedGif> gif =
       decodeGif(write(palette, {picture}).bytes);
@@ -265,9 +293,10 @@ TEST(GifWriter, RunsOfAnyLengthComeBackExactly) {
 TEST(GifWriter, HandsEachFrameToTheSinkAsItComes) {
   const GifPalette palette = paletteOf({kLight, kDark, kPiece});
   std::vector<Picture> frames{board()};
-  for (unsigned i = 0; i < 5; ++i)
+  for (unsigned i = 0; i < 5; ++i) {
     frames.push_back(
         Picture(frames.back()).paint({i * 8, i * 6, 8, 6}, kPiece));
+  }
   const Written written = write(palette, frames);
   for (std::size_t i = 0; i < frames.size(); ++i) {
     std::vector<unsigned char> sofar(

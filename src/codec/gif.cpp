@@ -15,6 +15,9 @@ namespace {
 constexpr unsigned kMaxSide = 0xFFFF;
 // Disposal 1: the frame stays under the next one.
 constexpr unsigned char kKeepDisposal = 1U << 2U;
+// A frame without a change.
+constexpr std::array<unsigned char, 1> kUnchangedPixel = {
+    GifPalette::kTransparentIndex};
 
 void putWord(std::vector<unsigned char>& out, unsigned value) {
   out.push_back(static_cast<unsigned char>(value & 0xFFU));
@@ -43,11 +46,24 @@ void mapPixels(const GifPalette& palette, const unsigned char* rgba,
     // Four pixels at a time through the run.
     for (std::array<std::uint64_t, 2> pair{}; end + 4 <= count; end += 4) {
       std::memcpy(pair.data(), rgba + 4 * end, 16);
-      if (pair[0] != twice || pair[1] != twice) break;
+      if (pair[0] != twice || pair[1] != twice) {
+        break;
+      }
     }
-    while (end < count && rawPixel(rgba, end) == raw) ++end;
+    while (end < count && rawPixel(rgba, end) == raw) {
+      ++end;
+    }
     std::memset(out + at, palette.indexOf(packRgb(rgba + 4 * at)), end - at);
     at = end;
+  }
+}
+
+// Writes to `out` the row's indices `now` where they differ from those on
+// `screen`, leaving the others.
+void putChanged(const unsigned char* now, const unsigned char* screen,
+                unsigned char* out, std::size_t count) {
+  for (std::size_t x = 0; x < count; ++x) {
+    out[x] = now[x] != screen[x] ? now[x] : out[x];
   }
 }
 
@@ -55,8 +71,12 @@ void mapPixels(const GifPalette& palette, const unsigned char* rgba,
 std::size_t firstDifference(const unsigned char* a, const unsigned char* b,
                             std::size_t count) {
   std::size_t at = 0;
-  while (at + 8 <= count && std::memcmp(a + at, b + at, 8) == 0) at += 8;
-  while (at < count && a[at] == b[at]) ++at;
+  while (at + 8 <= count && std::memcmp(a + at, b + at, 8) == 0) {
+    at += 8;
+  }
+  while (at < count && a[at] == b[at]) {
+    ++at;
+  }
   return at;
 }
 
@@ -64,8 +84,12 @@ std::size_t firstDifference(const unsigned char* a, const unsigned char* b,
 std::size_t lastDifference(const unsigned char* a, const unsigned char* b,
                            std::size_t count) {
   std::size_t end = count;
-  while (end >= 8 && std::memcmp(a + end - 8, b + end - 8, 8) == 0) end -= 8;
-  while (a[end - 1] == b[end - 1]) --end;
+  while (end >= 8 && std::memcmp(a + end - 8, b + end - 8, 8) == 0) {
+    end -= 8;
+  }
+  while (a[end - 1] == b[end - 1]) {
+    --end;
+  }
   return end - 1;
 }
 
@@ -101,35 +125,47 @@ GifWriter::GifWriter(unsigned width, unsigned height, const GifPalette& palette,
   flush();
 }
 
+void GifWriter::addFrame(const unsigned char* rgba,
+                         unsigned delayCentiseconds) {
+  addFrame(rgba, delayCentiseconds, {{0, 0, width_, height_}});
+}
+
 void GifWriter::addFrame(const unsigned char* rgba, unsigned delayCentiseconds,
-                         std::optional<GifRect> changed) {
-  if (finished_) throw GifError("a frame after the end of the GIF");
+                         const std::vector<GifRect>& changed) {
+  if (finished_) {
+    throw GifError("a frame after the end of the GIF");
+  }
   if (delayCentiseconds > kMaxSide) {
     throw GifError("a GIF frame's delay is at most 65535 centiseconds, not " +
                    std::to_string(delayCentiseconds));
   }
   if (screen_.empty()) {
     addFirstFrame(rgba, delayCentiseconds);
-    flush();
-    return;
+  } else {
+    std::vector<Box> regions;
+    for (const GifRect& rect : changed) {
+      const auto end = [](unsigned start, unsigned length, unsigned side) {
+        return static_cast<unsigned>(
+            std::min<std::uint64_t>(std::uint64_t{start} + length, side));
+      };
+      const Box region{rect.left, rect.top, end(rect.left, rect.width, width_),
+                       end(rect.top, rect.height, height_)};
+      if (region.left < region.right && region.top < region.bottom) {
+        regions.push_back(region);
+      }
+    }
+    addLaterFrame(rgba, delayCentiseconds, regions);
   }
-  Box region{0, 0, width_, height_};
-  if (changed) {
-    const auto clip = [](unsigned start, unsigned length, unsigned side) {
-      return static_cast<unsigned>(
-          std::min<std::uint64_t>(std::uint64_t{start} + length, side));
-    };
-    region = {std::min(changed->left, width_), std::min(changed->top, height_),
-              clip(changed->left, changed->width, width_),
-              clip(changed->top, changed->height, height_)};
-  }
-  addLaterFrame(rgba, delayCentiseconds, region);
   flush();
 }
 
 void GifWriter::finish() {
-  if (finished_) throw GifError("the GIF is finished already");
-  if (screen_.empty()) throw GifError("a GIF needs at least one frame");
+  if (finished_) {
+    throw GifError("the GIF is finished already");
+  }
+  if (screen_.empty()) {
+    throw GifError("a GIF needs at least one frame");
+  }
   bytes_.push_back(0x3B);
   finished_ = true;
   flush();
@@ -142,53 +178,71 @@ void GifWriter::addFirstFrame(const unsigned char* rgba, unsigned delay) {
 }
 
 void GifWriter::addLaterFrame(const unsigned char* rgba, unsigned delay,
-                              Box region) {
-  constexpr unsigned char transparent = GifPalette::kTransparentIndex;
-  const unsigned char unchangedPixel[1] = {transparent};
-  if (region.right <= region.left || region.bottom <= region.top) {
-    writeFrame({0, 0, 1, 1}, delay, true, unchangedPixel);
-    return;
+                              const std::vector<Box>& regions) {
+  // The regions' indices one after another, and the box of those that
+  // changed.
+  std::size_t area = 0;
+  for (const Box& region : regions) {
+    area +=
+        std::size_t{region.right - region.left} * (region.bottom - region.top);
   }
-  const std::size_t regionWidth = region.right - region.left;
-  scratch_.resize(regionWidth * (region.bottom - region.top));
-  Box box{region.right, region.bottom, region.left, region.top};
-  for (unsigned y = region.top; y < region.bottom; ++y) {
-    unsigned char* now = scratch_.data() + (y - region.top) * regionWidth;
-    const unsigned char* before =
-        screen_.data() + std::size_t{y} * width_ + region.left;
-    mapPixels(palette_, rgba + 4 * (std::size_t{y} * width_ + region.left),
-              regionWidth, now);
-    const std::size_t first = firstDifference(now, before, regionWidth);
-    if (first == regionWidth) continue;
-    const std::size_t last = lastDifference(now, before, regionWidth);
-    box.left = std::min(box.left, region.left + static_cast<unsigned>(first));
-    box.right =
-        std::max(box.right, region.left + static_cast<unsigned>(last) + 1);
-    box.top = std::min(box.top, y);
-    box.bottom = y + 1;
-  }
-  if (box.right <= box.left) {
-    writeFrame({0, 0, 1, 1}, delay, true, unchangedPixel);
-    return;
-  }
-  // Unchanged pixels become transparent.
-  const std::size_t boxWidth = box.right - box.left;
-  frame_.resize(boxWidth * (box.bottom - box.top));
-  unsigned char unchanged = 0;
-  for (unsigned y = box.top; y < box.bottom; ++y) {
-    const unsigned char* now = scratch_.data() +
-                               (y - region.top) * regionWidth +
-                               (box.left - region.left);
-    unsigned char* screen = screen_.data() + std::size_t{y} * width_ + box.left;
-    unsigned char* out = frame_.data() + (y - box.top) * boxWidth;
-    for (std::size_t x = 0; x < boxWidth; ++x) {
-      const bool same = now[x] == screen[x];
-      unchanged |= static_cast<unsigned char>(same);
-      out[x] = same ? transparent : now[x];
-      screen[x] = now[x];
+  scratch_.resize(area);
+  Box box{width_, height_, 0, 0};
+  std::size_t at = 0;
+  for (const Box& region : regions) {
+    const std::size_t regionWidth = region.right - region.left;
+    for (unsigned y = region.top; y < region.bottom; ++y, at += regionWidth) {
+      const std::size_t start = std::size_t{y} * width_ + region.left;
+      unsigned char* now = &scratch_[at];
+      mapPixels(palette_, rgba + 4 * start, regionWidth, now);
+      const unsigned char* before = &screen_[start];
+      const std::size_t first = firstDifference(now, before, regionWidth);
+      if (first == regionWidth) {
+        continue;
+      }
+      const std::size_t last = lastDifference(now, before, regionWidth);
+      box.left = std::min(box.left, region.left + static_cast<unsigned>(first));
+      box.right =
+          std::max(box.right, region.left + static_cast<unsigned>(last) + 1);
+      box.top = std::min(box.top, y);
+      box.bottom = std::max(box.bottom, y + 1);
     }
   }
-  writeFrame(box, delay, unchanged != 0, frame_.data());
+  if (box.right <= box.left) {
+    writeFrame({0, 0, 1, 1}, delay, true, kUnchangedPixel.data());
+    return;
+  }
+  // The box's changed pixels over transparency; regions may overlap, so
+  // the screen takes the new indices only once all are compared.
+  const std::size_t boxWidth = box.right - box.left;
+  frame_.assign(boxWidth * (box.bottom - box.top),
+                GifPalette::kTransparentIndex);
+  for (const bool update : {false, true}) {
+    at = 0;
+    for (const Box& region : regions) {
+      const std::size_t regionWidth = region.right - region.left;
+      const unsigned left = std::max(region.left, box.left);
+      const unsigned right = std::min(region.right, box.right);
+      for (unsigned y = region.top; y < region.bottom; ++y, at += regionWidth) {
+        if (y < box.top || y >= box.bottom || left >= right) {
+          continue;
+        }
+        const unsigned char* now = &scratch_[at + (left - region.left)];
+        unsigned char* screen = &screen_[std::size_t{y} * width_ + left];
+        if (update) {
+          std::memcpy(screen, now, right - left);
+        } else {
+          putChanged(now, screen,
+                     &frame_[(y - box.top) * boxWidth + (left - box.left)],
+                     right - left);
+        }
+      }
+    }
+  }
+  const bool anyUnchanged =
+      std::find(frame_.begin(), frame_.end(), GifPalette::kTransparentIndex) !=
+      frame_.end();
+  writeFrame(box, delay, anyUnchanged, frame_.data());
 }
 
 void GifWriter::writeFrame(Box box, unsigned delay, bool usesTransparency,
@@ -211,7 +265,9 @@ void GifWriter::writeFrame(Box box, unsigned delay, bool usesTransparency,
   // Codes as short as the frame's largest index allows.
   const unsigned largest = *std::max_element(indices, indices + count);
   unsigned codeSize = 2;
-  while ((1U << codeSize) <= largest) ++codeSize;
+  while ((1U << codeSize) <= largest) {
+    ++codeSize;
+  }
   appendLzw(bytes_, indices, count, codeSize);
 }
 

@@ -6,7 +6,6 @@
 
 #include <cstddef>
 #include <functional>
-#include <optional>
 #include <vector>
 
 #include "codec/gif_palette.h"
@@ -36,12 +35,16 @@ class GifWriter {
   // Adds a frame shown for `delayCentiseconds` (at most 65535): `rgba` holds
   // width x height pixels, rows without gaps, alpha ignored, each mapped to
   // the palette's nearest colour. A frame after the first is written as the
-  // bounding box of the pixels whose index changed; with `changed`, only
-  // pixels inside that rectangle are looked at, the caller vouching that
-  // the others are as in the previous frame. A frame without a change is
-  // one transparent pixel, so that its delay still counts.
+  // bounding box of the pixels whose index changed, the others in it
+  // transparent. A frame without a change is one transparent pixel, so that
+  // its delay still counts.
+  void addFrame(const unsigned char* rgba, unsigned delayCentiseconds);
+  // The same, looking only at the pixels inside the rectangles `changed`
+  // (say, the squares of the last two moves), the caller vouching that the
+  // others are as in the previous frame. The first frame is looked at
+  // whole.
   void addFrame(const unsigned char* rgba, unsigned delayCentiseconds,
-                std::optional<GifRect> changed = std::nullopt);
+                const std::vector<GifRect>& changed);
 
   // Ends the file. Throws GifError before the first frame; no frame may
   // follow.
@@ -56,7 +59,8 @@ class GifWriter {
   };
 
   void addFirstFrame(const unsigned char* rgba, unsigned delay);
-  void addLaterFrame(const unsigned char* rgba, unsigned delay, Box region);
+  void addLaterFrame(const unsigned char* rgba, unsigned delay,
+                     const std::vector<Box>& regions);
   void writeFrame(Box box, unsigned delay, bool usesTransparency,
                   const unsigned char* indices);
   void flush();
@@ -68,7 +72,7 @@ class GifWriter {
   std::vector<unsigned char> bytes_;
   // The indices on screen after the frames so far.
   std::vector<unsigned char> screen_;
-  // The indices of the region looked at, then of the frame's box.
+  // The indices of the regions looked at, and of the frame's box.
   std::vector<unsigned char> scratch_;
   std::vector<unsigned char> frame_;
   bool finished_ = false;

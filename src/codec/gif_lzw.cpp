@@ -1,6 +1,7 @@
 #include "codec/gif_lzw.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdint>
 #include <cstring>
 
@@ -8,9 +9,11 @@ namespace tib::codec {
 namespace {
 
 constexpr unsigned kMaxCodeBits = 12;
-// The last code given to a string; the dictionary is cleared before the
-// next, a code short of the format's limit, which some decoders mishandle.
+// The last code given to a string, one short of the format's limit, which
+// some decoders mishandle.
 constexpr std::uint32_t kLastCode = (1U << kMaxCodeBits) - 2;
+// How often a full dictionary is checked, in pixels.
+constexpr std::size_t kCheckPixels = 256;
 // Twice the codes there can be, so that probes stay short.
 constexpr unsigned kSlotBits = kMaxCodeBits + 1;
 constexpr std::uint32_t kEmptySlot = 0xFFFFFFFFU;
@@ -21,6 +24,7 @@ class CodeStream {
   explicit CodeStream(std::vector<unsigned char>& bytes) : bytes_(bytes) {}
 
   void put(std::uint32_t code, unsigned width) {
+    bits_ += width;
     pending_ |= static_cast<std::uint64_t>(code) << pendingBits_;
     pendingBits_ += width;
     while (pendingBits_ >= 8) {
@@ -30,16 +34,19 @@ class CodeStream {
     }
   }
   void flush() {
-    if (pendingBits_ > 0)
+    if (pendingBits_ > 0) {
       bytes_.push_back(static_cast<unsigned char>(pending_));
+    }
     pending_ = 0;
     pendingBits_ = 0;
   }
+  [[nodiscard]] std::size_t bits() const { return bits_; }
 
  private:
   std::vector<unsigned char>& bytes_;
   std::uint64_t pending_ = 0;
   unsigned pendingBits_ = 0;
+  std::size_t bits_ = 0;
 };
 
 // String (prefix code, next index) -> code, open addressing; a slot holds
@@ -51,15 +58,19 @@ class Dictionary {
   void clear() { std::memset(slots_.data(), 0xFF, slots_.size() * 4); }
 
   // The slot where the string is or would go.
-  std::size_t find(std::uint32_t key) const {
+  [[nodiscard]] std::size_t find(std::uint32_t key) const {
     std::size_t slot = (key * 0x9E3779B1U) >> (32 - kSlotBits);
     while (slots_[slot] != kEmptySlot && slots_[slot] >> 12U != key) {
       slot = (slot + 1) & (slots_.size() - 1);
     }
     return slot;
   }
-  bool holds(std::size_t slot) const { return slots_[slot] != kEmptySlot; }
-  std::uint32_t code(std::size_t slot) const { return slots_[slot] & 0xFFFU; }
+  [[nodiscard]] bool holds(std::size_t slot) const {
+    return slots_[slot] != kEmptySlot;
+  }
+  [[nodiscard]] std::uint32_t code(std::size_t slot) const {
+    return slots_[slot] & 0xFFFU;
+  }
   void put(std::size_t slot, std::uint32_t key, std::uint32_t code) {
     slots_[slot] = key << 12U | code;
   }
@@ -73,13 +84,26 @@ std::size_t runAhead(const unsigned char* indices, std::size_t at,
                      std::size_t count, unsigned char symbol) {
   const std::size_t start = at;
   const std::uint64_t pattern = 0x0101010101010101ULL * symbol;
+  // Transparent runs are long: 32 bytes a step, then 8.
+  std::array<std::uint64_t, 4> words{};
+  while (at + 32 <= count) {
+    std::memcpy(words.data(), indices + at, 32);
+    if (((words[0] ^ pattern) | (words[1] ^ pattern) | (words[2] ^ pattern) |
+         (words[3] ^ pattern)) != 0) {
+      break;
+    }
+    at += 32;
+  }
   while (at + 8 <= count) {
-    std::uint64_t word = 0;
-    std::memcpy(&word, indices + at, 8);
-    if (word != pattern) break;
+    std::memcpy(words.data(), indices + at, 8);
+    if (words[0] != pattern) {
+      break;
+    }
     at += 8;
   }
-  while (at < count && indices[at] == symbol) ++at;
+  while (at < count && indices[at] == symbol) {
+    ++at;
+  }
   return at - start;
 }
 
@@ -95,7 +119,9 @@ class Compressor {
   }
 
   void compress(const unsigned char* indices, std::size_t count) {
-    if (count == 0) return;
+    if (count == 0) {
+      return;
+    }
     std::uint32_t prefix = indices[0];
     // While the prefix is a run of one symbol, its length; else 0.
     std::size_t runLength = 1;
@@ -112,9 +138,12 @@ class Compressor {
         while (wanted > codes.size()) {
           const std::size_t longest = codes.size();
           stream_.put(codes[longest - 1], width_);
-          codes.push_back(static_cast<std::uint16_t>(nextCode_));
-          advance();
+          if (!full_) {
+            codes.push_back(static_cast<std::uint16_t>(nextCode_));
+            grow();
+          }
           wanted -= longest;
+          afterString(i + ahead - wanted);
         }
         prefix = codes[wanted - 1];
         runLength = wanted;
@@ -130,8 +159,11 @@ class Compressor {
         continue;
       }
       stream_.put(prefix, width_);
-      dictionary_.put(slot, key, nextCode_);
-      advance();
+      if (!full_) {
+        dictionary_.put(slot, key, nextCode_);
+        grow();
+      }
+      afterString(i - 1);
       prefix = symbol;
       runSymbol = symbol;
       runLength = 1;
@@ -146,15 +178,41 @@ class Compressor {
 
  private:
   // Past the code just given to a string.
-  void advance() {
+  void grow() {
     ++nextCode_;
     // The decoder learns each code one step later, so the width grows once
     // the newest code no longer fits.
-    if (nextCode_ - 1 == 1U << width_) ++width_;
+    if (nextCode_ - 1 == 1U << width_) {
+      ++width_;
+    }
     if (nextCode_ > kLastCode) {
+      full_ = true;
+      checked_ = false;
+      nextCheck_ = 0;
+    }
+  }
+
+  // Once full, the dictionary is kept while pixels per bit since it started
+  // keep up from one check to the next, and starts over when they drop:
+  // a board's colours keep recurring, but a new stretch of picture wants
+  // new strings.
+  void afterString(std::size_t nextStart) {
+    if (!full_ || nextStart < nextCheck_) {
+      return;
+    }
+    const std::size_t pixels = nextStart - startPixel_;
+    const std::size_t bits = stream_.bits() - startBits_;
+    if (checked_ && pixels * lastBits_ < lastPixels_ * bits) {
       stream_.put(clearCode_, width_);
       startOver();
+      startPixel_ = nextStart;
+      startBits_ = stream_.bits();
+      return;
     }
+    checked_ = true;
+    lastPixels_ = pixels;
+    lastBits_ = bits;
+    nextCheck_ = nextStart + kCheckPixels;
   }
 
   void startOver() {
@@ -164,6 +222,7 @@ class Compressor {
     }
     width_ = minCodeSize_ + 1;
     nextCode_ = clearCode_ + 2;
+    full_ = false;
   }
 
   CodeStream stream_;
@@ -174,6 +233,15 @@ class Compressor {
   std::vector<std::vector<std::uint16_t>> runs_;
   unsigned width_ = 0;
   std::uint32_t nextCode_ = 0;
+  // No string takes a new code.
+  bool full_ = false;
+  bool checked_ = false;
+  std::size_t nextCheck_ = 0;
+  // Where the dictionary started, and what the last check saw since then.
+  std::size_t startPixel_ = 0;
+  std::size_t startBits_ = 0;
+  std::size_t lastPixels_ = 0;
+  std::size_t lastBits_ = 0;
 };
 
 std::vector<unsigned char> compress(const unsigned char* indices,

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
+#include <iterator>
 #include <unordered_map>
 
 namespace tib::codec {
@@ -34,13 +36,21 @@ std::int64_t distance(std::uint32_t rgb, Rgb colour) {
 
 unsigned bitsForTable(std::size_t entries) {
   unsigned bits = 1;
-  while ((std::size_t{1} << bits) < entries) ++bits;
+  while ((std::size_t{1} << bits) < entries) {
+    ++bits;
+  }
   return bits;
 }
 
 std::uint32_t packed(Rgb colour) {
   return static_cast<std::uint32_t>(colour.red) << 16U |
          static_cast<std::uint32_t>(colour.green) << 8U | colour.blue;
+}
+
+Rgb unpacked(std::uint32_t rgb) {
+  return {static_cast<unsigned char>(rgb >> 16U),
+          static_cast<unsigned char>(rgb >> 8U),
+          static_cast<unsigned char>(rgb)};
 }
 
 struct ColourCount {
@@ -57,14 +67,18 @@ std::vector<ColourCount> countColours(const std::vector<RgbaPicture>& samples) {
     while (i < pixels) {
       const std::uint32_t rgb = packRgb(sample.rgba + 4 * i);
       std::size_t end = i + 1;
-      while (end < pixels && packRgb(sample.rgba + 4 * end) == rgb) ++end;
+      while (end < pixels && packRgb(sample.rgba + 4 * end) == rgb) {
+        ++end;
+      }
       counts[rgb] += end - i;
       i = end;
     }
   }
   std::vector<ColourCount> colours;
   colours.reserve(counts.size());
-  for (const auto& [rgb, count] : counts) colours.push_back({rgb, count});
+  for (const auto& [rgb, count] : counts) {
+    colours.push_back({rgb, count});
+  }
   std::sort(
       colours.begin(), colours.end(),
       [](const ColourCount& a, const ColourCount& b) { return a.rgb < b.rgb; });
@@ -82,7 +96,9 @@ struct AxisSums {
     sum += w * value;
     squares += w * value * value;
   }
-  double squaredError() const { return squares - sum * sum / weight; }
+  [[nodiscard]] double squaredError() const {
+    return squares - sum * sum / weight;
+  }
 };
 
 struct Box {
@@ -136,7 +152,9 @@ std::size_t splitPoint(std::vector<ColourCount>& colours, const Box& box) {
     const unsigned value = channel(colours[i].rgb, box.axis);
     left.add(value, colours[i].count);
     // Equal values stay on one side.
-    if (channel(colours[i + 1].rgb, box.axis) == value) continue;
+    if (channel(colours[i + 1].rgb, box.axis) == value) {
+      continue;
+    }
     const AxisSums right{total.weight - left.weight, total.sum - left.sum,
                          total.squares - left.squares};
     const double error = left.squaredError() + right.squaredError();
@@ -154,7 +172,9 @@ Rgb boxColour(const std::vector<ColourCount>& colours, const Box& box) {
   std::array<double, 3> sums{};
   for (std::size_t i = box.begin; i < box.end; ++i) {
     total += colours[i].count;
-    if (colours[i].count > colours[mostCommon].count) mostCommon = i;
+    if (colours[i].count > colours[mostCommon].count) {
+      mostCommon = i;
+    }
     for (std::size_t axis = 0; axis < 3; ++axis) {
       sums[axis] +=
           static_cast<double>(colours[i].count) * channel(colours[i].rgb, axis);
@@ -163,15 +183,12 @@ Rgb boxColour(const std::vector<ColourCount>& colours, const Box& box) {
   // A colour that fills most of the box, a board square's say, is kept
   // exactly rather than moved by its anti-aliased neighbours.
   if (2 * colours[mostCommon].count > total) {
-    const std::uint32_t rgb = colours[mostCommon].rgb;
-    return {static_cast<unsigned char>(channel(rgb, 0)),
-            static_cast<unsigned char>(channel(rgb, 1)),
-            static_cast<unsigned char>(channel(rgb, 2))};
+    return unpacked(colours[mostCommon].rgb);
   }
   std::array<unsigned char, 3> mean{};
   for (std::size_t axis = 0; axis < 3; ++axis) {
     mean[axis] = static_cast<unsigned char>(
-        static_cast<unsigned>(sums[axis] / static_cast<double>(total) + 0.5));
+        std::lround(sums[axis] / static_cast<double>(total)));
   }
   return {mean[0], mean[1], mean[2]};
 }
@@ -182,12 +199,16 @@ std::vector<ColourCount> medianCut(std::vector<ColourCount> colours,
   while (boxes.size() < maxColours) {
     std::size_t widest = boxes.size();
     for (std::size_t i = 0; i < boxes.size(); ++i) {
-      if (boxes[i].end - boxes[i].begin < 2) continue;
+      if (boxes[i].end - boxes[i].begin < 2) {
+        continue;
+      }
       if (widest == boxes.size() || boxes[i].error > boxes[widest].error) {
         widest = i;
       }
     }
-    if (widest == boxes.size()) break;
+    if (widest == boxes.size()) {
+      break;
+    }
     const Box box = boxes[widest];
     const std::size_t split = splitPoint(colours, box);
     boxes[widest] = measureBox(colours, box.begin, split);
@@ -197,7 +218,9 @@ std::vector<ColourCount> medianCut(std::vector<ColourCount> colours,
   chosen.reserve(boxes.size());
   for (const Box& box : boxes) {
     std::uint64_t count = 0;
-    for (std::size_t i = box.begin; i < box.end; ++i) count += colours[i].count;
+    for (std::size_t i = box.begin; i < box.end; ++i) {
+      count += colours[i].count;
+    }
     chosen.push_back({packed(boxColour(colours, box)), count});
   }
   return chosen;
@@ -243,7 +266,9 @@ GifPalette::GifPalette(const std::vector<Rgb>& colours,
         greatest += kChannelWeights[axis] * far * far;
       }
       least[index] = inside;
-      if (bound < 0 || greatest < bound) bound = greatest;
+      if (bound < 0 || greatest < bound) {
+        bound = greatest;
+      }
     }
     for (std::size_t index = 1; index < table_.size(); ++index) {
       if (least[index] <= bound) {
@@ -254,16 +279,21 @@ GifPalette::GifPalette(const std::vector<Rgb>& colours,
   cellStarts_.push_back(static_cast<std::uint32_t>(cellCandidates_.size()));
 
   std::vector<std::uint32_t> keys = knownColours;
-  for (Rgb colour : colours) keys.push_back(packed(colour));
+  std::transform(colours.begin(), colours.end(), std::back_inserter(keys),
+                 packed);
   std::sort(keys.begin(), keys.end());
   keys.erase(std::unique(keys.begin(), keys.end()), keys.end());
   unsigned slotBits = 9;
-  while ((std::size_t{1} << slotBits) < 2 * keys.size()) ++slotBits;
+  while ((std::size_t{1} << slotBits) < 2 * keys.size()) {
+    ++slotBits;
+  }
   known_.assign(std::size_t{1} << slotBits, kEmpty);
   hashShift_ = 32 - slotBits;
   for (std::uint32_t key : keys) {
     std::size_t slot = hashSlot(key);
-    while (known_[slot] != kEmpty) slot = (slot + 1) & (known_.size() - 1);
+    while (known_[slot] != kEmpty) {
+      slot = (slot + 1) & (known_.size() - 1);
+    }
     known_[slot] = static_cast<std::uint32_t>(nearestIndex(key)) << 24U | key;
   }
 }
@@ -292,10 +322,12 @@ GifPalette buildPalette(const std::vector<RgbaPicture>& samples,
                    std::to_string(maxColours));
   }
   std::vector<ColourCount> counts = countColours(samples);
-  if (counts.empty()) throw GifError("no sample pixels to choose colours from");
-  std::vector<std::uint32_t> known;
-  known.reserve(counts.size());
-  for (const ColourCount& count : counts) known.push_back(count.rgb);
+  if (counts.empty()) {
+    throw GifError("no sample pixels to choose colours from");
+  }
+  std::vector<std::uint32_t> known(counts.size());
+  std::transform(counts.begin(), counts.end(), known.begin(),
+                 [](const ColourCount& count) { return count.rgb; });
 
   std::vector<ColourCount> chosen =
       counts.size() <= maxColours ? std::move(counts)
@@ -316,13 +348,10 @@ GifPalette buildPalette(const std::vector<RgbaPicture>& samples,
             [](const ColourCount& a, const ColourCount& b) {
               return a.count != b.count ? a.count > b.count : a.rgb < b.rgb;
             });
-  std::vector<Rgb> colours;
-  colours.reserve(merged.size());
-  for (const ColourCount& colour : merged) {
-    colours.push_back({static_cast<unsigned char>(channel(colour.rgb, 0)),
-                       static_cast<unsigned char>(channel(colour.rgb, 1)),
-                       static_cast<unsigned char>(channel(colour.rgb, 2))});
-  }
+  std::vector<Rgb> colours(merged.size());
+  std::transform(
+      merged.begin(), merged.end(), colours.begin(),
+      [](const ColourCount& colour) { return unpacked(colour.rgb); });
   return GifPalette(colours, known);
 }
 

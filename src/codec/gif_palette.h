@@ -56,18 +56,20 @@ class GifPalette {
                       const std::vector<std::uint32_t>& knownColours = {});
 
   // The colour of each index, index 0 (transparency) black.
-  const std::vector<Rgb>& table() const { return table_; }
-  std::size_t colourCount() const { return table_.size() - 1; }
+  [[nodiscard]] const std::vector<Rgb>& table() const { return table_; }
+  [[nodiscard]] std::size_t colourCount() const { return table_.size() - 1; }
   // The colour table in the file holds 2^tableBits entries.
-  unsigned tableBits() const { return tableBits_; }
+  [[nodiscard]] unsigned tableBits() const { return tableBits_; }
 
   // The index of the palette colour nearest to `rgb` (0xRRGGBB), lowest
   // index on a tie: a function of the colour alone.
-  unsigned char indexOf(std::uint32_t rgb) const {
+  [[nodiscard]] unsigned char indexOf(std::uint32_t rgb) const {
     std::size_t slot = hashSlot(rgb);
     for (;;) {
       const std::uint32_t entry = known_[slot];
-      if (entry == kEmpty) return nearestIndex(rgb);
+      if (entry == kEmpty) {
+        return nearestIndex(rgb);
+      }
       if ((entry & 0xFFFFFFU) == rgb) {
         return static_cast<unsigned char>(entry >> 24U);
       }
@@ -79,10 +81,10 @@ class GifPalette {
   // No colour has index 0, so no entry is 0.
   static constexpr std::uint32_t kEmpty = 0;
 
-  std::size_t hashSlot(std::uint32_t rgb) const {
+  [[nodiscard]] std::size_t hashSlot(std::uint32_t rgb) const {
     return (rgb * 0x9E3779B1U) >> hashShift_;
   }
-  unsigned char nearestIndex(std::uint32_t rgb) const;
+  [[nodiscard]] unsigned char nearestIndex(std::uint32_t rgb) const;
 
   std::vector<Rgb> table_;
   unsigned tableBits_ = 1;
