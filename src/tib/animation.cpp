@@ -119,6 +119,29 @@ std::vector<Box> changedBoxes(const Diagram& before, const Diagram& after) {
   return boxes;
 }
 
+bool overlaps(const Box& a, const Box& b) {
+  return a.x < b.x + b.w && b.x < a.x + a.w && a.y < b.y + b.h &&
+         b.y < a.y + a.h;
+}
+
+// The boxes with every two that overlap joined into one, so that each part
+// is drawn once and each shape rasterized once per box.
+std::vector<Box> joined(std::vector<Box> boxes) {
+  for (std::size_t i = 0; i < boxes.size();) {
+    bool merged = false;
+    for (std::size_t j = i + 1; j < boxes.size() && !merged; ++j) {
+      if (overlaps(boxes[i], boxes[j])) {
+        boxes[i] = unite(boxes[i], boxes[j]);
+        boxes.erase(boxes.begin() + static_cast<std::ptrdiff_t>(j));
+        merged = true;
+      }
+    }
+    // A grown box may now overlap one before it: look again from the start.
+    i = merged ? 0 : i + 1;
+  }
+  return boxes;
+}
+
 // The output pixels [first, end) whose canvas source lies in [from, to).
 struct Span {
   uint32_t first = 0;
@@ -173,13 +196,6 @@ class Frame {
   std::vector<uint32_t> sources_;
   std::vector<unsigned char> pixels_;
 };
-
-codec::GifRect uniteRects(const codec::GifRect& a, const codec::GifRect& b) {
-  const unsigned left = std::min(a.left, b.left);
-  const unsigned top = std::min(a.top, b.top);
-  return {left, top, std::max(a.left + a.width, b.left + b.width) - left,
-          std::max(a.top + a.height, b.top + b.height) - top};
-}
 
 Diagram sample(const Placement& position, Orientation view, bool coordinates) {
   const auto at = [](const char* name) { return *chess::squareNamed(name); };
@@ -256,15 +272,14 @@ bool writeAnimation(const Artwork& artwork, const Sprites& pieces,
     next.settings = settings;
     next.annotations.orientation = view.orientation;
     next.annotations.coordinates = view.coordinates;
-    std::optional<codec::GifRect> changed;
-    for (const Box& box : changedBoxes(shown, next)) {
+    std::vector<codec::GifRect> changed;
+    for (const Box& box : joined(changedBoxes(shown, next))) {
       redrawDiagram(canvas, artwork, pieces, next, box);
       if (const auto rect = frame.update(canvas, box)) {
-        changed = changed ? uniteRects(*changed, *rect) : *rect;
+        changed.push_back(*rect);
       }
     }
-    writer.addFrame(frame.pixels(), frames[f].delayCentiseconds,
-                    changed.value_or(codec::GifRect{0, 0, 0, 0}));
+    writer.addFrame(frame.pixels(), frames[f].delayCentiseconds, changed);
     shown = std::move(next);
   }
   writer.finish();

@@ -195,6 +195,20 @@ std::vector<pixman_triangle_t> ringShape(const Point& centre) {
   return shape;
 }
 
+Box unite(const Box& a, const Box& b) {
+  const int left = std::min(a.x, b.x);
+  const int top = std::min(a.y, b.y);
+  return {left, top, std::max(a.x + a.w, b.x + b.w) - left,
+          std::max(a.y + a.h, b.y + b.h) - top};
+}
+
+// Whether two boxes share a pixel, with a pixel to spare for anti-aliased
+// edges.
+bool overlaps(const Box& a, const Box& b) {
+  return a.x - 1 < b.x + b.w && b.x < a.x + a.w + 1 && a.y - 1 < b.y + b.h &&
+         b.y < a.y + a.h + 1;
+}
+
 const Paint& paintOf(chess::MarkColour colour) {
   return kMarkColours.at(static_cast<std::size_t>(colour));
 }
@@ -237,6 +251,12 @@ void drawOverPieces(ImageBuffer& canvas, const Annotations& annotations,
   const Image image = canvasImage(canvas, clip);
   const Orientation view = annotations.orientation;
   for (const Mark& mark : annotations.arrows) {
+    // Rasterizing costs the whole shape whatever the clip: pass over the
+    // shapes that lie outside it (each lies within its squares' box).
+    if (!overlaps(unite(squareBox(mark.from, view), squareBox(mark.to, view)),
+                  clip)) {
+      continue;
+    }
     const Point from = centreOf(squareBox(mark.from, view));
     const std::vector<pixman_triangle_t> shape =
         mark.from == mark.to

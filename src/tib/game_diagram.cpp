@@ -117,6 +117,10 @@ std::vector<AnimationFrame> gameFrames(const chess::Game& game,
         plyDiagram(game, ply, animation.settings, animation.orientation,
                    animation.coordinates),
         animation.lastDelay};
+    // No side-to-move marker: the last move tells who moved, and a marker
+    // that changes sides at every move would make every frame span the
+    // board's height.
+    frame.diagram.position.sideToMove.reset();
     if (!animation.marks) {
       frame.diagram.annotations.arrows.clear();
       frame.diagram.annotations.highlights.clear();
