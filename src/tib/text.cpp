@@ -1,19 +1,13 @@
 #include "tib/text.h"
 
-#include <fontconfig/fontconfig.h>
-#include <ft2build.h>
-#include FT_FREETYPE_H
-#include <hb-ot.h>
-#include <hb.h>
-
 #include <algorithm>
 #include <cmath>
-#include <map>
 #include <mutex>
 #include <shared_mutex>
 #include <unordered_map>
 #include <utility>
 
+#include "tib/text_faces.h"
 #include "tib/text_runs.h"
 
 namespace tib {
@@ -22,33 +16,6 @@ namespace {
 
 constexpr int kLargestPixelSize = 4096;
 constexpr char32_t kEllipsis = 0x2026;
-
-// One face: HarfBuzz's side shapes from any thread; FreeType's side is used
-// under the fonts' lock only.
-struct Face {
-  std::string family;
-  FT_Face freetype = nullptr;
-  hb_font_t* harfbuzz = nullptr;
-  int unitsPerEm = 1000;
-  int ascender = 0;
-  int descender = 0;
-  int capHeight = 0;
-  // The pixel size FreeType was last set to; under the fonts' lock.
-  mutable int freetypeSize = 0;
-
-  Face() = default;
-  Face(const Face&) = delete;
-  Face& operator=(const Face&) = delete;
-  ~Face() {
-    hb_font_destroy(harfbuzz);
-    FT_Done_Face(freetype);
-  }
-
-  bool covers(char32_t c) const {
-    hb_codepoint_t glyph = 0;
-    return hb_font_get_nominal_glyph(harfbuzz, c, &glyph) != 0 && glyph != 0;
-  }
-};
 
 // A glyph placed on the line, in 26.6 fixed-point pixels from the pen's
 // start; y grows upwards.
@@ -73,32 +40,6 @@ int scaledToPixels(int units, int pixelSize, int unitsPerEm) {
   return static_cast<int>(
       std::lround(static_cast<double>(units) * pixelSize / unitsPerEm));
 }
-
-std::string familyOf(FcPattern* pattern) {
-  FcChar8* family = nullptr;
-  if (FcPatternGetString(pattern, FC_FAMILY, 0, &family) != FcResultMatch) {
-    return {};
-  }
-  return reinterpret_cast<const char*>(family);
-}
-
-bool hasFamily(FcPattern* pattern, const std::string& wanted) {
-  FcChar8* family = nullptr;
-  for (int i = 0;
-       FcPatternGetString(pattern, FC_FAMILY, i, &family) == FcResultMatch;
-       ++i) {
-    if (FcStrCmpIgnoreCase(
-            family, reinterpret_cast<const FcChar8*>(wanted.c_str())) == 0) {
-      return true;
-    }
-  }
-  return false;
-}
-
-struct PatternDeleter {
-  void operator()(FcPattern* pattern) const { FcPatternDestroy(pattern); }
-};
-using Pattern = std::unique_ptr<FcPattern, PatternDeleter>;
 
 struct BufferDeleter {
   void operator()(hb_buffer_t* buffer) const { hb_buffer_destroy(buffer); }
@@ -196,141 +137,17 @@ TextMask combine(const std::vector<GlyphBitmap>& bitmaps, int64_t advance) {
 }  // namespace
 
 struct TextRenderer::Fonts {
-  std::size_t cachedStrings = 0;
+  explicit Fonts(const FontChoice& choice)
+      : cachedStrings(std::max<std::size_t>(choice.cachedStrings, 1)),
+        library(choice.family) {}
 
-  // Guards the faces' list, the fallback choices, fontconfig and FreeType.
+  const std::size_t cachedStrings;
+  // Guards the face library and every FreeType call.
   std::mutex fontMutex;
-  FcConfig* config = nullptr;
-  FT_Library library = nullptr;
-  std::vector<std::unique_ptr<Face>> faces;
-  std::map<std::pair<std::string, int>, int> faceOfFile;
-  // Main face per weight, and per weight the face chosen for each code
-  // point the main one lacks (-1: none has it).
-  int mainFace[2] = {0, 0};
-  std::unordered_map<char32_t, int> fallbackFace[2];
+  FaceLibrary library;
 
   std::shared_mutex cacheMutex;
   std::unordered_map<std::string, std::shared_ptr<const TextMask>> masks;
-
-  Fonts() = default;
-  Fonts(const Fonts&) = delete;
-  Fonts& operator=(const Fonts&) = delete;
-  ~Fonts() {
-    faces.clear();
-    if (library != nullptr) {
-      FT_Done_FreeType(library);
-    }
-    if (config != nullptr) {
-      FcConfigDestroy(config);
-    }
-  }
-
-  // Index of the loaded face, loading it at first use; -1 when FreeType or
-  // HarfBuzz cannot read it. Under fontMutex.
-  int loadFace(const std::string& path, int index, std::string family) {
-    const auto known = faceOfFile.find({path, index});
-    if (known != faceOfFile.end()) {
-      return known->second;
-    }
-    auto face = std::make_unique<Face>();
-    face->family = std::move(family);
-    if (FT_New_Face(library, path.c_str(), index, &face->freetype) != 0) {
-      return -1;
-    }
-    hb_blob_t* blob = hb_blob_create_from_file_or_fail(path.c_str());
-    if (blob == nullptr) {
-      return -1;
-    }
-    hb_face_t* hbFace = hb_face_create(blob, static_cast<unsigned>(index));
-    hb_blob_destroy(blob);
-    face->unitsPerEm = static_cast<int>(hb_face_get_upem(hbFace));
-    face->harfbuzz = hb_font_create(hbFace);
-    hb_face_destroy(hbFace);
-    hb_font_set_scale(face->harfbuzz, face->unitsPerEm, face->unitsPerEm);
-    hb_font_extents_t extents{};
-    hb_font_get_h_extents(face->harfbuzz, &extents);
-    face->ascender = extents.ascender;
-    face->descender = -extents.descender;
-    hb_position_t capHeight = 0;
-    face->capHeight =
-        hb_ot_metrics_get_position(face->harfbuzz, HB_OT_METRICS_TAG_CAP_HEIGHT,
-                                   &capHeight) != 0
-            ? capHeight
-            : face->unitsPerEm * 7 / 10;
-    faces.push_back(std::move(face));
-    const int loaded = static_cast<int>(faces.size()) - 1;
-    faceOfFile[{path, index}] = loaded;
-    return loaded;
-  }
-
-  // The face fontconfig matches for the pattern, or -1. Under fontMutex.
-  int matchFace(FcPattern* pattern, FcPattern** matched) {
-    FcConfigSubstitute(config, pattern, FcMatchPattern);
-    FcDefaultSubstitute(pattern);
-    FcResult result = FcResultNoMatch;
-    FcPattern* match = FcFontMatch(config, pattern, &result);
-    *matched = match;
-    if (match == nullptr) {
-      return -1;
-    }
-    FcChar8* file = nullptr;
-    int index = 0;
-    if (FcPatternGetString(match, FC_FILE, 0, &file) != FcResultMatch) {
-      return -1;
-    }
-    FcPatternGetInteger(match, FC_INDEX, 0, &index);
-    return loadFace(reinterpret_cast<const char*>(file), index,
-                    familyOf(match));
-  }
-
-  void loadMainFaces(const std::string& family) {
-    for (int weight = 0; weight < 2; ++weight) {
-      Pattern pattern(FcPatternCreate());
-      FcPatternAddString(pattern.get(), FC_FAMILY,
-                         reinterpret_cast<const FcChar8*>(family.c_str()));
-      FcPatternAddInteger(pattern.get(), FC_WEIGHT,
-                          weight == 1 ? FC_WEIGHT_BOLD : FC_WEIGHT_REGULAR);
-      FcPattern* matchedRaw = nullptr;
-      const int face = matchFace(pattern.get(), &matchedRaw);
-      const Pattern matched(matchedRaw);
-      int matchedWeight = FC_WEIGHT_REGULAR;
-      if (matched != nullptr) {
-        FcPatternGetInteger(matched.get(), FC_WEIGHT, 0, &matchedWeight);
-      }
-      const bool usable = face >= 0 && hasFamily(matched.get(), family);
-      if (weight == 0 && !usable) {
-        throw TextError("no usable font: " + family + " not found");
-      }
-      // Without a bold face, emphasis falls back to the regular one.
-      const bool bold = usable && matchedWeight >= FC_WEIGHT_DEMIBOLD;
-      mainFace[weight] = weight == 1 && !bold ? mainFace[0] : face;
-    }
-  }
-
-  // The face for a code point the main face lacks. Under fontMutex.
-  int fallbackFor(char32_t c, int weight) {
-    const auto known = fallbackFace[weight].find(c);
-    if (known != fallbackFace[weight].end()) {
-      return known->second;
-    }
-    Pattern pattern(FcPatternCreate());
-    FcCharSet* charset = FcCharSetCreate();
-    FcCharSetAddChar(charset, c);
-    FcPatternAddCharSet(pattern.get(), FC_CHARSET, charset);
-    FcCharSetDestroy(charset);
-    FcPatternAddString(pattern.get(), FC_FAMILY,
-                       reinterpret_cast<const FcChar8*>("sans-serif"));
-    FcPatternAddInteger(pattern.get(), FC_WEIGHT,
-                        weight == 1 ? FC_WEIGHT_BOLD : FC_WEIGHT_REGULAR);
-    FcPattern* matchedRaw = nullptr;
-    int face = matchFace(pattern.get(), &matchedRaw);
-    const Pattern matched(matchedRaw);
-    if (face >= 0 && !faces[static_cast<std::size_t>(face)]->covers(c)) {
-      face = -1;
-    }
-    fallbackFace[weight][c] = face;
-    return face;
-  }
 
   // Each code point's direction, script and face, and the faces by index.
   std::vector<CodePointFacts> factsOf(const std::u32string& text,
@@ -340,7 +157,8 @@ struct TextRenderer::Fonts {
     hb_unicode_funcs_t* unicode = hb_unicode_funcs_get_default();
     std::vector<CodePointFacts> facts(text.size());
     const std::lock_guard<std::mutex> lock(fontMutex);
-    const Face& main = *faces[static_cast<std::size_t>(mainFace[w])];
+    const int mainFace = library.mainFace(w);
+    const Face& main = library.face(mainFace);
     for (std::size_t i = 0; i < text.size(); ++i) {
       const char32_t c = text[i];
       const hb_script_t script = hb_unicode_script(unicode, c);
@@ -353,19 +171,16 @@ struct TextRenderer::Fonts {
       facts[i].script = joinsNeighbours ? 0 : static_cast<uint32_t>(script);
       const int previous = i > 0 ? facts[i - 1].face : -1;
       if (joinsNeighbours && previous >= 0 &&
-          faces[static_cast<std::size_t>(previous)]->covers(c)) {
+          library.face(previous).covers(c)) {
         facts[i].face = previous;
       } else if (main.covers(c)) {
-        facts[i].face = mainFace[w];
+        facts[i].face = mainFace;
       } else {
-        const int fallback = fallbackFor(c, w);
-        facts[i].face = fallback >= 0 ? fallback : mainFace[w];
+        const int fallback = library.fallbackFor(c, w);
+        facts[i].face = fallback >= 0 ? fallback : mainFace;
       }
     }
-    faceTable.clear();
-    for (const auto& face : faces) {
-      faceTable.push_back(face.get());
-    }
+    faceTable = library.faceTable();
     return facts;
   }
 
@@ -522,18 +337,7 @@ std::string cacheKey(std::string_view text, int pixelSize, FontWeight weight,
 }  // namespace
 
 TextRenderer::TextRenderer(const FontChoice& choice)
-    : fonts_(std::make_unique<Fonts>()) {
-  fonts_->cachedStrings = std::max<std::size_t>(choice.cachedStrings, 1);
-  fonts_->config = FcInitLoadConfigAndFonts();
-  if (fonts_->config == nullptr) {
-    throw TextError("no usable font: fontconfig has no configuration");
-  }
-  if (FT_Init_FreeType(&fonts_->library) != 0) {
-    throw TextError("no usable font: FreeType does not start");
-  }
-  const std::lock_guard<std::mutex> lock(fonts_->fontMutex);
-  fonts_->loadMainFaces(choice.family);
-}
+    : fonts_(std::make_unique<Fonts>(choice)) {}
 
 TextRenderer::~TextRenderer() = default;
 
@@ -548,8 +352,7 @@ LineMetrics TextRenderer::lineMetrics(int pixelSize, FontWeight weight) const {
   checkPixelSize(pixelSize);
   const int w = weight == FontWeight::bold ? 1 : 0;
   const std::lock_guard<std::mutex> lock(fonts_->fontMutex);
-  const Face& face =
-      *fonts_->faces[static_cast<std::size_t>(fonts_->mainFace[w])];
+  const Face& face = fonts_->library.face(fonts_->library.mainFace(w));
   return LineMetrics{
       scaledToPixels(face.ascender, pixelSize, face.unitsPerEm),
       scaledToPixels(face.descender, pixelSize, face.unitsPerEm),
