@@ -32,6 +32,9 @@ struct Line {
   int64_t advance = 0;
 };
 
+// 26.6 fixed point rounded to whole pixels.
+int64_t pixelsOf(int64_t fixed) { return (fixed + 32) / 64; }
+
 int64_t floorDiv64(int64_t value) {
   return value >= 0 ? value / 64 : -((-value + 63) / 64);
 }
@@ -97,7 +100,7 @@ struct GlyphBitmap {
 
 TextMask combine(const std::vector<GlyphBitmap>& bitmaps, int64_t advance) {
   TextMask mask;
-  mask.advance = static_cast<int>((advance + 32) / 64);
+  mask.advance = static_cast<int>(pixelsOf(advance));
   if (bitmaps.empty()) {
     return mask;
   }
@@ -233,8 +236,11 @@ struct TextRenderer::Fonts {
   Line fittedLayout(const std::u32string& text, int pixelSize,
                     FontWeight weight, int maxWidth) {
     Line whole = layout(text, pixelSize, weight);
-    const int64_t limit = static_cast<int64_t>(maxWidth) * 64;
-    if (whole.advance <= limit) {
+    // Compared in whole pixels, as measure reports them.
+    const auto fits = [maxWidth](const Line& line) {
+      return pixelsOf(line.advance) <= maxWidth;
+    };
+    if (fits(whole)) {
       return whole;
     }
     // Cuts never fall before a mark, which belongs to the letter before.
@@ -250,7 +256,7 @@ struct TextRenderer::Fonts {
       return layout(start, pixelSize, weight);
     };
     Line best = shortened(0);
-    if (best.advance > limit) {
+    if (!fits(best)) {
       return Line{};
     }
     std::size_t low = 0;
@@ -258,7 +264,7 @@ struct TextRenderer::Fonts {
     while (high - low > 1) {
       const std::size_t middle = low + (high - low) / 2;
       Line candidate = shortened(cuts[middle]);
-      if (candidate.advance <= limit) {
+      if (fits(candidate)) {
         low = middle;
         best = std::move(candidate);
       } else {
@@ -345,7 +351,7 @@ int TextRenderer::measure(std::string_view text, int pixelSize,
                           FontWeight weight) const {
   checkPixelSize(pixelSize);
   const Line line = fonts_->layout(decodeUtf8(text), pixelSize, weight);
-  return static_cast<int>((line.advance + 32) / 64);
+  return static_cast<int>(pixelsOf(line.advance));
 }
 
 LineMetrics TextRenderer::lineMetrics(int pixelSize, FontWeight weight) const {

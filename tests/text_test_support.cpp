@@ -1,0 +1,58 @@
+#include "text_test_support.h"
+
+#include <algorithm>
+
+namespace tib {
+
+const TextRenderer& sharedRenderer() {
+  static const TextRenderer renderer;
+  return renderer;
+}
+
+ImageBuffer filledImage(int width, int height, TextColour colour) {
+  ImageBuffer image;
+  image.width = static_cast<uint32_t>(width);
+  image.height = static_cast<uint32_t>(height);
+  for (int i = 0; i < width * height; ++i) {
+    image.pixels.insert(image.pixels.end(),
+                        {colour.r, colour.g, colour.b, colour.a});
+  }
+  return image;
+}
+
+ImageBuffer patternImage(int width, int height) {
+  ImageBuffer image = filledImage(width, height, {0, 0, 0, 255});
+  for (std::size_t i = 0; i < image.pixels.size(); ++i) {
+    if (i % 4 != 3) {
+      image.pixels[i] = static_cast<unsigned char>((i * 2654435761U) >> 24);
+    }
+  }
+  return image;
+}
+
+const unsigned char* pixelAt(const ImageBuffer& image, int x, int y) {
+  return image.pixels.data() + (static_cast<std::size_t>(y) * image.width +
+                                static_cast<std::size_t>(x)) *
+                                   4;
+}
+
+int inkedCount(const TextMask& mask) {
+  return static_cast<int>(std::count_if(mask.coverage.begin(),
+                                        mask.coverage.end(),
+                                        [](uint8_t c) { return c > 0; }));
+}
+
+int differingCount(const ImageBuffer& a, const ImageBuffer& b) {
+  int count = 0;
+  for (std::size_t i = 0; i + 3 < a.pixels.size() && i + 3 < b.pixels.size();
+       i += 4) {
+    if (!std::equal(a.pixels.begin() + static_cast<std::ptrdiff_t>(i),
+                    a.pixels.begin() + static_cast<std::ptrdiff_t>(i + 4),
+                    b.pixels.begin() + static_cast<std::ptrdiff_t>(i))) {
+      ++count;
+    }
+  }
+  return count;
+}
+
+}  // namespace tib
