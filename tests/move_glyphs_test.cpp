@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 
 #include "text_test_support.h"
@@ -69,6 +70,13 @@ TEST(MoveGlyphBadgeRect, StaysOnTheBoardAndCoversTheTopRightCorner) {
     EXPECT_TRUE(
         inside(PixelRect{square.x + square.w - 1, square.y, 1, 1}, badge));
     EXPECT_EQ(!inside(badge, square), c.overhangs) << c.file << "," << c.row;
+    // Most of it lies on its own square.
+    const int overlapW = std::min(badge.x + badge.w, square.x + square.w) -
+                         std::max(badge.x, square.x);
+    const int overlapH = std::min(badge.y + badge.h, square.y + square.h) -
+                         std::max(badge.y, square.y);
+    EXPECT_GE(2 * overlapW * overlapH, badge.w * badge.h)
+        << c.file << "," << c.row;
   }
   EXPECT_EQ(moveGlyphBadgeRect({0, 0, 115, 115}, {0, 0, 0, 0}).w, 0);
   EXPECT_TRUE(inside(moveGlyphBadgeRect({0, 0, 115, 115}, {0, 0, 30, 30}),

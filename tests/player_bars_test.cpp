@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 
 #include "text_test_support.h"
@@ -179,6 +180,47 @@ TEST(AddPlayerBars, CutsALongNameBeforeTheClock) {
     // The name did fill the bar up to there.
     EXPECT_TRUE(differFrom(named, unnamed, clockLeft * 3 / 4)) << c.player.name;
   }
+}
+
+// Columns from the first to the last that hold name-coloured ink: the name
+// is the only text that bright when no clock runs.
+int nameSpan(const ImageBuffer& bar) {
+  int first = static_cast<int>(bar.width);
+  int last = -1;
+  for (int row = 0; row < static_cast<int>(bar.height); ++row) {
+    for (int col = 0; col < static_cast<int>(bar.width); ++col) {
+      if (pixelAt(bar, col, row)[0] > 200) {
+        first = std::min(first, col);
+        last = std::max(last, col);
+      }
+    }
+  }
+  return last - first + 1;
+}
+
+TEST(AddPlayerBars, ARatingGivesWayRatherThanLeaveTheNameNoRoom) {
+  const ImageBuffer board = patternImage(400, 400);
+  const int bar = barHeight(400);
+  PlayerBars bars = sampleBars();
+  bars.toMove.reset();
+  bars.white.name = "Maximilian Alexander von Longname-Ostrowski";
+  bars.white.rating.clear();
+  const ImageBuffer unrated =
+      rowsOf(addPlayerBars(board, bars, sharedRenderer()), 400 + bar, bar);
+  int shown = 0;
+  for (int digits = 1; digits < 40; ++digits) {
+    bars.white.rating = std::string(static_cast<std::size_t>(digits), '8');
+    const ImageBuffer rated =
+        rowsOf(addPlayerBars(board, bars, sharedRenderer()), 400 + bar, bar);
+    if (rated.pixels != unrated.pixels) {
+      ++shown;
+      // At least a letter and the ellipsis stay.
+      EXPECT_GE(nameSpan(rated), bar / 2) << digits;
+    }
+  }
+  // Short ratings show, long ones give way.
+  EXPECT_GT(shown, 5);
+  EXPECT_LT(shown, 39);
 }
 
 TEST(AddPlayerBars, ShowsControlCharactersAsSpacesAndCutsAtAHundredBytes) {

@@ -173,6 +173,14 @@ TEST(TextRenderer, DifferentCjkNamesDrawDifferently) {
   EXPECT_NE(second->coverage, third->coverage);
 }
 
+TEST(TextRenderer, ReturnsToTheMainFaceAfterAFallback) {
+  const auto runs =
+      sharedRenderer().shape("王皓 Wang Hao", FontWeight::regular);
+  ASSERT_EQ(runs.size(), 2U);
+  EXPECT_NE(runs.front().family, "DejaVu Sans");
+  EXPECT_EQ(runs.back().family, "DejaVu Sans");
+}
+
 TEST(TextRenderer, JoinsArabicLetters) {
   // The first letter of محمد is at the right end, in its initial form,
   // unlike the letter alone.
@@ -226,6 +234,16 @@ TEST(TextRenderer, CutsWithAnEllipsisToTheWidth) {
           .rasterise(name, 16, FontWeight::regular, whole)
           ->coverage,
       sharedRenderer().rasterise(name, 16, FontWeight::regular)->coverage);
+  // A cut after a space drops the space, not to leave "Maximilian …".
+  const auto spaced =
+      sharedRenderer().rasterise("Maximilian …", 16, FontWeight::regular);
+  for (int limit = ellipsis; limit < whole; ++limit) {
+    EXPECT_NE(sharedRenderer()
+                  .rasterise(name, 16, FontWeight::regular, limit)
+                  ->coverage,
+              spaced->coverage)
+        << limit;
+  }
   const auto nothing =
       sharedRenderer().rasterise(name, 16, FontWeight::regular, ellipsis - 1);
   EXPECT_EQ(nothing->advance, 0);
