@@ -279,7 +279,8 @@ TEST(TextRenderer, ClipsToThePicture) {
 
 TEST(TextRenderer, RefusesSizesOutsideItsRange) {
   for (int size : {0, -3, 5000}) {
-    EXPECT_THROW(sharedRenderer().measure("a", size, FontWeight::regular),
+    EXPECT_THROW(static_cast<void>(
+                     sharedRenderer().measure("a", size, FontWeight::regular)),
                  TextError);
   }
 }
@@ -291,11 +292,13 @@ TEST(TextRenderer, GivesTheSameMasksFromManyThreads) {
     names.push_back("Player " + std::to_string(i) +
                     (i % 3 == 0 ? " 丁立人" : " שלום"));
   }
-  std::vector<std::vector<uint8_t>> expected;
-  for (const std::string& name : names) {
-    expected.push_back(
-        sharedRenderer().rasterise(name, 18, FontWeight::regular)->coverage);
-  }
+  std::vector<std::vector<uint8_t>> expected(names.size());
+  std::transform(names.begin(), names.end(), expected.begin(),
+                 [](const std::string& name) {
+                   return sharedRenderer()
+                       .rasterise(name, 18, FontWeight::regular)
+                       ->coverage;
+                 });
   std::vector<int> mismatches(4, 0);
   std::vector<std::thread> threads;
   for (int t = 0; t < 4; ++t) {

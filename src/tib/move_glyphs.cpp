@@ -1,6 +1,7 @@
 #include "tib/move_glyphs.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 
 namespace tib {
@@ -20,28 +21,28 @@ constexpr double kRimOpacity = 0.4;
 constexpr int kSamples = 4;
 
 struct GlyphFacts {
-  MoveGlyph glyph;
   std::string_view text;
   std::string_view nag;
   TextColour colour;
+  MoveGlyph glyph;
 };
 
-constexpr GlyphFacts kGlyphs[] = {
-    {MoveGlyph::good, "!", "$1", {0x22, 0xac, 0x38, 255}},
-    {MoveGlyph::mistake, "?", "$2", {0xe6, 0x8f, 0x00, 255}},
-    {MoveGlyph::brilliant, "!!", "$3", {0x16, 0xa6, 0x9a, 255}},
-    {MoveGlyph::blunder, "??", "$4", {0xdf, 0x35, 0x35, 255}},
-    {MoveGlyph::interesting, "!?", "$5", {0xd0, 0x4a, 0xc8, 255}},
-    {MoveGlyph::dubious, "?!", "$6", {0xd9, 0xb0, 0x1c, 255}},
-};
+constexpr std::array<GlyphFacts, 6> kGlyphs{{
+    {"!", "$1", {0x22, 0xac, 0x38, 255}, MoveGlyph::good},
+    {"?", "$2", {0xe6, 0x8f, 0x00, 255}, MoveGlyph::mistake},
+    {"!!", "$3", {0x16, 0xa6, 0x9a, 255}, MoveGlyph::brilliant},
+    {"??", "$4", {0xdf, 0x35, 0x35, 255}, MoveGlyph::blunder},
+    {"!?", "$5", {0xd0, 0x4a, 0xc8, 255}, MoveGlyph::interesting},
+    {"?!", "$6", {0xd9, 0xb0, 0x1c, 255}, MoveGlyph::dubious},
+}};
+
+std::size_t toSize(int value) { return static_cast<std::size_t>(value); }
 
 const GlyphFacts& factsOf(MoveGlyph glyph) {
-  for (const GlyphFacts& facts : kGlyphs) {
-    if (facts.glyph == glyph) {
-      return facts;
-    }
-  }
-  return kGlyphs[0];
+  // Every glyph has its row.
+  return *std::find_if(
+      kGlyphs.begin(), kGlyphs.end(),
+      [glyph](const GlyphFacts& facts) { return facts.glyph == glyph; });
 }
 
 // Share of the pixel (col, row) inside the circle of the given radius
@@ -64,7 +65,7 @@ ImageBuffer drawDisc(int diameter, TextColour colour) {
   ImageBuffer disc;
   disc.width = static_cast<uint32_t>(diameter);
   disc.height = static_cast<uint32_t>(diameter);
-  disc.pixels.assign(static_cast<std::size_t>(diameter) * diameter * 4, 0);
+  disc.pixels.assign(toSize(diameter) * toSize(diameter) * 4, 0);
   const double centre = diameter / 2.0;
   const double outer = centre;
   const double inner = outer - std::max(1.0, diameter * kRimShare);
@@ -77,9 +78,8 @@ ImageBuffer drawDisc(int diameter, TextColour colour) {
       if (alpha <= 0) {
         continue;
       }
-      unsigned char* pixel =
-          disc.pixels.data() +
-          (static_cast<std::size_t>(row) * diameter + col) * 4;
+      unsigned char* pixel = disc.pixels.data() +
+                             (toSize(row) * toSize(diameter) + toSize(col)) * 4;
       const auto channel = [&](uint8_t value) {
         return static_cast<unsigned char>(std::lround(value * fill / alpha));
       };
@@ -103,16 +103,15 @@ void blendOver(ImageBuffer& canvas, const ImageBuffer& picture, int x, int y) {
   const int lastCol = std::min(static_cast<int>(picture.width), width - x);
   for (int row = firstRow; row < lastRow; ++row) {
     for (int col = firstCol; col < lastCol; ++col) {
-      const unsigned char* in =
-          picture.pixels.data() +
-          (static_cast<std::size_t>(row) * picture.width + col) * 4;
+      const unsigned char* in = picture.pixels.data() +
+                                (toSize(row) * picture.width + toSize(col)) * 4;
       const unsigned alpha = in[3];
       if (alpha == 0) {
         continue;
       }
       unsigned char* out =
           canvas.pixels.data() +
-          (static_cast<std::size_t>(y + row) * canvas.width + (x + col)) * 4;
+          (toSize(y + row) * canvas.width + toSize(x + col)) * 4;
       const unsigned keep = 255U - alpha;
       for (int c = 0; c < 3; ++c) {
         out[c] = static_cast<unsigned char>(
@@ -127,12 +126,14 @@ void blendOver(ImageBuffer& canvas, const ImageBuffer& picture, int x, int y) {
 }  // namespace
 
 std::optional<MoveGlyph> moveGlyphOf(std::string_view text) {
-  for (const GlyphFacts& facts : kGlyphs) {
-    if (text == facts.text || text == facts.nag) {
-      return facts.glyph;
-    }
+  const auto* const named = std::find_if(
+      kGlyphs.begin(), kGlyphs.end(), [text](const GlyphFacts& facts) {
+        return text == facts.text || text == facts.nag;
+      });
+  if (named == kGlyphs.end()) {
+    return std::nullopt;
   }
-  return std::nullopt;
+  return named->glyph;
 }
 
 std::string_view moveGlyphText(MoveGlyph glyph) { return factsOf(glyph).text; }

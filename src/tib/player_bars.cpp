@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <cstring>
 
 #include "tib/text_runs.h"
@@ -70,8 +69,9 @@ void fillRect(ImageBuffer& image, int x, int y, int w, int h,
   const int bottom = std::min(static_cast<int>(image.height), y + h);
   for (int row = top; row < bottom; ++row) {
     unsigned char* pixel =
-        image.pixels.data() +
-        (static_cast<std::size_t>(row) * image.width + left) * 4;
+        image.pixels.data() + (static_cast<std::size_t>(row) * image.width +
+                               static_cast<std::size_t>(left)) *
+                                  4;
     for (int col = left; col < right; ++col, pixel += 4) {
       pixel[0] = colour.r;
       pixel[1] = colour.g;
@@ -108,7 +108,8 @@ ImageBuffer drawBar(const BarGeometry& bar, const PlayerInfo& player,
   ImageBuffer image;
   image.width = static_cast<uint32_t>(bar.width);
   image.height = static_cast<uint32_t>(bar.height);
-  image.pixels.resize(static_cast<std::size_t>(bar.width) * bar.height * 4);
+  image.pixels.resize(static_cast<std::size_t>(bar.width) *
+                      static_cast<std::size_t>(bar.height) * 4);
   fillRect(image, 0, 0, bar.width, bar.height, kBackground);
   const int clockLeft =
       drawClock(image, bar, player.clockCentiseconds, running, text);
@@ -149,16 +150,18 @@ ImageBuffer drawBar(const BarGeometry& bar, const PlayerInfo& player,
 std::string formatClock(int centiseconds) {
   const int time = std::max(0, centiseconds);
   const int seconds = time / 100;
-  char text[32];
+  const auto twoDigits = [](int value) {
+    return std::string{static_cast<char>('0' + value / 10),
+                       static_cast<char>('0' + value % 10)};
+  };
   if (seconds >= 3600) {
-    std::snprintf(text, sizeof text, "%d:%02d:%02d", seconds / 3600,
-                  seconds / 60 % 60, seconds % 60);
-  } else if (seconds >= 10) {
-    std::snprintf(text, sizeof text, "%d:%02d", seconds / 60, seconds % 60);
-  } else {
-    std::snprintf(text, sizeof text, "0:%02d.%d", seconds, time / 10 % 10);
+    return std::to_string(seconds / 3600) + ":" + twoDigits(seconds / 60 % 60) +
+           ":" + twoDigits(seconds % 60);
   }
-  return text;
+  if (seconds >= 10) {
+    return std::to_string(seconds / 60) + ":" + twoDigits(seconds % 60);
+  }
+  return "0:" + twoDigits(seconds) + "." + std::to_string(time / 10 % 10);
 }
 
 int barHeight(int width) {
@@ -180,7 +183,8 @@ ImageBuffer addPlayerBars(const ImageBuffer& diagram, const PlayerBars& players,
   framed.height = diagram.height + 2 * static_cast<uint32_t>(bar);
   framed.pixels.resize(static_cast<std::size_t>(framed.width) * framed.height *
                        4);
-  const std::size_t barBytes = static_cast<std::size_t>(width) * bar * 4;
+  const std::size_t barBytes =
+      static_cast<std::size_t>(width) * static_cast<std::size_t>(bar) * 4;
 
   const BarGeometry geometry = geometryOf(width, bar, text);
   const chess::Side above = chess::opposite(players.bottom);

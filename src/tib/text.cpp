@@ -32,6 +32,8 @@ struct Line {
   int64_t advance = 0;
 };
 
+std::size_t toSize(int value) { return static_cast<std::size_t>(value); }
+
 // 26.6 fixed point rounded to whole pixels.
 int64_t pixelsOf(int64_t fixed) { return (fixed + 32) / 64; }
 
@@ -125,10 +127,10 @@ TextMask combine(const std::vector<GlyphBitmap>& bitmaps, int64_t advance) {
     for (int row = 0; row < bitmap.height; ++row) {
       const int maskRow = top - bitmap.top + row;
       uint8_t* out = mask.coverage.data() +
-                     static_cast<std::size_t>(maskRow) * mask.width +
+                     static_cast<std::size_t>(maskRow) * toSize(mask.width) +
                      (bitmap.left - left);
       const uint8_t* in =
-          bitmap.coverage.data() + static_cast<std::size_t>(row) * bitmap.width;
+          bitmap.coverage.data() + toSize(row) * toSize(bitmap.width);
       for (int col = 0; col < bitmap.width; ++col) {
         out[col] = std::max(out[col], in[col]);
       }
@@ -161,7 +163,7 @@ struct TextRenderer::Fonts {
     std::vector<CodePointFacts> facts(text.size());
     const std::lock_guard<std::mutex> lock(fontMutex);
     const int mainFace = library.mainFace(w);
-    const Face& main = library.face(mainFace);
+    const Face& main = library.faceAt(mainFace);
     for (std::size_t i = 0; i < text.size(); ++i) {
       const char32_t c = text[i];
       const hb_script_t script = hb_unicode_script(unicode, c);
@@ -174,7 +176,7 @@ struct TextRenderer::Fonts {
       facts[i].script = joinsNeighbours ? 0 : static_cast<uint32_t>(script);
       const int previous = i > 0 ? facts[i - 1].face : -1;
       if (joinsNeighbours && previous >= 0 &&
-          library.face(previous).covers(c)) {
+          library.faceAt(previous).covers(c)) {
         facts[i].face = previous;
       } else if (main.covers(c)) {
         facts[i].face = mainFace;
@@ -295,7 +297,7 @@ struct TextRenderer::Fonts {
           FT_Load_Glyph(face.freetype, placed.glyph,
                         FT_LOAD_NO_BITMAP | FT_LOAD_TARGET_LIGHT) == 0 &&
           FT_Render_Glyph(face.freetype->glyph, FT_RENDER_MODE_LIGHT) == 0;
-      const FT_GlyphSlot slot = face.freetype->glyph;
+      FT_GlyphSlotRec* const slot = face.freetype->glyph;
       if (!drawn || slot->bitmap.pixel_mode != FT_PIXEL_MODE_GRAY ||
           slot->bitmap.width == 0 || slot->bitmap.rows == 0) {
         continue;
@@ -313,7 +315,7 @@ struct TextRenderer::Fonts {
             static_cast<std::ptrdiff_t>(row) * slot->bitmap.pitch;
         std::copy(source, source + bitmap.width,
                   bitmap.coverage.begin() +
-                      static_cast<std::ptrdiff_t>(row * bitmap.width));
+                      static_cast<std::ptrdiff_t>(row) * bitmap.width);
       }
       bitmaps.push_back(std::move(bitmap));
     }
@@ -358,7 +360,7 @@ LineMetrics TextRenderer::lineMetrics(int pixelSize, FontWeight weight) const {
   checkPixelSize(pixelSize);
   const int w = weight == FontWeight::bold ? 1 : 0;
   const std::lock_guard<std::mutex> lock(fonts_->fontMutex);
-  const Face& face = fonts_->library.face(fonts_->library.mainFace(w));
+  const Face& face = fonts_->library.faceAt(fonts_->library.mainFace(w));
   return LineMetrics{
       scaledToPixels(face.ascender, pixelSize, face.unitsPerEm),
       scaledToPixels(face.descender, pixelSize, face.unitsPerEm),
@@ -408,7 +410,7 @@ void blendMask(ImageBuffer& image, const TextMask& mask, int x, int baseline,
                TextColour colour) {
   const int width = static_cast<int>(image.width);
   const int height = static_cast<int>(image.height);
-  if (image.pixels.size() < static_cast<std::size_t>(width) * height * 4) {
+  if (image.pixels.size() < toSize(width) * toSize(height) * 4) {
     throw TextError("picture holds fewer bytes than its size says");
   }
   const int left = x + mask.left;
@@ -419,8 +421,8 @@ void blendMask(ImageBuffer& image, const TextMask& mask, int x, int baseline,
   const int lastCol = std::min(mask.width, width - left);
   for (int row = firstRow; row < lastRow; ++row) {
     const uint8_t* coverage =
-        mask.coverage.data() + static_cast<std::size_t>(row) * mask.width;
-    const std::size_t rowStart = static_cast<std::size_t>(top + row) * width;
+        mask.coverage.data() + toSize(row) * toSize(mask.width);
+    const std::size_t rowStart = toSize(top + row) * toSize(width);
     for (int col = firstCol; col < lastCol; ++col) {
       const unsigned alpha = (coverage[col] * colour.a + 127U) / 255U;
       if (alpha == 0) {

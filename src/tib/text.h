@@ -78,16 +78,17 @@ class TextRenderer {
   TextRenderer& operator=(const TextRenderer&) = delete;
 
   // Pen advance of the text in pixels.
-  int measure(std::string_view text, int pixelSize, FontWeight weight) const;
+  [[nodiscard]] int measure(std::string_view text, int pixelSize,
+                            FontWeight weight) const;
 
-  LineMetrics lineMetrics(int pixelSize, FontWeight weight) const;
+  [[nodiscard]] LineMetrics lineMetrics(int pixelSize, FontWeight weight) const;
 
   // The text rasterised; when its advance passes maxWidth, the longest
   // start of it followed by "…" that fits (nothing when not even that
   // fits). Cached by text, size, weight and width.
-  std::shared_ptr<const TextMask> rasterise(std::string_view text,
-                                            int pixelSize, FontWeight weight,
-                                            int maxWidth = kNoWidthLimit) const;
+  [[nodiscard]] std::shared_ptr<const TextMask> rasterise(
+      std::string_view text, int pixelSize, FontWeight weight,
+      int maxWidth = kNoWidthLimit) const;
 
   // Draws the text with its pen starting at (x, baseline), fitted to
   // maxWidth as rasterise does; returns the advance drawn.
@@ -96,7 +97,8 @@ class TextRenderer {
            int maxWidth = kNoWidthLimit) const;
 
   // The runs in visual order with their faces and glyphs.
-  std::vector<ShapedRun> shape(std::string_view text, FontWeight weight) const;
+  [[nodiscard]] std::vector<ShapedRun> shape(std::string_view text,
+                                             FontWeight weight) const;
 
  private:
   struct Fonts;

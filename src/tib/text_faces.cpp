@@ -2,6 +2,8 @@
 
 #include <hb-ot.h>
 
+#include <algorithm>
+
 #include "tib/text.h"
 
 namespace tib {
@@ -79,7 +81,8 @@ FaceLibrary::FaceLibrary(const std::string& family) {
         FcPatternGetInteger(matched.get(), FC_WEIGHT, 0, &matchedWeight);
       }
       const bool bold = usable && matchedWeight >= FC_WEIGHT_DEMIBOLD;
-      mainFace_[weight] = weight == 1 && !bold ? mainFace_[0] : face;
+      mainFace_[static_cast<std::size_t>(weight)] =
+          weight == 1 && !bold ? mainFace_[0] : face;
     }
   } catch (...) {
     faces_.clear();
@@ -96,11 +99,10 @@ FaceLibrary::~FaceLibrary() {
 }
 
 std::vector<const Face*> FaceLibrary::faceTable() const {
-  std::vector<const Face*> table;
-  table.reserve(faces_.size());
-  for (const auto& face : faces_) {
-    table.push_back(face.get());
-  }
+  std::vector<const Face*> table(faces_.size());
+  std::transform(
+      faces_.begin(), faces_.end(), table.begin(),
+      [](const std::unique_ptr<Face>& loaded) { return loaded.get(); });
   return table;
 }
 
@@ -160,8 +162,9 @@ int FaceLibrary::matchFace(FcPattern* pattern, FcPattern** matched) {
 }
 
 int FaceLibrary::fallbackFor(char32_t c, int weight) {
-  const auto known = fallbackFace_[weight].find(c);
-  if (known != fallbackFace_[weight].end()) {
+  auto& chosen = fallbackFace_[static_cast<std::size_t>(weight)];
+  const auto known = chosen.find(c);
+  if (known != chosen.end()) {
     return known->second;
   }
   // The character set outranks the family in fontconfig's match, so the
@@ -177,7 +180,7 @@ int FaceLibrary::fallbackFor(char32_t c, int weight) {
   if (face >= 0 && !faces_[static_cast<std::size_t>(face)]->covers(c)) {
     face = -1;
   }
-  fallbackFace_[weight][c] = face;
+  chosen[c] = face;
   return face;
 }
 

@@ -8,6 +8,7 @@
 #include FT_FREETYPE_H
 #include <hb.h>
 
+#include <array>
 #include <map>
 #include <memory>
 #include <string>
@@ -48,14 +49,16 @@ class FaceLibrary {
   FaceLibrary& operator=(const FaceLibrary&) = delete;
 
   // Index of the family's face of the weight (0 regular, 1 bold).
-  int mainFace(int weight) const { return mainFace_[weight]; }
+  int mainFace(int weight) const {
+    return mainFace_[static_cast<std::size_t>(weight)];
+  }
 
   // Index of the face that draws a code point the main face lacks, loading
   // it at first use; -1 when no installed face has it.
   int fallbackFor(char32_t c, int weight);
 
   // Faces by index. Pointers stay valid as faces are added.
-  const Face& face(int index) const {
+  const Face& faceAt(int index) const {
     return *faces_[static_cast<std::size_t>(index)];
   }
   std::vector<const Face*> faceTable() const;
@@ -68,9 +71,9 @@ class FaceLibrary {
   FT_Library library_ = nullptr;
   std::vector<std::unique_ptr<Face>> faces_;
   std::map<std::pair<std::string, int>, int> faceOfFile_;
-  int mainFace_[2] = {0, 0};
+  std::array<int, 2> mainFace_{0, 0};
   // Per weight, the face chosen for each code point (-1: none has it).
-  std::unordered_map<char32_t, int> fallbackFace_[2];
+  std::array<std::unordered_map<char32_t, int>, 2> fallbackFace_;
 };
 
 }  // namespace tib

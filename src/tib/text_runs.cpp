@@ -1,6 +1,7 @@
 #include "tib/text_runs.h"
 
 #include <algorithm>
+#include <array>
 
 namespace tib {
 
@@ -35,12 +36,12 @@ char32_t decodeSequence(std::string_view text, std::size_t at,
   if (length == 1) {
     return lead;
   }
-  const unsigned char leadBits[] = {0, 0, 0x1F, 0x0F, 0x07};
+  constexpr std::array<unsigned char, 5> leadBits{0, 0, 0x1F, 0x0F, 0x07};
   char32_t value = lead & leadBits[length];
   for (std::size_t k = 1; k < length; ++k) {
     value = (value << 6) | (static_cast<unsigned char>(text[at + k]) & 0x3F);
   }
-  const char32_t smallest[] = {0, 0, 0x80, 0x800, 0x10000};
+  constexpr std::array<char32_t, 5> smallest{0, 0, 0x80, 0x800, 0x10000};
   const bool surrogate = value >= 0xD800 && value <= 0xDFFF;
   if (value < smallest[length] || surrogate || value > 0x10FFFF) {
     return kReplacement;
@@ -116,13 +117,10 @@ std::vector<int> embeddingLevels(const std::vector<BidiClass>& classes) {
 std::vector<uint32_t> resolvedScripts(
     const std::vector<CodePointFacts>& facts) {
   std::vector<uint32_t> scripts(facts.size());
-  uint32_t current = 0;
-  for (const CodePointFacts& fact : facts) {
-    if (fact.script != 0) {
-      current = fact.script;
-      break;
-    }
-  }
+  const auto firstScript =
+      std::find_if(facts.begin(), facts.end(),
+                   [](const CodePointFacts& fact) { return fact.script != 0; });
+  uint32_t current = firstScript != facts.end() ? firstScript->script : 0;
   for (std::size_t i = 0; i < facts.size(); ++i) {
     if (facts[i].script != 0) {
       current = facts[i].script;
