@@ -167,6 +167,16 @@ int FaceLibrary::fallbackFor(char32_t c, int weight) {
   if (known != chosen.end()) {
     return known->second;
   }
+  // A fallback face in use that has the character spares a match (half a
+  // millisecond each) and keeps one name's letters in one face.
+  auto& inUse = fallbacksInUse_[static_cast<std::size_t>(weight)];
+  const auto loaded =
+      std::find_if(inUse.begin(), inUse.end(),
+                   [this, c](int face) { return faceAt(face).covers(c); });
+  if (loaded != inUse.end()) {
+    chosen[c] = *loaded;
+    return *loaded;
+  }
   // The character set outranks the family in fontconfig's match, so the
   // family only picks a sans face among those that have the character.
   const Pattern pattern = patternOf("sans-serif", weight);
@@ -177,8 +187,11 @@ int FaceLibrary::fallbackFor(char32_t c, int weight) {
   FcPattern* matchedRaw = nullptr;
   int face = matchFace(pattern.get(), &matchedRaw);
   const Pattern matched(matchedRaw);
-  if (face >= 0 && !faces_[static_cast<std::size_t>(face)]->covers(c)) {
+  if (face >= 0 && !faceAt(face).covers(c)) {
     face = -1;
+  }
+  if (face >= 0 && std::find(inUse.begin(), inUse.end(), face) == inUse.end()) {
+    inUse.push_back(face);
   }
   chosen[c] = face;
   return face;

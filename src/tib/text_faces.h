@@ -74,6 +74,8 @@ class FaceLibrary {
   std::array<int, 2> mainFace_{0, 0};
   // Per weight, the face chosen for each code point (-1: none has it).
   std::array<std::unordered_map<char32_t, int>, 2> fallbackFace_;
+  // Per weight, the fallback faces chosen so far, in order of first use.
+  std::array<std::vector<int>, 2> fallbacksInUse_;
 };
 
 }  // namespace tib
