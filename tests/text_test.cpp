@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <string>
 #include <thread>
 #include <vector>
@@ -182,15 +183,85 @@ TEST(TextRenderer, ReturnsToTheMainFaceAfterAFallback) {
 }
 
 TEST(TextRenderer, JoinsArabicLetters) {
-  // The first letter of محمد is at the right end, in its initial form,
-  // unlike the letter alone.
+  // The first letter of محمد is at the right end, in its initial form (as
+  // the first of مم), unlike the letter alone.
   const auto word = sharedRenderer().shape("محمد", FontWeight::regular);
+  const auto pair = sharedRenderer().shape("مم", FontWeight::regular);
   const auto letter = sharedRenderer().shape("م", FontWeight::regular);
   ASSERT_EQ(word.size(), 1U);
+  ASSERT_EQ(pair.size(), 1U);
   ASSERT_EQ(letter.size(), 1U);
   EXPECT_TRUE(word[0].rightToLeft);
   ASSERT_EQ(word[0].glyphIds.size(), 4U);
+  ASSERT_EQ(pair[0].glyphIds.size(), 2U);
+  EXPECT_EQ(word[0].glyphIds.back(), pair[0].glyphIds.back());
   EXPECT_NE(word[0].glyphIds.back(), letter[0].glyphIds[0]);
+}
+
+TEST(TextRenderer, PlacesMarksOnTheirLetters) {
+  // The circumflex of x̂ sits centred over the x.
+  const auto bare = sharedRenderer().rasterise("x", 48, FontWeight::regular);
+  const auto accented =
+      sharedRenderer().rasterise("x\u0302", 48, FontWeight::regular);
+  EXPECT_EQ(accented->advance, bare->advance);
+  ASSERT_GT(accented->top, bare->top);
+  int first = accented->width;
+  int last = -1;
+  for (int row = 0; row < accented->top - bare->top; ++row) {
+    for (int col = 0; col < accented->width; ++col) {
+      if (coverageAt(*accented, col, row) > 0) {
+        first = std::min(first, col);
+        last = std::max(last, col);
+      }
+    }
+  }
+  ASSERT_GE(last, first);
+  const int accentMiddle = 2 * accented->left + first + last;
+  const int letterMiddle = 2 * bare->left + bare->width - 1;
+  EXPECT_LE(std::abs(accentMiddle - letterMiddle), 2);
+}
+
+// The mask with a second copy of `glyph` added `offset` columns right.
+std::vector<uint8_t> doubled(const TextMask& glyph, int offset) {
+  const int width = glyph.width + offset;
+  TextMask copies{0, 0, width, glyph.height, 0, {}};
+  copies.coverage.resize(static_cast<std::size_t>(width) *
+                         static_cast<std::size_t>(glyph.height));
+  for (int row = 0; row < glyph.height; ++row) {
+    for (int col = 0; col < glyph.width; ++col) {
+      for (const int at : {col, col + offset}) {
+        uint8_t& out = coverageAt(copies, at, row);
+        out = std::max(out, coverageAt(glyph, col, row));
+      }
+    }
+  }
+  return copies.coverage;
+}
+
+TEST(TextRenderer, PlacesGlyphsBetweenPixels) {
+  // At 13 px an l advances 3.6 px: the second one falls between pixels and
+  // is no whole-pixel copy of the first.
+  const auto one = sharedRenderer().rasterise("l", 13, FontWeight::regular);
+  const auto two = sharedRenderer().rasterise("ll", 13, FontWeight::regular);
+  ASSERT_EQ(two->height, one->height);
+  for (int offset = 3; offset <= 4; ++offset) {
+    EXPECT_NE(two->coverage, doubled(*one, offset)) << offset;
+  }
+}
+
+TEST(TextRenderer, KeepsAtMostTheCachedStrings) {
+  const TextRenderer renderer(FontChoice{"DejaVu Sans", 2});
+  const auto maskOf = [&renderer](const char* text, FontWeight weight) {
+    return renderer.rasterise(text, 16, weight);
+  };
+  const auto first = maskOf("A", FontWeight::regular);
+  // cppcheck-suppress knownConditionTrueFalse
+  EXPECT_EQ(maskOf("A", FontWeight::regular), first);
+  EXPECT_NE(maskOf("A", FontWeight::bold), first);
+  // Full: the third string starts the cache again.
+  static_cast<void>(maskOf("B", FontWeight::regular));
+  // cppcheck-suppress knownConditionTrueFalse
+  EXPECT_NE(maskOf("A", FontWeight::regular), first);
 }
 
 struct OrderCase {

@@ -42,6 +42,18 @@ int inkedCount(const TextMask& mask) {
                                         [](uint8_t c) { return c > 0; }));
 }
 
+uint8_t coverageAt(const TextMask& mask, int col, int row) {
+  return mask.coverage[static_cast<std::size_t>(row) *
+                           static_cast<std::size_t>(mask.width) +
+                       static_cast<std::size_t>(col)];
+}
+
+uint8_t& coverageAt(TextMask& mask, int col, int row) {
+  return mask.coverage[static_cast<std::size_t>(row) *
+                           static_cast<std::size_t>(mask.width) +
+                       static_cast<std::size_t>(col)];
+}
+
 int differingCount(const ImageBuffer& a, const ImageBuffer& b) {
   int count = 0;
   for (std::size_t i = 0; i + 3 < a.pixels.size() && i + 3 < b.pixels.size();

@@ -21,6 +21,9 @@ const unsigned char* pixelAt(const ImageBuffer& image, int x, int y);
 
 int inkedCount(const TextMask& mask);
 
+uint8_t coverageAt(const TextMask& mask, int col, int row);
+uint8_t& coverageAt(TextMask& mask, int col, int row);
+
 // Pixels where two pictures of one size differ.
 int differingCount(const ImageBuffer& a, const ImageBuffer& b);
 
