@@ -340,14 +340,6 @@ TEST(TextRenderer, BlendsTheColourThroughTheCoverage) {
   EXPECT_EQ(pixelAt(half, 5 + advance / 2, 16)[0], 100);
 }
 
-TEST(TextRenderer, ClipsToThePicture) {
-  ImageBuffer image = filledImage(20, 10, {0, 0, 0, 255});
-  sharedRenderer().draw(image, "WWWW", -8, 12, 16, FontWeight::bold,
-                        {255, 255, 255, 255});
-  EXPECT_GT(differingCount(image, filledImage(20, 10, {0, 0, 0, 255})), 0);
-  EXPECT_EQ(image.pixels.size(), 20U * 10U * 4U);
-}
-
 TEST(TextRenderer, RefusesSizesOutsideItsRange) {
   for (int size : {0, -3, 5000}) {
     EXPECT_THROW(static_cast<void>(

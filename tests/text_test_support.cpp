@@ -54,17 +54,4 @@ uint8_t& coverageAt(TextMask& mask, int col, int row) {
                        static_cast<std::size_t>(col)];
 }
 
-int differingCount(const ImageBuffer& a, const ImageBuffer& b) {
-  int count = 0;
-  for (std::size_t i = 0; i + 3 < a.pixels.size() && i + 3 < b.pixels.size();
-       i += 4) {
-    if (!std::equal(a.pixels.begin() + static_cast<std::ptrdiff_t>(i),
-                    a.pixels.begin() + static_cast<std::ptrdiff_t>(i + 4),
-                    b.pixels.begin() + static_cast<std::ptrdiff_t>(i))) {
-      ++count;
-    }
-  }
-  return count;
-}
-
 }  // namespace tib

@@ -24,7 +24,4 @@ int inkedCount(const TextMask& mask);
 uint8_t coverageAt(const TextMask& mask, int col, int row);
 uint8_t& coverageAt(TextMask& mask, int col, int row);
 
-// Pixels where two pictures of one size differ.
-int differingCount(const ImageBuffer& a, const ImageBuffer& b);
-
 }  // namespace tib
