@@ -8,6 +8,7 @@
 #include "game/run.h"
 #include "gif_decode.h"
 #include "test_support.h"
+#include "tib/decorated.h"
 #include "tib/game_diagram.h"
 
 namespace tib {
@@ -94,6 +95,53 @@ TEST(GameDiagram, APlyDrawsWhatItsFenFormDraws) {
     EXPECT_FALSE(marks.coordinates) << what;
     EXPECT_EQ(300, diagram.settings.Size) << what;
   }
+}
+
+TEST(GameDiagram, APlysPlayersClocksAndGlyph) {
+  const chess::Game game = chess::readGame(
+      "[White \"Ann\"]\n[WhiteTitle \"GM\"]\n[BlackElo \"2100\"]\n\n1. e4 "
+      "{[%clk 0:03:00]} e5 {[%clk 0:02:59]} 2. Nf3?! {[%clk 0:02:50.5]} "
+      "Nc6 3. Bc4 Nf6 4. O-O!! *",
+      1);
+  const struct {
+    std::size_t ply;
+    Orientation view;
+    std::optional<int> white;
+    std::optional<int> black;
+    chess::Side toMove;
+    std::optional<MoveGlyph> glyph;
+    const char* glyphSquare;
+  } cases[] = {
+      {0, Orientation::white, {}, {}, chess::Side::white, {}, ""},
+      {2, Orientation::black, 18000, 17900, chess::Side::white, {}, ""},
+      {3, Orientation::white, 17050, 17900, chess::Side::black,
+       MoveGlyph::dubious, "f3"},
+      {7, Orientation::white, 17050, 17900, chess::Side::black,
+       MoveGlyph::brilliant, "g1"},
+  };
+  for (const auto& c : cases) {
+    const Decorations decorations = plyDecorations(game, c.ply, c.view, true);
+    ASSERT_TRUE(decorations.bars) << c.ply;
+    const PlayerBars& bars = *decorations.bars;
+    EXPECT_EQ("Ann", bars.white.name);
+    EXPECT_EQ("GM", bars.white.title);
+    EXPECT_EQ("2100", bars.black.rating);
+    EXPECT_EQ(c.white, bars.white.clockCentiseconds) << c.ply;
+    EXPECT_EQ(c.black, bars.black.clockCentiseconds) << c.ply;
+    EXPECT_EQ(c.toMove, bars.toMove) << c.ply;
+    EXPECT_EQ(
+        c.view == Orientation::white ? chess::Side::white : chess::Side::black,
+        bars.bottom);
+    EXPECT_EQ(c.glyph, decorations.glyph) << c.ply;
+    if (c.glyph) {
+      EXPECT_EQ(at(c.glyphSquare), decorations.glyphSquare) << c.ply;
+    }
+  }
+  EXPECT_FALSE(plyDecorations(game, 2, Orientation::white, false).bars);
+  // A game that names nobody and has no clocks gets no bars.
+  EXPECT_FALSE(
+      plyDecorations(chess::readGame("1. e4 *", 1), 1, Orientation::white, true)
+          .bars);
 }
 
 struct GameRun {
@@ -203,14 +251,14 @@ TEST(TibGame, DrawsThePlyAsTheLibraryRendersIt) {
                 plyDiagram(chess::readGame(pgn, 1), 3, Settings{240, 1.3F},
                            Orientation::black, true));
   EXPECT_EQ(std::string(expected.begin(), expected.end()), readText(output));
-  // The README's example is doc/opera-ply30.png.
+  // The README's example is doc/opera-ply31.png.
   const std::string doc = std::string(TIB_ARTWORK_DIR) + "/../doc/";
   const GameRun opera =
-      runGame({"--ply", "30", "-o", output, "--size", "400", "--artwork",
+      runGame({"--ply", "31", "-o", output, "--size", "400", "--artwork",
                TIB_ARTWORK_DIR, doc + "opera.pgn"},
               "");
   ASSERT_EQ(0, opera.status) << opera.err;
-  EXPECT_EQ(readText(doc + "opera-ply30.png"), readText(output));
+  EXPECT_EQ(readText(doc + "opera-ply31.png"), readText(output));
   // A .gif is the game animated: ply 2 to the end, three frames.
   const std::string gif = (folder.path() / "game.gif").string();
   const GameRun animated =

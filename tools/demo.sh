@@ -22,6 +22,6 @@ for theme in themes/*/; do
   (cd "$theme" && "$tib" "$middlegame" file="$doc/theme-$name.png" size=400)
 done
 cd "$doc/.."
-build/tib-game --ply 30 -o "$doc/opera-ply30.png" --size 400 --artwork artwork "$doc/opera.pgn"
+build/tib-game --ply 31 -o "$doc/opera-ply31.png" --size 400 --artwork artwork "$doc/opera.pgn"
 build/tib-game -o "$doc/opera.gif" --size 360 --artwork artwork "$doc/opera.pgn"
 echo "Diagrams written to doc/: $(cd "$doc" && ls ./*.png ./*.gif | tr '\n' ' ')"

@@ -10,6 +10,7 @@
 
 #include "chess/error.h"
 #include "tib/error.h"
+#include "tib/text.h"
 
 namespace tib::game {
 
@@ -45,6 +46,8 @@ int reportFailures(std::ostream& err, Body&& body) {
   } catch (const chess::Error& error) {
     return report(error.what(), ExitStatus::failed);
   } catch (const Error& error) {
+    return report(error.what(), ExitStatus::failed);
+  } catch (const TextError& error) {
     return report(error.what(), ExitStatus::failed);
   } catch (const std::bad_alloc&) {
     return report("out of memory", ExitStatus::failed);

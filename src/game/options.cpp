@@ -16,15 +16,15 @@ constexpr const char* kUsage =
     "usage: tib-game [--game N] [--fens | --ply N -o FILE.png | -o FILE.gif "
     "[--delay CS|real] [--last-delay CS] [--from N] [--to N] [--arrows "
     "yes|no]] [--size N] [--scale F] [--theme NAME] [--piece SET] "
-    "[--orientation white|black] [--coordinates yes|no] [--artwork DIR] "
-    "[FILE]";
+    "[--orientation white|black] [--coordinates yes|no] [--no-players] "
+    "[--white NAME] [--black NAME] [--artwork DIR] [FILE]";
 
 // The options that take a value.
-constexpr std::array<std::string_view, 16> kValued{
-    "--game",        "--ply",         "-o",        "--output",
-    "--size",        "--scale",       "--theme",   "--piece",
-    "--orientation", "--coordinates", "--artwork", "--delay",
-    "--last-delay",  "--from",        "--to",      "--arrows"};
+constexpr std::array<std::string_view, 18> kValued{
+    "--game",    "--ply",   "-o",           "--output",      "--size",
+    "--scale",   "--theme", "--piece",      "--orientation", "--coordinates",
+    "--artwork", "--delay", "--last-delay", "--from",        "--to",
+    "--arrows",  "--white", "--black"};
 
 [[noreturn]] void refuse(const std::string& message) {
   throw OptionError(message + "; " + kUsage);
@@ -97,6 +97,8 @@ void readValue(const std::string& name, const std::string& value,
       refuse(name + " " + value + ": use 1, yes, true, 0, no or false");
     }
     (name == "--arrows" ? options.marks : options.coordinates) = *on;
+  } else if (name == "--white" || name == "--black") {
+    (name == "--white" ? options.white : options.black) = value;
   } else if (name == "--artwork") {
     if (value.empty()) {
       refuse("--artwork needs a folder");
@@ -128,6 +130,8 @@ GameOptions readGameOptions(const std::vector<std::string>& args) {
       options.help = true;
     } else if (name == "--fens" && !value) {
       options.fens = true;
+    } else if (name == "--no-players" && !value) {
+      options.players = false;
     } else if (std::find(kValued.begin(), kValued.end(), name) !=
                kValued.end()) {
       if (!value) {

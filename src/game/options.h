@@ -36,6 +36,11 @@ struct GameOptions {
   std::size_t from = 0;
   std::optional<std::size_t> to;
   bool marks = true;
+  // Bars with the players above and below the board, and names that
+  // replace the tags' (empty: the tag's).
+  bool players = true;
+  std::string white;
+  std::string black;
   // "" is the artwork folder's own board; else a folder of its themes/.
   std::string theme;
   // "" is the theme's own pieces; else a folder of its pieces/.

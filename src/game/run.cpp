@@ -11,6 +11,7 @@
 #include "game/failure.h"
 #include "game/options.h"
 #include "tib/artwork.h"
+#include "tib/decorated.h"
 #include "tib/game_diagram.h"
 #include "tib/output_file.h"
 #include "tib/render.h"
@@ -106,7 +107,21 @@ std::vector<unsigned char> drawPly(const GameOptions& options,
   const Settings settings{options.size.value_or(kDefaultSize), options.scale};
   const Diagram diagram =
       plyDiagram(game, ply, settings, options.orientation, options.coordinates);
-  return renderPng(loaded.artwork, loaded.pieces, diagram, Threads{2});
+  Decorations decorations =
+      plyDecorations(game, ply, options.orientation, options.players);
+  if (decorations.bars && !options.white.empty()) {
+    decorations.bars->white.name = options.white;
+  }
+  if (decorations.bars && !options.black.empty()) {
+    decorations.bars->black.name = options.black;
+  }
+  if (!decorations.bars && !decorations.glyph) {
+    return renderPng(loaded.artwork, loaded.pieces, diagram, Threads{2});
+  }
+  // Fonts are loaded only for a diagram that has text.
+  const Lettering lettering;
+  return renderDecoratedPng(loaded.artwork, loaded.pieces, diagram, decorations,
+                            lettering, Threads{2});
 }
 
 std::vector<unsigned char> drawGif(const GameOptions& options,
