@@ -61,6 +61,10 @@ The cburnett piece set on three board themes is included.")
 # Dependencies from dpkg-shlibdeps: liblodepng0 and the C++ runtime only
 # where they are linked as shared libraries.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# The player bars' text: DejaVu Sans always, Noto CJK for Han, kana and
+# hangul names.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-dejavu-core")
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-noto-cjk")
 if(TIB_LODEPNG_STATIC)
   set(CPACK_DEBIAN_PACKAGE_BUILT_USING "lodepng (= ${TIB_LODEPNG_VERSION})")
   set(CPACK_POST_BUILD_SCRIPTS "${PROJECT_SOURCE_DIR}/cmake/DebBuiltUsing.cmake")
