@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "gif_decode.h"
+#include "tib/decorated.h"
 #include "tib/error.h"
 #include "tib/game_diagram.h"
 
@@ -101,6 +102,47 @@ TEST(Animation, EachFrameIsItsPlyAndNoLargerThanWhatChanged) {
       }
       before = expected;
     }
+  }
+}
+
+TEST(Animation, FramesWithBarsAndGlyphsAreTheirPlysDecoratedDiagrams) {
+  const chess::Game game = chess::readGame(
+      "[White \"Ann\"]\n[Black \"Bo\"]\n\n1. e4 {[%clk 0:01:00]} e5 "
+      "{[%clk 0:00:58]} 2. Qh5!? {[%clk 0:00:50]} Nc6?? 3. Bc4 Nf6?? 4. "
+      "Qxf7#!! *",
+      1);
+  const Lettering lettering;
+  const codec::GifPalette palette = decoratedPalette(
+      bundledWithViews(), bundledWithViews().sprites, lettering);
+  GameAnimation animation;
+  animation.settings = {160, 1.3F};
+  animation.orientation = Orientation::black;
+  const std::vector<AnimationFrame> frames = gameFrames(game, animation);
+  std::vector<Decorations> decorations;
+  for (std::size_t ply = 0; ply < frames.size(); ++ply) {
+    decorations.push_back(plyDecorations(game, ply, Orientation::black, true));
+  }
+  std::vector<unsigned char> bytes;
+  writeDecoratedAnimation(
+      bundledWithViews(), bundledWithViews().sprites, palette, frames,
+      decorations, lettering,
+      [&bytes](const unsigned char* data, std::size_t size) {
+        bytes.insert(bytes.end(), data, data + size);
+      });
+  const auto gif = codec::test::decodeGif(bytes);
+  ASSERT_TRUE(gif);
+  const auto screens = codec::test::screens(*gif);
+  ASSERT_EQ(frames.size(), screens.size());
+  for (std::size_t f = 0; f < frames.size(); ++f) {
+    const ImageBuffer picture =
+        decoratedPixels(bundledWithViews(), bundledWithViews().sprites,
+                        frames[f].diagram, decorations[f], lettering);
+    ASSERT_EQ(static_cast<int>(picture.height), gif->height);
+    std::vector<unsigned char> expected(picture.pixels.size() / 4);
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+      expected[i] = palette.indexOf(codec::packRgb(&picture.pixels[i * 4]));
+    }
+    EXPECT_TRUE(expected == screens[f]) << "frame " << f;
   }
 }
 

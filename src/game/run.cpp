@@ -95,6 +95,20 @@ LoadedArtwork loadChosenArtwork(const GameOptions& options, std::ostream& err) {
   return loaded;
 }
 
+// A ply's bars and glyph, with the names the options give.
+Decorations decorationsOf(const GameOptions& options, const chess::Game& game,
+                          std::size_t ply) {
+  Decorations decorations =
+      plyDecorations(game, ply, options.orientation, options.players);
+  if (decorations.bars && !options.white.empty()) {
+    decorations.bars->white.name = options.white;
+  }
+  if (decorations.bars && !options.black.empty()) {
+    decorations.bars->black.name = options.black;
+  }
+  return decorations;
+}
+
 std::vector<unsigned char> drawPly(const GameOptions& options,
                                    const chess::Game& game,
                                    const LoadedArtwork& loaded) {
@@ -107,14 +121,7 @@ std::vector<unsigned char> drawPly(const GameOptions& options,
   const Settings settings{options.size.value_or(kDefaultSize), options.scale};
   const Diagram diagram =
       plyDiagram(game, ply, settings, options.orientation, options.coordinates);
-  Decorations decorations =
-      plyDecorations(game, ply, options.orientation, options.players);
-  if (decorations.bars && !options.white.empty()) {
-    decorations.bars->white.name = options.white;
-  }
-  if (decorations.bars && !options.black.empty()) {
-    decorations.bars->black.name = options.black;
-  }
+  const Decorations decorations = decorationsOf(options, game, ply);
   if (!decorations.bars && !decorations.glyph) {
     return renderPng(loaded.artwork, loaded.pieces, diagram, Threads{2});
   }
@@ -138,12 +145,31 @@ std::vector<unsigned char> drawGif(const GameOptions& options,
   animation.from = options.from;
   animation.to = options.to;
   const std::vector<AnimationFrame> frames = gameFrames(game, animation);
+  std::vector<Decorations> decorations;
+  bool decorated = false;
+  for (std::size_t ply = options.from; ply < options.from + frames.size();
+       ++ply) {
+    decorations.push_back(decorationsOf(options, game, ply));
+    decorated =
+        decorated || decorations.back().bars || decorations.back().glyph;
+  }
   std::vector<unsigned char> gif;
-  writeAnimation(loaded.artwork, loaded.pieces,
-                 animationPalette(loaded.artwork, loaded.pieces), frames,
-                 [&gif](const unsigned char* bytes, std::size_t size) {
-                   gif.insert(gif.end(), bytes, bytes + size);
-                 });
+  const codec::GifSink sink = [&gif](const unsigned char* bytes,
+                                     std::size_t size) {
+    gif.insert(gif.end(), bytes, bytes + size);
+  };
+  if (!decorated) {
+    writeAnimation(loaded.artwork, loaded.pieces,
+                   animationPalette(loaded.artwork, loaded.pieces), frames,
+                   sink);
+    return gif;
+  }
+  // Fonts are loaded only for an animation that has text.
+  const Lettering lettering;
+  writeDecoratedAnimation(
+      loaded.artwork, loaded.pieces,
+      decoratedPalette(loaded.artwork, loaded.pieces, lettering), frames,
+      decorations, lettering, sink);
   return gif;
 }
 

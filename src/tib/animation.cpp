@@ -161,10 +161,25 @@ Span outputSpan(const std::vector<uint32_t>& sources, int from, int to) {
 // one changed box at a time.
 class Frame {
  public:
-  explicit Frame(uint32_t edge)
+  Frame(uint32_t edge, uint32_t barRows)
       : edge_(edge),
+        barRows_(barRows),
         sources_(resampleSources(edge)),
-        pixels_(static_cast<std::size_t>(edge) * edge * 4) {}
+        pixels_(static_cast<std::size_t>(edge) * (edge + 2 * barRows) * 4) {}
+
+  uint32_t height() const { return edge_ + 2 * barRows_; }
+
+  // Lets draw write the rows above and below the board; the rectangles of
+  // both when it says they changed.
+  template <typename Draw>
+  std::vector<codec::GifRect> updateBars(Draw&& draw) {
+    const std::size_t rowBytes = std::size_t{edge_} * 4;
+    if (barRows_ == 0 ||
+        !draw(pixels_.data(), pixels_.data() + rowBytes * (barRows_ + edge_))) {
+      return {};
+    }
+    return {{0, 0, edge_, barRows_}, {0, barRows_ + edge_, edge_, barRows_}};
+  }
 
   // Resamples the canvas inside box; returns the output rectangle touched.
   std::optional<codec::GifRect> update(const ImageBuffer& canvas,
@@ -180,12 +195,12 @@ class Frame {
           static_cast<std::size_t>(sources_[i]) * kCanvasEdge * 4;
       unsigned char* to =
           pixels_.data() +
-          (static_cast<std::size_t>(i) * edge_ + columns.first) * 4;
+          (static_cast<std::size_t>(i + barRows_) * edge_ + columns.first) * 4;
       for (uint32_t j = columns.first; j < columns.end; ++j, to += 4) {
         std::memcpy(to, row + static_cast<std::size_t>(sources_[j]) * 4, 4);
       }
     }
-    return codec::GifRect{columns.first, rows.first,
+    return codec::GifRect{columns.first, rows.first + barRows_,
                           columns.end - columns.first, rows.end - rows.first};
   }
 
@@ -193,6 +208,7 @@ class Frame {
 
  private:
   uint32_t edge_;
+  uint32_t barRows_;
   std::vector<uint32_t> sources_;
   std::vector<unsigned char> pixels_;
 };
@@ -222,8 +238,9 @@ Diagram sample(const Placement& position, Orientation view, bool coordinates) {
 
 }  // namespace
 
-codec::GifPalette animationPalette(const Artwork& artwork,
-                                   const Sprites& pieces) {
+codec::GifPalette animationPalette(
+    const Artwork& artwork, const Sprites& pieces,
+    const std::vector<codec::RgbaPicture>& alsoShown) {
   // Every piece on both colours of square, every mark on both, both views,
   // with and without labels, on whichever boards the artwork has.
   std::vector<ImageBuffer> canvases;
@@ -236,7 +253,7 @@ codec::GifPalette animationPalette(const Artwork& artwork,
       }
     }
   }
-  std::vector<codec::RgbaPicture> samples;
+  std::vector<codec::RgbaPicture> samples = alsoShown;
   for (const ImageBuffer& canvas : canvases) {
     samples.push_back({canvas.pixels.data(), canvas.width, canvas.height});
   }
@@ -247,7 +264,8 @@ bool writeAnimation(const Artwork& artwork, const Sprites& pieces,
                     const codec::GifPalette& palette,
                     const std::vector<AnimationFrame>& frames,
                     const codec::GifSink& sink,
-                    const std::function<bool()>& keepGoing) {
+                    const std::function<bool()>& keepGoing,
+                    const FrameExtras& extras) {
   if (frames.empty()) {
     throw Error("an animation needs a frame");
   }
@@ -258,10 +276,25 @@ bool writeAnimation(const Artwork& artwork, const Sprites& pieces,
   }
   const auto edge = static_cast<uint32_t>(settings.Size);
   const Annotations& view = frames.front().diagram.annotations;
+  const auto overBoxes = [&extras](std::size_t f) {
+    return extras.overBoxes ? extras.overBoxes(f) : std::vector<Box>();
+  };
+  const auto drawOver = [&extras](std::size_t f, ImageBuffer& canvas) {
+    if (extras.drawOver) {
+      extras.drawOver(f, canvas);
+    }
+  };
+  const auto drawBars = [&extras](std::size_t f) {
+    return [&extras, f](unsigned char* above, unsigned char* below) {
+      return extras.drawBars && extras.drawBars(f, above, below);
+    };
+  };
   ImageBuffer canvas = drawDiagram(artwork, pieces, frames.front().diagram);
-  Frame frame(edge);
+  drawOver(0, canvas);
+  Frame frame(edge, extras.barRows);
   frame.update(canvas, kCanvasBox);
-  codec::GifWriter writer(edge, edge, palette, sink);
+  frame.updateBars(drawBars(0));
+  codec::GifWriter writer(edge, frame.height(), palette, sink);
   writer.addFrame(frame.pixels(), frames.front().delayCentiseconds);
   Diagram shown = frames.front().diagram;
   for (std::size_t f = 1; f < frames.size(); ++f) {
@@ -272,9 +305,19 @@ bool writeAnimation(const Artwork& artwork, const Sprites& pieces,
     next.settings = settings;
     next.annotations.orientation = view.orientation;
     next.annotations.coordinates = view.coordinates;
-    std::vector<codec::GifRect> changed;
-    for (const Box& box : joined(changedBoxes(shown, next))) {
+    std::vector<Box> boxes = changedBoxes(shown, next);
+    for (const std::size_t g : {f - 1, f}) {
+      for (const Box& box : overBoxes(g)) {
+        boxes.push_back(padded(box));
+      }
+    }
+    boxes = joined(std::move(boxes));
+    for (const Box& box : boxes) {
       redrawDiagram(canvas, artwork, pieces, next, box);
+    }
+    drawOver(f, canvas);
+    std::vector<codec::GifRect> changed = frame.updateBars(drawBars(f));
+    for (const Box& box : boxes) {
       if (const auto rect = frame.update(canvas, box)) {
         changed.push_back(*rect);
       }

@@ -1,5 +1,6 @@
 #include "tib/decorated.h"
 
+#include <algorithm>
 #include <string>
 
 #include "codec/png_encode.h"
@@ -31,6 +32,24 @@ std::optional<int> clockAfter(const chess::Game& game, std::size_t ply,
   return std::nullopt;
 }
 
+bool sameBars(const PlayerInfo& a, const PlayerInfo& b) {
+  return a.name == b.name && a.title == b.title && a.rating == b.rating &&
+         a.clockCentiseconds == b.clockCentiseconds;
+}
+
+bool sameBars(const std::optional<PlayerBars>& a,
+              const std::optional<PlayerBars>& b) {
+  return a.has_value() == b.has_value() &&
+         (!a || (sameBars(a->white, b->white) && sameBars(a->black, b->black) &&
+                 a->bottom == b->bottom && a->toMove == b->toMove));
+}
+
+PixelRect badgeRect(const Decorations& decorations, Orientation view) {
+  const Box square = squareBox(decorations.glyphSquare, view);
+  return moveGlyphBadgeRect({square.x, square.y, square.w, square.h},
+                            kBoardRect);
+}
+
 }  // namespace
 
 std::vector<unsigned char> renderDecoratedPng(const Artwork& artwork,
@@ -46,6 +65,23 @@ std::vector<unsigned char> renderDecoratedPng(const Artwork& artwork,
   if (diagram.settings.Size == 0) {
     return {};
   }
+  const ImageBuffer picture =
+      decoratedPixels(artwork, pieces, diagram, decorations, lettering);
+  std::vector<unsigned char> png;
+  const unsigned error =
+      codec::encodePng(png, picture.pixels, picture.width, picture.height,
+                       codec::EncodeThreads{threads.count});
+  if (error != 0) {
+    throw Error("cannot encode the diagram (code " + std::to_string(error) +
+                ")");
+  }
+  return png;
+}
+
+ImageBuffer decoratedPixels(const Artwork& artwork, const Sprites& pieces,
+                            const Diagram& diagram,
+                            const Decorations& decorations,
+                            const Lettering& lettering) {
   ImageBuffer canvas = drawDiagram(artwork, pieces, diagram);
   if (decorations.glyph) {
     const Box square =
@@ -60,15 +96,81 @@ std::vector<unsigned char> renderDecoratedPng(const Artwork& artwork,
   if (decorations.bars) {
     picture = addPlayerBars(picture, *decorations.bars, lettering.text);
   }
-  std::vector<unsigned char> png;
-  const unsigned error =
-      codec::encodePng(png, picture.pixels, picture.width, picture.height,
-                       codec::EncodeThreads{threads.count});
-  if (error != 0) {
-    throw Error("cannot encode the diagram (code " + std::to_string(error) +
-                ")");
+  return picture;
+}
+
+codec::GifPalette decoratedPalette(const Artwork& artwork,
+                                   const Sprites& pieces,
+                                   const Lettering& lettering) {
+  // Both bars with every part they draw, at a common size, and each badge.
+  PlayerBars bars{{"Player", "GM", "2500", 35999},
+                  {"Player", "IM", "2400", 599},
+                  chess::Side::white,
+                  chess::Side::white};
+  const DrawnBars drawn = drawPlayerBars(480, bars, lettering.text);
+  bars.toMove = chess::Side::black;
+  const DrawnBars other = drawPlayerBars(480, bars, lettering.text);
+  std::vector<std::shared_ptr<const ImageBuffer>> badges;
+  for (const char* glyph : {"!!", "!", "!?", "?!", "?", "??"}) {
+    badges.push_back(lettering.glyphs.badge(*moveGlyphOf(glyph), 48));
   }
-  return png;
+  std::vector<codec::RgbaPicture> shown;
+  for (const ImageBuffer* picture :
+       {&drawn.above, &drawn.below, &other.above, &other.below}) {
+    shown.push_back({picture->pixels.data(), picture->width, picture->height});
+  }
+  for (const auto& badge : badges) {
+    shown.push_back({badge->pixels.data(), badge->width, badge->height});
+  }
+  return animationPalette(artwork, pieces, shown);
+}
+
+bool writeDecoratedAnimation(const Artwork& artwork, const Sprites& pieces,
+                             const codec::GifPalette& palette,
+                             const std::vector<AnimationFrame>& frames,
+                             const std::vector<Decorations>& decorations,
+                             const Lettering& lettering,
+                             const codec::GifSink& sink,
+                             const std::function<bool()>& keepGoing) {
+  if (frames.empty() || decorations.size() != frames.size()) {
+    throw Error("an animation needs a frame, and decorations for each");
+  }
+  const Diagram& first = frames.front().diagram;
+  checkSize(first.settings);
+  const Orientation view = first.annotations.orientation;
+  const int edge = first.settings.Size;
+  FrameExtras extras;
+  extras.overBoxes = [&](std::size_t f) {
+    if (!decorations[f].glyph) {
+      return std::vector<Box>();
+    }
+    const PixelRect rect = badgeRect(decorations[f], view);
+    return std::vector<Box>{{rect.x, rect.y, rect.w, rect.h}};
+  };
+  extras.drawOver = [&](std::size_t f, ImageBuffer& canvas) {
+    if (decorations[f].glyph) {
+      const Box square = squareBox(decorations[f].glyphSquare, view);
+      lettering.glyphs.draw(canvas, *decorations[f].glyph,
+                            {square.x, square.y, square.w, square.h},
+                            kBoardRect);
+    }
+  };
+  if (decorations.front().bars && edge > 0) {
+    extras.barRows = static_cast<uint32_t>(barHeight(edge));
+    extras.drawBars = [&](std::size_t f, unsigned char* above,
+                          unsigned char* below) {
+      const std::optional<PlayerBars>& bars = decorations[f].bars;
+      if (!bars || (f > 0 && sameBars(bars, decorations[f - 1].bars))) {
+        return false;
+      }
+      const DrawnBars drawn = drawPlayerBars(edge, *bars, lettering.text);
+      std::copy(drawn.above.pixels.begin(), drawn.above.pixels.end(), above);
+      std::copy(drawn.below.pixels.begin(), drawn.below.pixels.end(), below);
+      return true;
+    };
+  }
+  return writeAnimation(artwork, pieces, palette, frames, sink, keepGoing,
+                        extras);
 }
 
 Decorations plyDecorations(const chess::Game& game, std::size_t ply,

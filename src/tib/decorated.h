@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "chess/pgn.h"
+#include "tib/animation.h"
 #include "tib/move_glyphs.h"
 #include "tib/player_bars.h"
 #include "tib/render.h"
@@ -34,6 +35,13 @@ inline constexpr PixelRect kBoardRect{
     static_cast<int>(kGridX), static_cast<int>(kGridY),
     static_cast<int>(8 * kSquareWidth), static_cast<int>(8 * kSquareHeight)};
 
+// The pixels of the diagram at its size with its decorations, as
+// renderDecoratedPng encodes them. Size must lie in 1..kLargestSize.
+ImageBuffer decoratedPixels(const Artwork& artwork, const Sprites& pieces,
+                            const Diagram& diagram,
+                            const Decorations& decorations,
+                            const Lettering& lettering);
+
 // The diagram as a PNG with its decorations: the glyph drawn on the canvas,
 // the picture resampled, then a bar above and one below (the board's pixels
 // are the plain diagram's). Without decorations, renderPng's bytes. Throws
@@ -52,5 +60,21 @@ std::vector<unsigned char> renderDecoratedPng(const Artwork& artwork,
 // ply's move on its destination. players false leaves the bars out.
 Decorations plyDecorations(const chess::Game& game, std::size_t ply,
                            Orientation orientation, bool players);
+
+// animationPalette with the colours of the bars and the badges too.
+codec::GifPalette decoratedPalette(const Artwork& artwork,
+                                   const Sprites& pieces,
+                                   const Lettering& lettering);
+
+// writeAnimation with each frame's decorations (one for each frame): the
+// glyph on the canvas, the bars above and below the board when the first
+// frame has them.
+bool writeDecoratedAnimation(const Artwork& artwork, const Sprites& pieces,
+                             const codec::GifPalette& palette,
+                             const std::vector<AnimationFrame>& frames,
+                             const std::vector<Decorations>& decorations,
+                             const Lettering& lettering,
+                             const codec::GifSink& sink,
+                             const std::function<bool()>& keepGoing = {});
 
 }  // namespace tib

@@ -178,6 +178,7 @@ ImageBuffer addPlayerBars(const ImageBuffer& diagram, const PlayerBars& players,
   }
   const int width = static_cast<int>(diagram.width);
   const int bar = barHeight(width);
+  const DrawnBars bars = drawPlayerBars(width, players, text);
   ImageBuffer framed;
   framed.width = diagram.width;
   framed.height = diagram.height + 2 * static_cast<uint32_t>(bar);
@@ -186,20 +187,24 @@ ImageBuffer addPlayerBars(const ImageBuffer& diagram, const PlayerBars& players,
   const std::size_t barBytes =
       static_cast<std::size_t>(width) * static_cast<std::size_t>(bar) * 4;
 
-  const BarGeometry geometry = geometryOf(width, bar, text);
+  unsigned char* out = framed.pixels.data();
+  std::memcpy(out, bars.above.pixels.data(), barBytes);
+  std::memcpy(out + barBytes, diagram.pixels.data(), diagramBytes);
+  std::memcpy(out + barBytes + diagramBytes, bars.below.pixels.data(),
+              barBytes);
+  return framed;
+}
+
+DrawnBars drawPlayerBars(int width, const PlayerBars& players,
+                         const TextRenderer& text) {
+  const BarGeometry geometry = geometryOf(width, barHeight(width), text);
   const chess::Side above = chess::opposite(players.bottom);
   const auto playerOf = [&players](chess::Side side) -> const PlayerInfo& {
     return side == chess::Side::white ? players.white : players.black;
   };
-  const ImageBuffer topBar =
-      drawBar(geometry, playerOf(above), players.toMove == above, text);
-  const ImageBuffer bottomBar = drawBar(geometry, playerOf(players.bottom),
-                                        players.toMove == players.bottom, text);
-  unsigned char* out = framed.pixels.data();
-  std::memcpy(out, topBar.pixels.data(), barBytes);
-  std::memcpy(out + barBytes, diagram.pixels.data(), diagramBytes);
-  std::memcpy(out + barBytes + diagramBytes, bottomBar.pixels.data(), barBytes);
-  return framed;
+  return {drawBar(geometry, playerOf(above), players.toMove == above, text),
+          drawBar(geometry, playerOf(players.bottom),
+                  players.toMove == players.bottom, text)};
 }
 
 }  // namespace tib

@@ -43,6 +43,15 @@ std::string formatClock(int centiseconds);
 // rounded, at least one pixel.
 int barHeight(int width);
 
+// The bar above and the bar below a diagram of this width, each width x
+// barHeight(width) pixels.
+struct DrawnBars {
+  ImageBuffer above;
+  ImageBuffer below;
+};
+DrawnBars drawPlayerBars(int width, const PlayerBars& players,
+                         const TextRenderer& text);
+
 // The diagram with a bar above and one below; the diagram's pixels are
 // copied unchanged between them. Throws TextError when the diagram's bytes
 // do not match its size.
