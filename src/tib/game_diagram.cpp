@@ -73,6 +73,29 @@ std::vector<Square> lastMoveSquares(const Square& from, const Square& to) {
   return squares;
 }
 
+std::optional<std::vector<Square>> uciLastMove(std::string_view text) {
+  if (text.empty() || text == "0000") {
+    return std::vector<Square>();
+  }
+  if (text.size() == 4 && text[1] == '@' &&
+      std::string_view("PNBRQ").find(text[0]) != std::string_view::npos) {
+    if (const std::optional<Square> to = chess::squareNamed(text.substr(2))) {
+      return std::vector<Square>{*to};
+    }
+  }
+  const bool promotion =
+      text.size() == 5 &&
+      std::string_view("qrbn").find(text[4]) != std::string_view::npos;
+  if (text.size() == 4 || promotion) {
+    const std::optional<Square> from = chess::squareNamed(text.substr(0, 2));
+    const std::optional<Square> to = chess::squareNamed(text.substr(2, 2));
+    if (from && to && *from != *to) {
+      return lastMoveSquares(*from, *to);
+    }
+  }
+  return std::nullopt;
+}
+
 Diagram plyDiagram(const chess::Game& game, std::size_t ply,
                    const Settings& settings, Orientation orientation,
                    bool coordinates) {

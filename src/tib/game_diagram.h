@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <optional>
+#include <string_view>
 #include <vector>
 
 #include "chess/pgn.h"
@@ -14,6 +15,11 @@ namespace tib {
 
 // The squares a move tints as the last move, in board order, each once.
 std::vector<Square> lastMoveSquares(const Square& from, const Square& to);
+
+// The squares a move in UCI tints: both squares of a move (e2e4, e7e8q),
+// the destination of a drop (P@e4), none for "" and the null move 0000;
+// nothing when the text is no move.
+std::optional<std::vector<Square>> uciLastMove(std::string_view text);
 
 // The diagram after ply plies of game (0 is the start): the position, the
 // ply's move tinted (castling as the king's step), the check glow when the
