@@ -4,6 +4,7 @@
 
 #include <random>
 #include <string>
+#include <thread>
 
 #include "gif_decode.h"
 
@@ -347,6 +348,28 @@ TEST(GifWriter, HandsEachFrameToTheSinkAsItComes) {
     EXPECT_EQ(gif->frames.size(), i + 1);
   }
   EXPECT_EQ(written.bytes.size(), written.sizeAfterFrame.back() + 1);
+}
+
+TEST(GifWriter, WritersOnSeveralThreadsShareOnePalette) {
+  // Colours outside the palette too, looked up while the others look.
+  const GifPalette palette = paletteOf({kLight, kDark, kPiece});
+  std::vector<Picture> frames{board()};
+  for (unsigned char i = 0; i < 4; ++i) {
+    frames.push_back(
+        Picture(frames.back()).paint({i * 8U, i * 6U, 8, 6}, {i, 100, 200}));
+  }
+  const std::vector<unsigned char> alone = write(palette, frames).bytes;
+  std::vector<std::vector<unsigned char>> written(4);
+  std::vector<std::thread> threads;
+  for (auto& bytes : written) {
+    threads.emplace_back([&] { bytes = write(palette, frames).bytes; });
+  }
+  for (std::thread& thread : threads) {
+    thread.join();
+  }
+  for (const auto& bytes : written) {
+    EXPECT_EQ(bytes, alone);
+  }
 }
 
 TEST(GifWriter, RefusesWhatAGifCannotHold) {
