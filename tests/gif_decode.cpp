@@ -36,7 +36,36 @@ std::optional<int> loopCount(const SavedImage& image) {
   return std::nullopt;
 }
 
+int appendBytes(GifFileType* file, const GifByteType* bytes, int size) {
+  auto& out = *static_cast<std::vector<unsigned char>*>(file->UserData);
+  out.insert(out.end(), bytes, bytes + size);
+  return size;
+}
+
 }  // namespace
+
+std::vector<unsigned char> encodeWithGiflib(
+    const std::vector<unsigned char>& indices, int width, int height,
+    int tableBits) {
+  std::vector<unsigned char> out;
+  int error = 0;
+  GifFileType* file = EGifOpen(&out, appendBytes, &error);
+  std::vector<GifColorType> colours(std::size_t{1} << tableBits);
+  ColorMapObject* map = GifMakeMapObject(1 << tableBits, colours.data());
+  std::vector<unsigned char> row(static_cast<std::size_t>(width));
+  EXPECT_EQ(EGifPutScreenDesc(file, width, height, 8, 0, map), GIF_OK);
+  EXPECT_EQ(EGifPutImageDesc(file, 0, 0, width, height, false, nullptr),
+            GIF_OK);
+  for (std::size_t at = 0; at < indices.size(); at += row.size()) {
+    std::copy(indices.begin() + static_cast<std::ptrdiff_t>(at),
+              indices.begin() + static_cast<std::ptrdiff_t>(at + row.size()),
+              row.begin());
+    EXPECT_EQ(EGifPutLine(file, row.data(), width), GIF_OK);
+  }
+  EGifCloseFile(file, &error);
+  GifFreeMapObject(map);
+  return out;
+}
 
 std::optional<DecodedGif> decodeGif(const std::vector<unsigned char>& bytes) {
   Reader reader{bytes};

@@ -119,6 +119,24 @@ TEST(GifPalette, MapsAColourOutsideItToTheNearestLowestIndexOnATie) {
                         Case{0x600000, 1}, Case{0x680000, 3}}) {
     EXPECT_EQ(palette.indexOf(c.rgb), c.index) << std::hex << c.rgb;
   }
+  // Equally near at the corner of a 16x16x16 cell both bound exactly.
+  EXPECT_EQ(GifPalette({{30, 30, 30}, {0, 0, 0}}).indexOf(0x0F0F0F), 1);
+}
+
+TEST(GifPalette, AColourFillingMostOfABoxIsKeptExactly) {
+  struct Case {
+    unsigned darkPixels;
+    Rgb expected;
+  };
+  // Black and white cut down to one colour.
+  for (const Case& c : {Case{6, {0, 0, 0}}, Case{5, {128, 128, 128}},
+                        Case{4, {255, 255, 255}}, Case{1, {255, 255, 255}}}) {
+    const std::vector<unsigned char> dark = pixelsOf({{0, 0, 0}}, c.darkPixels);
+    const std::vector<unsigned char> light =
+        pixelsOf({{255, 255, 255}}, 10 - c.darkPixels);
+    const GifPalette palette = buildPalette({row(dark), row(light)}, 1);
+    EXPECT_EQ(palette.table()[1], c.expected) << c.darkPixels;
+  }
 }
 
 TEST(GifPalette, KnownColoursAndAnyOtherMapToTheirNearestColour) {

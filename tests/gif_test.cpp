@@ -4,6 +4,7 @@
 
 #include <random>
 #include <string>
+#include <thread>
 
 #include "gif_decode.h"
 
@@ -290,6 +291,44 @@ TEST(GifWriter, RunsOfAnyLengthComeBackExactly) {
   EXPECT_EQ(screens(*gif)[0], picture.indices(palette));
 }
 
+TEST(GifWriter, TinyPicturesComeBackExactly) {
+  // Each width ends the codes at another bit of the last byte.
+  const GifPalette palette = paletteOf({kLight, kDark, kPiece});
+  for (unsigned width = 1; width <= 24; ++width) {
+    Picture picture(width, 1, kLight);
+    for (unsigned x = 0; x < width; ++x) {
+      picture.paint({x, 0, 1, 1}, x % 3 == 0   ? kDark
+                                  : x % 5 == 0 ? kPiece
+                                               : kLight);
+    }
+    const std::optional<DecodedGif> gif =
+        decodeGif(write(palette, {picture}).bytes);
+    ASSERT_TRUE(gif) << width;
+    EXPECT_EQ(screens(*gif)[0], picture.indices(palette)) << width;
+  }
+}
+
+TEST(GifWriter, KeepsAFullDictionaryWhileItServesBetterThanAFreshOne) {
+  // The same row of noise over and over: what fills the dictionary serves
+  // every later row, where giflib starts over whenever it is full.
+  std::vector<Rgb> colours;
+  for (unsigned char i = 0; i < 60; ++i) {
+    colours.push_back({i, static_cast<unsigned char>(4 * i), 50});
+  }
+  const GifPalette palette = paletteOf(colours);
+  std::mt19937 random = seededRandom(4);
+  Picture picture(400, 300, colours[0]);
+  for (unsigned x = 0; x < 400; ++x) {
+    picture.paint({x, 0, 1, 300}, colours[random() % colours.size()]);
+  }
+  const std::vector<unsigned char> ours = write(palette, {picture}).bytes;
+  const std::vector<unsigned char> giflib =
+      test::encodeWithGiflib(picture.indices(palette), 400, 300,
+                             static_cast<int>(palette.tableBits()));
+  // Ours has the loop and delay extensions, 27 bytes, besides.
+  EXPECT_LT(ours.size() - 27, giflib.size() * 3 / 4);
+}
+
 TEST(GifWriter, HandsEachFrameToTheSinkAsItComes) {
   const GifPalette palette = paletteOf({kLight, kDark, kPiece});
   std::vector<Picture> frames{board()};
@@ -309,6 +348,28 @@ TEST(GifWriter, HandsEachFrameToTheSinkAsItComes) {
     EXPECT_EQ(gif->frames.size(), i + 1);
   }
   EXPECT_EQ(written.bytes.size(), written.sizeAfterFrame.back() + 1);
+}
+
+TEST(GifWriter, WritersOnSeveralThreadsShareOnePalette) {
+  // Colours outside the palette too, looked up while the others look.
+  const GifPalette palette = paletteOf({kLight, kDark, kPiece});
+  std::vector<Picture> frames{board()};
+  for (unsigned char i = 0; i < 4; ++i) {
+    frames.push_back(
+        Picture(frames.back()).paint({i * 8U, i * 6U, 8, 6}, {i, 100, 200}));
+  }
+  const std::vector<unsigned char> alone = write(palette, frames).bytes;
+  std::vector<std::vector<unsigned char>> written(4);
+  std::vector<std::thread> threads;
+  for (auto& bytes : written) {
+    threads.emplace_back([&] { bytes = write(palette, frames).bytes; });
+  }
+  for (std::thread& thread : threads) {
+    thread.join();
+  }
+  for (const auto& bytes : written) {
+    EXPECT_EQ(bytes, alone);
+  }
 }
 
 TEST(GifWriter, RefusesWhatAGifCannotHold) {

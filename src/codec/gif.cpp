@@ -4,6 +4,7 @@
 #include <array>
 #include <cstdint>
 #include <cstring>
+#include <numeric>
 #include <string>
 #include <utility>
 
@@ -181,12 +182,12 @@ void GifWriter::addLaterFrame(const unsigned char* rgba, unsigned delay,
                               const std::vector<Box>& regions) {
   // The regions' indices one after another, and the box of those that
   // changed.
-  std::size_t area = 0;
-  for (const Box& region : regions) {
-    area +=
-        std::size_t{region.right - region.left} * (region.bottom - region.top);
-  }
-  scratch_.resize(area);
+  scratch_.resize(
+      std::accumulate(regions.begin(), regions.end(), std::size_t{0},
+                      [](std::size_t area, const Box& region) {
+                        return area + std::size_t{region.right - region.left} *
+                                          (region.bottom - region.top);
+                      }));
   Box box{width_, height_, 0, 0};
   std::size_t at = 0;
   for (const Box& region : regions) {
@@ -217,28 +218,31 @@ void GifWriter::addLaterFrame(const unsigned char* rgba, unsigned delay,
   const std::size_t boxWidth = box.right - box.left;
   frame_.assign(boxWidth * (box.bottom - box.top),
                 GifPalette::kTransparentIndex);
-  for (const bool update : {false, true}) {
-    at = 0;
+  // Calls visit(offset in scratch_, offset on the screen, offset in frame_,
+  // count) for each row of a region inside the box.
+  const auto eachRowInBox = [&](const auto& visit) {
+    std::size_t start = 0;
     for (const Box& region : regions) {
       const std::size_t regionWidth = region.right - region.left;
       const unsigned left = std::max(region.left, box.left);
       const unsigned right = std::min(region.right, box.right);
-      for (unsigned y = region.top; y < region.bottom; ++y, at += regionWidth) {
-        if (y < box.top || y >= box.bottom || left >= right) {
-          continue;
-        }
-        const unsigned char* now = &scratch_[at + (left - region.left)];
-        unsigned char* screen = &screen_[std::size_t{y} * width_ + left];
-        if (update) {
-          std::memcpy(screen, now, right - left);
-        } else {
-          putChanged(now, screen,
-                     &frame_[(y - box.top) * boxWidth + (left - box.left)],
-                     right - left);
+      for (unsigned y = region.top; y < region.bottom;
+           ++y, start += regionWidth) {
+        if (y >= box.top && y < box.bottom && left < right) {
+          visit(start + (left - region.left), std::size_t{y} * width_ + left,
+                (y - box.top) * boxWidth + (left - box.left), right - left);
         }
       }
     }
-  }
+  };
+  eachRowInBox([this](std::size_t now, std::size_t screen, std::size_t out,
+                      std::size_t count) {
+    putChanged(&scratch_[now], &screen_[screen], &frame_[out], count);
+  });
+  eachRowInBox([this](std::size_t now, std::size_t screen, std::size_t /*out*/,
+                      std::size_t count) {
+    std::memcpy(&screen_[screen], &scratch_[now], count);
+  });
   const bool anyUnchanged =
       std::find(frame_.begin(), frame_.end(), GifPalette::kTransparentIndex) !=
       frame_.end();
