@@ -148,19 +148,19 @@ TEST_F(ServerTest, ServesAnnotatedDiagramsAndThePage) {
     writePng(alt / kBoardFiles.at(index), noiseImage(1024, 1024, 7));
   }
   ArtworkBudget budget;
-  Artwork artwork = loadArtwork(alt.string(), {Side::white, Side::black});
-  artwork.otherBoards = loadOtherBoards(alt.string(), budget);
+  auto artwork = std::make_shared<Artwork>(
+      loadArtwork(alt.string(), {Side::white, Side::black}));
+  artwork->otherBoards = loadOtherBoards(alt.string(), budget);
+  Served alone;
+  alone.themes.emplace("", Theme{artwork, 0});
   const uint16_t port = start();
   Client client(port);
   const std::string query =
       "/board.png?fen=4k3/8/8/8/8/8/8/4K3+b&size=300&orientation=black&"
       "lastMove=e2e1&check=true&arrows=Ge1e8,Rd4&highlight=Ya1";
-  const std::vector<unsigned char> png =
-      renderPng(artwork, decideRequest(
-                             "GET", query, 2048,
-                             [&](const std::string&) { return &artwork; },
-                             [](const std::string&) { return false; })
-                             .diagram);
+  const std::vector<unsigned char> png = renderPng(
+      *artwork,
+      std::get<Render>(decideRequest({"GET", query, {}}, alone, 2048)).diagram);
   EXPECT_TRUE(client.get(query + "&theme=alt").body() ==
               std::string(png.begin(), png.end()));
   EXPECT_NE(std::string::npos,

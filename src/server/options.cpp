@@ -9,9 +9,9 @@
 #include <system_error>
 #include <thread>
 
+#include "server/exit_status.h"
 #include "tib/artwork.h"
 #include "tib/drawing.h"
-#include "tib/failure.h"
 
 namespace tib {
 
@@ -49,7 +49,7 @@ constexpr std::array<NumberOption, 5> kNumberOptions{{
 }};
 
 [[noreturn]] void refuse(const std::string& message) {
-  throw Failure(ExitStatus::badArguments, message + "; " + kUsage);
+  throw OptionError(message + "; " + kUsage);
 }
 
 // Decimal digits only, from low to high.

@@ -34,7 +34,7 @@ struct ServerOptions {
 void printServerUsage(std::ostream& out);
 
 // Reads the options (program name excluded); threads starts at
-// defaultThreads. Throws a Failure naming the option that cannot be used.
+// defaultThreads. Throws an OptionError naming the option that cannot be used.
 ServerOptions readServerOptions(const std::vector<std::string>& args,
                                 unsigned defaultThreads);
 
