@@ -207,7 +207,7 @@ TEST_F(ServerTest, FinishesTheRequestInFlightOnSigterm) {
       << log;
 }
 
-TEST_F(ServerTest, EveryBundledPieceSetDrawsAsTibInItsFolder) {
+TEST_F(ServerTest, TheBundledArtworkDrawsAsTibAndAsTheReadmeShows) {
   namespace fs = std::filesystem;
   const fs::path artwork = TIB_ARTWORK_DIR;
   server_.emplace(std::vector<std::string>{"--listen", "127.0.0.1:0",
@@ -232,6 +232,13 @@ TEST_F(ServerTest, EveryBundledPieceSetDrawsAsTibInItsFolder) {
   const Response unknown = client.get("/board.png?piece=nope");
   EXPECT_EQ(400U, unknown.result_int());
   EXPECT_EQ("piece=nope: no such piece set\n", unknown.body());
+  // The README's example, answered with the picture the README shows.
+  const Response example = client.get(
+      "/board.png?fen=r1bqkb1r/pppp1Qpp/2n2n2/4p3/2B1P3/8/PPPP1PPP/"
+      "RNB1K1NR+b&lastMove=h5f7&check=true&arrows=Gc4f7,Rd8h4,Bf6h5&"
+      "highlight=Yc4&size=400");
+  EXPECT_TRUE(example.body() ==
+              readText(artwork.parent_path() / "doc" / "annotated.png"));
 }
 
 TEST_F(ServerTest, MetricsCountWhatWasAnswered) {
