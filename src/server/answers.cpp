@@ -24,8 +24,8 @@ std::string httpDate() {
   return {text.data(), length};
 }
 
-Response textResponse(unsigned status, const std::string& line) {
-  Response response(static_cast<http::status>(status), 11);
+HttpResponse textResponse(unsigned status, const std::string& line) {
+  HttpResponse response(static_cast<http::status>(status), 11);
   response.set(http::field::content_type, "text/plain; charset=utf-8");
   const std::string body = line + "\n";
   response.body().assign(body.begin(), body.end());
@@ -36,15 +36,15 @@ Response textResponse(unsigned status, const std::string& line) {
   return response;
 }
 
-Response bodyResponse(std::string_view body, const char* type) {
-  Response response = textResponse(200, "");
+HttpResponse bodyResponse(std::string_view body, const char* type) {
+  HttpResponse response = textResponse(200, "");
   response.body().assign(body.begin(), body.end());
   response.set(http::field::content_type, type);
   response.prepare_payload();
   return response;
 }
 
-void setCaching(Response& response, const std::string& tag) {
+void setCaching(HttpResponse& response, const std::string& tag) {
   response.set(http::field::etag, tag);
   response.set(http::field::cache_control, "public, max-age=86400");
 }
@@ -69,7 +69,7 @@ Answer staticAnswer(StaticPage page, const Metrics& metrics) {
 }
 
 Answer notModifiedAnswer(const NotModified& notModified) {
-  Response response(http::status::not_modified, 11);
+  HttpResponse response(http::status::not_modified, 11);
   setCaching(response, notModified.tag);
   return {std::move(response)};
 }
@@ -78,7 +78,7 @@ Answer renderAnswer(const Render& render) {
   try {
     std::vector<unsigned char> png =
         renderPng(*render.artwork, *render.pieces, render.diagram);
-    Response response(http::status::ok, 11);
+    HttpResponse response(http::status::ok, 11);
     response.set(http::field::content_type, "image/png");
     setCaching(response, render.tag);
     response.body() = std::move(png);
@@ -92,12 +92,12 @@ Answer renderAnswer(const Render& render) {
 }
 
 Answer busyAnswer(const std::string& line) {
-  Response response = textResponse(503, line);
+  HttpResponse response = textResponse(503, line);
   response.set(http::field::retry_after, "1");
   return {std::move(response)};
 }
 
-void finishForSending(Response& response, unsigned version, bool head,
+void finishForSending(HttpResponse& response, unsigned version, bool head,
                       bool keepOpen) {
   response.version(version);
   response.set(http::field::date, httpDate());

@@ -13,11 +13,11 @@
 
 namespace tib {
 
-using Response = boost::beast::http::response<
+using HttpResponse = boost::beast::http::response<
     boost::beast::http::vector_body<unsigned char>>;
 
 struct Answer {
-  Response response;
+  HttpResponse response;
   // The connection closes after this answer, lingering (bytes that are no
   // request may follow it).
   bool closeAfter = false;
@@ -43,7 +43,7 @@ Answer busyAnswer(const std::string& line);
 // Date, the field that lets pages on other sites fetch it, whether the
 // connection stays open, and for HEAD the length of the body that GET would
 // send instead of the body.
-void finishForSending(Response& response, unsigned version, bool head,
+void finishForSending(HttpResponse& response, unsigned version, bool head,
                       bool keepOpen);
 
 }  // namespace tib

@@ -123,7 +123,7 @@ void RenderQueue::completeFinished() {
     Result result = std::move(*finished.result);
     finished.result.reset();
     free_.push_back(place);
-    done(std::move(result));
+    done(result);
   }
 }
 

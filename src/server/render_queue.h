@@ -44,7 +44,7 @@ class RenderQueue {
   };
   using Result = std::variant<Answer, NotRendered>;
   // Runs on the I/O thread with what became of the render; must not throw.
-  using Done = std::function<void(Result)>;
+  using Done = std::function<void(Result&)>;
 
   // Runs the jobs on workers and their completions on io; at most places
   // of them at once.

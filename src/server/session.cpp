@@ -161,7 +161,7 @@ void Session::render(Render render) {
   auto gone = std::make_shared<std::atomic<bool>>(false);
   const bool queued = renders_.submit(
       [render = std::move(render)] { return renderAnswer(render); }, gone,
-      [self = shared_from_this()](RenderQueue::Result result) {
+      [self = shared_from_this()](RenderQueue::Result& result) {
         self->guarded([&] { self->rendered(result); });
       });
   if (!queued) {
@@ -230,7 +230,7 @@ void Session::send(Answer answer) {
               requests_ < kRequestsPerConnection && !listener_.stopping();
   lingerAfter_ = answer.closeAfter;
   finishForSending(answer.response, request_.version, request_.head, keepOpen_);
-  response_ = std::make_shared<Response>(std::move(answer.response));
+  response_ = std::make_shared<HttpResponse>(std::move(answer.response));
   stream_.expires_after(kWriteTimeout);
   http::async_write(
       stream_, *response_,

@@ -88,7 +88,7 @@ class Session : public std::enable_shared_from_this<Session> {
   boost::beast::flat_buffer buffer_;
   Request request_;
   std::optional<InFlight> inFlight_;
-  std::shared_ptr<Response> response_;
+  std::shared_ptr<HttpResponse> response_;
   bool busy_ = false;
   // Whether the answer being written keeps the connection open, and whether
   // the connection lingers after it.
