@@ -14,9 +14,11 @@
 #include <vector>
 
 #include "cli/process_tuning.h"
+#include "codec/png_decode.h"
 #include "tib/pieces.h"
 
-using namespace tib;  // NOLINT(google-build-using-namespace)
+using namespace tib;         // NOLINT(google-build-using-namespace)
+using namespace tib::codec;  // NOLINT(google-build-using-namespace)
 
 namespace {
 

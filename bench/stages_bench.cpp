@@ -10,15 +10,16 @@
 #include <vector>
 
 #include "cli/run.h"
+#include "codec/png_encode.h"
 #include "tib/annotations.h"
 #include "tib/artwork.h"
 #include "tib/drawing.h"
 #include "tib/pieces.h"
-#include "tib/png_encode.h"
 #include "tib/position.h"
 #include "tib/render.h"
 
-using namespace tib;  // NOLINT(google-build-using-namespace)
+using namespace tib;         // NOLINT(google-build-using-namespace)
+using namespace tib::codec;  // NOLINT(google-build-using-namespace)
 
 namespace {
 
@@ -50,12 +51,13 @@ BENCHMARK(spriteSetDecode)->Unit(benchmark::kMillisecond);
 // over: the cost does not depend on what is below.
 void drawStartingPosition(benchmark::State& state) {
   const Artwork& artwork = bundledArtwork();
-  ImageBuffer canvas = artwork.board;
+  ImageBuffer canvas = artwork.boards[0];
   const Settings settings{kDefaultSize,
                           static_cast<float>(state.range(0)) / 10.0F};
+  const Placement start = startingPlacement();
   for (auto _ : state) {
-    drawPosition(canvas, kStartingPosition, settings, artwork.sprites,
-                 artwork.markers, Orientation::white);
+    drawPosition(canvas, start, settings, artwork.sprites, artwork.markers,
+                 Orientation::white);
     benchmark::ClobberMemory();
   }
 }
@@ -66,7 +68,7 @@ BENCHMARK(drawStartingPosition)
     ->Unit(benchmark::kMicrosecond);
 
 void resample(benchmark::State& state) {
-  const ImageBuffer& canvas = bundledArtwork().board;
+  const ImageBuffer& canvas = bundledArtwork().boards[0];
   for (auto _ : state) {
     benchmark::DoNotOptimize(
         resampleCanvas(canvas, static_cast<uint32_t>(state.range(0))));
@@ -77,8 +79,8 @@ BENCHMARK(resample)->Arg(300)->Arg(400)->Arg(2048)->Unit(
 
 // The middlegame's pixels at the benchmark's edge.
 std::vector<unsigned char> middlegamePixels(uint32_t edge) {
-  const ImageBuffer canvas =
-      drawDiagram(bundledArtwork(), Diagram{kMiddlegame, Settings{}, {}});
+  const ImageBuffer canvas = drawDiagram(
+      bundledArtwork(), Diagram{readPlacement(kMiddlegame), Settings{}, {}});
   return edge == kCanvasEdge ? canvas.pixels : resampleCanvas(canvas, edge);
 }
 
@@ -99,7 +101,7 @@ void encodeFast(benchmark::State& state) {
   const std::vector<unsigned char> pixels = middlegamePixels(edge);
   for (auto _ : state) {
     std::vector<unsigned char> png;
-    benchmark::DoNotOptimize(tib::encodePng(png, pixels, edge, edge));
+    benchmark::DoNotOptimize(codec::encodePng(png, pixels, edge, edge));
   }
 }
 BENCHMARK(encodeFast)->Arg(400)->Arg(1024)->Unit(benchmark::kMillisecond);
@@ -108,9 +110,9 @@ BENCHMARK(encodeFast)->Arg(400)->Arg(1024)->Unit(benchmark::kMillisecond);
 void renderFromLoadedArtwork(benchmark::State& state) {
   const Artwork& artwork = bundledArtwork();
   const Settings settings{static_cast<int32_t>(state.range(0)), kDefaultScale};
+  const Diagram diagram{readPlacement(kMiddlegame), settings, {}};
   for (auto _ : state) {
-    benchmark::DoNotOptimize(
-        renderPng(artwork, Diagram{kMiddlegame, settings, {}}));
+    benchmark::DoNotOptimize(renderPng(artwork, diagram));
   }
 }
 BENCHMARK(renderFromLoadedArtwork)
@@ -121,19 +123,24 @@ BENCHMARK(renderFromLoadedArtwork)
 // The middlegame with a last move, check, four arrows and two highlights:
 // at 400 it should cost at most 1.15 times renderFromLoadedArtwork.
 Diagram annotatedMiddlegame(int32_t size) {
-  Diagram diagram{kMiddlegame, Settings{size, kDefaultScale}, {}};
+  Diagram diagram{
+      readPlacement(kMiddlegame), Settings{size, kDefaultScale}, {}};
   Annotations& marks = diagram.annotations;
-  const auto square = [](const char* name) { return *squareNamed(name); };
-  const auto mark = [&](Colour colour, const char* from, const char* to) {
+  const auto square = [](const char* name) {
+    return *chess::squareNamed(name);
+  };
+  const auto mark = [&](chess::MarkColour colour, const char* from,
+                        const char* to) {
     return Mark{colour, square(from), square(to)};
   };
   marks.lastMove = {square("e2"), square("f1")};
-  marks.check = kingToMove(kMiddlegame);
-  marks.arrows = {mark(Colour::green, "d5", "c4"),
-                  mark(Colour::red, "c6", "d4"), mark(Colour::blue, "f3", "d5"),
-                  mark(Colour::yellow, "c1", "g5")};
-  marks.highlights = {mark(Colour::yellow, "d5", "d5"),
-                      mark(Colour::red, "e5", "e5")};
+  marks.check = kingToMove(diagram.position);
+  marks.arrows = {mark(chess::MarkColour::green, "d5", "c4"),
+                  mark(chess::MarkColour::red, "c6", "d4"),
+                  mark(chess::MarkColour::blue, "f3", "d5"),
+                  mark(chess::MarkColour::yellow, "c1", "g5")};
+  marks.highlights = {mark(chess::MarkColour::yellow, "d5", "d5"),
+                      mark(chess::MarkColour::red, "e5", "e5")};
   return diagram;
 }
 
@@ -149,7 +156,7 @@ BENCHMARK(renderAnnotated)->Arg(400)->Arg(1024)->Unit(benchmark::kMillisecond);
 
 // The annotations alone, drawn over and over on one canvas.
 void drawAnnotations(benchmark::State& state) {
-  ImageBuffer canvas = bundledArtwork().board;
+  ImageBuffer canvas = bundledArtwork().boards[0];
   const Annotations marks = annotatedMiddlegame(kDefaultSize).annotations;
   for (auto _ : state) {
     drawUnderPieces(canvas, marks);

@@ -19,14 +19,14 @@ if(TIB_LODEPNG_STATIC)
   string(REGEX MATCH "\nLicense: Zlib\n( [^\n]*\n)+" zlib_text "${lodepng_copyright}")
   string(REGEX MATCH "Files: \\*\nCopyright: ([^\n]*)" ignored "${lodepng_copyright}")
   set(LODEPNG_STANZA
-      "\nFiles: usr/bin/tib usr/bin/tib-server\nCopyright: 2026 the tib developers;\n ${CMAKE_MATCH_1}\nLicense: Expat and Zlib\nComment: Both programs embed lodepng, compiled from Debian's source package\n lodepng (= ${TIB_LODEPNG_VERSION}), which is under the Zlib licence.\n${zlib_text}")
+      "\nFiles: usr/bin/tib usr/bin/tib-server usr/bin/tib-game\nCopyright: 2026 the tib developers;\n ${CMAKE_MATCH_1}\nLicense: Expat and Zlib\nComment: The programs embed lodepng, compiled from Debian's source package\n lodepng (= ${TIB_LODEPNG_VERSION}), which is under the Zlib licence.\n${zlib_text}")
 endif()
 configure_file("${PROJECT_SOURCE_DIR}/packaging/copyright.in"
                "${PROJECT_BINARY_DIR}/copyright" @ONLY)
 
 # Compressed the way Debian compresses documentation: no name, no time.
 set(compressed "")
-foreach(source doc/tib.1 doc/tib-server.1 packaging/changelog)
+foreach(source doc/tib.1 doc/tib-server.1 doc/tib-game.1 packaging/changelog)
   get_filename_component(name "${source}" NAME)
   set(output "${PROJECT_BINARY_DIR}/${name}.gz")
   add_custom_command(
@@ -38,6 +38,7 @@ endforeach()
 add_custom_target(compressed_docs ALL DEPENDS ${compressed})
 
 install(FILES "${PROJECT_BINARY_DIR}/tib.1.gz" "${PROJECT_BINARY_DIR}/tib-server.1.gz"
+              "${PROJECT_BINARY_DIR}/tib-game.1.gz"
         DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 install(FILES "${PROJECT_BINARY_DIR}/copyright" "${PROJECT_BINARY_DIR}/changelog.gz"
         DESTINATION ${CMAKE_INSTALL_DOCDIR})
@@ -53,10 +54,17 @@ always give the same bytes.
 tib-server serves the very same diagrams over HTTP, with the artwork
 decoded once; a systemd unit is included but not enabled.
 .
+tib-game reads chess games in PGN and prints their positions or draws the
+diagram of any move, with the arrows and coloured squares of its comment.
+.
 The cburnett piece set on three board themes is included.")
 # Dependencies from dpkg-shlibdeps: liblodepng0 and the C++ runtime only
 # where they are linked as shared libraries.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# The player bars' text: DejaVu Sans always, Noto CJK for Han, kana and
+# hangul names.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-dejavu-core")
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-noto-cjk")
 if(TIB_LODEPNG_STATIC)
   set(CPACK_DEBIAN_PACKAGE_BUILT_USING "lodepng (= ${TIB_LODEPNG_VERSION})")
   set(CPACK_POST_BUILD_SCRIPTS "${PROJECT_SOURCE_DIR}/cmake/DebBuiltUsing.cmake")

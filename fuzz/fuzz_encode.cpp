@@ -11,12 +11,13 @@
 #include <cstring>
 #include <vector>
 
+#include "codec/png_encode.h"
 #include "tib/artwork.h"
 #include "tib/drawing.h"
-#include "tib/png_encode.h"
 #include "tib/render.h"
 
-using namespace tib;  // NOLINT(google-build-using-namespace)
+using namespace tib;         // NOLINT(google-build-using-namespace)
+using namespace tib::codec;  // NOLINT(google-build-using-namespace)
 
 namespace {
 
@@ -41,10 +42,11 @@ const ImageBuffer& diagram() {
   static const ImageBuffer canvas = [] {
     const Artwork artwork =
         loadArtwork(TIB_ARTWORK_DIR, {Side::white, Side::black});
-    return drawDiagram(artwork, Diagram{"r1bq1rk1/pp2bppp/2n1pn2/3p4/2PP4/"
-                                        "2N1PN2/PP2BPPP/R2QKB1R b KQ - 3 8",
-                                        Settings{},
-                                        {}});
+    return drawDiagram(
+        artwork, Diagram{readPlacement("r1bq1rk1/pp2bppp/2n1pn2/3p4/2PP4/"
+                                       "2N1PN2/PP2BPPP/R2QKB1R b KQ - 3 8"),
+                         Settings{},
+                         {}});
   }();
   return canvas;
 }
@@ -127,7 +129,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   std::vector<unsigned char> expected;
   std::vector<unsigned char> actual;
   const unsigned codec = lodepng::encode(expected, pixels, width, height);
-  const unsigned ours = tib::encodePng(actual, pixels, width, height);
+  const unsigned ours = tib::codec::encodePng(actual, pixels, width, height);
   if (codec != ours || expected != actual) {
     std::fprintf(stderr,
                  "fuzz_encode: %u x %u: bytes differ from the codec's\n", width,

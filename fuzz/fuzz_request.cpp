@@ -25,14 +25,10 @@ constexpr int32_t kMaxSize = 2048;
 // coordinates, "blue" none but the black view's; "alpha" is a piece set.
 const Served& served() {
   static const Served themes = [] {
-    const auto withBoards = [](std::initializer_list<int> boards) {
+    const auto withBoards = [](std::initializer_list<std::size_t> boards) {
       auto artwork = std::make_shared<Artwork>();
-      for (const int index : boards) {
-        ImageBuffer& board =
-            index == 0
-                ? artwork->board
-                : artwork->otherBoards.at(static_cast<std::size_t>(index - 1));
-        board.pixels = {0};
+      for (const std::size_t index : boards) {
+        artwork->boards.at(index).pixels = {0};
       }
       return artwork;
     };
@@ -59,18 +55,12 @@ void check(bool condition) {
   }
 }
 
-bool onBoard(const Square& square) {
-  return square.file >= 0 && square.file <= 7 && square.rank >= 0 &&
-         square.rank <= 7;
-}
-
 std::string marksOf(const std::vector<Mark>& marks) {
   std::string text;
   for (const Mark& mark : marks) {
-    text +=
-        (text.empty() ? "" : ",") +
-        std::string(1, kColourLetters[static_cast<std::size_t>(mark.colour)]) +
-        squareName(mark.from) + squareName(mark.to);
+    text += (text.empty() ? "" : ",") +
+            std::string(1, chess::markColourLetter(mark.colour)) +
+            chess::squareName(mark.from) + chess::squareName(mark.to);
   }
   return text;
 }
@@ -79,23 +69,22 @@ std::string marksOf(const std::vector<Mark>& marks) {
 std::string queryOf(const Annotations& annotations) {
   std::string last;
   for (const Square& square : annotations.lastMove) {
-    last += squareName(square);
+    last += chess::squareName(square);
   }
   if (annotations.lastMove.size() == 1) {
     last = "P@" + last;
   }
   std::string highlights;
   for (const Mark& mark : annotations.highlights) {
-    highlights +=
-        (highlights.empty() ? "" : ",") +
-        std::string(1, kColourLetters[static_cast<std::size_t>(mark.colour)]) +
-        squareName(mark.from);
+    highlights += (highlights.empty() ? "" : ",") +
+                  std::string(1, chess::markColourLetter(mark.colour)) +
+                  chess::squareName(mark.from);
   }
   return std::string("orientation=") +
          (annotations.orientation == Orientation::white ? "white" : "black") +
          "&coordinates=" + (annotations.coordinates ? "1" : "0") +
-         "&lastMove=" + last +
-         "&check=" + (annotations.check ? squareName(*annotations.check) : "") +
+         "&lastMove=" + last + "&check=" +
+         (annotations.check ? chess::squareName(*annotations.check) : "") +
          "&arrows=" + marksOf(annotations.arrows) + "&highlight=" + highlights;
 }
 
@@ -107,19 +96,19 @@ void checkAnnotations(const Render& render) {
         nullptr);
   check(annotations.lastMove.size() <= 2);
   for (const Square& square : annotations.lastMove) {
-    check(onBoard(square));
+    check(chess::onBoard(square));
   }
   if (annotations.lastMove.size() == 2) {
     check(annotations.lastMove[0] != annotations.lastMove[1]);
   }
-  check(!annotations.check || onBoard(*annotations.check));
+  check(!annotations.check || chess::onBoard(*annotations.check));
   check(annotations.highlights.size() <= kMaxMarks);
   check(annotations.arrows.size() <= kMaxMarks);
   for (const Mark& mark : annotations.highlights) {
-    check(onBoard(mark.from) && mark.from == mark.to);
+    check(chess::onBoard(mark.from) && mark.from == mark.to);
   }
   for (const Mark& mark : annotations.arrows) {
-    check(onBoard(mark.from) && onBoard(mark.to));
+    check(chess::onBoard(mark.from) && chess::onBoard(mark.to));
   }
   // The canonical text reads back as the same annotations.
   const Decision again =

@@ -15,13 +15,14 @@
 #include <cstring>
 #include <vector>
 
+#include "codec/codec_release.h"
+#include "codec/inflate.h"
 #include "png_mutator.h"
 #include "tib/artwork.h"
-#include "tib/codec_release.h"
 #include "tib/drawing.h"
-#include "tib/inflate.h"
 
-using namespace tib;  // NOLINT(google-build-using-namespace)
+using namespace tib;         // NOLINT(google-build-using-namespace)
+using namespace tib::codec;  // NOLINT(google-build-using-namespace)
 
 namespace {
 
@@ -93,8 +94,8 @@ void compareInflate(const std::vector<unsigned char>& stream) {
         &codecOut, &codecSize, stream.data(), stream.size(), &settings);
     unsigned char* out = nullptr;
     std::size_t size = 0;
-    const unsigned ours =
-        tib::inflateZlib(&out, &size, stream.data(), stream.size(), &settings);
+    const unsigned ours = tib::codec::inflateZlib(&out, &size, stream.data(),
+                                                  stream.size(), &settings);
     require(codec == ours, "inflate's code differs from the codec's");
     require(
         codec != 0 || (size == codecSize &&

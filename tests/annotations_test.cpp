@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "test_support.h"
-#include "tib/failure.h"
+#include "tib/error.h"
 #include "tib/position.h"
 #include "tib/render.h"
 
@@ -21,8 +21,8 @@ namespace {
 // The synthetic artwork in memory, every view drawn on the same board.
 Artwork syntheticArtwork() {
   Artwork made;
-  made.board = boardImage();
-  made.otherBoards.fill(made.board);
+  made.boards[0] = boardImage();
+  made.boards.fill(made.boards[0]);
   for (std::size_t i = 0; i < kPieces.size(); ++i) {
     made.sprites.at(i) = spriteFor(i);
   }
@@ -37,9 +37,9 @@ const Artwork& synthetic() {
   return loaded;
 }
 
-Square at(const char* name) { return squareNamed(name).value(); }
+Square at(const char* name) { return chess::squareNamed(name).value(); }
 
-Mark mark(Colour colour, const char* from, const char* to) {
+Mark mark(chess::MarkColour colour, const char* from, const char* to) {
   return Mark{colour, at(from), at(to)};
 }
 
@@ -108,7 +108,7 @@ TEST(Annotations, EachMarkChangesOnlyTheSquaresItNames) {
   for (const auto& c : cases) {
     for (const Orientation view : {Orientation::white, Orientation::black}) {
       // Every colour in turn.
-      const auto colour = static_cast<Colour>(row++ % 4);
+      const auto colour = static_cast<chess::MarkColour>(row++ % 4);
       Annotations plain;
       plain.orientation = view;
       Annotations marked = plain;
@@ -128,9 +128,9 @@ TEST(Annotations, EachMarkChangesOnlyTheSquaresItNames) {
           marked.check = one.to;
           break;
       }
-      const auto changed =
-          changedPixels(drawDiagram(synthetic(), Diagram{fen, {}, plain}),
-                        drawDiagram(synthetic(), Diagram{fen, {}, marked}));
+      const auto changed = changedPixels(
+          drawDiagram(synthetic(), Diagram{readPlacement(fen), {}, plain}),
+          drawDiagram(synthetic(), Diagram{readPlacement(fen), {}, marked}));
       const Box from = squareBox(one.from, view);
       const Box to = squareBox(one.to, view);
       const Box allowed = spanning(from, to);
@@ -159,26 +159,44 @@ TEST(Annotations, MarksUnderThePiecesLeaveThemAndArrowsCrossThem) {
   opaque.sprites.at(king) = solidImage(20, 20, 10, 200, 30, 255);
   const std::string fen = "8/8/8/8/4K3/8/8/8";
   const Box piece = pieceBox(Settings{}, 4, 3, kPieces.at(king));
-  const ImageBuffer plain = drawDiagram(opaque, Diagram{fen, {}, {}});
+  const ImageBuffer plain =
+      drawDiagram(opaque, Diagram{readPlacement(fen), {}, {}});
   const auto changedOnPiece = [&](const Annotations& annotations) {
     const auto changed = changedPixels(
-        plain, drawDiagram(opaque, Diagram{fen, {}, annotations}));
+        plain,
+        drawDiagram(opaque, Diagram{readPlacement(fen), {}, annotations}));
     return std::count_if(changed.begin(), changed.end(),
                          [&](const std::pair<int, int>& pixel) {
                            return inside(piece, pixel.first, pixel.second);
                          });
   };
   Annotations under;
-  under.highlights = {mark(Colour::blue, "e4", "e4")};
+  under.highlights = {mark(chess::MarkColour::blue, "e4", "e4")};
   under.lastMove = {at("e4")};
   under.check = at("e4");
   EXPECT_EQ(0, changedOnPiece(under));
   Annotations over;
-  over.arrows = {mark(Colour::green, "e4", "e6")};
+  over.arrows = {mark(chess::MarkColour::green, "e4", "e6")};
   EXPECT_LT(0, changedOnPiece(over));
   Annotations ring;
-  ring.arrows = {mark(Colour::green, "e4", "e4")};
+  ring.arrows = {mark(chess::MarkColour::green, "e4", "e4")};
   EXPECT_LT(0, changedOnPiece(ring));
+  // The whole ring: each quarter of the square around its centre changes.
+  const Box square = squareBox(at("e4"), Orientation::white);
+  const auto changed = changedPixels(
+      plain, drawDiagram(opaque, Diagram{readPlacement(fen), {}, ring}));
+  for (const bool top : {true, false}) {
+    for (const bool left : {true, false}) {
+      EXPECT_TRUE(
+          std::any_of(changed.begin(), changed.end(),
+                      [&](const std::pair<int, int>& p) {
+                        return inside(square, p.first, p.second) &&
+                               (p.second < square.y + square.h / 2) == top &&
+                               (p.first < square.x + square.w / 2) == left;
+                      }))
+          << "top " << top << ", left " << left;
+    }
+  }
 }
 
 // A placement of ranks and files, read backwards, is the same board turned
@@ -197,8 +215,10 @@ TEST(Annotations, TheBlackViewIsTheWhiteViewTurned) {
     for (const float scale : {1.0F, 1.3F, 2.5F}) {
       const Settings settings{1024, scale};
       expectSameImage(
-          drawDiagram(synthetic(), Diagram{turned(placement), settings, {}}),
-          drawDiagram(synthetic(), Diagram{placement, settings, black}),
+          drawDiagram(synthetic(),
+                      Diagram{readPlacement(turned(placement)), settings, {}}),
+          drawDiagram(synthetic(),
+                      Diagram{readPlacement(placement), settings, black}),
           placement + " at scale " + std::to_string(scale));
     }
   }
@@ -210,8 +230,10 @@ TEST(Annotations, TheBlackViewIsTheWhiteViewTurned) {
        {std::pair<const char*, const char*>{" w", " b"}, {" b", " w"}}) {
     const std::string placement = "4k3/8/8/8/8/8/8/4K3";
     expectSameImage(
-        drawDiagram(swapped, Diagram{turned(placement) + other, {}, {}}),
-        drawDiagram(synthetic(), Diagram{placement + mover, {}, black}),
+        drawDiagram(swapped,
+                    Diagram{readPlacement(turned(placement) + other), {}, {}}),
+        drawDiagram(synthetic(),
+                    Diagram{readPlacement(placement + mover), {}, black}),
         std::string("marker of") + mover);
   }
 }
@@ -219,7 +241,7 @@ TEST(Annotations, TheBlackViewIsTheWhiteViewTurned) {
 TEST(Annotations, EachViewTakesItsOwnBoard) {
   Artwork boards = synthetic();
   for (std::size_t index = 1; index < kBoardFiles.size(); ++index) {
-    boards.otherBoards.at(index - 1) =
+    boards.boards.at(index) =
         noiseImage(1024, 1024, static_cast<uint32_t>(index));
   }
   for (const Orientation view : {Orientation::white, Orientation::black}) {
@@ -230,15 +252,17 @@ TEST(Annotations, EachViewTakesItsOwnBoard) {
       const std::size_t index = boardIndex(view, coordinates);
       expectSameImage(
           *boardPicture(boards, index),
-          drawDiagram(boards, Diagram{"8/8/8/8/8/8/8/8", {}, annotations}),
+          drawDiagram(
+              boards,
+              Diagram{readPlacement("8/8/8/8/8/8/8/8"), {}, annotations}),
           kBoardFiles.at(index));
       Artwork without = boards;
       if (index > 0) {
-        without.otherBoards.at(index - 1) = ImageBuffer{};
+        without.boards.at(index) = ImageBuffer{};
         try {
-          drawDiagram(without, Diagram{"8", {}, annotations});
+          drawDiagram(without, Diagram{readPlacement("8"), {}, annotations});
           ADD_FAILURE() << "drawn without " << kBoardFiles.at(index);
-        } catch (const Failure& failure) {
+        } catch (const Error& failure) {
           EXPECT_NE(std::string::npos,
                     std::string(failure.what()).find(kBoardFiles.at(index)));
         }
@@ -252,18 +276,19 @@ TEST(Annotations, LoadsTheBoardsThatAreThere) {
   const std::string path = folder.path().string();
   writePng(folder.path() / "t_board_plain.png", noiseImage(1024, 1024, 5));
   ArtworkBudget budget;
-  const auto boards = loadOtherBoards(path, budget);
-  EXPECT_TRUE(boards[0].pixels.empty());
-  EXPECT_EQ(noiseImage(1024, 1024, 5).pixels, boards[1].pixels);
-  EXPECT_TRUE(boards[2].pixels.empty());
+  Boards boards;
+  loadOtherBoards(path, budget, boards);
+  EXPECT_TRUE(boards[1].pixels.empty());
+  EXPECT_EQ(noiseImage(1024, 1024, 5).pixels, boards[2].pixels);
+  EXPECT_TRUE(boards[3].pixels.empty());
   EXPECT_EQ(kCanvasBytes, budget.used);
   // Within the budget, and each one there must be a board.
   ArtworkBudget small{kCanvasBytes - 1};
-  EXPECT_THROW(loadOtherBoards(path, small), Failure);
+  EXPECT_THROW(loadOtherBoards(path, small, boards), Error);
   writePng(folder.path() / "t_board_black.png", noiseImage(1024, 1023, 5));
-  EXPECT_THROW(loadOtherBoards(path, budget), Failure);
+  EXPECT_THROW(loadOtherBoards(path, budget, boards), Error);
   writeBytes(folder.path() / "t_board_black.png", "not a png");
-  EXPECT_THROW(loadOtherBoards(path, budget), Failure);
+  EXPECT_THROW(loadOtherBoards(path, budget, boards), Error);
 }
 
 }  // namespace

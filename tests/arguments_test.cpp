@@ -6,13 +6,13 @@
 #include <sstream>
 
 #include "tib/drawing.h"
-#include "tib/failure.h"
+#include "tib/error.h"
 
 namespace tib {
 
 namespace {
 
-const std::string kStartFen = kStartingPosition;
+const std::string kStartFen(chess::kStartingFen);
 
 TEST(Arguments, HelpIsDueForNoArgumentOrALeadingSlashH) {
   const struct {
@@ -74,7 +74,8 @@ TEST(Arguments, AcceptedValues) {
   for (const auto& c : cases) {
     const std::string what = ::testing::PrintToString(c.args);
     const RunArguments run = readArguments(c.args);
-    EXPECT_EQ(c.fen, run.fen) << what;
+    EXPECT_EQ(readPlacement(c.fen).pieces, run.position.pieces) << what;
+    EXPECT_EQ(readPlacement(c.fen).sideToMove, run.position.sideToMove) << what;
     EXPECT_EQ(c.path, run.outputPath) << what;
     EXPECT_EQ(c.size, run.settings.Size) << what;
     EXPECT_EQ(c.scale, run.settings.Sz2) << what;
@@ -106,8 +107,7 @@ TEST(Arguments, RefusedValuesNameTheArgument) {
     try {
       readArguments(c.args);
       ADD_FAILURE() << ::testing::PrintToString(c.args) << " was accepted";
-    } catch (const Failure& failure) {
-      EXPECT_EQ(ExitStatus::badArguments, failure.status());
+    } catch (const ValueError& failure) {
       EXPECT_NE(std::string::npos, std::string(failure.what()).find(c.named))
           << ::testing::PrintToString(c.args) << " gave: " << failure.what();
     }

@@ -22,6 +22,8 @@
 
 namespace tib {
 
+using namespace codec;  // NOLINT(google-build-using-namespace)
+
 namespace fs = std::filesystem;
 
 namespace {

@@ -284,6 +284,38 @@ TEST(DrawToBoard, ClipsToTheCanvasAndIgnoresUnusableSprites) {
   }
 }
 
+TEST(DrawToBoard, WithinAClipEachPixelIsTheWholeDrawsAndNoOtherChanges) {
+  const ImageBuffer background = noiseImage(kCanvasEdge, kCanvasEdge, 7);
+  const ImageBuffer sprite = noiseImage(37, 41, 8, {0, 255, 128, 3, 200});
+  const Box box{100, 200, 90, 70};
+  ImageBuffer whole = background;
+  drawToBoard(whole, sprite, box.x, box.y, box.w, box.h);
+  const Box clips[] = {{0, 0, 1024, 1024}, {101, 201, 1, 1},
+                       {150, 180, 7, 200}, {95, 250, 30, 9},
+                       {189, 269, 50, 50}, {-5, -5, 108, 208},
+                       {190, 200, 10, 10}, {1000, 1000, 100, 100}};
+  for (const Box& clip : clips) {
+    ImageBuffer part = background;
+    drawToBoardWithin(part, sprite, box.x, box.y, box.w, box.h, clip);
+    for (int y = 0; y < 1024; ++y) {
+      for (int x = 0; x < 1024; ++x) {
+        const bool inside = x >= clip.x && x < clip.x + clip.w && y >= clip.y &&
+                            y < clip.y + clip.h;
+        const auto at = static_cast<uint32_t>(x);
+        const auto row = static_cast<uint32_t>(y);
+        if (std::memcmp(pixelAt(part, at, row),
+                        pixelAt(inside ? whole : background, at, row),
+                        4) != 0) {
+          ADD_FAILURE() << "clip " << clip.x << "," << clip.y << " " << clip.w
+                        << "x" << clip.h << ": pixel " << x << "," << y;
+          y = 1024;
+          break;
+        }
+      }
+    }
+  }
+}
+
 TEST(Drawing, DrawPieceAndSignUseTheirBoxes) {
   ImageBuffer canvas = canvasOf(0, 0, 0);
   const ImageBuffer sprite = solidImage(3, 3, 255, 0, 0, 255);

@@ -1,7 +1,7 @@
 // Inflating for the decoder: the same bytes and codes as the codec's own
 // zlib decoder, on streams libdeflate takes and on those it would read
 // otherwise than the codec.
-#include "tib/inflate.h"
+#include "codec/inflate.h"
 
 #include <gtest/gtest.h>
 #include <libdeflate.h>
@@ -100,6 +100,26 @@ Bytes oneDistanceCode(unsigned distanceBit) {
   return zlib(b, {'A', 'A', 'A', 'A'});
 }
 
+// A dynamic block whose first code length symbol is 16, a repeat of the
+// length before it, when there is none yet.
+Bytes repeatBeforeAnyLength() {
+  Bits b;
+  put(b, 1, 1);
+  put(b, 2, 2);
+  put(b, 1, 5);
+  put(b, 0, 5);
+  put(b, 15, 4);
+  // Lengths 0-14 and the repeat code 16 take 4 bits each: 16 is code 15.
+  const unsigned order[] = {16, 17, 18, 0, 8,  7, 9,  6, 10, 5,
+                            11, 4,  12, 3, 13, 2, 14, 1, 15};
+  for (const unsigned symbol : order) {
+    put(b, symbol < 15 || symbol == 16 ? 4 : 0, 3);
+  }
+  putCode(b, 15, 4);
+  put(b, 3, 2);
+  return zlib(b, {'A'});
+}
+
 Bytes stored(const Bytes& content) {
   Bits b;
   put(b, 1, 1);
@@ -181,13 +201,15 @@ TEST(Inflate, SameBytesAndCodesAsTheCodec) {
        100},
       {"one-bit distance code, codeword 0", oneDistanceCode(0), 100},
       {"one-bit distance code, codeword 1", oneDistanceCode(1), 100},
+      {"repeat code first", repeatBeforeAnyLength(), 100},
       {"no header", {0x78}, 100},
       {"preset dictionary", {0x78, 0xBB, 3, 0, 0, 0, 0, 1}, 100},
   };
   for (const Stream& stream : streams) {
     const Inflated codec =
         run(lodepng_zlib_decompress, stream.bytes, stream.limit);
-    const Inflated ours = run(tib::inflateZlib, stream.bytes, stream.limit);
+    const Inflated ours =
+        run(tib::codec::inflateZlib, stream.bytes, stream.limit);
     EXPECT_EQ(codec.error, ours.error) << stream.name;
     if (codec.error == 0) {
       EXPECT_TRUE(codec.bytes == ours.bytes) << stream.name;

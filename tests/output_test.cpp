@@ -3,7 +3,7 @@
 // Most cases call writeOutputFile directly; the permission cases run it as
 // the user nobody and the full-disk cases on a small tmpfs, both only as
 // root. A replace shows as a new inode, a write in place keeps the inode.
-#include "cli/output.h"
+#include "tib/output_file.h"
 
 #include <fcntl.h>
 #include <grp.h>
@@ -28,7 +28,7 @@
 
 #include "test_support.h"
 #include "tib/artwork.h"
-#include "tib/failure.h"
+#include "tib/error.h"
 
 namespace tib {
 
@@ -56,7 +56,7 @@ std::string tryWrite(const fs::path& path, const std::string& bytes,
                     std::vector<unsigned char>(bytes.begin(), bytes.end()),
                     artwork);
     return "";
-  } catch (const Failure& failure) {
+  } catch (const Error& failure) {
     return failure.what();
   }
 }

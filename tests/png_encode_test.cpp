@@ -1,7 +1,7 @@
 // The encoder against the codec's own default encoder: the same bytes for
 // pictures that reach each of its choices of colour type, bit depth, key,
 // palette and filter, and its block and match rules.
-#include "tib/png_encode.h"
+#include "codec/png_encode.h"
 
 #include <gtest/gtest.h>
 #include <lodepng.h>
@@ -18,6 +18,8 @@
 #include "tib/render.h"
 
 namespace tib {
+
+using namespace codec;  // NOLINT(google-build-using-namespace)
 
 namespace {
 
@@ -146,6 +148,25 @@ const std::vector<Picture>& pictures() {
        [](uint32_t x, uint32_t, uint32_t r) {
          return x % 7 == 0 ? rgba(x, 0, 0, 0) : rgba(r, r >> 8, 100);
        }},
+      {"grey but one pixel off in blue only", 300, 20,
+       [](uint32_t x, uint32_t y, uint32_t r) {
+         return x == 150 && y == 10 ? rgba(r % 250, r % 250, r % 250 + 1)
+                                    : grey(r);
+       }},
+      {"key colour opaque in the last pixel", 300, 20,
+       [](uint32_t x, uint32_t y, uint32_t r) {
+         return x % 9 == 0            ? rgba(3, 4, 5, 0)
+                : x == 299 && y == 19 ? rgba(3, 4, 5)
+                                      : rgba(r, r >> 8, r >> 16);
+       }},
+      {"two-colour checkerboard of 2 x 2", 2, 2,
+       [](uint32_t x, uint32_t y, uint32_t) {
+         return (x + y) % 2 == 0 ? rgba(200, 10, 10) : rgba(10, 10, 200);
+       }},
+      {"transparent black first", 300, 40,
+       [](uint32_t x, uint32_t y, uint32_t r) {
+         return y < 2 ? 0U : rgba(r, r >> 8, r >> 16, (x * 3) & 255);
+       }},
       {"mixed alpha noise", 99, 77, noise(0, 0)},
       {"opaque noise", 129, 65, noise(0xFF000000U, 0xFF000000U)},
       {"noise in a 1-pixel-wide column", 1, 300, noise(0, 0)},
@@ -190,10 +211,16 @@ TEST_P(Encoding, BytesEqualTheCodecs) {
             lodepng::encode(expected, pixels, picture.width, picture.height));
   // Appended, as the codec does.
   Bytes actual = {1, 2};
-  ASSERT_EQ(0U, tib::encodePng(actual, pixels, picture.width, picture.height));
+  ASSERT_EQ(
+      0U, tib::codec::encodePng(actual, pixels, picture.width, picture.height));
   expected.insert(expected.begin(), {1, 2});
   ASSERT_EQ(expected.size(), actual.size()) << picture.name;
   EXPECT_TRUE(expected == actual) << picture.name;
+  // A second thread, where the caller allows one, changes no byte.
+  Bytes twoThreads = {1, 2};
+  ASSERT_EQ(0U, tib::codec::encodePng(twoThreads, pixels, picture.width,
+                                      picture.height, EncodeThreads{2}));
+  EXPECT_TRUE(expected == twoThreads) << picture.name;
 }
 
 INSTANTIATE_TEST_SUITE_P(Pictures, Encoding, testing::ValuesIn(pictures()),
@@ -213,16 +240,18 @@ TEST(Encoding, RenderedDiagramsEqualTheCodecs) {
   const Artwork artwork = loadArtwork(folder, {Side::white, Side::black});
   const ImageBuffer canvas = drawDiagram(
       artwork,
-      Diagram{"r1bq1rk1/pp2bppp/2n1pn2/3p4/2PP4/2N1PN2/PP2BPPP/R2QKB1R b KQ",
-              Settings{},
-              {}});
+      Diagram{
+          readPlacement(
+              "r1bq1rk1/pp2bppp/2n1pn2/3p4/2PP4/2N1PN2/PP2BPPP/R2QKB1R b KQ"),
+          Settings{},
+          {}});
   for (const uint32_t edge : {37U, 300U, 400U, 1024U}) {
     const Bytes pixels =
         edge == kCanvasEdge ? canvas.pixels : resampleCanvas(canvas, edge);
     Bytes expected;
     Bytes actual;
     ASSERT_EQ(0U, lodepng::encode(expected, pixels, edge, edge));
-    ASSERT_EQ(0U, tib::encodePng(actual, pixels, edge, edge));
+    ASSERT_EQ(0U, tib::codec::encodePng(actual, pixels, edge, edge));
     EXPECT_TRUE(expected == actual) << "size " << edge;
   }
 }
@@ -232,7 +261,7 @@ TEST(Encoding, ShortInputIsTheCodecsError) {
   Bytes expected;
   Bytes actual;
   EXPECT_EQ(lodepng::encode(expected, pixels, 10, 10),
-            tib::encodePng(actual, pixels, 10, 10));
+            tib::codec::encodePng(actual, pixels, 10, 10));
   EXPECT_TRUE(actual.empty());
 }
 
@@ -243,7 +272,7 @@ TEST(Encoding, EmptyPicturesEqualTheCodecs) {
     Bytes expected;
     Bytes actual;
     EXPECT_EQ(lodepng::encode(expected, pixels, width, height),
-              tib::encodePng(actual, pixels, width, height));
+              tib::codec::encodePng(actual, pixels, width, height));
     EXPECT_TRUE(expected == actual) << width << " x " << height;
   }
 }

@@ -8,7 +8,7 @@
 #include <string_view>
 #include <variant>
 
-#include "server/exit_status.h"
+#include "server/failure.h"
 #include "server/options.h"
 #include "test_support.h"
 
@@ -22,10 +22,9 @@ namespace {
 const Served& served() {
   static const Served themes = [] {
     auto everyBoard = std::make_shared<Artwork>();
-    everyBoard->board = solidImage(1, 1, 0, 0, 0, 255);
-    everyBoard->otherBoards.fill(everyBoard->board);
+    everyBoard->boards.fill(solidImage(1, 1, 0, 0, 0, 255));
     auto oneBoard = std::make_shared<Artwork>();
-    oneBoard->board = solidImage(1, 1, 0, 0, 0, 255);
+    oneBoard->boards[0] = solidImage(1, 1, 0, 0, 0, 255);
     Served value;
     value.themes.emplace("", Theme{everyBoard, 1});
     value.themes.emplace("green", Theme{oneBoard, 2});
@@ -73,9 +72,9 @@ TEST(RequestTest, DecodesQueriesAsFormsDo) {
   EXPECT_EQ((Pairs{{"fen", "8/8 b=x"}, {"size", ""}, {"", "3"}}),
             decodeQuery("fen=8%2F8+b=x&&size&=3&"));
   const Render last =
-      renderOf(decide("/board.png?size=1&size=300px&fen=a&theme=green"));
+      renderOf(decide("/board.png?size=1&size=300px&fen=k&theme=green"));
   EXPECT_EQ(300, last.diagram.settings.Size);
-  EXPECT_EQ("a", last.diagram.fen);
+  EXPECT_EQ(readPlacement("k").pieces, last.diagram.position.pieces);
   EXPECT_EQ(served().themes.at("green").artwork.get(), last.artwork);
   EXPECT_EQ(&last.artwork->sprites, last.pieces);
   EXPECT_EQ(

@@ -150,7 +150,7 @@ TEST_F(ServerTest, ServesAnnotatedDiagramsAndThePage) {
   ArtworkBudget budget;
   auto artwork = std::make_shared<Artwork>(
       loadArtwork(alt.string(), {Side::white, Side::black}));
-  artwork->otherBoards = loadOtherBoards(alt.string(), budget);
+  loadOtherBoards(alt.string(), budget, artwork->boards);
   Served alone;
   alone.themes.emplace("", Theme{artwork, 0});
   const uint16_t port = start();

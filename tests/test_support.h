@@ -15,6 +15,8 @@
 
 namespace tib {
 
+using namespace codec;  // NOLINT(google-build-using-namespace)
+
 class TempDir {
  public:
   TempDir();

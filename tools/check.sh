@@ -1,9 +1,12 @@
 #!/usr/bin/env bash
-# Static analysis (clang-tidy, cppcheck, clang-format) and a valgrind
+# The rooms' include rule, static analysis (clang-tidy, cppcheck,
+# clang-format) and a valgrind
 # memcheck run of one full diagram. Expects tools/test.sh to have built build/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash tools/install-deps.sh clang-tidy cppcheck clang-format valgrind
+
+bash tools/check-rooms.sh
 
 echo "clang-format"
 clang-format --dry-run --Werror src/*/*.cpp src/*/*.h tests/*.cpp tests/*.h \

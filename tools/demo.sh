@@ -1,11 +1,11 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds tib and renders the example diagrams of
-# doc/ with the bundled artwork.
+# Installs what is missing, builds tib and tib-game and renders the example
+# diagrams of doc/ with the bundled artwork.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash tools/install-deps.sh
 cmake -S . -B build -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build build -j "$(nproc)" --target tib
+cmake --build build -j "$(nproc)" --target tib tib-game
 
 tib=$PWD/build/tib
 doc=$PWD/doc
@@ -21,4 +21,7 @@ for theme in themes/*/; do
   name=$(basename "$theme")
   (cd "$theme" && "$tib" "$middlegame" file="$doc/theme-$name.png" size=400)
 done
-echo "Diagrams written to doc/: $(cd "$doc" && ls ./*.png | tr '\n' ' ')"
+cd "$doc/.."
+build/tib-game --ply 31 -o "$doc/opera-ply31.png" --size 400 --artwork artwork "$doc/opera.pgn"
+build/tib-game -o "$doc/opera.gif" --size 360 --artwork artwork "$doc/opera.pgn"
+echo "Diagrams written to doc/: $(cd "$doc" && ls ./*.png ./*.gif | tr '\n' ' ')"

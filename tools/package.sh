@@ -46,10 +46,12 @@ cleanup() {
 trap cleanup EXIT
 (cd /usr/share/tib && /usr/bin/tib "fen=4k3/8/8/8/8/8/8/4K3 b" size=400 file="$out/kings.png")
 (cd /usr/share/tib/themes/green && /usr/bin/tib size=300 file="$out/start.png")
-for page in tib tib-server; do
+for page in tib tib-server tib-game; do
   man -w "$page" >/dev/null 2>&1 || test -f "/usr/share/man/man1/$page.1"
 done
-for png in "$out"/kings.png "$out"/start.png; do
+printf '1. e4 e5 2. Qh5 Nc6 3. Bc4 Nf6 4. Qxf7# 1-0\n' |
+  /usr/bin/tib-game --size 300 -o "$out/mate.png"
+for png in "$out"/kings.png "$out"/start.png "$out"/mate.png; do
   head -c 8 "$png" | cmp -s - <(printf '\211PNG\r\n\032\n') || { echo "not a PNG: $png"; exit 1; }
 done
 

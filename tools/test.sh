@@ -25,14 +25,15 @@ ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
   ctest --test-dir build-sanitize --output-on-failure -j "$jobs"
 
 # ThreadSanitizer over what runs on several threads: renders from shared
-# artwork, and the service's workers, queue, counters and log thread.
+# artwork, the service's workers, queue, counters and log thread, GIF
+# writers sharing a palette, and the text renderer's caches.
 tsan="-fsanitize=thread -fno-omit-frame-pointer"
 cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_FLAGS="$tsan" \
   -DCMAKE_EXE_LINKER_FLAGS="$tsan" -DTIB_BUILD_BENCHMARKS=OFF -DTIB_LODEPNG=$lodepng
-cmake --build build-tsan -j "$jobs" --target tib_tests
+cmake --build build-tsan -j "$jobs" --target tib_tests gif_tests text_tests
 TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
   ctest --test-dir build-tsan --output-on-failure -R \
-  'Render|ServerTest\.(ServesTheBytesTibWrites|TagsCacheAndKeepsConnectionsOpen|MetricsCountWhatWasAnswered|RendersForClientsThatLeftAreSkippedAndTheQueueIsBounded)$'
+  'Render|ServerTest\.(ServesTheBytesTibWrites|TagsCacheAndKeepsConnectionsOpen|MetricsCountWhatWasAnswered|RendersForClientsThatLeftAreSkippedAndTheQueueIsBounded)$|GifWriter\.WritersOnSeveralThreadsShareOnePalette$|TextRenderer\.GivesTheSameMasksFromManyThreads$'
 
 cmake -S . -B build-system -DCMAKE_BUILD_TYPE=Release -DTIB_BUILD_TESTS=ON \
   -DTIB_BUILD_BENCHMARKS=OFF -DTIB_LODEPNG=system

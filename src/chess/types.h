@@ -47,8 +47,7 @@ constexpr std::optional<Piece> pieceOfLetter(char letter) {
   if (kind == std::string_view::npos) {
     return std::nullopt;
   }
-  return Piece{white ? Side::white : Side::black,
-               static_cast<PieceKind>(kind)};
+  return Piece{white ? Side::white : Side::black, static_cast<PieceKind>(kind)};
 }
 
 // A square: file 0 is a, rank 0 is the first rank. A lenient walk of a

@@ -28,7 +28,7 @@ RunArguments readArguments(const std::vector<std::string>& args) {
   RunArguments run;
   for (const std::string& arg : args) {
     if (hasPrefix(arg, "fen=")) {
-      run.fen = arg.substr(4);
+      run.position = readPlacement(std::string_view(arg).substr(4));
     } else if (hasPrefix(arg, "file=")) {
       run.outputPath = arg.substr(5);
     } else if (hasPrefix(arg, "size=")) {

@@ -14,7 +14,8 @@ namespace tib {
 
 // The settings of one run of tib.
 struct RunArguments {
-  std::string fen = kStartingPosition;
+  // What the diagram draws of the fen= text.
+  Placement position = startingPlacement();
   std::string outputPath = "output.png";
   Settings settings;
 };
@@ -26,7 +27,7 @@ void printHelp(std::ostream& out);
 
 // Reads the arguments (program name excluded); a later argument overrides
 // an earlier one with the same key and other arguments are ignored. Throws
-// a Failure naming the argument that cannot be used.
+// a ValueError naming the argument that cannot be used.
 RunArguments readArguments(const std::vector<std::string>& args);
 
 }  // namespace tib

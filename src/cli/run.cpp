@@ -3,9 +3,9 @@
 #include <utility>
 
 #include "cli/arguments.h"
-#include "cli/output.h"
+#include "cli/failure.h"
+#include "tib/output_file.h"
 #include "tib/artwork.h"
-#include "tib/failure.h"
 #include "tib/position.h"
 #include "tib/render.h"
 
@@ -20,7 +20,7 @@ void runStages(const std::vector<std::string>& args, std::ostream& out) {
   const RunArguments run = readArguments(args);
   // Only the marker of the side to move is read.
   std::vector<Side> sides;
-  if (const std::optional<Side> side = sideToMove(run.fen)) {
+  if (const std::optional<Side> side = run.position.sideToMove) {
     sides.push_back(*side);
   }
   Artwork artwork = loadArtwork("", sides);
@@ -30,8 +30,8 @@ void runStages(const std::vector<std::string>& args, std::ostream& out) {
   // The run needs the artwork no more once it is drawn: the diagram is
   // drawn on the artwork's own board.
   const std::vector<FileIdentity> artworkFiles = std::move(artwork.filesRead);
-  const std::vector<unsigned char> png =
-      renderPng(std::move(artwork), Diagram{run.fen, run.settings, {}});
+  const std::vector<unsigned char> png = renderPng(
+      std::move(artwork), Diagram{run.position, run.settings, {}}, Threads{2});
   if (run.settings.Size != 0) {
     writeOutputFile(run.outputPath, png, artworkFiles);
   }

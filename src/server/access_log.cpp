@@ -9,7 +9,7 @@
 #include <climits>
 #include <utility>
 
-#include "server/exit_status.h"
+#include "server/failure.h"
 
 namespace tib {
 

@@ -6,7 +6,8 @@
 #include <string_view>
 
 #include "server/page.h"
-#include "tib/failure.h"
+#include "tib/error.h"
+#include "tib/render.h"
 
 namespace tib {
 
@@ -76,15 +77,16 @@ Answer notModifiedAnswer(const NotModified& notModified) {
 
 Answer renderAnswer(const Render& render) {
   try {
+    // One thread: the workers render on every core already.
     std::vector<unsigned char> png =
-        renderPng(*render.artwork, *render.pieces, render.diagram);
+        renderPng(*render.artwork, *render.pieces, render.diagram, Threads{1});
     HttpResponse response(http::status::ok, 11);
     response.set(http::field::content_type, "image/png");
     setCaching(response, render.tag);
     response.body() = std::move(png);
     response.prepare_payload();
     return {std::move(response)};
-  } catch (const Failure& failure) {
+  } catch (const Error& failure) {
     return {textResponse(500, failure.what())};
   } catch (const std::exception& error) {
     return {textResponse(500, std::string("cannot render: ") + error.what())};

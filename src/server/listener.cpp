@@ -5,7 +5,7 @@
 #include <csignal>
 #include <optional>
 
-#include "server/exit_status.h"
+#include "server/failure.h"
 #include "server/session.h"
 
 namespace tib {

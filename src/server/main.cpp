@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "server/exit_status.h"
+#include "server/failure.h"
 #include "server/options.h"
 #include "server/service.h"
 #include "server/themes.h"

@@ -4,12 +4,10 @@
 
 #include <algorithm>
 #include <array>
-#include <filesystem>
 #include <optional>
-#include <system_error>
 #include <thread>
 
-#include "server/exit_status.h"
+#include "server/failure.h"
 #include "tib/artwork.h"
 #include "tib/drawing.h"
 
@@ -157,20 +155,6 @@ unsigned coreCount() {
   }
   const unsigned count = std::thread::hardware_concurrency();
   return count > 0 ? count : 1;
-}
-
-std::string defaultArtworkFolder() {
-  std::error_code error;
-  const std::filesystem::path program =
-      std::filesystem::read_symlink("/proc/self/exe", error);
-  if (!error) {
-    const std::filesystem::path installed =
-        program.parent_path().parent_path() / "share" / "tib";
-    if (std::filesystem::exists(installed / kBoardFile, error)) {
-      return installed.string();
-    }
-  }
-  return "artwork";
 }
 
 }  // namespace tib

@@ -41,8 +41,4 @@ ServerOptions readServerOptions(const std::vector<std::string>& args,
 // The number of cores this process may run on.
 unsigned coreCount();
 
-// The installed share/tib beside the running program's bin/ when it holds a
-// board, else "artwork" (under the working directory).
-std::string defaultArtworkFolder();
-
 }  // namespace tib

@@ -7,7 +7,7 @@
 
 #include "server/hash.h"
 #include "server/text.h"
-#include "tib/failure.h"
+#include "tib/error.h"
 #include "tib/values.h"
 
 namespace tib {
@@ -130,15 +130,15 @@ std::vector<Square> readLastMove(const std::string& name,
   }
   if (text.size() == 4 && text[1] == '@' &&
       std::string_view("PNBRQ").find(text[0]) != std::string_view::npos) {
-    if (const std::optional<Square> to = squareNamed(text.substr(2))) {
+    if (const std::optional<Square> to = chess::squareNamed(text.substr(2))) {
       return {*to};
     }
   }
   const bool promotion = text.size() == 5 && std::string_view("qrbn").find(
                                                  text[4]) != std::string::npos;
   if (text.size() == 4 || promotion) {
-    const std::optional<Square> from = squareNamed(text.substr(0, 2));
-    const std::optional<Square> to = squareNamed(text.substr(2, 2));
+    const std::optional<Square> from = chess::squareNamed(text.substr(0, 2));
+    const std::optional<Square> to = chess::squareNamed(text.substr(2, 2));
     if (from && to && *from != *to) {
       std::vector<Square> squares{*from, *to};
       std::sort(squares.begin(), squares.end(), squareBefore);
@@ -154,12 +154,13 @@ std::vector<Square> readLastMove(const std::string& name,
 // ([GRYB]<square>); none when it is not one.
 std::optional<Mark> markNamed(std::string_view item, bool arrows) {
   Mark mark;
-  const std::size_t letter = kColourLetters.find(item.empty() ? ' ' : item[0]);
-  if (letter != std::string_view::npos) {
-    mark.colour = static_cast<Colour>(letter);
+  const std::optional<chess::MarkColour> colour =
+      chess::markColourOfLetter(item.empty() ? ' ' : item[0]);
+  if (colour) {
+    mark.colour = *colour;
     item.remove_prefix(1);
   }
-  const std::optional<Square> from = squareNamed(item.substr(0, 2));
+  const std::optional<Square> from = chess::squareNamed(item.substr(0, 2));
   if (!from) {
     return std::nullopt;
   }
@@ -169,7 +170,7 @@ std::optional<Mark> markNamed(std::string_view item, bool arrows) {
     return mark;
   }
   const std::optional<Square> to =
-      arrows ? squareNamed(item.substr(2)) : std::nullopt;
+      arrows ? chess::squareNamed(item.substr(2)) : std::nullopt;
   if (!to) {
     return std::nullopt;
   }
@@ -212,11 +213,11 @@ std::vector<Mark> readMarks(const std::string& name, const std::string& value,
 // king of the side to move.
 std::optional<Square> readCheck(const std::string& name,
                                 const std::string& value,
-                                const Diagram& diagram) {
+                                const Placement& position) {
   if (value.empty()) {
     return std::nullopt;
   }
-  if (const std::optional<Square> square = squareNamed(value)) {
+  if (const std::optional<Square> square = chess::squareNamed(value)) {
     return square;
   }
   const std::optional<bool> on = switchValue(value);
@@ -228,11 +229,11 @@ std::optional<Square> readCheck(const std::string& name,
   if (!*on) {
     return std::nullopt;
   }
-  const std::optional<Side> side = sideToMove(diagram.fen);
+  const std::optional<Side> side = position.sideToMove;
   if (!side) {
     refuseValue(name, value, "the FEN names no side to move");
   }
-  const std::optional<Square> king = kingToMove(diagram.fen);
+  const std::optional<Square> king = kingToMove(position);
   if (!king) {
     refuseValue(name, value,
                 *side == Side::white ? "no white king on the board"
@@ -278,7 +279,7 @@ DiagramQuery readDiagramQuery(std::string_view query, int32_t maxSize) {
   DiagramQuery read;
   Diagram& diagram = read.diagram;
   Annotations& annotations = diagram.annotations;
-  std::string fen = kStartingPosition;
+  std::optional<std::string> fen;
   std::optional<std::pair<std::string, std::string>> check;
   for (const auto& [name, value] : decodeQuery(query)) {
     if (name == "fen") {
@@ -307,9 +308,12 @@ DiagramQuery readDiagramQuery(std::string_view query, int32_t maxSize) {
     }
   }
   checkSizeRange(diagram.settings.Size, 1, maxSize);
-  diagram.fen = fen;
+  if (fen) {
+    diagram.position = readPlacement(*fen);
+  }
   if (check) {
-    annotations.check = readCheck(check->first, check->second, diagram);
+    annotations.check =
+        readCheck(check->first, check->second, diagram.position);
   }
   return read;
 }
@@ -324,7 +328,7 @@ Decision decideDiagram(std::string_view query,
     read = readDiagramQuery(query, maxSize);
   } catch (const ParameterRefused& refused) {
     return Refuse{400, refused.what()};
-  } catch (const Failure& refused) {
+  } catch (const ValueError& refused) {
     return Refuse{400, refused.what()};
   }
   const auto theme = served.themes.find(read.theme);
@@ -360,25 +364,29 @@ Decision decideDiagram(std::string_view query,
   return render;
 }
 
-// What the drawing reads of the position: the placement field and the side
-// to move.
-uint64_t hashPosition(uint64_t hash, const Diagram& diagram) {
-  const std::string_view field = placementField(diagram.fen);
-  const std::optional<Side> side = sideToMove(diagram.fen);
+// What the drawing draws of the position: each piece where the walk put
+// it, and the side to move.
+uint64_t hashPosition(uint64_t hash, const Placement& position) {
+  const std::optional<Side> side = position.sideToMove;
   const unsigned char sideByte =
       side ? static_cast<unsigned char>(1 + static_cast<int>(*side)) : 0;
-  const uint64_t fieldLength = field.size();
+  const uint64_t pieceCount = position.pieces.size();
   hash = hashBytes(hash, &sideByte, 1);
-  hash = hashBytes(hash, &fieldLength, sizeof fieldLength);
-  return hashBytes(hash, field.data(), field.size());
+  hash = hashBytes(hash, &pieceCount, sizeof pieceCount);
+  for (const PlacedPiece& piece : position.pieces) {
+    const std::array<int64_t, 3> fields{piece.square.file, piece.square.rank,
+                                        static_cast<int64_t>(piece.index)};
+    hash = hashBytes(hash, fields.data(), sizeof fields);
+  }
+  return hash;
 }
 
 void appendMarks(std::string& text, const std::vector<Mark>& marks) {
   for (const Mark& mark : marks) {
-    text += kColourLetters[static_cast<std::size_t>(mark.colour)];
-    text += squareName(mark.from);
+    text += chess::markColourLetter(mark.colour);
+    text += chess::squareName(mark.from);
     if (mark.to != mark.from) {
-      text += squareName(mark.to);
+      text += chess::squareName(mark.to);
     }
     text += ',';
   }
@@ -474,7 +482,7 @@ std::string entityTag(const Diagram& diagram, uint64_t artworkIdentity) {
   hash = hashBytes(hash, &artworkIdentity, sizeof artworkIdentity);
   hash = hashBytes(hash, &diagram.settings.Size, sizeof diagram.settings.Size);
   hash = hashBytes(hash, &scaleBits, sizeof scaleBits);
-  hash = hashPosition(hash, diagram);
+  hash = hashPosition(hash, diagram.position);
   // A diagram without annotations keeps the tag it had before they came.
   if (hasAnnotations(diagram.annotations)) {
     const std::string marks = canonicalAnnotations(diagram.annotations);
@@ -488,11 +496,11 @@ std::string canonicalAnnotations(const Annotations& annotations) {
       annotations.orientation == Orientation::white ? "white" : "black";
   text += annotations.coordinates ? ";coordinates;" : ";plain;";
   for (const Square& square : annotations.lastMove) {
-    text += squareName(square);
+    text += chess::squareName(square);
   }
   text += ";";
   if (annotations.check) {
-    text += squareName(*annotations.check);
+    text += chess::squareName(*annotations.check);
   }
   text += ";";
   appendMarks(text, annotations.highlights);

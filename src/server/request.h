@@ -97,8 +97,9 @@ Refuse refuseOversize(std::string_view received);
 
 // A strong entity tag, quoted, for the bytes that these parameters give with
 // artwork of this identity. Depends only on what decides those bytes: the
-// position as the drawing reads it, Size, the bit pattern of Sz2, the
-// annotations in their canonical form, the artwork and the program version.
+// pieces and side to move the drawing reads of the FEN, Size, the bit pattern
+// of Sz2, the annotations in their canonical form, the artwork and the
+// program version.
 std::string entityTag(const Diagram& diagram, uint64_t artworkIdentity);
 
 // The annotations as one text, the same for every spelling of them: the

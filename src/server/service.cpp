@@ -10,7 +10,7 @@
 #include <string_view>
 
 #include "server/access_log.h"
-#include "server/exit_status.h"
+#include "server/failure.h"
 #include "server/listener.h"
 #include "server/metrics.h"
 #include "server/render_queue.h"

@@ -8,7 +8,7 @@
 #include <system_error>
 #include <vector>
 
-#include "server/exit_status.h"
+#include "server/failure.h"
 #include "server/hash.h"
 #include "server/text.h"
 
@@ -38,7 +38,7 @@ Theme loadTheme(const std::string& name, const std::string& folder,
   Theme theme;
   auto artwork = std::make_shared<Artwork>(
       loadArtwork(folder, {Side::white, Side::black}, budget));
-  artwork->otherBoards = loadOtherBoards(folder, budget);
+  loadOtherBoards(folder, budget, artwork->boards);
   theme.identity = artworkIdentity(*artwork);
   const std::string label =
       name.empty() ? "default theme" : "theme " + printableText(name);
@@ -97,9 +97,8 @@ std::vector<std::string> subfolderNames(const std::string& folder,
 }  // namespace
 
 uint64_t artworkIdentity(const Artwork& artwork) {
-  const uint64_t board =
-      std::accumulate(artwork.otherBoards.begin(), artwork.otherBoards.end(),
-                      hashImage(kHashStart, artwork.board), hashImage);
+  const uint64_t board = std::accumulate(
+      artwork.boards.begin(), artwork.boards.end(), kHashStart, hashImage);
   const uint64_t sprites = std::accumulate(
       artwork.sprites.begin(), artwork.sprites.end(), board, hashImage);
   return std::accumulate(artwork.markers.begin(), artwork.markers.end(),

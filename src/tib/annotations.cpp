@@ -2,6 +2,7 @@
 
 #include <pixman.h>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdint>
@@ -68,15 +69,27 @@ Image checked(pixman_image_t* image) {
 }
 
 // The canvas as pixman sees it: its RGBA bytes are a8b8g8r8 words on a
-// little-endian machine.
-Image canvasImage(ImageBuffer& canvas) {
+// little-endian machine. Drawing changes only the pixels inside clip; each
+// of them is computed from the shapes alone, so it gets what a whole draw
+// gives it.
+Image canvasImage(ImageBuffer& canvas, const Box& clip) {
   static_assert(sizeof(uint32_t) == 4);
-  return checked(pixman_image_create_bits(
+  Image image = checked(pixman_image_create_bits(
       PIXMAN_a8b8g8r8, static_cast<int>(kCanvasEdge),
       static_cast<int>(kCanvasEdge),
       // NOLINTNEXTLINE(cppcoreguidelines-pro-type-reinterpret-cast)
       reinterpret_cast<uint32_t*>(canvas.pixels.data()),
       static_cast<int>(kCanvasEdge * 4)));
+  pixman_region32_t region;
+  pixman_region32_init_rect(&region, clip.x, clip.y,
+                            static_cast<unsigned>(std::max(clip.w, 0)),
+                            static_cast<unsigned>(std::max(clip.h, 0)));
+  const bool clipped = pixman_image_set_clip_region32(image.get(), &region);
+  pixman_region32_fini(&region);
+  if (!clipped) {
+    throw std::bad_alloc();
+  }
+  return image;
 }
 
 uint16_t wide(unsigned char byte, double opacity) {
@@ -182,7 +195,21 @@ std::vector<pixman_triangle_t> ringShape(const Point& centre) {
   return shape;
 }
 
-const Paint& paintOf(Colour colour) {
+Box unite(const Box& a, const Box& b) {
+  const int left = std::min(a.x, b.x);
+  const int top = std::min(a.y, b.y);
+  return {left, top, std::max(a.x + a.w, b.x + b.w) - left,
+          std::max(a.y + a.h, b.y + b.h) - top};
+}
+
+// Whether two boxes share a pixel, with a pixel to spare for anti-aliased
+// edges.
+bool overlaps(const Box& a, const Box& b) {
+  return a.x - 1 < b.x + b.w && b.x < a.x + a.w + 1 && a.y - 1 < b.y + b.h &&
+         b.y < a.y + a.h + 1;
+}
+
+const Paint& paintOf(chess::MarkColour colour) {
   return kMarkColours.at(static_cast<std::size_t>(colour));
 }
 
@@ -195,25 +222,13 @@ bool hasAnnotations(const Annotations& annotations) {
          !annotations.arrows.empty();
 }
 
-std::optional<Square> squareNamed(std::string_view name) {
-  if (name.size() != 2 || name[0] < 'a' || name[0] > 'h' || name[1] < '1' ||
-      name[1] > '8') {
-    return std::nullopt;
-  }
-  return Square{name[0] - 'a', name[1] - '1'};
-}
-
-std::string squareName(const Square& square) {
-  return {static_cast<char>('a' + square.file),
-          static_cast<char>('1' + square.rank)};
-}
-
-void drawUnderPieces(ImageBuffer& canvas, const Annotations& annotations) {
+void drawUnderPieces(ImageBuffer& canvas, const Annotations& annotations,
+                     const Box& clip) {
   if (annotations.highlights.empty() && annotations.lastMove.empty() &&
       !annotations.check) {
     return;
   }
-  const Image image = canvasImage(canvas);
+  const Image image = canvasImage(canvas, clip);
   const Orientation view = annotations.orientation;
   for (const Mark& mark : annotations.highlights) {
     fillSquare(image.get(), squareBox(mark.to, view),
@@ -228,13 +243,20 @@ void drawUnderPieces(ImageBuffer& canvas, const Annotations& annotations) {
   }
 }
 
-void drawOverPieces(ImageBuffer& canvas, const Annotations& annotations) {
+void drawOverPieces(ImageBuffer& canvas, const Annotations& annotations,
+                    const Box& clip) {
   if (annotations.arrows.empty()) {
     return;
   }
-  const Image image = canvasImage(canvas);
+  const Image image = canvasImage(canvas, clip);
   const Orientation view = annotations.orientation;
   for (const Mark& mark : annotations.arrows) {
+    // Rasterizing costs the whole shape whatever the clip: pass over the
+    // shapes that lie outside it (each lies within its squares' box).
+    if (!overlaps(unite(squareBox(mark.from, view), squareBox(mark.to, view)),
+                  clip)) {
+      continue;
+    }
     const Point from = centreOf(squareBox(mark.from, view));
     const std::vector<pixman_triangle_t> shape =
         mark.from == mark.to

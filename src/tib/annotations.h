@@ -5,28 +5,15 @@
 
 #include <cstddef>
 #include <optional>
-#include <string>
-#include <string_view>
 #include <vector>
 
+#include "chess/types.h"
 #include "tib/board.h"
 #include "tib/drawing.h"
 
 namespace tib {
 
-// The colours of highlights, arrows and circles, by their letters in PGN
-// comments: G, R, Y, B.
-enum class Colour { green, red, yellow, blue };
-
-inline constexpr std::string_view kColourLetters = "GRYB";
-
-// A coloured square (from == to), or an arrow from one square to another;
-// among arrows, a square alone is a circle.
-struct Mark {
-  Colour colour = Colour::green;
-  Square from;
-  Square to;
-};
+using chess::Mark;
 
 // At most this many highlights, and this many arrows and circles.
 inline constexpr std::size_t kMaxMarks = 64;
@@ -48,18 +35,14 @@ struct Annotations {
 // Whether the annotations draw anything or pick another board picture.
 bool hasAnnotations(const Annotations& annotations);
 
-// The square a name such as "e4" gives; none for anything else.
-std::optional<Square> squareNamed(std::string_view name);
-
-// "a1" to "h8" for a square on the board.
-std::string squareName(const Square& square);
-
 // The highlights, the last-move tint and the check glow, in that order:
-// what lies under the pieces.
-void drawUnderPieces(ImageBuffer& canvas, const Annotations& annotations);
+// what lies under the pieces. Only the pixels inside clip change.
+void drawUnderPieces(ImageBuffer& canvas, const Annotations& annotations,
+                     const Box& clip = kCanvasBox);
 
 // The arrows and circles, in their order: what lies above the pieces and
-// the marker.
-void drawOverPieces(ImageBuffer& canvas, const Annotations& annotations);
+// the marker. Only the pixels inside clip change.
+void drawOverPieces(ImageBuffer& canvas, const Annotations& annotations,
+                    const Box& clip = kCanvasBox);
 
 }  // namespace tib

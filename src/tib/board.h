@@ -5,6 +5,7 @@
 #include <climits>
 #include <cstdint>
 
+#include "chess/types.h"
 #include "tib/drawing.h"
 
 namespace tib {
@@ -16,19 +17,7 @@ inline constexpr int64_t kSquareHeight = 112;
 inline constexpr int64_t kGridX = 51;
 inline constexpr int64_t kGridY = 64;
 
-// A square: file 0 is a, rank 0 is the first rank. The position walk may
-// reach any int; only 0 to 7 lie on the board.
-struct Square {
-  int file = 0;
-  int rank = 0;
-};
-
-constexpr bool operator==(const Square& a, const Square& b) {
-  return a.file == b.file && a.rank == b.rank;
-}
-constexpr bool operator!=(const Square& a, const Square& b) {
-  return !(a == b);
-}
+using chess::Square;
 
 // Seen from white's side (rank 8 at the top) or from black's.
 enum class Orientation { white, black };
@@ -66,10 +55,7 @@ constexpr Box squareBox(const Square& square, Orientation orientation) {
 // mover's own in the white view; in the black view each side's edge of
 // the board is the other's.
 constexpr Side markerEdge(Side mover, Orientation orientation) {
-  if (orientation == Orientation::white) {
-    return mover;
-  }
-  return mover == Side::white ? Side::black : Side::white;
+  return orientation == Orientation::white ? mover : chess::opposite(mover);
 }
 
 }  // namespace tib

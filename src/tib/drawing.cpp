@@ -109,6 +109,11 @@ Box markerBox(const Settings& settings, Side side) {
 
 void drawToBoard(ImageBuffer& canvas, const ImageBuffer& sprite, int x, int y,
                  int w, int h) {
+  drawToBoardWithin(canvas, sprite, x, y, w, h, kCanvasBox);
+}
+
+void drawToBoardWithin(ImageBuffer& canvas, const ImageBuffer& sprite, int x,
+                       int y, int w, int h, const Box& clip) {
   if (w <= 0 || h <= 0 || canvas.pixels.size() < kCanvasBytes) {
     return;
   }
@@ -123,15 +128,23 @@ void drawToBoard(ImageBuffer& canvas, const ImageBuffer& sprite, int x, int y,
   const float stepX = fw / static_cast<float>(w);
   const float stepY = fh / static_cast<float>(h);
 
-  // Only the part of the box that lies on the canvas can change it; the
-  // sample positions still come from the unclipped i and j. None is
+  // Only the part of the box that lies in the clip can change the canvas;
+  // the sample positions still come from the unclipped i and j. None is
   // negative, as i, j >= 0 and both steps are positive, and they grow with
   // i and j, so the first one past the sprite ends a row or the box.
-  const int64_t edge = kCanvasEdge;
-  const int64_t firstI = std::max<int64_t>(0, -int64_t{x});
-  const int64_t endI = std::min<int64_t>(w, edge - x);
-  const int64_t firstJ = std::max<int64_t>(0, -int64_t{y});
-  const int64_t endJ = std::min<int64_t>(h, edge - y);
+  const int64_t left = std::max<int64_t>(0, clip.x);
+  const int64_t top = std::max<int64_t>(0, clip.y);
+  const int64_t right =
+      std::min<int64_t>(kCanvasEdge, int64_t{clip.x} + clip.w);
+  const int64_t bottom =
+      std::min<int64_t>(kCanvasEdge, int64_t{clip.y} + clip.h);
+  const int64_t firstI = std::max<int64_t>(0, left - x);
+  const int64_t endI = std::min<int64_t>(w, right - x);
+  const int64_t firstJ = std::max<int64_t>(0, top - y);
+  const int64_t endJ = std::min<int64_t>(h, bottom - y);
+  if (firstI >= endI || firstJ >= endJ) {
+    return;
+  }
   // Every row samples the same sprite columns: find them once.
   std::array<uint32_t, kCanvasEdge> sourceColumn{};
   std::size_t columns = 0;

@@ -4,19 +4,15 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <vector>
 
+#include "chess/types.h"
+#include "codec/image.h"
 #include "tib/pieces.h"
 
 namespace tib {
 
-// A decoded picture: 8-bit RGBA samples, row-major, rows without gaps.
-// After a failed decode it may report a size while holding no bytes.
-struct ImageBuffer {
-  std::vector<unsigned char> pixels;
-  uint32_t width = 0;
-  uint32_t height = 0;
-};
+using chess::Side;
+using codec::ImageBuffer;
 
 // A destination box on the canvas, in canvas pixels.
 struct Box {
@@ -40,9 +36,6 @@ struct Settings {
 // Largest output edge whose RGBA byte count still fits in 32 bits.
 constexpr int32_t kLargestSize = 32767;
 
-// The side to move, which decides where the marker goes.
-enum class Side { white, black };
-
 // Every drawing and resampling step addresses the canvas as this many
 // pixels on a side, with a row stride of this many pixels.
 constexpr uint32_t kCanvasEdge = 1024;
@@ -61,10 +54,20 @@ Box pieceBox(const Settings& settings, int col, int rank, const Piece& piece);
 // white.
 Box markerBox(const Settings& settings, Side side);
 
+// The whole canvas: a draw clipped to it changes whatever it covers.
+inline constexpr Box kCanvasBox{0, 0, static_cast<int>(kCanvasEdge),
+                                static_cast<int>(kCanvasEdge)};
+
 // Scales the sprite into the box by nearest-neighbour sampling at pixel
 // centres and blends it over the canvas by its alpha, clipped to the canvas.
 void drawToBoard(ImageBuffer& canvas, const ImageBuffer& sprite, int x, int y,
                  int w, int h);
+
+// The same, changing only the pixels inside clip (a box on the canvas):
+// each of them gets what drawToBoard gives it, so that a part of a diagram
+// can be drawn again alone.
+void drawToBoardWithin(ImageBuffer& canvas, const ImageBuffer& sprite, int x,
+                       int y, int w, int h, const Box& clip);
 
 // Draws a piece sprite into its box on the square (col, rank).
 void drawPiece(ImageBuffer& canvas, const ImageBuffer& sprite,

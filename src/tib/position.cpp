@@ -21,30 +21,12 @@ int addSaturated(int value, int step) {
 
 }  // namespace
 
-std::string_view placementField(const std::string& fen) {
-  return std::string_view(fen).substr(0, fen.find(' '));
-}
-
-std::optional<Side> sideToMove(const std::string& fen) {
+Placement readPlacement(std::string_view fen) {
+  Placement placement;
   const std::size_t space = fen.find(' ');
-  if (space == std::string::npos || space + 1 >= fen.size()) {
-    return std::nullopt;
-  }
-  switch (fen[space + 1]) {
-    case 'w':
-      return Side::white;
-    case 'b':
-      return Side::black;
-    default:
-      return std::nullopt;
-  }
-}
-
-std::vector<PlacedPiece> placedPieces(const std::string& fen) {
-  std::vector<PlacedPiece> pieces;
   int col = 0;
   int rank = 7;
-  for (const char c : placementField(fen)) {
+  for (const char c : fen.substr(0, space)) {
     const auto letter = static_cast<unsigned char>(c);
     if (letter == '/') {
       col = 0;
@@ -53,47 +35,57 @@ std::vector<PlacedPiece> placedPieces(const std::string& fen) {
       col = addSaturated(col, letter - '0');
     } else if (const std::size_t index = pieceIndex(letter);
                index < kPieces.size()) {
-      pieces.push_back(PlacedPiece{Square{col, rank}, index});
+      placement.pieces.push_back(PlacedPiece{Square{col, rank}, index});
       col = addSaturated(col, 1);
     }
   }
-  return pieces;
+  if (space != std::string_view::npos && space + 1 < fen.size()) {
+    if (fen[space + 1] == 'w') {
+      placement.sideToMove = Side::white;
+    } else if (fen[space + 1] == 'b') {
+      placement.sideToMove = Side::black;
+    }
+  }
+  return placement;
 }
 
-std::optional<Square> kingToMove(const std::string& fen) {
-  const std::optional<Side> side = sideToMove(fen);
-  if (!side) {
+Placement startingPlacement() { return readPlacement(chess::kStartingFen); }
+
+std::optional<Square> kingToMove(const Placement& placement) {
+  if (!placement.sideToMove) {
     return std::nullopt;
   }
-  const std::size_t king = pieceIndex(*side == Side::white ? 'K' : 'k');
-  for (const PlacedPiece& piece : placedPieces(fen)) {
-    const Square& at = piece.square;
-    if (piece.index == king && at.file >= 0 && at.file <= 7 && at.rank >= 0 &&
-        at.rank <= 7) {
-      return at;
+  const std::size_t king =
+      pieceIndex(*placement.sideToMove == Side::white ? 'K' : 'k');
+  for (const PlacedPiece& piece : placement.pieces) {
+    if (piece.index == king && chess::onBoard(piece.square)) {
+      return piece.square;
     }
   }
   return std::nullopt;
 }
 
-void drawPosition(ImageBuffer& canvas, const std::string& fen,
+void drawPosition(ImageBuffer& canvas, const Placement& placement,
                   const Settings& settings, const Sprites& sprites,
                   const std::array<ImageBuffer, 2>& markers,
-                  Orientation orientation) {
-  const std::vector<PlacedPiece> pieces = placedPieces(fen);
+                  Orientation orientation, const Box& clip) {
+  const std::vector<PlacedPiece>& pieces = placement.pieces;
   const auto draw = [&](const PlacedPiece& piece) {
     const Square drawn = viewSquare(piece.square, orientation);
-    drawPiece(canvas, sprites[piece.index], settings, drawn.file, drawn.rank,
-              kPieces[piece.index]);
+    const Box box =
+        pieceBox(settings, drawn.file, drawn.rank, kPieces[piece.index]);
+    drawToBoardWithin(canvas, sprites[piece.index], box.x, box.y, box.w, box.h,
+                      clip);
   };
   if (orientation == Orientation::white) {
     std::for_each(pieces.begin(), pieces.end(), draw);
   } else {
     std::for_each(pieces.rbegin(), pieces.rend(), draw);
   }
-  if (const std::optional<Side> side = sideToMove(fen)) {
-    drawSign(canvas, markers[static_cast<std::size_t>(*side)], settings,
-             markerEdge(*side, orientation));
+  if (const std::optional<Side> side = placement.sideToMove) {
+    const Box box = markerBox(settings, markerEdge(*side, orientation));
+    drawToBoardWithin(canvas, markers[static_cast<std::size_t>(*side)], box.x,
+                      box.y, box.w, box.h, clip);
   }
 }
 

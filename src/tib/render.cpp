@@ -2,11 +2,12 @@
 
 #include <lodepng.h>
 
+#include <algorithm>
 #include <cstring>
 #include <utility>
 
-#include "tib/failure.h"
-#include "tib/png_encode.h"
+#include "codec/png_encode.h"
+#include "tib/error.h"
 #include "tib/position.h"
 #include "tib/values.h"
 
@@ -23,19 +24,20 @@ std::size_t checkedBoard(const Artwork& artwork,
   const std::size_t index =
       boardIndex(annotations.orientation, annotations.coordinates);
   if (boardPicture(artwork, index) == nullptr) {
-    throw Failure(ExitStatus::failed,
-                  std::string("the artwork has no ") + kBoardFiles.at(index));
+    throw Error(std::string("the artwork has no ") + kBoardFiles.at(index));
   }
   return index;
 }
 
-// Draws the diagram on a canvas that holds the board of its view.
+// Draws the diagram on a canvas that holds the board of its view, changing
+// only the pixels inside clip.
 void drawOnBoard(ImageBuffer& canvas, const Artwork& artwork,
-                 const Sprites& pieces, const Diagram& diagram) {
-  drawUnderPieces(canvas, diagram.annotations);
-  drawPosition(canvas, diagram.fen, diagram.settings, pieces, artwork.markers,
-               diagram.annotations.orientation);
-  drawOverPieces(canvas, diagram.annotations);
+                 const Sprites& pieces, const Diagram& diagram,
+                 const Box& clip = kCanvasBox) {
+  drawUnderPieces(canvas, diagram.annotations, clip);
+  drawPosition(canvas, diagram.position, diagram.settings, pieces,
+               artwork.markers, diagram.annotations.orientation, clip);
+  drawOverPieces(canvas, diagram.annotations, clip);
 }
 
 }  // namespace
@@ -46,6 +48,29 @@ ImageBuffer drawDiagram(const Artwork& artwork, const Sprites& pieces,
       *boardPicture(artwork, checkedBoard(artwork, diagram.annotations));
   drawOnBoard(canvas, artwork, pieces, diagram);
   return canvas;
+}
+
+void redrawDiagram(ImageBuffer& canvas, const Artwork& artwork,
+                   const Sprites& pieces, const Diagram& diagram,
+                   const Box& clip) {
+  const ImageBuffer& board =
+      *boardPicture(artwork, checkedBoard(artwork, diagram.annotations));
+  const auto left = static_cast<std::size_t>(std::max(clip.x, 0));
+  const auto right = static_cast<std::size_t>(
+      std::clamp<int64_t>(int64_t{clip.x} + clip.w, 0, kCanvasEdge));
+  const auto top = std::max(clip.y, 0);
+  const auto bottom = static_cast<int>(
+      std::clamp<int64_t>(int64_t{clip.y} + clip.h, 0, kCanvasEdge));
+  if (left >= right || top >= bottom) {
+    return;
+  }
+  for (int y = top; y < bottom; ++y) {
+    const std::size_t at =
+        (static_cast<std::size_t>(y) * kCanvasEdge + left) * 4;
+    std::memcpy(canvas.pixels.data() + at, board.pixels.data() + at,
+                (right - left) * 4);
+  }
+  drawOnBoard(canvas, artwork, pieces, diagram, clip);
 }
 
 std::vector<uint32_t> resampleSources(uint32_t edge) {
@@ -78,17 +103,18 @@ std::vector<unsigned char> resampleCanvas(const ImageBuffer& canvas,
 namespace {
 
 std::vector<unsigned char> encodeCanvas(const ImageBuffer& canvas,
-                                        uint32_t edge) {
-  // The codec's default encoder's bytes, written faster (tib/png_encode.h).
+                                        uint32_t edge, Threads threads) {
+  // The codec's default encoder's bytes, written faster (codec/png_encode.h).
   std::vector<unsigned char> png;
+  const codec::EncodeThreads encoding{threads.count};
   const unsigned error =
-      edge == kCanvasEdge
-          ? encodePng(png, canvas.pixels, kCanvasEdge, kCanvasEdge)
-          : encodePng(png, resampleCanvas(canvas, edge), edge, edge);
+      edge == kCanvasEdge ? codec::encodePng(png, canvas.pixels, kCanvasEdge,
+                                             kCanvasEdge, encoding)
+                          : codec::encodePng(png, resampleCanvas(canvas, edge),
+                                             edge, edge, encoding);
   if (error != 0) {
-    throw Failure(
-        ExitStatus::failed,
-        std::string("cannot encode the diagram: ") + lodepng_error_text(error));
+    throw Error(std::string("cannot encode the diagram: ") +
+                lodepng_error_text(error));
   }
   return png;
 }
@@ -97,26 +123,26 @@ std::vector<unsigned char> encodeCanvas(const ImageBuffer& canvas,
 
 std::vector<unsigned char> renderPng(const Artwork& artwork,
                                      const Sprites& pieces,
-                                     const Diagram& diagram) {
+                                     const Diagram& diagram, Threads threads) {
   checkSize(diagram.settings);
   if (diagram.settings.Size == 0) {
     return {};
   }
   return encodeCanvas(drawDiagram(artwork, pieces, diagram),
-                      static_cast<uint32_t>(diagram.settings.Size));
+                      static_cast<uint32_t>(diagram.settings.Size), threads);
 }
 
-std::vector<unsigned char> renderPng(Artwork&& artwork,
-                                     const Diagram& diagram) {
+std::vector<unsigned char> renderPng(Artwork&& artwork, const Diagram& diagram,
+                                     Threads threads) {
   checkSize(diagram.settings);
   if (diagram.settings.Size == 0) {
     return {};
   }
   const std::size_t index = checkedBoard(artwork, diagram.annotations);
-  ImageBuffer canvas =
-      std::move(index == 0 ? artwork.board : artwork.otherBoards[index - 1]);
+  ImageBuffer canvas = std::move(artwork.boards[index]);
   drawOnBoard(canvas, artwork, artwork.sprites, diagram);
-  return encodeCanvas(canvas, static_cast<uint32_t>(diagram.settings.Size));
+  return encodeCanvas(canvas, static_cast<uint32_t>(diagram.settings.Size),
+                      threads);
 }
 
 }  // namespace tib

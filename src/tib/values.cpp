@@ -1,9 +1,11 @@
 #include "tib/values.h"
 
+#include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstdlib>
 
-#include "tib/failure.h"
+#include "tib/error.h"
 
 namespace tib {
 
@@ -37,8 +39,7 @@ int32_t readSize(const std::string& text, const std::string& shown,
                  const std::string& usage) {
   const std::optional<int32_t> size = convertSize(text);
   if (!size) {
-    throw Failure(
-        ExitStatus::badArguments,
+    throw ValueError(
         shown + ": not a whole number of pixels that fits 32 bits; " + usage);
   }
   return *size;
@@ -47,20 +48,40 @@ int32_t readSize(const std::string& text, const std::string& shown,
 float readScale(const std::string& text, const std::string& shown) {
   const std::optional<float> scale = convertScale(text);
   if (!scale) {
-    throw Failure(ExitStatus::badArguments,
-                  shown +
-                      ": not a number in the range of a float; use "
-                      "scale=<factor>, for example scale=1.3");
+    throw ValueError(shown +
+                     ": not a number in the range of a float; use "
+                     "scale=<factor>, for example scale=1.3");
   }
   return *scale;
 }
 
 void checkSizeRange(int32_t size, int32_t least, int32_t most) {
   if (size < least || size > most) {
-    throw Failure(ExitStatus::badArguments, "size=" + std::to_string(size) +
-                                                ": out of range; " +
-                                                sizeRange(least, most));
+    throw ValueError("size=" + std::to_string(size) + ": out of range; " +
+                     sizeRange(least, most));
   }
+}
+
+std::optional<Orientation> orientationNamed(std::string_view text) {
+  if (text == "white") {
+    return Orientation::white;
+  }
+  if (text == "black") {
+    return Orientation::black;
+  }
+  return std::nullopt;
+}
+
+std::optional<bool> switchValue(std::string_view text) {
+  constexpr std::array<std::string_view, 3> kYes{"1", "yes", "true"};
+  constexpr std::array<std::string_view, 3> kNo{"0", "no", "false"};
+  if (std::find(kYes.begin(), kYes.end(), text) != kYes.end()) {
+    return true;
+  }
+  if (std::find(kNo.begin(), kNo.end(), text) != kNo.end()) {
+    return false;
+  }
+  return std::nullopt;
 }
 
 }  // namespace tib

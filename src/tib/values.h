@@ -1,11 +1,14 @@
-// Reading the values that tib's arguments and tib-server's parameters
-// share: a size= and a scale= value, read by one rule with one wording of
-// their refusals in both programs.
+// Reading the values that the programs' arguments and parameters share: a
+// size and a scale, read by one rule with one wording of their refusals in
+// every program, the view and the switches.
 #pragma once
 
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
+
+#include "tib/board.h"
 
 namespace tib {
 
@@ -22,16 +25,22 @@ std::optional<float> convertScale(const std::string& text);
 // "use size=<pixels> from <least> to <most>".
 std::string sizeRange(int32_t least, int32_t most);
 
-// Converts a size= value; throws a Failure (bad arguments) that begins with
+// Converts a size= value; throws a ValueError that begins with
 // shown, the value as the message quotes it, and ends with usage.
 int32_t readSize(const std::string& text, const std::string& shown,
                  const std::string& usage);
 
-// Converts a scale= value; throws a Failure (bad arguments) that begins
+// Converts a scale= value; throws a ValueError that begins
 // with shown.
 float readScale(const std::string& text, const std::string& shown);
 
-// Throws a Failure (bad arguments) when size lies outside least to most.
+// Throws a ValueError when size lies outside least to most.
 void checkSizeRange(int32_t size, int32_t least, int32_t most);
+
+// "white" or "black"; none for anything else.
+std::optional<Orientation> orientationNamed(std::string_view text);
+
+// A yes or no: 1, yes, true or 0, no, false; none for anything else.
+std::optional<bool> switchValue(std::string_view text);
 
 }  // namespace tib

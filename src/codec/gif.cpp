@@ -1,0 +1,283 @@
+#include "codec/gif.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdint>
+#include <cstring>
+#include <numeric>
+#include <string>
+#include <utility>
+
+#include "codec/gif_lzw.h"
+
+namespace tib::codec {
+namespace {
+
+constexpr unsigned kMaxSide = 0xFFFF;
+// Disposal 1: the frame stays under the next one.
+constexpr unsigned char kKeepDisposal = 1U << 2U;
+// A frame without a change.
+constexpr std::array<unsigned char, 1> kUnchangedPixel = {
+    GifPalette::kTransparentIndex};
+
+void putWord(std::vector<unsigned char>& out, unsigned value) {
+  out.push_back(static_cast<unsigned char>(value & 0xFFU));
+  out.push_back(static_cast<unsigned char>(value >> 8U));
+}
+
+void putText(std::vector<unsigned char>& out, const char* text) {
+  out.insert(out.end(), text, text + std::strlen(text));
+}
+
+std::uint32_t rawPixel(const unsigned char* rgba, std::size_t at) {
+  std::uint32_t raw = 0;
+  std::memcpy(&raw, rgba + 4 * at, 4);
+  return raw;
+}
+
+// Maps pixels to indices, looking each colour up once per run of it:
+// boards are mostly runs.
+void mapPixels(const GifPalette& palette, const unsigned char* rgba,
+               std::size_t count, unsigned char* out) {
+  std::size_t at = 0;
+  while (at < count) {
+    const std::uint32_t raw = rawPixel(rgba, at);
+    const std::uint64_t twice = std::uint64_t{raw} << 32U | raw;
+    std::size_t end = at + 1;
+    // Four pixels at a time through the run.
+    for (std::array<std::uint64_t, 2> pair{}; end + 4 <= count; end += 4) {
+      std::memcpy(pair.data(), rgba + 4 * end, 16);
+      if (pair[0] != twice || pair[1] != twice) {
+        break;
+      }
+    }
+    while (end < count && rawPixel(rgba, end) == raw) {
+      ++end;
+    }
+    std::memset(out + at, palette.indexOf(packRgb(rgba + 4 * at)), end - at);
+    at = end;
+  }
+}
+
+// Writes to `out` the row's indices `now` where they differ from those on
+// `screen`, leaving the others.
+void putChanged(const unsigned char* now, const unsigned char* screen,
+                unsigned char* out, std::size_t count) {
+  for (std::size_t x = 0; x < count; ++x) {
+    out[x] = now[x] != screen[x] ? now[x] : out[x];
+  }
+}
+
+// The first position where the rows differ, or `count`.
+std::size_t firstDifference(const unsigned char* a, const unsigned char* b,
+                            std::size_t count) {
+  std::size_t at = 0;
+  while (at + 8 <= count && std::memcmp(a + at, b + at, 8) == 0) {
+    at += 8;
+  }
+  while (at < count && a[at] == b[at]) {
+    ++at;
+  }
+  return at;
+}
+
+// The last position where the rows differ; they do somewhere.
+std::size_t lastDifference(const unsigned char* a, const unsigned char* b,
+                           std::size_t count) {
+  std::size_t end = count;
+  while (end >= 8 && std::memcmp(a + end - 8, b + end - 8, 8) == 0) {
+    end -= 8;
+  }
+  while (a[end - 1] == b[end - 1]) {
+    --end;
+  }
+  return end - 1;
+}
+
+}  // namespace
+
+GifWriter::GifWriter(unsigned width, unsigned height, const GifPalette& palette,
+                     GifSink sink)
+    : width_(width),
+      height_(height),
+      palette_(palette),
+      sink_(std::move(sink)) {
+  if (width == 0 || height == 0 || width > kMaxSide || height > kMaxSide) {
+    throw GifError("a GIF is 1 to 65535 pixels wide and high, not " +
+                   std::to_string(width) + "x" + std::to_string(height));
+  }
+  putText(bytes_, "GIF89a");
+  putWord(bytes_, width);
+  putWord(bytes_, height);
+  const unsigned bits = palette.tableBits();
+  // A global table, 8 bits per primary, no background colour or aspect.
+  bytes_.push_back(static_cast<unsigned char>(0xF0U | (bits - 1)));
+  bytes_.push_back(0);
+  bytes_.push_back(0);
+  for (const Rgb& colour : palette.table()) {
+    bytes_.insert(bytes_.end(), {colour.red, colour.green, colour.blue});
+  }
+  bytes_.resize(bytes_.size() +
+                3 * ((std::size_t{1} << bits) - palette.table().size()));
+  // Application extension NETSCAPE2.0: loop 0 times, that is forever.
+  bytes_.insert(bytes_.end(), {0x21, 0xFF, 0x0B});
+  putText(bytes_, "NETSCAPE2.0");
+  bytes_.insert(bytes_.end(), {0x03, 0x01, 0x00, 0x00, 0x00});
+  flush();
+}
+
+void GifWriter::addFrame(const unsigned char* rgba,
+                         unsigned delayCentiseconds) {
+  addFrame(rgba, delayCentiseconds, {{0, 0, width_, height_}});
+}
+
+void GifWriter::addFrame(const unsigned char* rgba, unsigned delayCentiseconds,
+                         const std::vector<GifRect>& changed) {
+  if (finished_) {
+    throw GifError("a frame after the end of the GIF");
+  }
+  if (delayCentiseconds > kMaxSide) {
+    throw GifError("a GIF frame's delay is at most 65535 centiseconds, not " +
+                   std::to_string(delayCentiseconds));
+  }
+  if (screen_.empty()) {
+    addFirstFrame(rgba, delayCentiseconds);
+  } else {
+    std::vector<Box> regions;
+    for (const GifRect& rect : changed) {
+      const auto end = [](unsigned start, unsigned length, unsigned side) {
+        return static_cast<unsigned>(
+            std::min<std::uint64_t>(std::uint64_t{start} + length, side));
+      };
+      const Box region{rect.left, rect.top, end(rect.left, rect.width, width_),
+                       end(rect.top, rect.height, height_)};
+      if (region.left < region.right && region.top < region.bottom) {
+        regions.push_back(region);
+      }
+    }
+    addLaterFrame(rgba, delayCentiseconds, regions);
+  }
+  flush();
+}
+
+void GifWriter::finish() {
+  if (finished_) {
+    throw GifError("the GIF is finished already");
+  }
+  if (screen_.empty()) {
+    throw GifError("a GIF needs at least one frame");
+  }
+  bytes_.push_back(0x3B);
+  finished_ = true;
+  flush();
+}
+
+void GifWriter::addFirstFrame(const unsigned char* rgba, unsigned delay) {
+  screen_.resize(std::size_t{width_} * height_);
+  mapPixels(palette_, rgba, screen_.size(), screen_.data());
+  writeFrame({0, 0, width_, height_}, delay, false, screen_.data());
+}
+
+void GifWriter::addLaterFrame(const unsigned char* rgba, unsigned delay,
+                              const std::vector<Box>& regions) {
+  // The regions' indices one after another, and the box of those that
+  // changed.
+  scratch_.resize(
+      std::accumulate(regions.begin(), regions.end(), std::size_t{0},
+                      [](std::size_t area, const Box& region) {
+                        return area + std::size_t{region.right - region.left} *
+                                          (region.bottom - region.top);
+                      }));
+  Box box{width_, height_, 0, 0};
+  std::size_t at = 0;
+  for (const Box& region : regions) {
+    const std::size_t regionWidth = region.right - region.left;
+    for (unsigned y = region.top; y < region.bottom; ++y, at += regionWidth) {
+      const std::size_t start = std::size_t{y} * width_ + region.left;
+      unsigned char* now = &scratch_[at];
+      mapPixels(palette_, rgba + 4 * start, regionWidth, now);
+      const unsigned char* before = &screen_[start];
+      const std::size_t first = firstDifference(now, before, regionWidth);
+      if (first == regionWidth) {
+        continue;
+      }
+      const std::size_t last = lastDifference(now, before, regionWidth);
+      box.left = std::min(box.left, region.left + static_cast<unsigned>(first));
+      box.right =
+          std::max(box.right, region.left + static_cast<unsigned>(last) + 1);
+      box.top = std::min(box.top, y);
+      box.bottom = std::max(box.bottom, y + 1);
+    }
+  }
+  if (box.right <= box.left) {
+    writeFrame({0, 0, 1, 1}, delay, true, kUnchangedPixel.data());
+    return;
+  }
+  // The box's changed pixels over transparency; regions may overlap, so
+  // the screen takes the new indices only once all are compared.
+  const std::size_t boxWidth = box.right - box.left;
+  frame_.assign(boxWidth * (box.bottom - box.top),
+                GifPalette::kTransparentIndex);
+  // Calls visit(offset in scratch_, offset on the screen, offset in frame_,
+  // count) for each row of a region inside the box.
+  const auto eachRowInBox = [&](const auto& visit) {
+    std::size_t start = 0;
+    for (const Box& region : regions) {
+      const std::size_t regionWidth = region.right - region.left;
+      const unsigned left = std::max(region.left, box.left);
+      const unsigned right = std::min(region.right, box.right);
+      for (unsigned y = region.top; y < region.bottom;
+           ++y, start += regionWidth) {
+        if (y >= box.top && y < box.bottom && left < right) {
+          visit(start + (left - region.left), std::size_t{y} * width_ + left,
+                (y - box.top) * boxWidth + (left - box.left), right - left);
+        }
+      }
+    }
+  };
+  eachRowInBox([this](std::size_t now, std::size_t screen, std::size_t out,
+                      std::size_t count) {
+    putChanged(&scratch_[now], &screen_[screen], &frame_[out], count);
+  });
+  eachRowInBox([this](std::size_t now, std::size_t screen, std::size_t /*out*/,
+                      std::size_t count) {
+    std::memcpy(&screen_[screen], &scratch_[now], count);
+  });
+  const bool anyUnchanged =
+      std::find(frame_.begin(), frame_.end(), GifPalette::kTransparentIndex) !=
+      frame_.end();
+  writeFrame(box, delay, anyUnchanged, frame_.data());
+}
+
+void GifWriter::writeFrame(Box box, unsigned delay, bool usesTransparency,
+                           const unsigned char* indices) {
+  bytes_.insert(bytes_.end(),
+                {0x21, 0xF9, 0x04,
+                 static_cast<unsigned char>(kKeepDisposal |
+                                            (usesTransparency ? 1U : 0U))});
+  putWord(bytes_, delay);
+  bytes_.insert(bytes_.end(),
+                {GifPalette::kTransparentIndex, static_cast<unsigned char>(0),
+                 static_cast<unsigned char>(0x2C)});
+  putWord(bytes_, box.left);
+  putWord(bytes_, box.top);
+  putWord(bytes_, box.right - box.left);
+  putWord(bytes_, box.bottom - box.top);
+  bytes_.push_back(0);
+  const std::size_t count =
+      std::size_t{box.right - box.left} * (box.bottom - box.top);
+  // Codes as short as the frame's largest index allows.
+  const unsigned largest = *std::max_element(indices, indices + count);
+  unsigned codeSize = 2;
+  while ((1U << codeSize) <= largest) {
+    ++codeSize;
+  }
+  appendLzw(bytes_, indices, count, codeSize);
+}
+
+void GifWriter::flush() {
+  sink_(bytes_.data(), bytes_.size());
+  bytes_.clear();
+}
+
+}  // namespace tib::codec

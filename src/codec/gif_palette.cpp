@@ -1,0 +1,358 @@
+#include "codec/gif_palette.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <iterator>
+#include <unordered_map>
+
+namespace tib::codec {
+namespace {
+
+// Green counts most to the eye and blue least; squared distances with these
+// weights choose the nearest colour and where median cut splits.
+constexpr std::array<std::int64_t, 3> kChannelWeights = {3, 4, 2};
+constexpr unsigned kCellBits = 4;
+constexpr unsigned kCellsPerChannel = 1U << kCellBits;
+constexpr unsigned kCellWidth = 256U >> kCellBits;
+
+unsigned channel(std::uint32_t rgb, std::size_t axis) {
+  return (rgb >> (16U - 8U * static_cast<unsigned>(axis))) & 0xFFU;
+}
+
+unsigned channel(Rgb colour, std::size_t axis) {
+  return axis == 0 ? colour.red : axis == 1 ? colour.green : colour.blue;
+}
+
+std::int64_t distance(std::uint32_t rgb, Rgb colour) {
+  std::int64_t sum = 0;
+  for (std::size_t axis = 0; axis < 3; ++axis) {
+    const std::int64_t d = static_cast<std::int64_t>(channel(rgb, axis)) -
+                           static_cast<std::int64_t>(channel(colour, axis));
+    sum += kChannelWeights[axis] * d * d;
+  }
+  return sum;
+}
+
+unsigned bitsForTable(std::size_t entries) {
+  unsigned bits = 1;
+  while ((std::size_t{1} << bits) < entries) {
+    ++bits;
+  }
+  return bits;
+}
+
+std::uint32_t packed(Rgb colour) {
+  return static_cast<std::uint32_t>(colour.red) << 16U |
+         static_cast<std::uint32_t>(colour.green) << 8U | colour.blue;
+}
+
+Rgb unpacked(std::uint32_t rgb) {
+  return {static_cast<unsigned char>(rgb >> 16U),
+          static_cast<unsigned char>(rgb >> 8U),
+          static_cast<unsigned char>(rgb)};
+}
+
+struct ColourCount {
+  std::uint32_t rgb;
+  std::uint64_t count;
+};
+
+std::vector<ColourCount> countColours(const std::vector<RgbaPicture>& samples) {
+  std::unordered_map<std::uint32_t, std::uint64_t> counts;
+  for (const RgbaPicture& sample : samples) {
+    const std::size_t pixels = std::size_t{sample.width} * sample.height;
+    // Runs of one colour are common in boards: count them at once.
+    std::size_t i = 0;
+    while (i < pixels) {
+      const std::uint32_t rgb = packRgb(sample.rgba + 4 * i);
+      std::size_t end = i + 1;
+      while (end < pixels && packRgb(sample.rgba + 4 * end) == rgb) {
+        ++end;
+      }
+      counts[rgb] += end - i;
+      i = end;
+    }
+  }
+  std::vector<ColourCount> colours;
+  colours.reserve(counts.size());
+  for (const auto& [rgb, count] : counts) {
+    colours.push_back({rgb, count});
+  }
+  std::sort(
+      colours.begin(), colours.end(),
+      [](const ColourCount& a, const ColourCount& b) { return a.rgb < b.rgb; });
+  return colours;
+}
+
+struct AxisSums {
+  double weight = 0;
+  double sum = 0;
+  double squares = 0;
+
+  void add(unsigned value, std::uint64_t count) {
+    const auto w = static_cast<double>(count);
+    weight += w;
+    sum += w * value;
+    squares += w * value * value;
+  }
+  [[nodiscard]] double squaredError() const {
+    return squares - sum * sum / weight;
+  }
+};
+
+struct Box {
+  std::size_t begin;
+  std::size_t end;
+  double error;
+  std::size_t axis;
+};
+
+Box measureBox(const std::vector<ColourCount>& colours, std::size_t begin,
+               std::size_t end) {
+  std::array<AxisSums, 3> sums{};
+  for (std::size_t i = begin; i < end; ++i) {
+    for (std::size_t axis = 0; axis < 3; ++axis) {
+      sums[axis].add(channel(colours[i].rgb, axis), colours[i].count);
+    }
+  }
+  Box box{begin, end, 0, 0};
+  double widest = -1;
+  for (std::size_t axis = 0; axis < 3; ++axis) {
+    const double error =
+        static_cast<double>(kChannelWeights[axis]) * sums[axis].squaredError();
+    box.error += error;
+    if (error > widest) {
+      widest = error;
+      box.axis = axis;
+    }
+  }
+  return box;
+}
+
+// Sorts the box along its axis and returns the first index of the second
+// half, chosen so that the two halves' squared errors along the axis add up
+// to the least.
+std::size_t splitPoint(std::vector<ColourCount>& colours, const Box& box) {
+  const auto first = colours.begin() + static_cast<std::ptrdiff_t>(box.begin);
+  const auto last = colours.begin() + static_cast<std::ptrdiff_t>(box.end);
+  std::sort(first, last, [&](const ColourCount& a, const ColourCount& b) {
+    const unsigned ca = channel(a.rgb, box.axis);
+    const unsigned cb = channel(b.rgb, box.axis);
+    return ca != cb ? ca < cb : a.rgb < b.rgb;
+  });
+  AxisSums total;
+  for (std::size_t i = box.begin; i < box.end; ++i) {
+    total.add(channel(colours[i].rgb, box.axis), colours[i].count);
+  }
+  AxisSums left;
+  std::size_t best = box.begin + 1;
+  double bestError = -1;
+  for (std::size_t i = box.begin; i + 1 < box.end; ++i) {
+    const unsigned value = channel(colours[i].rgb, box.axis);
+    left.add(value, colours[i].count);
+    // Equal values stay on one side.
+    if (channel(colours[i + 1].rgb, box.axis) == value) {
+      continue;
+    }
+    const AxisSums right{total.weight - left.weight, total.sum - left.sum,
+                         total.squares - left.squares};
+    const double error = left.squaredError() + right.squaredError();
+    if (bestError < 0 || error < bestError) {
+      bestError = error;
+      best = i + 1;
+    }
+  }
+  return best;
+}
+
+Rgb boxColour(const std::vector<ColourCount>& colours, const Box& box) {
+  std::uint64_t total = 0;
+  std::size_t mostCommon = box.begin;
+  std::array<double, 3> sums{};
+  for (std::size_t i = box.begin; i < box.end; ++i) {
+    total += colours[i].count;
+    if (colours[i].count > colours[mostCommon].count) {
+      mostCommon = i;
+    }
+    for (std::size_t axis = 0; axis < 3; ++axis) {
+      sums[axis] +=
+          static_cast<double>(colours[i].count) * channel(colours[i].rgb, axis);
+    }
+  }
+  // A colour that fills most of the box, a board square's say, is kept
+  // exactly rather than moved by its anti-aliased neighbours.
+  if (2 * colours[mostCommon].count > total) {
+    return unpacked(colours[mostCommon].rgb);
+  }
+  std::array<unsigned char, 3> mean{};
+  for (std::size_t axis = 0; axis < 3; ++axis) {
+    mean[axis] = static_cast<unsigned char>(
+        std::lround(sums[axis] / static_cast<double>(total)));
+  }
+  return {mean[0], mean[1], mean[2]};
+}
+
+std::vector<ColourCount> medianCut(std::vector<ColourCount> colours,
+                                   std::size_t maxColours) {
+  std::vector<Box> boxes{measureBox(colours, 0, colours.size())};
+  while (boxes.size() < maxColours) {
+    std::size_t widest = boxes.size();
+    for (std::size_t i = 0; i < boxes.size(); ++i) {
+      if (boxes[i].end - boxes[i].begin < 2) {
+        continue;
+      }
+      if (widest == boxes.size() || boxes[i].error > boxes[widest].error) {
+        widest = i;
+      }
+    }
+    if (widest == boxes.size()) {
+      break;
+    }
+    const Box box = boxes[widest];
+    const std::size_t split = splitPoint(colours, box);
+    boxes[widest] = measureBox(colours, box.begin, split);
+    boxes.push_back(measureBox(colours, split, box.end));
+  }
+  std::vector<ColourCount> chosen;
+  chosen.reserve(boxes.size());
+  for (const Box& box : boxes) {
+    std::uint64_t count = 0;
+    for (std::size_t i = box.begin; i < box.end; ++i) {
+      count += colours[i].count;
+    }
+    chosen.push_back({packed(boxColour(colours, box)), count});
+  }
+  return chosen;
+}
+
+}  // namespace
+
+GifPalette::GifPalette(const std::vector<Rgb>& colours,
+                       const std::vector<std::uint32_t>& knownColours) {
+  if (colours.empty() || colours.size() > kMaxColours) {
+    throw GifError("a GIF palette holds 1 to 255 colours, not " +
+                   std::to_string(colours.size()));
+  }
+  table_.push_back({0, 0, 0});
+  table_.insert(table_.end(), colours.begin(), colours.end());
+  tableBits_ = bitsForTable(table_.size());
+
+  const std::size_t cells =
+      std::size_t{kCellsPerChannel} * kCellsPerChannel * kCellsPerChannel;
+  cellStarts_.reserve(cells + 1);
+  std::vector<std::int64_t> least(table_.size());
+  for (std::size_t cell = 0; cell < cells; ++cell) {
+    cellStarts_.push_back(static_cast<std::uint32_t>(cellCandidates_.size()));
+    // A colour can be nearest to a point of the cell only if its least
+    // distance to the cell is within the greatest distance of the colour
+    // whose greatest distance is least.
+    std::int64_t bound = -1;
+    for (std::size_t index = 1; index < table_.size(); ++index) {
+      std::int64_t inside = 0;
+      std::int64_t greatest = 0;
+      for (std::size_t axis = 0; axis < 3; ++axis) {
+        const auto low = static_cast<std::int64_t>(
+            ((cell >> (kCellBits * (2 - axis))) % kCellsPerChannel) *
+            kCellWidth);
+        const std::int64_t high = low + kCellWidth - 1;
+        const auto value =
+            static_cast<std::int64_t>(channel(table_[index], axis));
+        const std::int64_t outside = value < low    ? low - value
+                                     : value > high ? value - high
+                                                    : 0;
+        const std::int64_t far = std::max(value - low, high - value);
+        inside += kChannelWeights[axis] * outside * outside;
+        greatest += kChannelWeights[axis] * far * far;
+      }
+      least[index] = inside;
+      if (bound < 0 || greatest < bound) {
+        bound = greatest;
+      }
+    }
+    for (std::size_t index = 1; index < table_.size(); ++index) {
+      if (least[index] <= bound) {
+        cellCandidates_.push_back(static_cast<unsigned char>(index));
+      }
+    }
+  }
+  cellStarts_.push_back(static_cast<std::uint32_t>(cellCandidates_.size()));
+
+  std::vector<std::uint32_t> keys = knownColours;
+  std::transform(colours.begin(), colours.end(), std::back_inserter(keys),
+                 packed);
+  std::sort(keys.begin(), keys.end());
+  keys.erase(std::unique(keys.begin(), keys.end()), keys.end());
+  unsigned slotBits = 9;
+  while ((std::size_t{1} << slotBits) < 2 * keys.size()) {
+    ++slotBits;
+  }
+  known_.assign(std::size_t{1} << slotBits, kEmpty);
+  hashShift_ = 32 - slotBits;
+  for (std::uint32_t key : keys) {
+    std::size_t slot = hashSlot(key);
+    while (known_[slot] != kEmpty) {
+      slot = (slot + 1) & (known_.size() - 1);
+    }
+    known_[slot] = static_cast<std::uint32_t>(nearestIndex(key)) << 24U | key;
+  }
+}
+
+unsigned char GifPalette::nearestIndex(std::uint32_t rgb) const {
+  const std::size_t cell = (channel(rgb, 0) / kCellWidth) << (2 * kCellBits) |
+                           (channel(rgb, 1) / kCellWidth) << kCellBits |
+                           channel(rgb, 2) / kCellWidth;
+  unsigned char best = 0;
+  std::int64_t bestDistance = -1;
+  for (std::uint32_t i = cellStarts_[cell]; i < cellStarts_[cell + 1]; ++i) {
+    const unsigned char candidate = cellCandidates_[i];
+    const std::int64_t d = distance(rgb, table_[candidate]);
+    if (bestDistance < 0 || d < bestDistance) {
+      bestDistance = d;
+      best = candidate;
+    }
+  }
+  return best;
+}
+
+GifPalette buildPalette(const std::vector<RgbaPicture>& samples,
+                        std::size_t maxColours) {
+  if (maxColours == 0 || maxColours > GifPalette::kMaxColours) {
+    throw GifError("a GIF palette holds 1 to 255 colours, not " +
+                   std::to_string(maxColours));
+  }
+  std::vector<ColourCount> counts = countColours(samples);
+  if (counts.empty()) {
+    throw GifError("no sample pixels to choose colours from");
+  }
+  std::vector<std::uint32_t> known(counts.size());
+  std::transform(counts.begin(), counts.end(), known.begin(),
+                 [](const ColourCount& count) { return count.rgb; });
+
+  std::vector<ColourCount> chosen =
+      counts.size() <= maxColours ? std::move(counts)
+                                  : medianCut(std::move(counts), maxColours);
+  // Boxes may share a colour: their counts join.
+  std::sort(
+      chosen.begin(), chosen.end(),
+      [](const ColourCount& a, const ColourCount& b) { return a.rgb < b.rgb; });
+  std::vector<ColourCount> merged;
+  for (const ColourCount& colour : chosen) {
+    if (!merged.empty() && merged.back().rgb == colour.rgb) {
+      merged.back().count += colour.count;
+    } else {
+      merged.push_back(colour);
+    }
+  }
+  std::sort(merged.begin(), merged.end(),
+            [](const ColourCount& a, const ColourCount& b) {
+              return a.count != b.count ? a.count > b.count : a.rgb < b.rgb;
+            });
+  std::vector<Rgb> colours(merged.size());
+  std::transform(
+      merged.begin(), merged.end(), colours.begin(),
+      [](const ColourCount& colour) { return unpacked(colour.rgb); });
+  return GifPalette(colours, known);
+}
+
+}  // namespace tib::codec

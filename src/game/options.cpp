@@ -1,0 +1,165 @@
+#include "game/options.h"
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <string_view>
+
+#include "game/failure.h"
+#include "tib/values.h"
+
+namespace tib::game {
+
+namespace {
+
+constexpr const char* kUsage =
+    "usage: tib-game [--game N] [--fens | --ply N -o FILE.png | -o FILE.gif "
+    "[--delay CS|real] [--last-delay CS] [--from N] [--to N] [--arrows "
+    "yes|no]] [--size N] [--scale F] [--theme NAME] [--piece SET] "
+    "[--orientation white|black] [--coordinates yes|no] [--no-players] "
+    "[--white NAME] [--black NAME] [--artwork DIR] [FILE]";
+
+// The options that take a value.
+constexpr std::array<std::string_view, 18> kValued{
+    "--game",    "--ply",   "-o",           "--output",      "--size",
+    "--scale",   "--theme", "--piece",      "--orientation", "--coordinates",
+    "--artwork", "--delay", "--last-delay", "--from",        "--to",
+    "--arrows",  "--white", "--black"};
+
+[[noreturn]] void refuse(const std::string& message) {
+  throw OptionError(message + "; " + kUsage);
+}
+
+// Decimal digits only, at most nine, from low to high.
+std::size_t wholeNumber(const std::string& name, const std::string& value,
+                        std::size_t low, std::size_t high = 999999999) {
+  const bool digits = !value.empty() && value.size() <= 9 &&
+                      std::all_of(value.begin(), value.end(),
+                                  [](char c) { return c >= '0' && c <= '9'; });
+  const std::size_t number = digits ? std::stoul(value) : 0;
+  if (!digits || number < low || number > high) {
+    refuse(name + " " + value + ": not a whole number from " +
+           std::to_string(low) + " to " + std::to_string(high));
+  }
+  return number;
+}
+
+bool endsWithGif(const std::string& path) {
+  if (path.size() < 4) {
+    return false;
+  }
+  std::string end = path.substr(path.size() - 4);
+  std::transform(end.begin(), end.end(), end.begin(), [](unsigned char c) {
+    return static_cast<char>(std::tolower(c));
+  });
+  return end == ".gif";
+}
+
+void readValue(const std::string& name, const std::string& value,
+               GameOptions& options) {
+  if (name == "--game") {
+    options.game = wholeNumber(name, value, 1);
+  } else if (name == "--ply") {
+    options.ply = wholeNumber(name, value, 0);
+  } else if (name == "-o" || name == "--output") {
+    options.output = value;
+  } else if (name == "--size") {
+    options.size =
+        readSize(value, name + " " + value, sizeRange(1, kLargestSize));
+    checkSizeRange(*options.size, 1, kLargestSize);
+  } else if (name == "--scale") {
+    options.scale = readScale(value, name + " " + value);
+  } else if (name == "--delay") {
+    options.delay = value == "real"
+                        ? std::nullopt
+                        : std::optional<unsigned>(static_cast<unsigned>(
+                              wholeNumber(name, value, 0, 65535)));
+  } else if (name == "--last-delay") {
+    options.lastDelay =
+        static_cast<unsigned>(wholeNumber(name, value, 0, 65535));
+  } else if (name == "--from") {
+    options.from = wholeNumber(name, value, 0);
+  } else if (name == "--to") {
+    options.to = wholeNumber(name, value, 0);
+  } else if (name == "--theme") {
+    options.theme = value;
+  } else if (name == "--piece") {
+    options.piece = value;
+  } else if (name == "--orientation") {
+    const std::optional<Orientation> orientation = orientationNamed(value);
+    if (!orientation) {
+      refuse(name + " " + value + ": use white or black");
+    }
+    options.orientation = *orientation;
+  } else if (name == "--coordinates" || name == "--arrows") {
+    const std::optional<bool> on = switchValue(value);
+    if (!on) {
+      refuse(name + " " + value + ": use 1, yes, true, 0, no or false");
+    }
+    (name == "--arrows" ? options.marks : options.coordinates) = *on;
+  } else if (name == "--white" || name == "--black") {
+    (name == "--white" ? options.white : options.black) = value;
+  } else if (name == "--artwork") {
+    if (value.empty()) {
+      refuse("--artwork needs a folder");
+    }
+    options.artwork = value;
+  }
+}
+
+}  // namespace
+
+void printGameUsage(std::ostream& out) {
+  out << kUsage << "\n"
+      << "Reads a game in PGN (FILE, or standard input) and prints the FEN of "
+         "each position (--fens) or draws the diagram of a ply as PNG.\n";
+}
+
+GameOptions readGameOptions(const std::vector<std::string>& args) {
+  GameOptions options;
+  bool inputGiven = false;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    std::string name = args[i];
+    std::optional<std::string> value;
+    if (const std::size_t equals = name.find('=');
+        name.rfind("--", 0) == 0 && equals != std::string::npos) {
+      value = name.substr(equals + 1);
+      name.resize(equals);
+    }
+    if (name == "--help" || name == "-h") {
+      options.help = true;
+    } else if (name == "--fens" && !value) {
+      options.fens = true;
+    } else if (name == "--no-players" && !value) {
+      options.players = false;
+    } else if (std::find(kValued.begin(), kValued.end(), name) !=
+               kValued.end()) {
+      if (!value) {
+        if (i + 1 == args.size()) {
+          refuse(name + " needs a value");
+        }
+        value = args[++i];
+      }
+      readValue(name, *value, options);
+    } else if (name.size() > 1 && name[0] == '-') {
+      refuse("unknown option " + name);
+    } else if (inputGiven) {
+      refuse("one file at most: " + options.input + " and " + name);
+    } else {
+      options.input = name == "-" ? "" : name;
+      inputGiven = true;
+    }
+  }
+  if (!options.help && options.fens == !options.output.empty()) {
+    refuse(options.fens ? "--fens prints, so -o does not go with it"
+                        : "nothing to do: give --fens, or -o FILE.png or "
+                          "FILE.gif");
+  }
+  options.animated = endsWithGif(options.output);
+  if (options.animated && options.ply) {
+    refuse("--ply draws one diagram; a GIF shows --from to --to");
+  }
+  return options;
+}
+
+}  // namespace tib::game

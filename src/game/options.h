@@ -1,0 +1,60 @@
+// The command line of tib-game.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "tib/board.h"
+#include "tib/drawing.h"
+
+namespace tib::game {
+
+struct GameOptions {
+  bool help = false;
+  // The PGN file; empty for standard input.
+  std::string input;
+  // The game of the file, from 1.
+  std::size_t game = 1;
+  // Print the FENs of the main line instead of drawing.
+  bool fens = false;
+  // The ply drawn, 0 for the start; none for the last.
+  std::optional<std::size_t> ply;
+  std::string output;
+  // A GIF of the game rather than a PNG of one ply: -o names a .gif.
+  bool animated = false;
+  // Size none: 1024 for a PNG, 480 for a GIF.
+  std::optional<int32_t> size;
+  float scale = kDefaultScale;
+  // For a GIF: centiseconds a move (none: by the clocks), the last frame,
+  // the plies shown, and whether the comments' marks are drawn.
+  std::optional<unsigned> delay = 80;
+  unsigned lastDelay = 500;
+  std::size_t from = 0;
+  std::optional<std::size_t> to;
+  bool marks = true;
+  // Bars with the players above and below the board, and names that
+  // replace the tags' (empty: the tag's).
+  bool players = true;
+  std::string white;
+  std::string black;
+  // "" is the artwork folder's own board; else a folder of its themes/.
+  std::string theme;
+  // "" is the theme's own pieces; else a folder of its pieces/.
+  std::string piece;
+  Orientation orientation = Orientation::white;
+  bool coordinates = true;
+  // Empty for the installed artwork, else "artwork".
+  std::string artwork;
+};
+
+// Reads the arguments (program name excluded). Throws an OptionError (or a
+// ValueError for --size and --scale) naming the option that cannot be used.
+GameOptions readGameOptions(const std::vector<std::string>& args);
+
+void printGameUsage(std::ostream& out);
+
+}  // namespace tib::game

@@ -1,0 +1,338 @@
+#include "server/game_request.h"
+
+#include <algorithm>
+#include <nlohmann/json.hpp>
+
+#include "chess/error.h"
+#include "server/text.h"
+#include "tib/error.h"
+#include "tib/values.h"
+
+namespace tib {
+
+namespace {
+
+using Json = nlohmann::json;
+
+[[noreturn]] void refuse(const std::string& name, std::string_view value,
+                         const std::string& reason) {
+  throw GameRequestError(name + "=" + printableText(value) + ": " + reason);
+}
+
+// Decimal digits only, at most nine, from low to high.
+std::size_t wholeNumber(const std::string& name, const std::string& value,
+                        std::size_t low, std::size_t high) {
+  const bool digits = !value.empty() && value.size() <= 9 &&
+                      std::all_of(value.begin(), value.end(),
+                                  [](char c) { return c >= '0' && c <= '9'; });
+  const std::size_t number = digits ? std::stoul(value) : 0;
+  if (!digits || number < low || number > high) {
+    refuse(name, value,
+           "not a whole number from " + std::to_string(low) + " to " +
+               std::to_string(high));
+  }
+  return number;
+}
+
+bool yesOrNo(const std::string& name, const std::string& value) {
+  const std::optional<bool> on = switchValue(value);
+  if (!on) {
+    refuse(name, value, "use 1, yes, true, 0, no or false");
+  }
+  return *on;
+}
+
+void readValue(const std::string& name, const std::string& value,
+               int32_t maxSize, GifRequest& request) {
+  if (name == "pgn") {
+    request.pgn = value;
+  } else if (name == "game") {
+    request.game = wholeNumber(name, value, 1, 999999999);
+  } else if (name == "size") {
+    request.settings.Size =
+        readSize(value, "size=" + printableText(value), sizeRange(1, maxSize));
+    checkSizeRange(request.settings.Size, 1, maxSize);
+  } else if (name == "scale") {
+    request.settings.Sz2 = readScale(value, "scale=" + printableText(value));
+  } else if (name == "orientation" || name == "color") {
+    request.orientation = orientationNamed(value);
+    if (!request.orientation) {
+      refuse(name, value, "use white or black");
+    }
+  } else if (name == "coordinates") {
+    request.coordinates = yesOrNo(name, value);
+  } else if (name == "arrows") {
+    request.marks = yesOrNo(name, value);
+  } else if (name == "players") {
+    request.players = yesOrNo(name, value);
+  } else if (name == "delay") {
+    request.delay = value == "real"
+                        ? std::nullopt
+                        : std::optional<unsigned>(static_cast<unsigned>(
+                              wholeNumber(name, value, 0, 65535)));
+    request.delayGiven = true;
+  } else if (name == "lastDelay") {
+    request.lastDelay =
+        static_cast<unsigned>(wholeNumber(name, value, 0, 65535));
+  } else if (name == "from") {
+    request.from = wholeNumber(name, value, 0, 999999999);
+  } else if (name == "to") {
+    request.to = wholeNumber(name, value, 0, 999999999);
+  } else if (name == "theme") {
+    request.theme = value;
+  } else if (name == "piece") {
+    request.piece = value;
+  } else if (name == "white" || name == "black") {
+    (name == "white" ? request.white : request.black) = value;
+  }
+}
+
+void checkFrameCount(std::size_t count, std::size_t maxFrames) {
+  if (count > maxFrames) {
+    throw GameRequestError(std::to_string(count) + " frames: at most " +
+                           std::to_string(maxFrames) +
+                           " (--max-frames); cut the game with from= and to=");
+  }
+}
+
+void nameDecorations(const GifRequest& request, Decorations& decorations) {
+  if (!decorations.bars) {
+    return;
+  }
+  if (!request.white.empty()) {
+    decorations.bars->white.name = request.white;
+  }
+  if (!request.black.empty()) {
+    decorations.bars->black.name = request.black;
+  }
+}
+
+GameFrames framesOfPgn(const GifRequest& request, std::size_t maxFrames) {
+  chess::Game game;
+  try {
+    game = chess::readGame(request.pgn, request.game);
+  } catch (const chess::Error& error) {
+    throw GameRequestError(std::string("pgn: ") + error.what());
+  }
+  GameAnimation animation;
+  animation.settings = request.settings;
+  animation.orientation = request.orientation.value_or(Orientation::white);
+  animation.coordinates = request.coordinates.value_or(true);
+  animation.marks = request.marks;
+  animation.delay = request.delay;
+  animation.lastDelay = request.lastDelay;
+  animation.from = request.from;
+  animation.to = request.to;
+  const std::size_t last = request.to.value_or(game.plies.size());
+  if (last >= request.from) {
+    checkFrameCount(last - request.from + 1, maxFrames);
+  }
+  GameFrames result;
+  try {
+    result.frames = gameFrames(game, animation);
+  } catch (const ValueError& error) {
+    throw GameRequestError(error.what());
+  }
+  for (std::size_t ply = request.from; ply <= last; ++ply) {
+    Decorations decorations =
+        plyDecorations(game, ply, animation.orientation, request.players);
+    nameDecorations(request, decorations);
+    result.decorations.push_back(std::move(decorations));
+  }
+  return result;
+}
+
+// A field of the JSON: its value when it has the type asked for.
+const Json* field(const Json& object, const char* name) {
+  const auto found = object.find(name);
+  return found == object.end() || found->is_null() ? nullptr : &*found;
+}
+
+std::string stringField(const Json& object, const char* name,
+                        const std::string& where) {
+  const Json* value = field(object, name);
+  if (value == nullptr) {
+    return {};
+  }
+  if (!value->is_string()) {
+    throw GameRequestError(where + name + ": not a string");
+  }
+  return value->get<std::string>();
+}
+
+std::optional<int64_t> numberField(const Json& object, const char* name,
+                                   const std::string& where, int64_t most) {
+  const Json* value = field(object, name);
+  if (value == nullptr) {
+    return std::nullopt;
+  }
+  if (!value->is_number_integer() || value->get<int64_t>() < 0 ||
+      value->get<int64_t>() > most) {
+    throw GameRequestError(where + name + ": not a whole number from 0 to " +
+                           std::to_string(most));
+  }
+  return value->get<int64_t>();
+}
+
+Json parseBounded(const std::string& text) {
+  const Json::parser_callback_t depthBound = [](int depth, Json::parse_event_t,
+                                                Json&) {
+    if (depth > kMaxJsonDepth) {
+      throw GameRequestError("body: JSON nested deeper than " +
+                             std::to_string(kMaxJsonDepth) + " levels");
+    }
+    return true;
+  };
+  try {
+    return Json::parse(text, depthBound);
+  } catch (const Json::exception& error) {
+    throw GameRequestError(std::string("body: not JSON: ") + error.what());
+  }
+}
+
+Diagram jsonDiagram(const Json& frame, const std::string& where,
+                    const GifRequest& request, Orientation orientation,
+                    bool coordinates) {
+  if (!frame.is_object()) {
+    throw GameRequestError(where + ": not an object");
+  }
+  const Json* fen = field(frame, "fen");
+  if (fen == nullptr || !fen->is_string()) {
+    throw GameRequestError(where + "fen: a FEN string is needed");
+  }
+  Diagram diagram{readPlacement(fen->get<std::string>()), request.settings, {}};
+  Annotations& marks = diagram.annotations;
+  marks.orientation = orientation;
+  marks.coordinates = coordinates;
+  const std::string lastMove = stringField(frame, "lastMove", where);
+  const auto squares = uciLastMove(lastMove);
+  if (!squares) {
+    throw GameRequestError(where + "lastMove: " + printableText(lastMove) +
+                           " is not a move in UCI");
+  }
+  marks.lastMove = *squares;
+  if (const Json* check = field(frame, "check")) {
+    if (check->is_string()) {
+      marks.check = chess::squareNamed(check->get<std::string>());
+      if (!marks.check) {
+        throw GameRequestError(where + "check: not a square");
+      }
+    } else if (check->is_boolean()) {
+      if (check->get<bool>()) {
+        marks.check = kingToMove(diagram.position);
+      }
+    } else {
+      throw GameRequestError(where + "check: a square or true");
+    }
+  }
+  return diagram;
+}
+
+GameFrames framesOfJson(const GifRequest& request, std::size_t maxFrames) {
+  const Json game = parseBounded(request.json);
+  if (!game.is_object()) {
+    throw GameRequestError("body: not a JSON object");
+  }
+  const Json* frames = field(game, "frames");
+  if (frames == nullptr || !frames->is_array() || frames->empty()) {
+    throw GameRequestError("body: frames: a list of frames is needed");
+  }
+  checkFrameCount(frames->size(), maxFrames);
+  GameFrames result;
+  result.theme = stringField(game, "theme", "body: ");
+  result.piece = stringField(game, "piece", "body: ");
+  Orientation orientation = Orientation::white;
+  const std::string named = stringField(game, "orientation", "body: ");
+  if (!named.empty()) {
+    const auto read = orientationNamed(named);
+    if (!read) {
+      throw GameRequestError("body: orientation: use white or black");
+    }
+    orientation = *read;
+  }
+  orientation = request.orientation.value_or(orientation);
+  bool coordinates = true;
+  if (const Json* value = field(game, "coordinates")) {
+    if (!value->is_boolean()) {
+      throw GameRequestError("body: coordinates: true or false");
+    }
+    coordinates = value->get<bool>();
+  }
+  coordinates = request.coordinates.value_or(coordinates);
+  const auto delay = numberField(game, "delay", "body: ", 65535);
+  const unsigned moveDelay =
+      request.delayGiven && request.delay
+          ? *request.delay
+          : static_cast<unsigned>(delay.value_or(GameAnimation::kMoveDelay));
+  PlayerBars bars;
+  bars.white.name = request.white.empty() ? stringField(game, "white", "body: ")
+                                          : request.white;
+  bars.black.name = request.black.empty() ? stringField(game, "black", "body: ")
+                                          : request.black;
+  bars.bottom = orientation == Orientation::white ? chess::Side::white
+                                                  : chess::Side::black;
+  for (std::size_t f = 0; f < frames->size(); ++f) {
+    const Json& frame = (*frames)[f];
+    const std::string where = "body: frames[" + std::to_string(f) + "].";
+    AnimationFrame animated{
+        jsonDiagram(frame, where, request, orientation, coordinates),
+        static_cast<unsigned>(numberField(frame, "delay", where, 65535)
+                                  .value_or(f + 1 == frames->size()
+                                                ? request.lastDelay
+                                                : moveDelay))};
+    Decorations decorations;
+    if (request.players) {
+      if (const Json* clock = field(frame, "clock");
+          clock != nullptr && clock->is_object()) {
+        const auto white =
+            numberField(*clock, "white", where + "clock.", int64_t{1} << 30);
+        const auto black =
+            numberField(*clock, "black", where + "clock.", int64_t{1} << 30);
+        bars.white.clockCentiseconds =
+            white ? std::optional<int>(static_cast<int>(*white)) : std::nullopt;
+        bars.black.clockCentiseconds =
+            black ? std::optional<int>(static_cast<int>(*black)) : std::nullopt;
+      }
+      bars.toMove = animated.diagram.position.sideToMove;
+      const bool known = !bars.white.name.empty() || !bars.black.name.empty() ||
+                         bars.white.clockCentiseconds ||
+                         bars.black.clockCentiseconds;
+      if (known) {
+        decorations.bars = bars;
+      }
+    }
+    animated.diagram.position.sideToMove.reset();
+    result.frames.push_back(std::move(animated));
+    result.decorations.push_back(std::move(decorations));
+  }
+  return result;
+}
+
+}  // namespace
+
+GifRequest readGifQuery(
+    const std::vector<std::pair<std::string, std::string>>& query,
+    int32_t maxSize) {
+  GifRequest request;
+  try {
+    for (const auto& [name, value] : query) {
+      readValue(name, value, maxSize, request);
+    }
+  } catch (const ValueError& error) {
+    throw GameRequestError(error.what());
+  }
+  return request;
+}
+
+GameFrames gameFramesOf(const GifRequest& request, std::size_t maxFrames) {
+  if (!request.json.empty()) {
+    return framesOfJson(request, maxFrames);
+  }
+  if (request.pgn.empty()) {
+    throw GameRequestError(
+        "no game: give pgn=<PGN>, or POST the PGN or lila-gif's JSON");
+  }
+  return framesOfPgn(request, maxFrames);
+}
+
+}  // namespace tib

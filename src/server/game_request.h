@@ -1,0 +1,82 @@
+// Games in requests to tib-server: the parameters of /game.gif and of a
+// PGN's ply on /board.png, and the frames of a game, from a PGN or from JSON
+// in the shape lila-gif's game endpoint takes. Pure functions, so that they
+// can be tested and fuzzed without a socket.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "tib/decorated.h"
+#include "tib/game_diagram.h"
+
+namespace tib {
+
+// A game that cannot be drawn as asked: a 400 whose message names the value,
+// or the game, ply and move, at fault.
+class GameRequestError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+inline constexpr int32_t kDefaultGifSize = 480;
+inline constexpr std::size_t kDefaultMaxFrames = 1000;
+// How deep JSON may nest: the game's shape needs three levels.
+inline constexpr int kMaxJsonDepth = 8;
+
+// What a /game.gif request asks for, its values read but not yet drawn.
+struct GifRequest {
+  // The game, as PGN (pgn= or a PGN body) or as JSON (a JSON body).
+  std::string pgn;
+  std::string json;
+  std::size_t game = 1;
+  Settings settings{kDefaultGifSize, kDefaultScale};
+  // None: the JSON's, else white.
+  std::optional<Orientation> orientation;
+  std::optional<bool> coordinates;
+  // The comments' arrows and coloured squares (arrows=0 hides them).
+  bool marks = true;
+  // Centiseconds a move; none for real time from the clocks.
+  std::optional<unsigned> delay = GameAnimation::kMoveDelay;
+  bool delayGiven = false;
+  unsigned lastDelay = 500;
+  std::size_t from = 0;
+  std::optional<std::size_t> to;
+  std::optional<std::string> theme;
+  std::optional<std::string> piece;
+  bool players = true;
+  std::string white;
+  std::string black;
+};
+
+// Reads the query of /game.gif, each value as /board.png reads its own:
+// size (1 to maxSize), scale, orientation (or color), coordinates, theme,
+// piece, arrows, delay (centiseconds, or real), lastDelay, from, to, game,
+// players, white, black, pgn. The last of a name counts; others are
+// ignored. Throws GameRequestError naming the value that cannot be used.
+GifRequest readGifQuery(
+    const std::vector<std::pair<std::string, std::string>>& query,
+    int32_t maxSize);
+
+struct GameFrames {
+  std::vector<AnimationFrame> frames;
+  // One for each frame.
+  std::vector<Decorations> decorations;
+  // Where the JSON put them, when the query did not.
+  std::string theme;
+  std::string piece;
+};
+
+// The frames the request's game gives, at most maxFrames of them. Throws
+// GameRequestError: a PGN that cannot be read names the game, ply and move;
+// JSON that cannot be read, or nests deeper than kMaxJsonDepth, names the
+// field; more frames than maxFrames names the limit.
+GameFrames gameFramesOf(const GifRequest& request, std::size_t maxFrames);
+
+}  // namespace tib

@@ -1,0 +1,332 @@
+#include "tib/animation.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <optional>
+
+#include "tib/error.h"
+
+namespace tib {
+
+namespace {
+
+using chess::MarkColour;
+
+// Around every box drawn again, for the anti-aliased edges of the shapes.
+constexpr int kPad = 2;
+
+Box padded(const Box& box) {
+  return {box.x - kPad, box.y - kPad, box.w + 2 * kPad, box.h + 2 * kPad};
+}
+
+Box unite(const Box& a, const Box& b) {
+  const int left = std::min(a.x, b.x);
+  const int top = std::min(a.y, b.y);
+  return {left, top, std::max(a.x + a.w, b.x + b.w) - left,
+          std::max(a.y + a.h, b.y + b.h) - top};
+}
+
+constexpr std::size_t kEmpty = kPieces.size();
+
+// The piece on each square, in a placement that puts at most one piece on
+// each square of the board and none off it; none for any other placement,
+// whose drawing order decides more than its squares do.
+std::optional<std::array<std::size_t, 64>> boardOf(const Placement& position) {
+  std::array<std::size_t, 64> board{};
+  board.fill(kEmpty);
+  for (const PlacedPiece& piece : position.pieces) {
+    if (!chess::onBoard(piece.square)) {
+      return std::nullopt;
+    }
+    std::size_t& at = board[static_cast<std::size_t>(piece.square.rank * 8 +
+                                                     piece.square.file)];
+    if (at != kEmpty) {
+      return std::nullopt;
+    }
+    at = piece.index;
+  }
+  return board;
+}
+
+// What differs between two diagrams of one view and settings, as boxes on
+// the canvas; the whole canvas when the two cannot be compared square by
+// square.
+std::vector<Box> changedBoxes(const Diagram& before, const Diagram& after) {
+  const Annotations& was = before.annotations;
+  const Annotations& is = after.annotations;
+  const Orientation view = is.orientation;
+  const auto oldBoard = boardOf(before.position);
+  const auto newBoard = boardOf(after.position);
+  if (!oldBoard || !newBoard) {
+    return {kCanvasBox};
+  }
+  std::vector<Box> boxes;
+  const auto square = [&](const Square& at) {
+    boxes.push_back(padded(squareBox(at, view)));
+  };
+  for (int index = 0; index < 64; ++index) {
+    const auto i = static_cast<std::size_t>(index);
+    if ((*oldBoard)[i] == (*newBoard)[i]) {
+      continue;
+    }
+    const Square at{index % 8, index / 8};
+    const Square drawn = viewSquare(at, view);
+    Box box = squareBox(at, view);
+    for (const std::size_t piece : {(*oldBoard)[i], (*newBoard)[i]}) {
+      if (piece != kEmpty) {
+        box = unite(box, pieceBox(after.settings, drawn.file, drawn.rank,
+                                  kPieces[piece]));
+      }
+    }
+    boxes.push_back(padded(box));
+  }
+  if (was.lastMove != is.lastMove) {
+    std::for_each(was.lastMove.begin(), was.lastMove.end(), square);
+    std::for_each(is.lastMove.begin(), is.lastMove.end(), square);
+  }
+  if (was.check != is.check) {
+    for (const auto& check : {was.check, is.check}) {
+      if (check) {
+        square(*check);
+      }
+    }
+  }
+  if (was.highlights != is.highlights) {
+    for (const auto* marks : {&was.highlights, &is.highlights}) {
+      for (const Mark& mark : *marks) {
+        square(mark.to);
+      }
+    }
+  }
+  if (was.arrows != is.arrows) {
+    for (const auto* marks : {&was.arrows, &is.arrows}) {
+      for (const Mark& mark : *marks) {
+        boxes.push_back(padded(
+            unite(squareBox(mark.from, view), squareBox(mark.to, view))));
+      }
+    }
+  }
+  if (before.position.sideToMove != after.position.sideToMove) {
+    for (const auto& side :
+         {before.position.sideToMove, after.position.sideToMove}) {
+      if (side) {
+        boxes.push_back(
+            padded(markerBox(after.settings, markerEdge(*side, view))));
+      }
+    }
+  }
+  return boxes;
+}
+
+bool overlaps(const Box& a, const Box& b) {
+  return a.x < b.x + b.w && b.x < a.x + a.w && a.y < b.y + b.h &&
+         b.y < a.y + a.h;
+}
+
+// The boxes with every two that overlap joined into one, so that each part
+// is drawn once and each shape rasterized once per box.
+std::vector<Box> joined(std::vector<Box> boxes) {
+  for (std::size_t i = 0; i < boxes.size();) {
+    bool merged = false;
+    for (std::size_t j = i + 1; j < boxes.size() && !merged; ++j) {
+      if (overlaps(boxes[i], boxes[j])) {
+        boxes[i] = unite(boxes[i], boxes[j]);
+        boxes.erase(boxes.begin() + static_cast<std::ptrdiff_t>(j));
+        merged = true;
+      }
+    }
+    // A grown box may now overlap one before it: look again from the start.
+    i = merged ? 0 : i + 1;
+  }
+  return boxes;
+}
+
+// The output pixels [first, end) whose canvas source lies in [from, to).
+struct Span {
+  uint32_t first = 0;
+  uint32_t end = 0;
+};
+
+Span outputSpan(const std::vector<uint32_t>& sources, int from, int to) {
+  const auto low = static_cast<uint32_t>(std::max(from, 0));
+  const auto high = static_cast<uint32_t>(std::max(to, 0));
+  const auto first = std::lower_bound(sources.begin(), sources.end(), low);
+  const auto end = std::lower_bound(first, sources.end(), high);
+  return {static_cast<uint32_t>(first - sources.begin()),
+          static_cast<uint32_t>(end - sources.begin())};
+}
+
+// The frame's pixels: the canvas resampled to edge x edge, kept up to date
+// one changed box at a time.
+class Frame {
+ public:
+  Frame(uint32_t edge, uint32_t barRows)
+      : edge_(edge),
+        barRows_(barRows),
+        sources_(resampleSources(edge)),
+        pixels_(static_cast<std::size_t>(edge) * (edge + 2 * barRows) * 4) {}
+
+  uint32_t height() const { return edge_ + 2 * barRows_; }
+
+  // Lets draw write the rows above and below the board; the rectangles of
+  // both when it says they changed.
+  template <typename Draw>
+  std::vector<codec::GifRect> updateBars(Draw&& draw) {
+    const std::size_t rowBytes = std::size_t{edge_} * 4;
+    if (barRows_ == 0 ||
+        !draw(pixels_.data(), pixels_.data() + rowBytes * (barRows_ + edge_))) {
+      return {};
+    }
+    return {{0, 0, edge_, barRows_}, {0, barRows_ + edge_, edge_, barRows_}};
+  }
+
+  // Resamples the canvas inside box; returns the output rectangle touched.
+  std::optional<codec::GifRect> update(const ImageBuffer& canvas,
+                                       const Box& box) {
+    const Span columns = outputSpan(sources_, box.x, box.x + box.w);
+    const Span rows = outputSpan(sources_, box.y, box.y + box.h);
+    if (columns.first >= columns.end || rows.first >= rows.end) {
+      return std::nullopt;
+    }
+    for (uint32_t i = rows.first; i < rows.end; ++i) {
+      const unsigned char* row =
+          canvas.pixels.data() +
+          static_cast<std::size_t>(sources_[i]) * kCanvasEdge * 4;
+      unsigned char* to =
+          pixels_.data() +
+          (static_cast<std::size_t>(i + barRows_) * edge_ + columns.first) * 4;
+      for (uint32_t j = columns.first; j < columns.end; ++j, to += 4) {
+        std::memcpy(to, row + static_cast<std::size_t>(sources_[j]) * 4, 4);
+      }
+    }
+    return codec::GifRect{columns.first, rows.first + barRows_,
+                          columns.end - columns.first, rows.end - rows.first};
+  }
+
+  const unsigned char* pixels() const { return pixels_.data(); }
+
+ private:
+  uint32_t edge_;
+  uint32_t barRows_;
+  std::vector<uint32_t> sources_;
+  std::vector<unsigned char> pixels_;
+};
+
+Diagram sample(const Placement& position, Orientation view, bool coordinates) {
+  const auto at = [](const char* name) { return *chess::squareNamed(name); };
+  Diagram diagram{position, Settings{}, {}};
+  Annotations& marks = diagram.annotations;
+  marks.orientation = view;
+  marks.coordinates = coordinates;
+  marks.lastMove = {at("d4"), at("e4")};
+  marks.check = at("e1");
+  const std::array<MarkColour, 4> colours{MarkColour::green, MarkColour::red,
+                                          MarkColour::yellow, MarkColour::blue};
+  const char* const light[] = {"b3", "d3", "f3", "h3"};
+  const char* const dark[] = {"a3", "c3", "e3", "g3"};
+  for (std::size_t c = 0; c < colours.size(); ++c) {
+    marks.highlights.push_back({colours[c], at(light[c]), at(light[c])});
+    marks.highlights.push_back({colours[c], at(dark[c]), at(dark[c])});
+  }
+  marks.arrows = {{MarkColour::green, at("a2"), at("a7")},
+                  {MarkColour::red, at("b1"), at("h7")},
+                  {MarkColour::yellow, at("h2"), at("c6")},
+                  {MarkColour::blue, at("f5"), at("f5")}};
+  return diagram;
+}
+
+}  // namespace
+
+codec::GifPalette animationPalette(
+    const Artwork& artwork, const Sprites& pieces,
+    const std::vector<codec::RgbaPicture>& alsoShown) {
+  // Every piece on both colours of square, every mark on both, both views,
+  // with and without labels, on whichever boards the artwork has.
+  std::vector<ImageBuffer> canvases;
+  const Placement start = startingPlacement();
+  for (const Orientation view : {Orientation::white, Orientation::black}) {
+    for (const bool coordinates : {true, false}) {
+      if (boardPicture(artwork, boardIndex(view, coordinates)) != nullptr) {
+        canvases.push_back(
+            drawDiagram(artwork, pieces, sample(start, view, coordinates)));
+      }
+    }
+  }
+  std::vector<codec::RgbaPicture> samples = alsoShown;
+  for (const ImageBuffer& canvas : canvases) {
+    samples.push_back({canvas.pixels.data(), canvas.width, canvas.height});
+  }
+  return codec::buildPalette(samples);
+}
+
+bool writeAnimation(const Artwork& artwork, const Sprites& pieces,
+                    const codec::GifPalette& palette,
+                    const std::vector<AnimationFrame>& frames,
+                    const codec::GifSink& sink,
+                    const std::function<bool()>& keepGoing,
+                    const FrameExtras& extras) {
+  if (frames.empty()) {
+    throw Error("an animation needs a frame");
+  }
+  const Settings& settings = frames.front().diagram.settings;
+  checkSize(settings);
+  if (settings.Size == 0) {
+    throw Error("an animation needs a size above 0");
+  }
+  const auto edge = static_cast<uint32_t>(settings.Size);
+  const Annotations& view = frames.front().diagram.annotations;
+  const auto overBoxes = [&extras](std::size_t f) {
+    return extras.overBoxes ? extras.overBoxes(f) : std::vector<Box>();
+  };
+  const auto drawOver = [&extras](std::size_t f, ImageBuffer& canvas) {
+    if (extras.drawOver) {
+      extras.drawOver(f, canvas);
+    }
+  };
+  const auto drawBars = [&extras](std::size_t f) {
+    return [&extras, f](unsigned char* above, unsigned char* below) {
+      return extras.drawBars && extras.drawBars(f, above, below);
+    };
+  };
+  ImageBuffer canvas = drawDiagram(artwork, pieces, frames.front().diagram);
+  drawOver(0, canvas);
+  Frame frame(edge, extras.barRows);
+  frame.update(canvas, kCanvasBox);
+  frame.updateBars(drawBars(0));
+  codec::GifWriter writer(edge, frame.height(), palette, sink);
+  writer.addFrame(frame.pixels(), frames.front().delayCentiseconds);
+  Diagram shown = frames.front().diagram;
+  for (std::size_t f = 1; f < frames.size(); ++f) {
+    if (keepGoing && !keepGoing()) {
+      return false;
+    }
+    Diagram next = frames[f].diagram;
+    next.settings = settings;
+    next.annotations.orientation = view.orientation;
+    next.annotations.coordinates = view.coordinates;
+    std::vector<Box> boxes = changedBoxes(shown, next);
+    for (const std::size_t g : {f - 1, f}) {
+      for (const Box& box : overBoxes(g)) {
+        boxes.push_back(padded(box));
+      }
+    }
+    boxes = joined(std::move(boxes));
+    for (const Box& box : boxes) {
+      redrawDiagram(canvas, artwork, pieces, next, box);
+    }
+    drawOver(f, canvas);
+    std::vector<codec::GifRect> changed = frame.updateBars(drawBars(f));
+    for (const Box& box : boxes) {
+      if (const auto rect = frame.update(canvas, box)) {
+        changed.push_back(*rect);
+      }
+    }
+    writer.addFrame(frame.pixels(), frames[f].delayCentiseconds, changed);
+    shown = std::move(next);
+  }
+  writer.finish();
+  return true;
+}
+
+}  // namespace tib

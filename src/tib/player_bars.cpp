@@ -1,0 +1,210 @@
+#include "tib/player_bars.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "tib/text_runs.h"
+
+namespace tib {
+
+namespace {
+
+constexpr TextColour kBackground{0x26, 0x24, 0x21, 255};
+constexpr TextColour kTitle{0xbf, 0x81, 0x1d, 255};
+constexpr TextColour kName{0xe8, 0xe6, 0xe3, 255};
+constexpr TextColour kRating{0x99, 0x97, 0x94, 255};
+constexpr TextColour kClock{0xba, 0xba, 0xba, 255};
+constexpr TextColour kClockBox{0x3c, 0x3a, 0x37, 255};
+constexpr TextColour kRunningClock{0x26, 0x24, 0x21, 255};
+constexpr TextColour kRunningClockBox{0xe0, 0xde, 0xdb, 255};
+
+// Sizes of one bar, all from its height.
+struct BarGeometry {
+  int width = 0;
+  int height = 0;
+  int fontSize = 0;
+  int padding = 0;
+  int inset = 0;
+  int space = 0;
+  int baseline = 0;
+};
+
+int scaled(int height, double fraction) {
+  return std::max(1, static_cast<int>(std::lround(height * fraction)));
+}
+
+BarGeometry geometryOf(int width, int height, const TextRenderer& text) {
+  BarGeometry geometry;
+  geometry.width = width;
+  geometry.height = height;
+  geometry.fontSize = scaled(height, 0.5);
+  geometry.padding = scaled(height, 0.3);
+  geometry.inset = scaled(height, 0.12);
+  geometry.space = scaled(geometry.fontSize, 0.35);
+  const int capHeight =
+      text.lineMetrics(geometry.fontSize, FontWeight::regular).capHeight;
+  geometry.baseline = (height + capHeight + 1) / 2;
+  return geometry;
+}
+
+// Control characters would draw as boxes; names come from anywhere.
+std::string displayText(const std::string& text) {
+  std::string shown = truncateUtf8(text, kLongestPlayerText);
+  std::replace_if(
+      shown.begin(), shown.end(),
+      [](char c) {
+        const auto byte = static_cast<unsigned char>(c);
+        return byte < 0x20 || byte == 0x7F;
+      },
+      ' ');
+  return shown;
+}
+
+void fillRect(ImageBuffer& image, int x, int y, int w, int h,
+              TextColour colour) {
+  const int left = std::max(0, x);
+  const int right = std::min(static_cast<int>(image.width), x + w);
+  const int top = std::max(0, y);
+  const int bottom = std::min(static_cast<int>(image.height), y + h);
+  for (int row = top; row < bottom; ++row) {
+    unsigned char* pixel =
+        image.pixels.data() + (static_cast<std::size_t>(row) * image.width +
+                               static_cast<std::size_t>(left)) *
+                                  4;
+    for (int col = left; col < right; ++col, pixel += 4) {
+      pixel[0] = colour.r;
+      pixel[1] = colour.g;
+      pixel[2] = colour.b;
+      pixel[3] = colour.a;
+    }
+  }
+}
+
+// Draws the clock at the bar's right end; returns the x where it starts,
+// the bar's right padding when there is no clock.
+int drawClock(ImageBuffer& image, const BarGeometry& bar,
+              const std::optional<int>& centiseconds, bool running,
+              const TextRenderer& text) {
+  if (!centiseconds) {
+    return bar.width - bar.padding;
+  }
+  const std::string shown = formatClock(*centiseconds);
+  const int textWidth = text.measure(shown, bar.fontSize, FontWeight::bold);
+  const int boxWidth = textWidth + 2 * bar.padding;
+  const int boxLeft = bar.width - bar.inset - boxWidth;
+  fillRect(image, boxLeft, bar.inset, boxWidth, bar.height - 2 * bar.inset,
+           running ? kRunningClockBox : kClockBox);
+  text.draw(image, shown, boxLeft + bar.padding, bar.baseline, bar.fontSize,
+            FontWeight::bold, running ? kRunningClock : kClock,
+            boxWidth - bar.padding);
+  return boxLeft;
+}
+
+// A bar on a picture of its own, so that no stroke of a tall name can reach
+// the board.
+ImageBuffer drawBar(const BarGeometry& bar, const PlayerInfo& player,
+                    bool running, const TextRenderer& text) {
+  ImageBuffer image;
+  image.width = static_cast<uint32_t>(bar.width);
+  image.height = static_cast<uint32_t>(bar.height);
+  image.pixels.resize(static_cast<std::size_t>(bar.width) *
+                      static_cast<std::size_t>(bar.height) * 4);
+  fillRect(image, 0, 0, bar.width, bar.height, kBackground);
+  const int clockLeft =
+      drawClock(image, bar, player.clockCentiseconds, running, text);
+  // The name's room ends a padding before the clock.
+  const int right = clockLeft - bar.padding;
+  const int baseline = bar.baseline;
+  int x = bar.padding;
+  const std::string title = displayText(player.title);
+  if (!title.empty() && right > x) {
+    x += text.draw(image, title, x, baseline, bar.fontSize, FontWeight::bold,
+                   kTitle, right - x) +
+         bar.space;
+  }
+  const std::string rating = displayText(player.rating);
+  const int ratingWidth =
+      rating.empty() ? 0
+                     : text.measure(rating, bar.fontSize, FontWeight::regular);
+  // The rating gives way when it would leave the name less than two ems.
+  const bool withRating =
+      !rating.empty() &&
+      right - x - bar.space - ratingWidth >= 2 * bar.fontSize;
+  const int nameRoom = right - x - (withRating ? bar.space + ratingWidth : 0);
+  const std::string name = displayText(player.name);
+  if (!name.empty() && nameRoom > 0) {
+    x += text.draw(image, name, x, baseline, bar.fontSize, FontWeight::regular,
+                   kName, nameRoom) +
+         bar.space;
+  }
+  if (withRating && right > x) {
+    text.draw(image, rating, x, baseline, bar.fontSize, FontWeight::regular,
+              kRating, right - x);
+  }
+  return image;
+}
+
+}  // namespace
+
+std::string formatClock(int centiseconds) {
+  const int time = std::max(0, centiseconds);
+  const int seconds = time / 100;
+  const auto twoDigits = [](int value) {
+    return std::string{static_cast<char>('0' + value / 10),
+                       static_cast<char>('0' + value % 10)};
+  };
+  if (seconds >= 3600) {
+    return std::to_string(seconds / 3600) + ":" + twoDigits(seconds / 60 % 60) +
+           ":" + twoDigits(seconds % 60);
+  }
+  if (seconds >= 10) {
+    return std::to_string(seconds / 60) + ":" + twoDigits(seconds % 60);
+  }
+  return "0:" + twoDigits(seconds) + "." + std::to_string(time / 10 % 10);
+}
+
+int barHeight(int width) {
+  return std::max(1, static_cast<int>(std::lround(width / 12.0)));
+}
+
+ImageBuffer addPlayerBars(const ImageBuffer& diagram, const PlayerBars& players,
+                          const TextRenderer& text) {
+  const std::size_t diagramBytes =
+      static_cast<std::size_t>(diagram.width) * diagram.height * 4;
+  if (diagram.width == 0 || diagram.height == 0 ||
+      diagram.pixels.size() != diagramBytes) {
+    throw TextError("the diagram's bytes do not match its size");
+  }
+  const int width = static_cast<int>(diagram.width);
+  const int bar = barHeight(width);
+  const DrawnBars bars = drawPlayerBars(width, players, text);
+  ImageBuffer framed;
+  framed.width = diagram.width;
+  framed.height = diagram.height + 2 * static_cast<uint32_t>(bar);
+  framed.pixels.resize(static_cast<std::size_t>(framed.width) * framed.height *
+                       4);
+  const std::size_t barBytes =
+      static_cast<std::size_t>(width) * static_cast<std::size_t>(bar) * 4;
+
+  unsigned char* out = framed.pixels.data();
+  std::memcpy(out, bars.above.pixels.data(), barBytes);
+  std::memcpy(out + barBytes, diagram.pixels.data(), diagramBytes);
+  std::memcpy(out + barBytes + diagramBytes, bars.below.pixels.data(),
+              barBytes);
+  return framed;
+}
+
+DrawnBars drawPlayerBars(int width, const PlayerBars& players,
+                         const TextRenderer& text) {
+  const BarGeometry geometry = geometryOf(width, barHeight(width), text);
+  const chess::Side above = chess::opposite(players.bottom);
+  const auto playerOf = [&players](chess::Side side) -> const PlayerInfo& {
+    return side == chess::Side::white ? players.white : players.black;
+  };
+  return {drawBar(geometry, playerOf(above), players.toMove == above, text),
+          drawBar(geometry, playerOf(players.bottom),
+                  players.toMove == players.bottom, text)};
+}
+
+}  // namespace tib

@@ -1,0 +1,162 @@
+// The parameters of /game.gif and the frames of a game from a PGN or from
+// JSON in the shape of lila-gif's game endpoint.
+#include "server/game_request.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace tib {
+
+namespace {
+
+using Query = std::vector<std::pair<std::string, std::string>>;
+
+Square at(const char* name) { return chess::squareNamed(name).value(); }
+
+std::string refusalOf(const Query& query, std::size_t maxFrames = 1000) {
+  try {
+    gameFramesOf(readGifQuery(query, 2048), maxFrames);
+  } catch (const GameRequestError& error) {
+    return error.what();
+  }
+  return "";
+}
+
+TEST(GameRequest, QueryValuesAndRefusals) {
+  const GifRequest plain = readGifQuery({}, 2048);
+  EXPECT_EQ(480, plain.settings.Size);
+  EXPECT_EQ(std::optional<unsigned>(80), plain.delay);
+  const GifRequest read = readGifQuery({{"size", "300"},
+                                        {"delay", "real"},
+                                        {"arrows", "0"},
+                                        {"color", "black"},
+                                        {"from", "2"},
+                                        {"to", "9"},
+                                        {"game", "3"},
+                                        {"lastDelay", "9"}},
+                                       2048);
+  EXPECT_EQ(300, read.settings.Size);
+  EXPECT_FALSE(read.delay);
+  EXPECT_FALSE(read.marks);
+  EXPECT_EQ(Orientation::black, read.orientation);
+  EXPECT_EQ(2U, read.from);
+  EXPECT_EQ(std::optional<std::size_t>(9), read.to);
+  EXPECT_EQ(3U, read.game);
+  EXPECT_EQ(9U, read.lastDelay);
+  const struct {
+    Query query;
+    const char* named;
+  } refused[] = {
+      {{{"size", "0"}}, "size=0"},
+      {{{"size", "4000"}}, "size=4000"},
+      {{{"delay", "fast"}}, "delay=fast"},
+      {{{"delay", "65536"}}, "delay=65536"},
+      {{{"orientation", "up"}}, "orientation=up"},
+      {{{"arrows", "maybe"}}, "arrows=maybe"},
+      {{{"game", "0"}}, "game=0"},
+      {{}, "no game"},
+      {{{"pgn", "1. e4 e5 2. Nf4"}}, "game 1, ply 3 (2. Nf4)"},
+      {{{"pgn", "1. e4 *"}, {"game", "2"}}, "holds 1 game"},
+      {{{"pgn", "1. e4 e5 2. Nf3 *"}, {"from", "2"}, {"to", "5"}},
+       "the game has 3 plies"},
+  };
+  for (const auto& c : refused) {
+    const std::string refusal = refusalOf(c.query);
+    EXPECT_NE(std::string::npos, refusal.find(c.named))
+        << c.named << " gave: " << refusal;
+  }
+  EXPECT_NE(std::string::npos,
+            refusalOf({{"pgn", "1. e4 e5 2. Nf3 Nc6 *"}}, 4).find("at most 4"));
+  EXPECT_EQ("", refusalOf({{"pgn", "1. e4 e5 2. Nf3 *"}}, 4));
+}
+
+TEST(GameRequest, FramesOfAPgn) {
+  GifRequest request = readGifQuery(
+      {{"pgn", "[White \"Ann\"]\n\n1. e4 e5 {[%cal Gg1f3]} 2. Nf3!? *"},
+       {"from", "1"},
+       {"black", "Bo"},
+       {"delay", "30"}},
+      2048);
+  const GameFrames game = gameFramesOf(request, 1000);
+  ASSERT_EQ(3U, game.frames.size());
+  ASSERT_EQ(3U, game.decorations.size());
+  EXPECT_EQ((std::vector<Square>{at("e2"), at("e4")}),
+            game.frames[0].diagram.annotations.lastMove);
+  EXPECT_EQ(1U, game.frames[1].diagram.annotations.arrows.size());
+  EXPECT_EQ(30U, game.frames[0].delayCentiseconds);
+  EXPECT_EQ(500U, game.frames[2].delayCentiseconds);
+  ASSERT_TRUE(game.decorations[2].bars);
+  EXPECT_EQ("Ann", game.decorations[2].bars->white.name);
+  EXPECT_EQ("Bo", game.decorations[2].bars->black.name);
+  EXPECT_EQ(std::optional<MoveGlyph>(MoveGlyph::interesting),
+            game.decorations[2].glyph);
+  request.marks = false;
+  request.players = false;
+  const GameFrames bare = gameFramesOf(request, 1000);
+  EXPECT_TRUE(bare.frames[1].diagram.annotations.arrows.empty());
+  EXPECT_FALSE(bare.decorations[2].bars);
+}
+
+TEST(GameRequest, FramesOfLilaGifJson) {
+  GifRequest request;
+  request.json = R"({"white": "Ann", "black": "Bo", "orientation": "black",
+    "delay": 40, "theme": "green", "piece": "merida", "coordinates": false,
+    "frames": [
+      {"fen": "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1"},
+      {"fen": "rnbqkbnr/pppppppp/8/8/4P3/8/PPPP1PPP/RNBQKBNR b KQkq - 0 1",
+       "lastMove": "e2e4", "clock": {"white": 5900, "black": 6000}},
+      {"fen": "rnb1kbnr/pppp1ppp/8/4p3/6Pq/5P2/PPPPP2P/RNBQKBNR w KQkq - 1 3",
+       "lastMove": "d8h4", "check": "e1", "delay": 7}]})";
+  const GameFrames game = gameFramesOf(request, 1000);
+  ASSERT_EQ(3U, game.frames.size());
+  EXPECT_EQ("green", game.theme);
+  EXPECT_EQ("merida", game.piece);
+  const Annotations& first = game.frames[0].diagram.annotations;
+  EXPECT_EQ(Orientation::black, first.orientation);
+  EXPECT_FALSE(first.coordinates);
+  EXPECT_EQ(40U, game.frames[0].delayCentiseconds);
+  EXPECT_EQ(7U, game.frames[2].delayCentiseconds);
+  EXPECT_EQ((std::vector<Square>{at("e2"), at("e4")}),
+            game.frames[1].diagram.annotations.lastMove);
+  EXPECT_EQ(std::optional<Square>(at("e1")),
+            game.frames[2].diagram.annotations.check);
+  ASSERT_TRUE(game.decorations[1].bars);
+  EXPECT_EQ(std::optional<int>(5900),
+            game.decorations[1].bars->white.clockCentiseconds);
+  EXPECT_EQ(chess::Side::black, game.decorations[1].bars->bottom);
+
+  const struct {
+    std::string json;
+    const char* named;
+  } refused[] = {
+      {"not json", "not JSON"},
+      {"[1, 2]", "not a JSON object"},
+      {R"({"frames": []})", "frames"},
+      {R"({"frames": [{"lastMove": "e2e4"}]})", "frames[0].fen"},
+      {R"({"frames": [{"fen": "8/8 w", "lastMove": "e9e4"}]})",
+       "frames[0].lastMove"},
+      {R"({"frames": [{"fen": "8/8 w", "check": "z9"}]})", "frames[0].check"},
+      {R"({"frames": [{"fen": "8/8 w", "delay": -1}]})", "frames[0].delay"},
+      {R"({"orientation": "up", "frames": [{"fen": "8/8 w"}]})", "orientation"},
+      {std::string(1000, '[') + std::string(1000, ']'), "deeper than"},
+      {R"({"frames": [{"fen": "8/8 w"}, {"fen": "8/8 b"}, {"fen": "8 w"}]})",
+       "at most 2"},
+  };
+  for (const auto& c : refused) {
+    GifRequest bad;
+    bad.json = c.json;
+    try {
+      gameFramesOf(bad, 2);
+      ADD_FAILURE() << c.named << " was accepted";
+    } catch (const GameRequestError& error) {
+      EXPECT_NE(std::string::npos, std::string(error.what()).find(c.named))
+          << c.named << " gave: " << error.what();
+    }
+  }
+}
+
+}  // namespace
+
+}  // namespace tib

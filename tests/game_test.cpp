@@ -1,0 +1,278 @@
+// The diagram of a ply of a game, and tib-game's runs.
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "game/run.h"
+#include "gif_decode.h"
+#include "test_support.h"
+#include "tib/decorated.h"
+#include "tib/game_diagram.h"
+
+namespace tib {
+
+namespace {
+
+Square at(const char* name) { return chess::squareNamed(name).value(); }
+
+TEST(GameDiagram, APlyDrawsWhatItsFenFormDraws) {
+  const std::string pgn =
+      "{[%csl Rd4]} 1. e4 e5 2. Bc4 Nc6 3. Qh5 Nf6?? {[%cal Gh5f7,Bd8e7] "
+      "[%csl Yf7]} 4. Qxf7# 1-0";
+  const std::string castles =
+      "[FEN \"r3k2r/8/8/8/8/8/8/R3K2R b KQkq - 0 12\"]\n\n12... O-O-O 13. "
+      "O-O *";
+  const struct {
+    std::string pgn;
+    std::size_t ply;
+    std::string fen;
+    std::vector<Square> lastMove;
+    std::optional<Square> check;
+    std::vector<Mark> highlights;
+    std::vector<Mark> arrows;
+  } cases[] = {
+      {pgn,
+       0,
+       "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w",
+       {},
+       {},
+       {{chess::MarkColour::red, at("d4"), at("d4")}},
+       {}},
+      {pgn,
+       1,
+       "rnbqkbnr/pppppppp/8/8/4P3/8/PPPP1PPP/RNBQKBNR b",
+       {at("e2"), at("e4")},
+       {},
+       {},
+       {}},
+      {pgn,
+       6,
+       "r1bqkb1r/pppp1ppp/2n2n2/4p2Q/2B1P3/8/PPPP1PPP/RNB1K1NR w",
+       {at("f6"), at("g8")},
+       {},
+       {{chess::MarkColour::yellow, at("f7"), at("f7")}},
+       {{chess::MarkColour::green, at("h5"), at("f7")},
+        {chess::MarkColour::blue, at("d8"), at("e7")}}},
+      {pgn,
+       7,
+       "r1bqkb1r/pppp1Qpp/2n2n2/4p3/2B1P3/8/PPPP1PPP/RNB1K1NR b",
+       {at("h5"), at("f7")},
+       at("e8"),
+       {},
+       {}},
+      {castles,
+       1,
+       "2kr3r/8/8/8/8/8/8/R3K2R w",
+       {at("c8"), at("e8")},
+       {},
+       {},
+       {}},
+      {castles,
+       2,
+       "2kr3r/8/8/8/8/8/8/R4RK1 b",
+       {at("e1"), at("g1")},
+       {},
+       {},
+       {}},
+  };
+  for (const auto& c : cases) {
+    const std::string what =
+        c.pgn.substr(0, 20) + ", ply " + std::to_string(c.ply);
+    const Diagram diagram =
+        plyDiagram(chess::readGame(c.pgn, 1), c.ply, Settings{300, 1.0F},
+                   Orientation::black, false);
+    const Placement expected = readPlacement(c.fen);
+    EXPECT_EQ(expected.pieces, diagram.position.pieces) << what;
+    EXPECT_EQ(expected.sideToMove, diagram.position.sideToMove) << what;
+    const Annotations& marks = diagram.annotations;
+    EXPECT_EQ(c.lastMove, marks.lastMove) << what;
+    EXPECT_EQ(c.check, marks.check) << what;
+    EXPECT_EQ(c.highlights, marks.highlights) << what;
+    EXPECT_EQ(c.arrows, marks.arrows) << what;
+    EXPECT_EQ(Orientation::black, marks.orientation) << what;
+    EXPECT_FALSE(marks.coordinates) << what;
+    EXPECT_EQ(300, diagram.settings.Size) << what;
+  }
+}
+
+TEST(GameDiagram, APlysPlayersClocksAndGlyph) {
+  const chess::Game game = chess::readGame(
+      "[White \"Ann\"]\n[WhiteTitle \"GM\"]\n[BlackElo \"2100\"]\n\n1. e4 "
+      "{[%clk 0:03:00]} e5 {[%clk 0:02:59]} 2. Nf3?! {[%clk 0:02:50.5]} "
+      "Nc6 3. Bc4 Nf6 4. O-O!! *",
+      1);
+  const struct {
+    std::size_t ply;
+    Orientation view;
+    std::optional<int> white;
+    std::optional<int> black;
+    chess::Side toMove;
+    std::optional<MoveGlyph> glyph;
+    const char* glyphSquare;
+  } cases[] = {
+      {0, Orientation::white, {}, {}, chess::Side::white, {}, ""},
+      {2, Orientation::black, 18000, 17900, chess::Side::white, {}, ""},
+      {3, Orientation::white, 17050, 17900, chess::Side::black,
+       MoveGlyph::dubious, "f3"},
+      {7, Orientation::white, 17050, 17900, chess::Side::black,
+       MoveGlyph::brilliant, "g1"},
+  };
+  for (const auto& c : cases) {
+    const Decorations decorations = plyDecorations(game, c.ply, c.view, true);
+    ASSERT_TRUE(decorations.bars) << c.ply;
+    const PlayerBars& bars = *decorations.bars;
+    EXPECT_EQ("Ann", bars.white.name);
+    EXPECT_EQ("GM", bars.white.title);
+    EXPECT_EQ("2100", bars.black.rating);
+    EXPECT_EQ(c.white, bars.white.clockCentiseconds) << c.ply;
+    EXPECT_EQ(c.black, bars.black.clockCentiseconds) << c.ply;
+    EXPECT_EQ(c.toMove, bars.toMove) << c.ply;
+    EXPECT_EQ(
+        c.view == Orientation::white ? chess::Side::white : chess::Side::black,
+        bars.bottom);
+    EXPECT_EQ(c.glyph, decorations.glyph) << c.ply;
+    if (c.glyph) {
+      EXPECT_EQ(at(c.glyphSquare), decorations.glyphSquare) << c.ply;
+    }
+  }
+  EXPECT_FALSE(plyDecorations(game, 2, Orientation::white, false).bars);
+  // A game that names nobody and has no clocks gets no bars.
+  EXPECT_FALSE(
+      plyDecorations(chess::readGame("1. e4 *", 1), 1, Orientation::white, true)
+          .bars);
+}
+
+struct GameRun {
+  int status;
+  std::string out;
+  std::string err;
+};
+
+GameRun runGame(const std::vector<std::string>& args, const std::string& in) {
+  std::istringstream input(in);
+  std::ostringstream out;
+  std::ostringstream err;
+  const int status = game::runGame(args, input, out, err);
+  return {status, out.str(), err.str()};
+}
+
+TEST(TibGame, StatusesAndMessages) {
+  const std::string twoGames =
+      "[Event \"a\"]\n\n1. e4 e5 1-0\n\n[Event \"b\"]\n\n1. d4 d5 2. Nf4 *\n";
+  const struct {
+    std::vector<std::string> args;
+    std::string in;
+    int status;
+    std::string out;
+    std::string err;
+  } cases[] = {
+      {{"--fens"},
+       "1. f3 e5 2. g4 Qh4# 0-1",
+       0,
+       "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1\n"
+       "rnbqkbnr/pppppppp/8/8/8/5P2/PPPPP1PP/RNBQKBNR b KQkq - 0 1\n"
+       "rnbqkbnr/pppp1ppp/8/4p3/8/5P2/PPPPP1PP/RNBQKBNR w KQkq - 0 2\n"
+       "rnbqkbnr/pppp1ppp/8/4p3/6P1/5P2/PPPPP2P/RNBQKBNR b KQkq - 0 2\n"
+       "rnb1kbnr/pppp1ppp/8/4p3/6Pq/5P2/PPPPP2P/RNBQKBNR w KQkq - 1 3\n",
+       ""},
+      {{"--fens", "--game", "2"},
+       twoGames,
+       1,
+       "",
+       "tib-game: game 2, ply 3 (2. Nf4): no knight can move to f4\n"},
+      {{"--fens", "--game=3"},
+       twoGames,
+       1,
+       "",
+       "tib-game: game 3: the file holds 2 games\n"},
+      {{"--fens"}, "", 1, "", "tib-game: the file is empty\n"},
+      {{"--fens"},
+       std::string("\x89PNG\r\n\x1a\n\0\0", 10),
+       1,
+       "",
+       "tib-game: not a PGN text file\n"},
+      {{"--fens", "/nonexistent/game.pgn"},
+       "",
+       1,
+       "",
+       "tib-game: cannot read /nonexistent/game.pgn: No such file or "
+       "directory\n"},
+      {{"--ply", "9", "-o", "x.png"},
+       "1. e4 *",
+       2,
+       "",
+       "tib-game: --ply 9: the game has 1 ply\n"},
+      {{"--game", "0", "--fens"}, "", 2, "", ""},
+      {{}, "1. e4 *", 2, "", ""},
+      {{"--fens", "-o", "x.png"}, "1. e4 *", 2, "", ""},
+      {{"--fens", "--size", "0"}, "1. e4 *", 2, "", ""},
+      {{"--fens", "--orientation", "up"}, "1. e4 *", 2, "", ""},
+      {{"--fens", "--frobnicate"}, "1. e4 *", 2, "", ""},
+      {{"--fens", "a.pgn", "b.pgn"}, "1. e4 *", 2, "", ""},
+      {{"-o", "x.gif", "--ply", "1"}, "1. e4 *", 2, "", ""},
+      {{"-o", "x.gif", "--delay", "fast"}, "1. e4 *", 2, "", ""},
+      {{"-o", "x.gif", "--last-delay", "65536"}, "1. e4 *", 2, "", ""},
+  };
+  for (const auto& c : cases) {
+    const std::string what = ::testing::PrintToString(c.args);
+    const GameRun run = runGame(c.args, c.in);
+    EXPECT_EQ(c.status, run.status) << what << ": " << run.err;
+    EXPECT_EQ(c.out, run.out) << what;
+    if (c.status == 2 && c.err.empty()) {
+      EXPECT_EQ(0U, run.err.rfind("tib-game: ", 0)) << what << run.err;
+    } else {
+      EXPECT_EQ(c.err, run.err) << what;
+    }
+  }
+}
+
+TEST(TibGame, DrawsThePlyAsTheLibraryRendersIt) {
+  const TempDir folder;
+  const std::string output = (folder.path() / "ply.png").string();
+  const std::string pgn = "1. e4 e5 2. Qh5 {[%cal Rh5f7]} Nc6 *";
+  const GameRun run = runGame(
+      {"--ply=3", "-o", output, "--size", "240", "--artwork", TIB_ARTWORK_DIR,
+       "--piece", "merida", "--theme", "green", "--orientation", "black"},
+      pgn);
+  ASSERT_EQ(0, run.status) << run.err;
+  Artwork artwork = loadArtwork(std::string(TIB_ARTWORK_DIR) + "/themes/green",
+                                {Side::white, Side::black});
+  ArtworkBudget budget;
+  loadOtherBoards(std::string(TIB_ARTWORK_DIR) + "/themes/green", budget,
+                  artwork.boards);
+  std::vector<FileIdentity> files;
+  std::vector<std::string> warnings;
+  const Sprites merida = loadSprites(
+      std::string(TIB_ARTWORK_DIR) + "/pieces/merida", budget, files, warnings);
+  const std::vector<unsigned char> expected =
+      renderPng(artwork, merida,
+                plyDiagram(chess::readGame(pgn, 1), 3, Settings{240, 1.3F},
+                           Orientation::black, true));
+  EXPECT_EQ(std::string(expected.begin(), expected.end()), readText(output));
+  // The README's example is doc/opera-ply31.png.
+  const std::string doc = std::string(TIB_ARTWORK_DIR) + "/../doc/";
+  const GameRun opera =
+      runGame({"--ply", "31", "-o", output, "--size", "400", "--artwork",
+               TIB_ARTWORK_DIR, doc + "opera.pgn"},
+              "");
+  ASSERT_EQ(0, opera.status) << opera.err;
+  EXPECT_EQ(readText(doc + "opera-ply31.png"), readText(output));
+  // A .gif is the game animated: ply 2 to the end, three frames.
+  const std::string gif = (folder.path() / "game.gif").string();
+  const GameRun animated =
+      runGame({"--from", "2", "-o", gif, "--size", "64", "--artwork",
+               TIB_ARTWORK_DIR, "--delay", "real"},
+              pgn);
+  ASSERT_EQ(0, animated.status) << animated.err;
+  const std::string bytes = readText(gif);
+  const auto decoded = codec::test::decodeGif({bytes.begin(), bytes.end()});
+  ASSERT_TRUE(decoded);
+  EXPECT_EQ(64, decoded->width);
+  EXPECT_EQ(3U, decoded->frames.size());
+}
+
+}  // namespace
+
+}  // namespace tib
