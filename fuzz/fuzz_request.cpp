@@ -1,12 +1,16 @@
 // Fuzzes what tib-server decides for a request line: the query decoding,
 // the parameters read with tib's conversion rules, the annotations, the
-// status, the entity tag and If-None-Match. The input is the method's first
-// byte (G, H or another), then the target up to a newline, then an
-// If-None-Match value. Aborts when a decision breaks the contract.
+// status, the entity tag and If-None-Match, decided together. The input is the
+// method's first byte (G, H or another), then the target up to a newline, then
+// an If-None-Match value. Aborts when a decision breaks the contract.
 #include <cstdint>
 #include <cstdlib>
+#include <initializer_list>
+#include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <variant>
 #include <vector>
 
 #include "server/request.h"
@@ -17,32 +21,32 @@ namespace {
 
 constexpr int32_t kMaxSize = 2048;
 
-bool knownPieceSet(const std::string& name) { return name == "alpha"; }
-
 // "" has the boards of every view, "green" only the white view's with
-// coordinates, "blue" none but the black view's.
-const Artwork* themeArtwork(const std::string& name) {
-  static const Artwork everyBoard = [] {
-    Artwork artwork;
-    artwork.boards[0].pixels = {0};
-    artwork.boards.fill(artwork.boards[0]);
-    return artwork;
+// coordinates, "blue" none but the black view's; "alpha" is a piece set.
+const Served& served() {
+  static const Served themes = [] {
+    const auto withBoards = [](std::initializer_list<std::size_t> boards) {
+      auto artwork = std::make_shared<Artwork>();
+      for (const std::size_t index : boards) {
+        artwork->boards.at(index).pixels = {0};
+      }
+      return artwork;
+    };
+    Served value;
+    value.themes.emplace("", Theme{withBoards({0, 1, 2, 3}), 1});
+    value.themes.emplace("green", Theme{withBoards({0}), 2});
+    value.themes.emplace("blue", Theme{withBoards({0, 1}), 3});
+    value.pieceSets.emplace("alpha",
+                            PieceSet{std::make_shared<const Sprites>(), 4});
+    return value;
   }();
-  static const Artwork whiteBoard = [] {
-    Artwork artwork;
-    artwork.boards[0].pixels = {0};
-    return artwork;
-  }();
-  static const Artwork blackBoard = [] {
-    Artwork artwork;
-    artwork.boards[0].pixels = {0};
-    artwork.boards[1].pixels = {0};
-    return artwork;
-  }();
-  return name.empty()      ? &everyBoard
-         : name == "green" ? &whiteBoard
-         : name == "blue"  ? &blackBoard
-                           : nullptr;
+  return themes;
+}
+
+Decision decide(std::string_view method, std::string_view target,
+                std::vector<std::string_view> ifNoneMatch) {
+  return decideRequest({method, target, std::move(ifNoneMatch)}, served(),
+                       kMaxSize);
 }
 
 void check(bool condition) {
@@ -85,11 +89,11 @@ std::string queryOf(const Annotations& annotations) {
 }
 
 // What a decision to render promises of its annotations.
-void checkAnnotations(const DiagramRequest& diagram) {
-  const Annotations& annotations = diagram.annotations;
-  check(boardPicture(*themeArtwork(diagram.theme),
-                     boardIndex(annotations.orientation,
-                                annotations.coordinates)) != nullptr);
+void checkAnnotations(const Render& render) {
+  const Annotations& annotations = render.diagram.annotations;
+  check(boardPicture(*render.artwork, boardIndex(annotations.orientation,
+                                                 annotations.coordinates)) !=
+        nullptr);
   check(annotations.lastMove.size() <= 2);
   for (const Square& square : annotations.lastMove) {
     check(chess::onBoard(square));
@@ -107,11 +111,11 @@ void checkAnnotations(const DiagramRequest& diagram) {
     check(chess::onBoard(mark.from) && chess::onBoard(mark.to));
   }
   // The canonical text reads back as the same annotations.
-  check(canonicalAnnotations(annotations) ==
-        canonicalAnnotations(
-            decideRequest("GET", "/board.png?fen=8+w&" + queryOf(annotations),
-                          kMaxSize, themeArtwork, knownPieceSet)
-                .diagram.annotations));
+  const Decision again =
+      decide("GET", "/board.png?fen=8+w&" + queryOf(annotations), {});
+  check(std::holds_alternative<Render>(again) &&
+        canonicalAnnotations(annotations) ==
+            canonicalAnnotations(std::get<Render>(again).diagram.annotations));
 }
 
 }  // namespace
@@ -131,35 +135,35 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
                                            ? std::string_view()
                                            : rest.substr(newline + 1);
 
-  const Decision decision =
-      decideRequest(method, target, kMaxSize, themeArtwork, knownPieceSet);
-  switch (decision.action) {
-    case Action::render: {
-      check(decision.status == 200 && method != "POST");
-      const Settings& settings = decision.diagram.settings;
-      check(settings.Size >= 1 && settings.Size <= kMaxSize);
-      check(themeArtwork(decision.diagram.theme) != nullptr);
-      checkAnnotations(decision.diagram);
-      const std::string tag = entityTag(decision.diagram, 1);
-      check(tag.size() == 18 && ifNoneMatchHits(tag, tag));
-      ifNoneMatchHits(ifNoneMatch, tag);
-      break;
-    }
-    case Action::health:
-    case Action::metrics:
-    case Action::page:
-      check(decision.status == 200);
-      break;
-    case Action::refuse:
-      check(decision.status == 400 || decision.status == 404 ||
-            decision.status == 405 || decision.status == 414);
-      check(!decision.message.empty() &&
-            decision.message.find('\n') == std::string::npos &&
-            decision.message.find('\r') == std::string::npos);
-      break;
+  const Decision decision = decide(method, target, {ifNoneMatch});
+  if (const auto* render = std::get_if<Render>(&decision)) {
+    check(method != "POST");
+    const Settings& settings = render->diagram.settings;
+    check(settings.Size >= 1 && settings.Size <= kMaxSize);
+    check(render->artwork != nullptr && render->pieces != nullptr);
+    checkAnnotations(*render);
+    check(render->tag.size() == 18 &&
+          ifNoneMatchHits(render->tag, render->tag));
+    check(!ifNoneMatchHits(ifNoneMatch, render->tag));
+  } else if (const auto* notModified = std::get_if<NotModified>(&decision)) {
+    check(ifNoneMatchHits(ifNoneMatch, notModified->tag));
+    // Without the field, the same request renders what has that tag.
+    const Decision fresh = decide(method, target, {});
+    check(std::holds_alternative<Render>(fresh) &&
+          std::get<Render>(fresh).tag == notModified->tag);
+  } else if (const auto* refuse = std::get_if<Refuse>(&decision)) {
+    check(refuse->status == 400 || refuse->status == 404 ||
+          refuse->status == 405 || refuse->status == 414);
+    check(refuse->closeAfter == (refuse->status == 414));
+    check(!refuse->message.empty() &&
+          refuse->message.find('\n') == std::string::npos &&
+          refuse->message.find('\r') == std::string::npos);
+  } else {
+    check(method != "POST");
   }
-  const Decision oversize = refuseOversize(method, target, rest);
-  check(oversize.status == 414 || oversize.status == 431);
+  const Refuse oversize = refuseOversize(rest);
+  check((oversize.status == 414 || oversize.status == 431) &&
+        oversize.closeAfter);
   for (const auto& [name, value] : decodeQuery(target)) {
     check(name.size() + value.size() <= target.size());
   }

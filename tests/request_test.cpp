@@ -4,8 +4,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <memory>
+#include <string_view>
+#include <variant>
 
-#include "cli/failure.h"
+#include "server/failure.h"
 #include "server/options.h"
 #include "test_support.h"
 
@@ -13,26 +16,53 @@ namespace tib {
 
 namespace {
 
-// Themes by name: the default one with every board, "green" with the
-// board of the white view only. Boards are told apart by being there.
-const Artwork* themeArtwork(const std::string& name) {
-  static const Artwork everyBoard = [] {
-    Artwork artwork;
-    artwork.boards[0] = solidImage(1, 1, 0, 0, 0, 255);
-    artwork.boards.fill(artwork.boards[0]);
-    return artwork;
+// The default theme with every board, "green" with the board of the white
+// view only, and the piece set "alpha". Boards are told apart by being
+// there.
+const Served& served() {
+  static const Served themes = [] {
+    auto everyBoard = std::make_shared<Artwork>();
+    everyBoard->boards.fill(solidImage(1, 1, 0, 0, 0, 255));
+    auto oneBoard = std::make_shared<Artwork>();
+    oneBoard->boards[0] = solidImage(1, 1, 0, 0, 0, 255);
+    Served value;
+    value.themes.emplace("", Theme{everyBoard, 1});
+    value.themes.emplace("green", Theme{oneBoard, 2});
+    value.pieceSets.emplace("alpha",
+                            PieceSet{std::make_shared<const Sprites>(), 3});
+    return value;
   }();
-  static const Artwork oneBoard = [] {
-    Artwork artwork;
-    artwork.boards[0] = solidImage(1, 1, 0, 0, 0, 255);
-    return artwork;
-  }();
-  return name.empty() ? &everyBoard : name == "green" ? &oneBoard : nullptr;
+  return themes;
 }
 
-Decision decide(const std::string& target, const std::string& method = "GET") {
-  return decideRequest(method, target, 2048, themeArtwork,
-                       [](const std::string& set) { return set == "alpha"; });
+Decision decide(const std::string& target, const std::string& method = "GET",
+                const std::vector<std::string_view>& ifNoneMatch = {}) {
+  return decideRequest({method, target, ifNoneMatch}, served(), 2048);
+}
+
+// The status a decision answers with.
+unsigned statusOf(const Decision& decision) {
+  if (const auto* refuse = std::get_if<Refuse>(&decision)) {
+    return refuse->status;
+  }
+  return std::holds_alternative<NotModified>(decision) ? 304 : 200;
+}
+
+std::string messageOf(const Decision& decision) {
+  const auto* refuse = std::get_if<Refuse>(&decision);
+  return refuse == nullptr ? "not refused" : refuse->message;
+}
+
+// The render a decision asks for; a test that gets none fails.
+Render renderOf(const Decision& decision) {
+  const auto* render = std::get_if<Render>(&decision);
+  EXPECT_NE(nullptr, render) << messageOf(decision);
+  return render == nullptr ? Render{} : *render;
+}
+
+bool isPage(const Decision& decision, StaticPage page) {
+  const auto* answer = std::get_if<StaticAnswer>(&decision);
+  return answer != nullptr && answer->page == page;
 }
 
 TEST(RequestTest, DecodesQueriesAsFormsDo) {
@@ -41,41 +71,47 @@ TEST(RequestTest, DecodesQueriesAsFormsDo) {
   using Pairs = std::vector<std::pair<std::string, std::string>>;
   EXPECT_EQ((Pairs{{"fen", "8/8 b=x"}, {"size", ""}, {"", "3"}}),
             decodeQuery("fen=8%2F8+b=x&&size&=3&"));
-  const Decision last =
-      decide("/board.png?size=1&size=300px&fen=k&theme=green");
-  EXPECT_EQ(Action::render, last.action);
+  const Render last =
+      renderOf(decide("/board.png?size=1&size=300px&fen=k&theme=green"));
   EXPECT_EQ(300, last.diagram.settings.Size);
   EXPECT_EQ(readPlacement("k").pieces, last.diagram.position.pieces);
-  EXPECT_EQ("green", last.diagram.theme);
-  EXPECT_EQ(Action::render, decide("http://h:1/board.png?size=9").action);
-  EXPECT_EQ(Action::health, decide("/health%7a").action);
-  EXPECT_TRUE(decide("/board.png", "HEAD").head);
+  EXPECT_EQ(served().themes.at("green").artwork.get(), last.artwork);
+  EXPECT_EQ(&last.artwork->sprites, last.pieces);
+  EXPECT_EQ(
+      300,
+      renderOf(decide("http://h:1/board.png?size=300")).diagram.settings.Size);
+  EXPECT_TRUE(isPage(decide("/health%7a"), StaticPage::health));
+  EXPECT_TRUE(isPage(decide("/metrics", "HEAD"), StaticPage::metrics));
 }
 
 TEST(RequestTest, RefusesWithTheContractStatuses) {
-  EXPECT_EQ(400U, decide("/board.png?size=1&size=x&size=2").status);
-  EXPECT_EQ(400U, decide("/board.png?size=2049").status);
-  EXPECT_EQ(400U, decide("/board.png?scale=1e-50").status);
-  EXPECT_EQ(400U, decide("/board.png?theme=blue").status);
-  EXPECT_EQ(404U, decide("/board.png/").status);
-  EXPECT_EQ(405U, decide("/board.png", "PUT").status);
-  EXPECT_EQ(414U, decide("/x?" + std::string(kRequestLineLimit, 'a')).status);
+  EXPECT_EQ(400U, statusOf(decide("/board.png?size=1&size=x&size=2")));
+  EXPECT_EQ(400U, statusOf(decide("/board.png?size=2049")));
+  EXPECT_EQ(400U, statusOf(decide("/board.png?scale=1e-50")));
+  EXPECT_EQ(400U, statusOf(decide("/board.png?theme=blue")));
+  EXPECT_EQ(404U, statusOf(decide("/board.png/")));
+  EXPECT_EQ(405U, statusOf(decide("/board.png", "PUT")));
+  const Decision longLine = decide("/x?" + std::string(kRequestLineLimit, 'a'));
+  EXPECT_EQ(414U, statusOf(longLine));
+  EXPECT_TRUE(std::get<Refuse>(longLine).closeAfter);
+  EXPECT_FALSE(std::get<Refuse>(decide("/board.png?size=x")).closeAfter);
   EXPECT_EQ("piece=alphas: no such piece set",
-            decide("/board.png?piece=alphas").message);
-  EXPECT_EQ("alpha", decide("/board.png?piece=alpha").diagram.piece);
+            messageOf(decide("/board.png?piece=alphas")));
+  EXPECT_EQ(served().pieceSets.at("alpha").sprites.get(),
+            renderOf(decide("/board.png?piece=alpha")).pieces);
   EXPECT_EQ("theme=\\x0a\\x5c: no such theme",
-            decide("/board.png?theme=%0A%5C").message);
-  // A head past kHeadLimit, with and without its request line read.
+            messageOf(decide("/board.png?theme=%0A%5C")));
+  // A head past kHeadLimit, with and without its request line whole.
   const std::string longTarget(kRequestLineLimit, 'a');
-  EXPECT_EQ(414U, refuseOversize("", "", longTarget + "\n").status);
-  EXPECT_EQ(431U, refuseOversize("", "", "GET / HTTP/1.1\r\nX: y").status);
-  EXPECT_EQ(414U, refuseOversize("GET", longTarget, "X: y").status);
-  EXPECT_EQ(431U, refuseOversize("GET", "/", longTarget).status);
+  EXPECT_EQ(414U, refuseOversize(longTarget + "\n").status);
+  EXPECT_EQ(414U, refuseOversize(longTarget).status);
+  EXPECT_EQ(431U, refuseOversize("GET / HTTP/1.1\r\nX: y").status);
+  EXPECT_TRUE(refuseOversize("GET / HTTP/1.1\r\nX: y").closeAfter);
 }
 
 TEST(RequestTest, TagsDependOnlyOnWhatDecidesTheBytes) {
   const auto tag = [](const std::string& query, uint64_t identity = 1) {
-    return entityTag(decide("/board.png?" + query).diagram, identity);
+    return entityTag(renderOf(decide("/board.png?" + query)).diagram, identity);
   };
   EXPECT_EQ(tag("size=400"), tag("size=+400px&scale=1.30"));
   EXPECT_EQ(tag("fen=8/8+w+KQ+-"), tag("fen=8/8+w"));
@@ -91,13 +127,35 @@ TEST(RequestTest, TagsDependOnlyOnWhatDecidesTheBytes) {
   EXPECT_TRUE(ifNoneMatchHits("*", t));
   EXPECT_FALSE(ifNoneMatchHits("\"a\", " + t.substr(1), t));
   EXPECT_FALSE(ifNoneMatchHits("", t));
+  // The decision's tag is the artwork's, and a piece set's changes it.
+  const std::string plain = renderOf(decide("/board.png")).tag;
+  EXPECT_EQ(tag("", served().themes.at("").identity), plain);
+  EXPECT_NE(plain, renderOf(decide("/board.png?theme=green")).tag);
+  EXPECT_NE(plain, renderOf(decide("/board.png?piece=alpha")).tag);
+  // A tag an If-None-Match field holds is not modified.
+  const std::vector<std::pair<std::vector<std::string>, unsigned>> matches = {
+      {{"\"x\""}, 200},
+      {{"\"x\"", plain}, 304},
+      {{"\"x\", W/" + plain}, 304},
+      {{plain.substr(1)}, 200},
+      {{"*"}, 304},
+      {{}, 200}};
+  for (const auto& [fields, status] : matches) {
+    const Decision decision =
+        decide("/board.png", "GET",
+               std::vector<std::string_view>(fields.begin(), fields.end()));
+    EXPECT_EQ(status, statusOf(decision)) << fields.size();
+    if (status == 304) {
+      EXPECT_EQ(plain, std::get<NotModified>(decision).tag);
+    }
+  }
+  EXPECT_EQ(400U, statusOf(decide("/board.png?size=x", "GET", {"*"})));
 }
 
 // The annotations a query reads, in their canonical text.
 std::string annotationsOf(const std::string& query) {
-  const Decision decision = decide("/board.png?" + query);
-  EXPECT_EQ(Action::render, decision.action) << query << decision.message;
-  return canonicalAnnotations(decision.diagram.annotations);
+  return canonicalAnnotations(
+      renderOf(decide("/board.png?" + query)).diagram.annotations);
 }
 
 TEST(RequestTest, ReadsEverySpellingOfTheAnnotations) {
@@ -144,7 +202,7 @@ TEST(RequestTest, ReadsEverySpellingOfTheAnnotations) {
     many += ",Ra1";
   }
   const Annotations most =
-      decide("/board.png?arrows=" + many + "&highlight=" + many)
+      renderOf(decide("/board.png?arrows=" + many + "&highlight=" + many))
           .diagram.annotations;
   EXPECT_EQ(64U, most.arrows.size());
   EXPECT_EQ(64U, most.highlights.size());
@@ -184,6 +242,7 @@ TEST(RequestTest, RefusesEachBadAnnotationNamingIt) {
       {"arrows=Xe2e4", "arrows=Xe2e4: not an arrow"},
       {"arrows=ge2e4", "arrows=ge2e4: not an arrow"},
       {"arrows=Ge2e4,Ge9", "arrows=Ge9: not an arrow"},
+      {"arrows=Gi4", "arrows=Gi4: not an arrow"},
       {"arrows=Ge2e4e6", "arrows=Ge2e4e6: not an arrow"},
       {"arrows=G", "arrows=G: not an arrow"},
       {"arrows=Ge2e", "arrows=Ge2e: not an arrow"},
@@ -197,10 +256,10 @@ TEST(RequestTest, RefusesEachBadAnnotationNamingIt) {
       {"highlight=" + many + ",Bc3", "highlight=Bc3: one item too many"}};
   for (const auto& [query, start] : cases) {
     const Decision decision = decide("/board.png?" + query);
-    EXPECT_EQ(400U, decision.status) << query;
-    EXPECT_EQ(0U, decision.message.rfind(start, 0))
-        << query << ": " << decision.message;
-    EXPECT_EQ(std::string::npos, decision.message.find('\n'));
+    EXPECT_EQ(400U, statusOf(decision)) << query;
+    EXPECT_EQ(0U, messageOf(decision).rfind(start, 0))
+        << query << ": " << messageOf(decision);
+    EXPECT_EQ(std::string::npos, messageOf(decision).find('\n'));
   }
   // A theme without the board of a view names the file it lacks.
   const std::vector<std::pair<std::string, std::string>> views = {
@@ -211,25 +270,25 @@ TEST(RequestTest, RefusesEachBadAnnotationNamingIt) {
   };
   for (const auto& [query, file] : views) {
     const Decision decision = decide("/board.png?theme=green&" + query);
-    EXPECT_EQ(400U, decision.status) << query;
+    EXPECT_EQ(400U, statusOf(decision)) << query;
     EXPECT_NE(std::string::npos,
-              decision.message.find("theme green has no " + file + ","))
-        << decision.message;
-    EXPECT_EQ(Action::render, decide("/board.png?" + query).action) << query;
+              messageOf(decision).find("theme green has no " + file + ","))
+        << messageOf(decision);
+    EXPECT_TRUE(std::holds_alternative<Render>(decide("/board.png?" + query)))
+        << query;
   }
 }
 
 TEST(RequestTest, AnswersThePageAtTheRoot) {
-  EXPECT_EQ(Action::page, decide("/").action);
-  EXPECT_EQ(Action::page, decide("/index.html?fen=8").action);
-  EXPECT_TRUE(decide("/", "HEAD").head);
-  EXPECT_EQ(405U, decide("/", "POST").status);
-  EXPECT_EQ(404U, decide("/index.htm").status);
+  EXPECT_TRUE(isPage(decide("/"), StaticPage::tryIt));
+  EXPECT_TRUE(isPage(decide("/index.html?fen=8", "HEAD"), StaticPage::tryIt));
+  EXPECT_EQ(405U, statusOf(decide("/", "POST")));
+  EXPECT_EQ(404U, statusOf(decide("/index.htm")));
 }
 
 TEST(RequestTest, OneTagForEverySpellingOfTheAnnotations) {
   const auto tag = [](const std::string& query) {
-    return entityTag(decide("/board.png?" + query).diagram, 1);
+    return renderOf(decide("/board.png?" + query)).tag;
   };
   // The same bytes: the same tag, and a plain diagram keeps its tag.
   const std::vector<std::pair<std::string, std::string>> same = {
@@ -285,7 +344,7 @@ TEST(RequestTest, ReadsServerOptions) {
                                              {"--threads", "-1"},
                                              {"--artwork"},
                                              {"listen"}}) {
-    EXPECT_THROW(readServerOptions(bad, 1), Failure) << bad[0];
+    EXPECT_THROW(readServerOptions(bad, 1), OptionError) << bad[0];
   }
 }
 

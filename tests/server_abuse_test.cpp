@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 
 #include "server_support.h"
@@ -97,6 +99,9 @@ TEST_F(ServerTest, RequestsThatCouldSmuggleAnotherAreRefusedAndClosed) {
        {400}},
       {"folded line",
        "GET /healthz HTTP/1.1\r\nHost: h\r\nX-A: 1\r\n 2\r\n\r\n" + smuggled,
+       {400}},
+      {"line folded with a tab",
+       "GET /healthz HTTP/1.1\r\nHost: h\r\nX-A: 1\r\n\t2\r\n\r\n" + smuggled,
        {400}},
       {"an empty body is no body",
        "GET /healthz HTTP/1.1\r\nHost: h\r\nContent-Length: 0\r\n\r\n" +
@@ -203,6 +208,72 @@ TEST_F(ServerTest, RendersForClientsThatLeftAreSkippedAndTheQueueIsBounded) {
   EXPECT_LT(std::chrono::steady_clock::now() - asked, seconds(3 * kSlowdown));
   std::this_thread::sleep_for(milliseconds(200));
   EXPECT_NE(std::string::npos, server_->log().find("not rendered"))
+      << server_->log();
+  // Only the request asking for the count is in flight.
+  EXPECT_EQ("1", metricValue(Client(port).get("/metrics").body(),
+                             "tib_requests_in_flight"));
+}
+
+TEST_F(ServerTest, ARefusalWithTheBodyUnreadIsFollowedByAnOrderlyClose) {
+  const uint16_t port = start();
+  const int fd = rawConnection(port);
+  const std::string head =
+      "GET /healthz HTTP/1.1\r\nHost: h\r\nContent-Length: 200000\r\n\r\n";
+  const std::string start = head + std::string(1000, 'b');
+  ASSERT_EQ(static_cast<ssize_t>(start.size()),
+            write(fd, start.data(), start.size()));
+  // The refusal, then the end of what the server sends.
+  EXPECT_EQ(std::vector<unsigned>{400},
+            statuses(readUntilClosed(fd, seconds(5 * kSlowdown))));
+  // The rest of the body still arrives: the server reads it and throws it
+  // away, where a connection closed at once would answer it with a reset.
+  const std::string more(10000, 'b');
+  for (int i = 0; i < 10; ++i) {
+    EXPECT_EQ(static_cast<ssize_t>(more.size()),
+              send(fd, more.data(), more.size(), MSG_NOSIGNAL))
+        << i << ": " << std::strerror(errno);
+    std::this_thread::sleep_for(milliseconds(20));
+  }
+  close(fd);
+}
+
+TEST_F(ServerTest, AClientWhoseInputEndsBeforeItsDiagramIsReadyHasLeft) {
+  const uint16_t port = start({"--threads", "1"});
+  // A diagram that takes far longer to draw than the client to end its
+  // input after sending the request.
+  const std::string diagram =
+      "GET /board.png?size=1000 HTTP/1.1\r\nHost: h\r\n\r\n";
+  const std::string health = "GET /healthz HTTP/1.1\r\nHost: h\r\n\r\n";
+  // The answers each sequence of requests gets.
+  const struct {
+    const char* what;
+    std::string requests;
+    long answers;
+  } cases[] = {
+      {"a diagram", diagram, 0},
+      {"an answer that needs no render", health, 1},
+      {"a diagram, then an answer", diagram + health, 2},
+      {"an answer, then a diagram", health + diagram, 1},
+  };
+  const std::regex answer("HTTP/1\\.1 200 OK\r\n");
+  for (int round = 0; round < 3; ++round) {
+    for (const auto& c : cases) {
+      const int fd = rawConnection(port);
+      ASSERT_EQ(static_cast<ssize_t>(c.requests.size()),
+                write(fd, c.requests.data(), c.requests.size()));
+      shutdown(fd, SHUT_WR);
+      const std::string bytes = readUntilClosed(fd, seconds(10 * kSlowdown));
+      EXPECT_EQ(c.answers,
+                std::distance(
+                    std::sregex_iterator(bytes.begin(), bytes.end(), answer),
+                    std::sregex_iterator()))
+          << c.what << ", round " << round;
+      close(fd);
+    }
+  }
+  std::this_thread::sleep_for(milliseconds(200));
+  EXPECT_NE(std::string::npos,
+            server_->log().find("the client had closed the connection"))
       << server_->log();
 }
 

@@ -3,31 +3,15 @@
 #include <netinet/in.h>
 #include <poll.h>
 
-#include <fstream>
-#include <sstream>
-
 namespace tib {
 
-long unreadByServer(uint16_t serverPort, uint16_t clientPort) {
-  std::ifstream table("/proc/net/tcp");
-  std::string line;
-  std::getline(table, line);  // the column names
-  const auto port = [](const std::string& address) {
-    return std::stoul(address.substr(address.find(':') + 1), nullptr, 16);
-  };
-  while (std::getline(table, line)) {
-    std::istringstream fields(line);
-    std::string slot;
-    std::string local;
-    std::string remote;
-    std::string state;
-    std::string queues;
-    fields >> slot >> local >> remote >> state >> queues;
-    if (port(local) == serverPort && port(remote) == clientPort) {
-      return std::stol(queues.substr(queues.find(':') + 1), nullptr, 16);
-    }
+std::string metricValue(const std::string& text, const std::string& name) {
+  const std::size_t at = text.find("\n" + name + " ");
+  if (at == std::string::npos) {
+    return "missing";
   }
-  return -1;
+  const std::size_t start = at + name.size() + 2;
+  return text.substr(start, text.find('\n', start) - start);
 }
 
 int rawConnection(uint16_t port) {

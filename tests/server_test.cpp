@@ -148,19 +148,19 @@ TEST_F(ServerTest, ServesAnnotatedDiagramsAndThePage) {
     writePng(alt / kBoardFiles.at(index), noiseImage(1024, 1024, 7));
   }
   ArtworkBudget budget;
-  Artwork artwork = loadArtwork(alt.string(), {Side::white, Side::black});
-  loadOtherBoards(alt.string(), budget, artwork.boards);
+  auto artwork = std::make_shared<Artwork>(
+      loadArtwork(alt.string(), {Side::white, Side::black}));
+  loadOtherBoards(alt.string(), budget, artwork->boards);
+  Served alone;
+  alone.themes.emplace("", Theme{artwork, 0});
   const uint16_t port = start();
   Client client(port);
   const std::string query =
       "/board.png?fen=4k3/8/8/8/8/8/8/4K3+b&size=300&orientation=black&"
       "lastMove=e2e1&check=true&arrows=Ge1e8,Rd4&highlight=Ya1";
-  const std::vector<unsigned char> png =
-      renderPng(artwork, decideRequest(
-                             "GET", query, 2048,
-                             [&](const std::string&) { return &artwork; },
-                             [](const std::string&) { return false; })
-                             .diagram);
+  const std::vector<unsigned char> png = renderPng(
+      *artwork,
+      std::get<Render>(decideRequest({"GET", query, {}}, alone, 2048)).diagram);
   EXPECT_TRUE(client.get(query + "&theme=alt").body() ==
               std::string(png.begin(), png.end()));
   EXPECT_NE(std::string::npos,
@@ -184,12 +184,14 @@ TEST_F(ServerTest, ServesAnnotatedDiagramsAndThePage) {
 TEST_F(ServerTest, FinishesTheRequestInFlightOnSigterm) {
   const uint16_t port = start();
   Client client(port);
-  client.send("/board.png?size=400");
-  // The signal comes once the server has read the request, by the kernel's
-  // count of bytes it has not read; encoding 400 x 400 noise takes longer
-  // than that.
+  client.send("/board.png?size=2048");
+  // The signal comes once the render has started: the I/O thread hands a
+  // request to an idle worker as it counts it in flight, beside the one
+  // asking. Encoding 2048 x 2048 noise takes far longer than the signal.
+  Client watcher(port);
   const auto end = std::chrono::steady_clock::now() + seconds(20);
-  while (unreadByServer(port, client.localPort()) != 0 &&
+  while (metricValue(watcher.get("/metrics").body(),
+                     "tib_requests_in_flight") != "2" &&
          std::chrono::steady_clock::now() < end) {
     std::this_thread::sleep_for(milliseconds(1));
   }
@@ -198,14 +200,14 @@ TEST_F(ServerTest, FinishesTheRequestInFlightOnSigterm) {
   EXPECT_EQ(200U, response.result_int());
   EXPECT_FALSE(response.keep_alive());
   EXPECT_EQ(0, server_->waitExit(seconds(5))) << server_->log();
-  EXPECT_TRUE(response.body() == tibFile({"size=400"}, ""));
+  EXPECT_TRUE(response.body() == tibFile({"size=2048"}, ""));
   const std::string log = server_->log();
   EXPECT_LT(log.find("stopping on SIGTERM"),
-            log.find("GET /board.png?size=400 200"))
+            log.find("GET /board.png?size=2048 200"))
       << log;
 }
 
-TEST_F(ServerTest, EveryBundledPieceSetDrawsAsTibInItsFolder) {
+TEST_F(ServerTest, TheBundledArtworkDrawsAsTibAndAsTheReadmeShows) {
   namespace fs = std::filesystem;
   const fs::path artwork = TIB_ARTWORK_DIR;
   server_.emplace(std::vector<std::string>{"--listen", "127.0.0.1:0",
@@ -230,6 +232,13 @@ TEST_F(ServerTest, EveryBundledPieceSetDrawsAsTibInItsFolder) {
   const Response unknown = client.get("/board.png?piece=nope");
   EXPECT_EQ(400U, unknown.result_int());
   EXPECT_EQ("piece=nope: no such piece set\n", unknown.body());
+  // The README's example, answered with the picture the README shows.
+  const Response example = client.get(
+      "/board.png?fen=r1bqkb1r/pppp1Qpp/2n2n2/4p3/2B1P3/8/PPPP1PPP/"
+      "RNB1K1NR+b&lastMove=h5f7&check=true&arrows=Gc4f7,Rd8h4,Bf6h5&"
+      "highlight=Yc4&size=400");
+  EXPECT_TRUE(example.body() ==
+              readText(artwork.parent_path() / "doc" / "annotated.png"));
 }
 
 TEST_F(ServerTest, MetricsCountWhatWasAnswered) {
@@ -247,11 +256,7 @@ TEST_F(ServerTest, MetricsCountWhatWasAnswered) {
             metrics[http::field::content_type]);
   const std::string& text = metrics.body();
   const auto value = [&text](const std::string& name) {
-    const std::size_t at = text.find("\n" + name + " ");
-    return at == std::string::npos
-               ? std::string("missing")
-               : text.substr(at + name.size() + 2,
-                             text.find('\n', at + 1) - at - name.size() - 2);
+    return metricValue(text, name);
   };
   EXPECT_EQ("3", value("tib_requests_total{status=\"200\"}")) << text;
   EXPECT_EQ("1", value("tib_requests_total{status=\"404\"}")) << text;

@@ -1,49 +1,78 @@
 #include "server/access_log.h"
 
-#include <chrono>
-#include <condition_variable>
-#include <cstdint>
-#include <deque>
-#include <mutex>
-#include <thread>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
 #include <utility>
 
 #include "server/failure.h"
 
 namespace tib {
 
-// Shared by the log and its writer thread, which may outlive the log when
-// the reader stalls at the end.
-struct AccessLog::State {
-  State(std::ostream& stream, std::size_t limit)
-      : out(stream), capacity(limit) {}
-
-  std::ostream& out;
-  const std::size_t capacity;
-  std::mutex mutex;
-  std::condition_variable wake;
-  std::condition_variable idle;
-  std::deque<std::string> lines;
-  uint64_t dropped = 0;
-  bool writing = false;
-  bool closing = false;
-};
-
 namespace {
 
-void writeLines(const std::shared_ptr<AccessLog::State>& state) {
-  std::unique_lock<std::mutex> lock(state->mutex);
+// How long a closing log waits for a stalled reader.
+constexpr auto kCloseWait = std::chrono::seconds(1);
+// How often a write that waits for the reader looks at the clock.
+constexpr int kPollMilliseconds = 50;
+
+// Writes at most PIPE_BUF bytes, which a pipe that polls writable takes
+// without blocking; a socket is sent to without blocking at all. The
+// count written, or -1 with errno.
+ssize_t writeSome(int fd, const char* data, std::size_t size) {
+  const std::size_t chunk = std::min<std::size_t>(size, PIPE_BUF);
+  const ssize_t sent = send(fd, data, chunk, MSG_DONTWAIT | MSG_NOSIGNAL);
+  if (sent >= 0 || errno != ENOTSOCK) {
+    return sent;
+  }
+  return ::write(fd, data, chunk);
+}
+
+}  // namespace
+
+AccessLog::AccessLog(int fd, std::size_t capacity)
+    : fd_(fd), capacity_(capacity), writer_([this] { writeLines(); }) {}
+
+AccessLog::~AccessLog() {
+  {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    deadline_ = Clock::now() + kCloseWait;
+  }
+  wake_.notify_all();
+  writer_.join();
+}
+
+void AccessLog::write(std::string line) {
+  const std::lock_guard<std::mutex> lock(mutex_);
+  if (lines_.size() >= capacity_) {
+    ++dropped_;
+    return;
+  }
+  lines_.push_back(kServerPrefix + std::move(line));
+  wake_.notify_one();
+}
+
+std::optional<AccessLog::Clock::time_point> AccessLog::deadline() {
+  const std::lock_guard<std::mutex> lock(mutex_);
+  return deadline_;
+}
+
+void AccessLog::writeLines() {
+  std::unique_lock<std::mutex> lock(mutex_);
   for (;;) {
-    state->wake.wait(lock, [&state] {
-      return !state->lines.empty() || state->dropped > 0 || state->closing;
+    wake_.wait(lock, [this] {
+      return !lines_.empty() || dropped_ > 0 || deadline_.has_value();
     });
-    if (state->lines.empty() && state->dropped == 0) {
+    if (lines_.empty() && dropped_ == 0) {
       return;
     }
     std::deque<std::string> batch;
-    batch.swap(state->lines);
-    const uint64_t dropped = std::exchange(state->dropped, 0);
-    state->writing = true;
+    batch.swap(lines_);
+    const uint64_t dropped = std::exchange(dropped_, 0);
     lock.unlock();
     std::string text;
     for (const std::string& line : batch) {
@@ -55,37 +84,37 @@ void writeLines(const std::shared_ptr<AccessLog::State>& state) {
               std::to_string(dropped) +
               " log lines: the log was not read fast enough\n";
     }
-    state->out << text << std::flush;
+    const bool written = writeText(text);
     lock.lock();
-    state->writing = false;
-    state->idle.notify_all();
+    if (!written) {
+      return;
+    }
   }
 }
 
-}  // namespace
-
-AccessLog::AccessLog(std::ostream& out, std::size_t capacity)
-    : state_(std::make_shared<State>(out, capacity)) {
-  std::thread(writeLines, state_).detach();
-}
-
-AccessLog::~AccessLog() {
-  std::unique_lock<std::mutex> lock(state_->mutex);
-  state_->closing = true;
-  state_->wake.notify_all();
-  state_->idle.wait_for(lock, std::chrono::seconds(1), [this] {
-    return state_->lines.empty() && state_->dropped == 0 && !state_->writing;
-  });
-}
-
-void AccessLog::write(std::string line) {
-  const std::lock_guard<std::mutex> lock(state_->mutex);
-  if (state_->lines.size() >= state_->capacity) {
-    ++state_->dropped;
-    return;
+bool AccessLog::writeText(const std::string& text) {
+  std::size_t done = 0;
+  while (done < text.size()) {
+    pollfd ready{fd_, POLLOUT, 0};
+    if (poll(&ready, 1, kPollMilliseconds) > 0) {
+      const ssize_t wrote =
+          writeSome(fd_, text.data() + done, text.size() - done);
+      if (wrote > 0) {
+        done += static_cast<std::size_t>(wrote);
+        continue;
+      }
+      if (wrote < 0 && errno != EAGAIN && errno != EWOULDBLOCK &&
+          errno != EINTR) {
+        // The reader has gone: these lines are lost, later ones may not be.
+        return true;
+      }
+    }
+    const std::optional<Clock::time_point> by = deadline();
+    if (by && Clock::now() > *by) {
+      return false;
+    }
   }
-  state_->lines.push_back(std::move(line));
-  state_->wake.notify_one();
+  return true;
 }
 
 }  // namespace tib

@@ -4,31 +4,54 @@
 // counted, and the count is written once the reader catches up.
 #pragma once
 
+#include <chrono>
+#include <condition_variable>
 #include <cstddef>
-#include <memory>
-#include <ostream>
+#include <cstdint>
+#include <deque>
+#include <mutex>
+#include <optional>
 #include <string>
+#include <thread>
 
 namespace tib {
 
 class AccessLog {
  public:
-  // Queues at most capacity lines for out.
-  AccessLog(std::ostream& out, std::size_t capacity);
+  // Queues at most capacity lines for the file descriptor fd, which stays
+  // the caller's.
+  AccessLog(int fd, std::size_t capacity);
   // Writes what is queued, waiting for a stalled reader no longer than a
-  // second; the lines it could not take are lost.
+  // second, and ends the writer thread: the lines the reader did not take
+  // by then are lost.
   ~AccessLog();
   AccessLog(const AccessLog&) = delete;
   AccessLog& operator=(const AccessLog&) = delete;
 
-  // Queues one line, without its line end, or drops it. Never blocks on the
-  // reader.
+  // Queues one line, without tib-server's prefix or its line end, or drops
+  // it. Never blocks on the reader.
   void write(std::string line);
 
-  struct State;
-
  private:
-  std::shared_ptr<State> state_;
+  using Clock = std::chrono::steady_clock;
+
+  void writeLines();
+  // Writes text whole, or gives up when the reader fails or, once the log
+  // closes, does not take it by the deadline; false when it gave up that
+  // way.
+  bool writeText(const std::string& text);
+  std::optional<Clock::time_point> deadline();
+
+  const int fd_;
+  const std::size_t capacity_;
+  std::mutex mutex_;
+  std::condition_variable wake_;
+  std::deque<std::string> lines_;
+  uint64_t dropped_ = 0;
+  // Set once the log closes.
+  std::optional<Clock::time_point> deadline_;
+  // Last: it starts once the rest is ready.
+  std::thread writer_;
 };
 
 }  // namespace tib

@@ -1,64 +1,35 @@
-// How failures end tib-server before it serves. The render library throws
-// its errors (tib/error.h) while the artwork loads, the server's own stages
-// a Failure (a bad option, an address that cannot be bound), and either may
-// run out of memory; main turns what reaches it into one line on standard
-// error and the exit status, through reportFailures. Once it serves, the
-// failure of a request is its answer.
+// How tib-server ends: its exit statuses and the errors of starting that
+// lead to them. main turns what reaches it into one line on standard error,
+// after kServerPrefix, and the matching status; requests never end up here,
+// each is answered with an HTTP status instead.
 #pragma once
 
-#include <new>
-#include <ostream>
 #include <stdexcept>
-#include <string>
-
-#include "tib/error.h"
 
 namespace tib {
 
-// Every line tib-server writes on standard error starts with this.
+// Every line tib-server writes on standard error starts with it.
 inline constexpr const char* kServerPrefix = "tib-server: ";
 
 enum class ExitStatus : int {
   ok = 0,
-  // The artwork cannot be used, the address cannot be bound, or memory ran
-  // out.
+  // The address, the artwork or memory could not be had.
   failed = 1,
-  // An option that cannot be used.
-  badArguments = 2,
+  // The command line cannot be used.
+  badOption = 2,
 };
 
-// A failure of the program's own stages, with its exit status.
-class Failure : public std::runtime_error {
+// An option that cannot be used, with its reason and the usage.
+class OptionError : public std::runtime_error {
  public:
-  Failure(ExitStatus status, const std::string& message)
-      : std::runtime_error(message), status_(status) {}
-  [[nodiscard]] ExitStatus status() const { return status_; }
-
- private:
-  ExitStatus status_;
+  using std::runtime_error::runtime_error;
 };
 
-// Runs body, which returns an ExitStatus, and returns its status as an exit
-// status; a failure is one line on err after prefix and the matching status:
-// a value that cannot be used is a bad argument, any other failure of the
-// library, of the program or of memory a failed run.
-template <typename Body>
-int reportFailures(const char* prefix, std::ostream& err, Body&& body) {
-  const auto report = [&](const char* what, ExitStatus status) {
-    err << prefix << what << std::endl;
-    return static_cast<int>(status);
-  };
-  try {
-    return static_cast<int>(body());
-  } catch (const Failure& failure) {
-    return report(failure.what(), failure.status());
-  } catch (const ValueError& error) {
-    return report(error.what(), ExitStatus::badArguments);
-  } catch (const Error& error) {
-    return report(error.what(), ExitStatus::failed);
-  } catch (const std::bad_alloc&) {
-    return report("out of memory", ExitStatus::failed);
-  }
-}
+// A start that cannot go on: the address cannot be bound, a folder cannot
+// be listed.
+class StartError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
 
 }  // namespace tib

@@ -10,6 +10,12 @@ namespace {
 
 namespace http = boost::beast::http;
 
+bool startsHead(std::string_view bytes) { return bytes.rfind("HEAD ", 0) == 0; }
+
+std::string_view viewOf(boost::beast::string_view text) {
+  return {text.data(), text.size()};
+}
+
 // Whether a field line of the head continues the one before it.
 bool hasFoldedLine(std::string_view head) {
   for (std::size_t at = head.find('\n'); at + 1 < head.size();
@@ -61,6 +67,37 @@ ParsedHead parseHead(std::string_view head) {
     parsed.refusal = "bad request: an HTTP/1.1 request needs one Host";
   }
   return parsed;
+}
+
+Request readRequest(std::string_view head, const Served& served,
+                    int32_t maxSize) {
+  const ParsedHead parsed = parseHead(head);
+  const auto& fields = parsed.request;
+  Request request;
+  request.method = std::string(viewOf(fields.method_string()));
+  request.target = std::string(viewOf(fields.target()));
+  request.version = fields.version() == 10 ? 10 : 11;
+  request.head = startsHead(head);
+  request.keepAlive = fields.keep_alive();
+  if (!parsed.refusal.empty()) {
+    request.decision = Refuse{400, parsed.refusal, true};
+    return request;
+  }
+  Asked asked{request.method, request.target, {}};
+  const auto [first, last] = fields.equal_range(http::field::if_none_match);
+  for (auto field = first; field != last; ++field) {
+    asked.ifNoneMatch.push_back(viewOf(field->value()));
+  }
+  request.decision = decideRequest(asked, served, maxSize);
+  return request;
+}
+
+Request oversizeRequest(std::string_view received, unsigned version) {
+  Request request;
+  request.version = version;
+  request.head = startsHead(received);
+  request.decision = refuseOversize(received);
+  return request;
 }
 
 }  // namespace tib

@@ -1,15 +1,19 @@
-// Reading a request head from the bytes of a connection, and refusing the
-// heads the service does not take: the service takes no request bodies, so a
-// head that announces one, or that a proxy could read otherwise than the
-// service does, is refused and its connection closed. Pure functions, so
-// that they can be tested and fuzzed without a socket.
+// Reading a request head from the bytes of a connection, refusing the heads
+// the service does not take and deciding the others: the service takes no
+// request bodies, so a head that announces one, or that a proxy could read
+// otherwise than the service does, is refused and its connection closed.
+// Pure functions, so that they can be tested and fuzzed without a socket.
 #pragma once
 
 #include <boost/beast/http/empty_body.hpp>
 #include <boost/beast/http/message.hpp>
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
+
+#include "server/request.h"
+#include "server/themes.h"
 
 namespace tib {
 
@@ -30,5 +34,29 @@ struct ParsedHead {  // NOLINT(bugprone-exception-escape)
 // folded field lines, any Transfer-Encoding, a Content-Length above 0, and
 // an HTTP/1.1 request without exactly one Host.
 ParsedHead parseHead(std::string_view head);
+
+// A request as its connection needs it: what its log line shows, how the
+// answer is written, and what it gets.
+struct Request {
+  // As the request line holds them; "-" when it was not read.
+  std::string method = "-";
+  std::string target = "-";
+  // The HTTP version of the answer: 10 for HTTP/1.0, else 11.
+  unsigned version = 11;
+  // HEAD: the answer without its body.
+  bool head = false;
+  // Whether the client would keep the connection open after the answer.
+  bool keepAlive = false;
+  Decision decision;
+};
+
+// Reads one whole head (headLength bytes) and decides it. A head that
+// parseHead refuses is a 400 after which the connection closes.
+Request readRequest(std::string_view head, const Served& served,
+                    int32_t maxSize);
+
+// The request of a head that went past kHeadLimit, from the bytes received,
+// answered in the version of the connection's last request.
+Request oversizeRequest(std::string_view received, unsigned version);
 
 }  // namespace tib

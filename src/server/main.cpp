@@ -1,5 +1,10 @@
-// tib-server: the options, the artwork, then the service.
+// tib-server: the options, the artwork, then the service. Whatever stops
+// it from starting is one line on standard error and an exit status: 2 for
+// the command line, 1 for the rest.
+#include <unistd.h>
+
 #include <iostream>
+#include <new>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -9,13 +14,22 @@
 #include "server/service.h"
 #include "server/themes.h"
 
+namespace {
+
+int fail(tib::ExitStatus status, const char* message) {
+  std::cerr << tib::kServerPrefix << message << std::endl;
+  return static_cast<int>(status);
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
   const std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
-  return tib::reportFailures(tib::kServerPrefix, std::cerr, [&] {
+  try {
     tib::ServerOptions options = tib::readServerOptions(args, tib::coreCount());
     if (options.help) {
       tib::printServerUsage(std::cout);
-      return tib::ExitStatus::ok;
+      return static_cast<int>(tib::ExitStatus::ok);
     }
     if (options.artwork.empty()) {
       options.artwork = tib::defaultArtworkFolder();
@@ -25,7 +39,14 @@ int main(int argc, char** argv) {
     std::ostringstream startup;
     const tib::Served served =
         tib::loadServed(options.artwork, options.maxArtworkBytes, startup);
-    tib::serve(options, served, startup.str(), std::cerr);
-    return tib::ExitStatus::ok;
-  });
+    tib::serve(options, served, startup.str(), STDERR_FILENO);
+    return static_cast<int>(tib::ExitStatus::ok);
+  } catch (const tib::OptionError& error) {
+    return fail(tib::ExitStatus::badOption, error.what());
+  } catch (const std::bad_alloc&) {
+    return fail(tib::ExitStatus::failed, "out of memory");
+  } catch (const std::exception& error) {
+    // The address, a folder, the artwork.
+    return fail(tib::ExitStatus::failed, error.what());
+  }
 }

@@ -33,4 +33,17 @@ struct Metrics {
   [[nodiscard]] std::string text() const;
 };
 
+// One request counted in flight while this lives: however its answer ends,
+// written, dropped or lost to an exception, the count comes back.
+class InFlight {
+ public:
+  explicit InFlight(Metrics& metrics) : gauge_(&metrics.inFlight) { ++*gauge_; }
+  ~InFlight() { --*gauge_; }
+  InFlight(const InFlight&) = delete;
+  InFlight& operator=(const InFlight&) = delete;
+
+ private:
+  std::atomic<int64_t>* gauge_;
+};
+
 }  // namespace tib

@@ -47,7 +47,7 @@ constexpr std::array<NumberOption, 5> kNumberOptions{{
 }};
 
 [[noreturn]] void refuse(const std::string& message) {
-  throw Failure(ExitStatus::badArguments, message + "; " + kUsage);
+  throw OptionError(message + "; " + kUsage);
 }
 
 // Decimal digits only, from low to high.

@@ -34,12 +34,11 @@ struct ServerOptions {
 void printServerUsage(std::ostream& out);
 
 // Reads the options (program name excluded); threads starts at
-// defaultThreads. Throws a Failure naming the option that cannot be used.
+// defaultThreads. Throws an OptionError naming the option that cannot be used.
 ServerOptions readServerOptions(const std::vector<std::string>& args,
                                 unsigned defaultThreads);
 
 // The number of cores this process may run on.
 unsigned coreCount();
-
 
 }  // namespace tib

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <optional>
 
+#include "server/hash.h"
 #include "server/text.h"
 #include "tib/error.h"
 #include "tib/values.h"
@@ -65,21 +66,23 @@ bool requestLineTooLong(std::string_view method, std::string_view target) {
          kRequestLineLimit;
 }
 
-Decision refusal(unsigned status, std::string message) {
-  Decision decision;
-  decision.status = status;
-  decision.message = std::move(message);
-  return decision;
+Refuse lineRefusal() {
+  return {414,
+          "request line too long; the limit is " +
+              std::to_string(kRequestLineLimit) + " bytes",
+          true};
 }
 
-Decision lineRefusal() {
-  return refusal(414, "request line too long; the limit is " +
-                          std::to_string(kRequestLineLimit) + " bytes");
-}
+// A parameter of /board.png that cannot be used, its one line naming it:
+// a 400.
+class ParameterRefused : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
 
 [[noreturn]] void refuseValue(const std::string& name, std::string_view value,
                               const std::string& reason) {
-  throw ValueError(name + "=" + printableText(value) + ": " + reason);
+  throw ParameterRefused(name + "=" + printableText(value) + ": " + reason);
 }
 
 Orientation readOrientation(const std::string& name, const std::string& value) {
@@ -240,16 +243,16 @@ std::optional<Square> readCheck(const std::string& name,
 }
 
 // The refusal of a view whose board the theme lacks, naming the file.
-std::optional<std::string> missingBoard(const DiagramRequest& diagram,
+std::optional<std::string> missingBoard(const Annotations& view,
+                                        const std::string& themeName,
                                         const Artwork& artwork) {
-  const Annotations& view = diagram.annotations;
   const std::size_t index = boardIndex(view.orientation, view.coordinates);
   if (boardPicture(artwork, index) != nullptr) {
     return std::nullopt;
   }
-  const std::string theme = diagram.theme.empty()
+  const std::string theme = themeName.empty()
                                 ? "the default theme"
-                                : "theme " + printableText(diagram.theme);
+                                : "theme " + printableText(themeName);
   const bool black = view.orientation == Orientation::black;
   const std::string wanted = std::string(black ? "orientation=black" : "") +
                              (black && !view.coordinates ? " with " : "") +
@@ -258,68 +261,124 @@ std::optional<std::string> missingBoard(const DiagramRequest& diagram,
          wanted;
 }
 
+// The parameters of /board.png as a query gives them.
+struct DiagramQuery {
+  Diagram diagram;
+  std::string theme;
+  // A piece set drawn instead of the theme's own pieces; "" for those.
+  std::string piece;
+};
+
 // Reads the parameters of /board.png. Each is read as it comes, and the
 // last of a name (or of its other spelling) counts; size= and scale= are
-// converted as tib converts each of its arguments. check= is read last, as
-// it may name the king of the FEN.
-Decision readDiagram(std::string_view query, int32_t maxSize,
-                     const ThemeLookup& themeArtwork,
-                     const PieceSetLookup& knownPieceSet) {
-  Decision decision;
-  decision.action = Action::render;
-  DiagramRequest& diagram = decision.diagram;
+// converted as tib converts each of its arguments. The FEN is read once
+// all are, and check= after it, as it may name the king of the FEN. Throws
+// a ParameterRefused, or the library's refusal of a value, for the first
+// parameter that cannot be used.
+DiagramQuery readDiagramQuery(std::string_view query, int32_t maxSize) {
+  DiagramQuery read;
+  Diagram& diagram = read.diagram;
+  Annotations& annotations = diagram.annotations;
+  std::optional<std::string> fen;
   std::optional<std::pair<std::string, std::string>> check;
+  for (const auto& [name, value] : decodeQuery(query)) {
+    if (name == "fen") {
+      fen = value;
+    } else if (name == "theme") {
+      read.theme = value;
+    } else if (name == "piece") {
+      read.piece = value;
+    } else if (name == "size") {
+      diagram.settings.Size = readSize(value, "size=" + printableText(value),
+                                       sizeRange(1, maxSize));
+    } else if (name == "scale") {
+      diagram.settings.Sz2 = readScale(value, "scale=" + printableText(value));
+    } else if (name == "orientation" || name == "color") {
+      annotations.orientation = readOrientation(name, value);
+    } else if (name == "coordinates") {
+      annotations.coordinates = readCoordinates(name, value);
+    } else if (name == "lastMove" || name == "lastmove") {
+      annotations.lastMove = readLastMove(name, value);
+    } else if (name == "check") {
+      check.emplace(name, value);
+    } else if (name == "arrows") {
+      annotations.arrows = readMarks(name, value, true);
+    } else if (name == "highlight") {
+      annotations.highlights = readMarks(name, value, false);
+    }
+  }
+  checkSizeRange(diagram.settings.Size, 1, maxSize);
+  if (fen) {
+    diagram.position = readPlacement(*fen);
+  }
+  if (check) {
+    annotations.check =
+        readCheck(check->first, check->second, diagram.position);
+  }
+  return read;
+}
+
+// A diagram to render, or the refusal of its parameters, theme or piece
+// set, or not modified when an If-None-Match value holds its tag.
+Decision decideDiagram(std::string_view query,
+                       const std::vector<std::string_view>& ifNoneMatch,
+                       const Served& served, int32_t maxSize) {
+  DiagramQuery read;
   try {
-    Annotations& annotations = diagram.annotations;
-    for (const auto& [name, value] : decodeQuery(query)) {
-      if (name == "fen") {
-        diagram.position = readPlacement(value);
-      } else if (name == "theme") {
-        diagram.theme = value;
-      } else if (name == "piece") {
-        diagram.piece = value;
-      } else if (name == "size") {
-        diagram.settings.Size = readSize(value, "size=" + printableText(value),
-                                         sizeRange(1, maxSize));
-      } else if (name == "scale") {
-        diagram.settings.Sz2 =
-            readScale(value, "scale=" + printableText(value));
-      } else if (name == "orientation" || name == "color") {
-        annotations.orientation = readOrientation(name, value);
-      } else if (name == "coordinates") {
-        annotations.coordinates = readCoordinates(name, value);
-      } else if (name == "lastMove" || name == "lastmove") {
-        annotations.lastMove = readLastMove(name, value);
-      } else if (name == "check") {
-        check.emplace(name, value);
-      } else if (name == "arrows") {
-        annotations.arrows = readMarks(name, value, true);
-      } else if (name == "highlight") {
-        annotations.highlights = readMarks(name, value, false);
-      }
-    }
-    checkSizeRange(diagram.settings.Size, 1, maxSize);
-    if (check) {
-      annotations.check =
-          readCheck(check->first, check->second, diagram.position);
-    }
-  } catch (const ValueError& failure) {
-    return refusal(400, failure.what());
+    read = readDiagramQuery(query, maxSize);
+  } catch (const ParameterRefused& refused) {
+    return Refuse{400, refused.what()};
+  } catch (const ValueError& refused) {
+    return Refuse{400, refused.what()};
   }
-  const Artwork* artwork = themeArtwork(diagram.theme);
-  if (artwork == nullptr) {
-    return refusal(400,
-                   "theme=" + printableText(diagram.theme) + ": no such theme");
+  const auto theme = served.themes.find(read.theme);
+  if (theme == served.themes.end()) {
+    return Refuse{400,
+                  "theme=" + printableText(read.theme) + ": no such theme"};
   }
-  if (!diagram.piece.empty() && !knownPieceSet(diagram.piece)) {
-    return refusal(
-        400, "piece=" + printableText(diagram.piece) + ": no such piece set");
+  Render render;
+  render.artwork = theme->second.artwork.get();
+  render.pieces = &render.artwork->sprites;
+  uint64_t identity = theme->second.identity;
+  if (!read.piece.empty()) {
+    const auto set = served.pieceSets.find(read.piece);
+    if (set == served.pieceSets.end()) {
+      return Refuse{
+          400, "piece=" + printableText(read.piece) + ": no such piece set"};
+    }
+    render.pieces = set->second.sprites.get();
+    identity =
+        hashBytes(identity, &set->second.identity, sizeof set->second.identity);
   }
   if (const std::optional<std::string> missing =
-          missingBoard(diagram, *artwork)) {
-    return refusal(400, *missing);
+          missingBoard(read.diagram.annotations, read.theme, *render.artwork)) {
+    return Refuse{400, *missing};
   }
-  return decision;
+  render.tag = entityTag(read.diagram, identity);
+  for (const std::string_view value : ifNoneMatch) {
+    if (ifNoneMatchHits(value, render.tag)) {
+      return NotModified{render.tag};
+    }
+  }
+  render.diagram = std::move(read.diagram);
+  return render;
+}
+
+// What the drawing draws of the position: each piece where the walk put
+// it, and the side to move.
+uint64_t hashPosition(uint64_t hash, const Placement& position) {
+  const std::optional<Side> side = position.sideToMove;
+  const unsigned char sideByte =
+      side ? static_cast<unsigned char>(1 + static_cast<int>(*side)) : 0;
+  const uint64_t pieceCount = position.pieces.size();
+  hash = hashBytes(hash, &sideByte, 1);
+  hash = hashBytes(hash, &pieceCount, sizeof pieceCount);
+  for (const PlacedPiece& piece : position.pieces) {
+    const std::array<int64_t, 3> fields{piece.square.file, piece.square.rank,
+                                        static_cast<int64_t>(piece.index)};
+    hash = hashBytes(hash, fields.data(), sizeof fields);
+  }
+  return hash;
 }
 
 void appendMarks(std::string& text, const std::vector<Mark>& marks) {
@@ -375,73 +434,55 @@ std::vector<std::pair<std::string, std::string>> decodeQuery(
   return pairs;
 }
 
-Decision decideRequest(std::string_view method, std::string_view target,
-                       int32_t maxSize, const ThemeLookup& themeArtwork,
-                       const PieceSetLookup& knownPieceSet) {
-  if (requestLineTooLong(method, target)) {
+Decision decideRequest(const Asked& asked, const Served& served,
+                       int32_t maxSize) {
+  if (requestLineTooLong(asked.method, asked.target)) {
     return lineRefusal();
   }
-  const auto [rawPath, query] = splitTarget(target);
+  const auto [rawPath, query] = splitTarget(asked.target);
   const std::string path = percentDecode(rawPath, false);
   const bool board = path == "/board.png";
   const bool page = path == "/" || path == "/index.html";
   if (!board && !page && path != "/healthz" && path != "/metrics") {
-    return refusal(404,
-                   "not found; diagrams are at "
-                   "/board.png?fen=<FEN>&size=<n>&scale=<f>&theme=<name>, "
-                   "a page to try them at /");
+    return Refuse{404,
+                  "not found; diagrams are at "
+                  "/board.png?fen=<FEN>&size=<n>&scale=<f>&theme=<name>, "
+                  "a page to try them at /"};
   }
-  if (method != "GET" && method != "HEAD") {
-    return refusal(405, "method not allowed; use GET or HEAD");
+  if (asked.method != "GET" && asked.method != "HEAD") {
+    return Refuse{405, "method not allowed; use GET or HEAD"};
   }
-  if (!board) {
-    Decision decision;
-    decision.action = page                 ? Action::page
-                      : path == "/metrics" ? Action::metrics
-                                           : Action::health;
-    decision.head = method == "HEAD";
-    return decision;
+  if (page) {
+    return StaticAnswer{StaticPage::tryIt};
   }
-  Decision decision = readDiagram(query, maxSize, themeArtwork, knownPieceSet);
-  decision.head = method == "HEAD";
-  return decision;
+  if (path == "/healthz") {
+    return StaticAnswer{StaticPage::health};
+  }
+  if (path == "/metrics") {
+    return StaticAnswer{StaticPage::metrics};
+  }
+  return decideDiagram(query, asked.ifNoneMatch, served, maxSize);
 }
 
-Decision refuseOversize(std::string_view method, std::string_view target,
-                        std::string_view received) {
+Refuse refuseOversize(std::string_view received) {
   const std::size_t lineEnd = received.find('\n');
-  const bool lineTooLong = target.empty() ? lineEnd == std::string_view::npos ||
-                                                lineEnd + 1 > kRequestLineLimit
-                                          : requestLineTooLong(method, target);
-  return lineTooLong ? lineRefusal()
-                     : refusal(431,
-                               "request header fields too long; the "
-                               "limit is " +
-                                   std::to_string(kHeadLimit) +
-                                   " bytes for the whole head");
+  if (lineEnd == std::string_view::npos || lineEnd + 1 > kRequestLineLimit) {
+    return lineRefusal();
+  }
+  return {431,
+          "request header fields too long; the limit is " +
+              std::to_string(kHeadLimit) + " bytes for the whole head",
+          true};
 }
 
-std::string entityTag(const DiagramRequest& diagram, uint64_t artworkIdentity) {
-  // What the drawing draws of the position: each piece where the walk put
-  // it, and the side to move.
-  const std::optional<Side> side = diagram.position.sideToMove;
-  const unsigned char sideByte =
-      side ? static_cast<unsigned char>(1 + static_cast<int>(*side)) : 0;
+std::string entityTag(const Diagram& diagram, uint64_t artworkIdentity) {
   uint32_t scaleBits = 0;
   std::memcpy(&scaleBits, &diagram.settings.Sz2, sizeof scaleBits);
-  const uint64_t pieceCount = diagram.position.pieces.size();
-
   uint64_t hash = hashBytes(kHashStart, TIB_VERSION, std::strlen(TIB_VERSION));
   hash = hashBytes(hash, &artworkIdentity, sizeof artworkIdentity);
   hash = hashBytes(hash, &diagram.settings.Size, sizeof diagram.settings.Size);
   hash = hashBytes(hash, &scaleBits, sizeof scaleBits);
-  hash = hashBytes(hash, &sideByte, 1);
-  hash = hashBytes(hash, &pieceCount, sizeof pieceCount);
-  for (const PlacedPiece& piece : diagram.position.pieces) {
-    const std::array<int64_t, 3> fields{piece.square.file, piece.square.rank,
-                                        static_cast<int64_t>(piece.index)};
-    hash = hashBytes(hash, fields.data(), sizeof fields);
-  }
+  hash = hashPosition(hash, diagram.position);
   // A diagram without annotations keeps the tag it had before they came.
   if (hasAnnotations(diagram.annotations)) {
     const std::string marks = canonicalAnnotations(diagram.annotations);

@@ -1,17 +1,19 @@
-// What a request to tib-server gets: the query decoded, the diagram
-// parameters read with tib's own conversion rules, the status of each
-// refusal and the entity tag. Pure functions of their arguments, so that
-// they can be tested and fuzzed without a socket.
+// What a request to tib-server gets, decided once: the query decoded, the
+// diagram parameters read with tib's own conversion rules, the theme and
+// piece set looked up, the status of each refusal, the entity tag and
+// If-None-Match. Pure functions of their arguments, so that they can be
+// tested and fuzzed without a socket.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
-#include <functional>
 #include <string>
 #include <string_view>
 #include <utility>
+#include <variant>
 #include <vector>
 
+#include "server/themes.h"
 #include "tib/artwork.h"
 #include "tib/render.h"
 
@@ -33,62 +35,72 @@ std::string percentDecode(std::string_view text, bool plusIsSpace);
 std::vector<std::pair<std::string, std::string>> decodeQuery(
     std::string_view query);
 
-// The diagram a request asks for, and its theme: "" is the default theme.
-struct DiagramRequest : Diagram {
-  std::string theme;
-  // A piece set drawn instead of the theme's own pieces; "" for those.
-  std::string piece;
-};
-
-// The artwork of a theme served under this name; none when there is none.
-using ThemeLookup = std::function<const Artwork*(const std::string&)>;
-
-// Whether a piece set is served under this name.
-using PieceSetLookup = std::function<bool(const std::string&)>;
-
-enum class Action {
-  // Render the diagram (GET or HEAD of /board.png with usable parameters).
-  render,
-  // Answer the page to try diagrams with (GET or HEAD of / or /index.html).
-  page,
-  // Answer 200 "ok".
-  health,
-  // Answer the counters in the Prometheus text format.
-  metrics,
-  // Answer status with the one-line message.
-  refuse,
-};
-
-struct Decision {
-  Action action = Action::refuse;
-  unsigned status = 200;
-  // The refusal's text, without the line end.
+// A request answered with a status and one line.
+struct Refuse {
+  unsigned status = 400;
+  // Without the line end.
   std::string message;
-  DiagramRequest diagram;
-  bool head = false;
+  // Bytes that are no request may follow (a body, the rest of a head too
+  // long to read): the connection closes after the answer.
+  bool closeAfter = false;
 };
 
-// Decides a request from its method and its request target, as the request
-// line holds them. A diagram is refused when its theme or piece set is not
-// served or the theme lacks the board of the view asked for.
-Decision decideRequest(std::string_view method, std::string_view target,
-                       int32_t maxSize, const ThemeLookup& themeArtwork,
-                       const PieceSetLookup& knownPieceSet);
+// The answers that are the same for every request that gets them.
+enum class StaticPage {
+  // The page to try diagrams with, at / and /index.html.
+  tryIt,
+  // 200 "ok", at /healthz.
+  health,
+  // The counters in the Prometheus text format, at /metrics.
+  metrics,
+};
 
-// The refusal of a request head that went past kHeadLimit: 414 when the
-// request line is too long, else 431. When the parser has read the request
-// line, method and target are its parts; otherwise they are empty and the
-// line is sought in the bytes received.
-Decision refuseOversize(std::string_view method, std::string_view target,
-                        std::string_view received);
+struct StaticAnswer {
+  StaticPage page = StaticPage::health;
+};
+
+// A diagram the client holds already: 304 with its tag.
+struct NotModified {
+  std::string tag;
+};
+
+// A diagram to draw, with everything the render needs.
+struct Render {
+  // The theme's artwork and the pieces to draw with it (its own or a piece
+  // set's), both owned by the Served the decision came from.
+  const Artwork* artwork = nullptr;
+  const Sprites* pieces = nullptr;
+  Diagram diagram;
+  std::string tag;
+};
+
+using Decision = std::variant<Refuse, StaticAnswer, NotModified, Render>;
+
+// What a decision depends on in a request.
+struct Asked {
+  // The method and the request target, as the request line holds them.
+  std::string_view method;
+  std::string_view target;
+  // The value of each If-None-Match field.
+  std::vector<std::string_view> ifNoneMatch;
+};
+
+// Decides a request. A diagram is refused when its theme or piece set is
+// not served or the theme lacks the board of the view asked for; a diagram
+// whose tag an If-None-Match value holds is not modified.
+Decision decideRequest(const Asked& asked, const Served& served,
+                       int32_t maxSize);
+
+// The refusal of a request head that went past kHeadLimit, from the bytes
+// received: 414 when the request line is too long, else 431.
+Refuse refuseOversize(std::string_view received);
 
 // A strong entity tag, quoted, for the bytes that these parameters give with
 // artwork of this identity. Depends only on what decides those bytes: the
-// pieces and side to move that the drawing reads of the FEN, Size, the bit
-// pattern of Sz2,
-// the annotations in their canonical form, the artwork and the program
-// version.
-std::string entityTag(const DiagramRequest& diagram, uint64_t artworkIdentity);
+// pieces and side to move the drawing reads of the FEN, Size, the bit pattern
+// of Sz2, the annotations in their canonical form, the artwork and the
+// program version.
+std::string entityTag(const Diagram& diagram, uint64_t artworkIdentity);
 
 // The annotations as one text, the same for every spelling of them: the
 // view, then each kind of mark in drawing order.

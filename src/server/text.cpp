@@ -24,14 +24,6 @@ std::string printableText(std::string_view text) {
   return out;
 }
 
-uint64_t hashBytes(uint64_t state, const void* data, std::size_t size) {
-  const auto* bytes = static_cast<const unsigned char*>(data);
-  for (std::size_t i = 0; i < size; ++i) {
-    state = (state ^ bytes[i]) * 1099511628211ULL;
-  }
-  return state;
-}
-
 std::string hexDigits(uint64_t value) {
   std::string digits;
   for (int shift = 60; shift >= 0; shift -= 4) {

@@ -1,9 +1,7 @@
-// Text and hashing helpers of tib-server: escaping untrusted text for a
-// message or a log line, and the hash behind entity tags and artwork
-// identities.
+// Text helpers of tib-server: escaping untrusted text for a message or a
+// log line, and hex digits for entity tags.
 #pragma once
 
-#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -16,9 +14,5 @@ std::string printableText(std::string_view text);
 
 // The 16 lower-case hex digits of value, most significant first.
 std::string hexDigits(uint64_t value);
-
-// 64-bit FNV-1a, continued from state.
-inline constexpr uint64_t kHashStart = 14695981039346656037ULL;
-uint64_t hashBytes(uint64_t state, const void* data, std::size_t size);
 
 }  // namespace tib

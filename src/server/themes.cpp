@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "server/failure.h"
+#include "server/hash.h"
 #include "server/text.h"
 
 namespace tib {
@@ -87,8 +88,7 @@ std::vector<std::string> subfolderNames(const std::string& folder,
     }
   }
   if (error) {
-    throw Failure(ExitStatus::failed,
-                  "cannot list " + themes.string() + ": " + error.message());
+    throw StartError("cannot list " + themes.string() + ": " + error.message());
   }
   std::sort(names.begin(), names.end());
   return names;

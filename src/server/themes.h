@@ -44,9 +44,9 @@ struct Served {
 // holding a t_board.png, with the markers of both sides, and the sprites of
 // every subfolder of folder/pieces/ holding a t_wb.png; a theme folder
 // reached by two names (a symlink, say) is decoded once. Prints the sprite
-// warnings on log after the prefix. Throws a Failure when a board is
-// unusable, the decoded artwork would take more than maxArtworkBytes, or a
-// folder cannot be listed.
+// warnings on log after the prefix. Throws the artwork's own error when a
+// board is unusable or the decoded artwork would take more than
+// maxArtworkBytes, and a StartError when a folder cannot be listed.
 Served loadServed(const std::string& folder, std::size_t maxArtworkBytes,
                   std::ostream& log);
 

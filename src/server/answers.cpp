@@ -1,0 +1,115 @@
+#include "server/answers.h"
+
+#include <array>
+#include <ctime>
+#include <exception>
+#include <string_view>
+
+#include "server/page.h"
+#include "tib/error.h"
+#include "tib/render.h"
+
+namespace tib {
+
+namespace {
+
+namespace http = boost::beast::http;
+
+std::string httpDate() {
+  const std::time_t now = std::time(nullptr);
+  std::tm utc{};
+  gmtime_r(&now, &utc);
+  std::array<char, 64> text{};
+  const std::size_t length = std::strftime(text.data(), text.size(),
+                                           "%a, %d %b %Y %H:%M:%S GMT", &utc);
+  return {text.data(), length};
+}
+
+HttpResponse textResponse(unsigned status, const std::string& line) {
+  HttpResponse response(static_cast<http::status>(status), 11);
+  response.set(http::field::content_type, "text/plain; charset=utf-8");
+  const std::string body = line + "\n";
+  response.body().assign(body.begin(), body.end());
+  response.prepare_payload();
+  if (status == 405) {
+    response.set(http::field::allow, "GET, HEAD");
+  }
+  return response;
+}
+
+HttpResponse bodyResponse(std::string_view body, const char* type) {
+  HttpResponse response = textResponse(200, "");
+  response.body().assign(body.begin(), body.end());
+  response.set(http::field::content_type, type);
+  response.prepare_payload();
+  return response;
+}
+
+void setCaching(HttpResponse& response, const std::string& tag) {
+  response.set(http::field::etag, tag);
+  response.set(http::field::cache_control, "public, max-age=86400");
+}
+
+}  // namespace
+
+Answer refusalAnswer(const Refuse& refuse) {
+  return {textResponse(refuse.status, refuse.message), refuse.closeAfter};
+}
+
+Answer staticAnswer(StaticPage page, const Metrics& metrics) {
+  switch (page) {
+    case StaticPage::tryIt:
+      return {bodyResponse(tryItPage(), "text/html; charset=utf-8")};
+    case StaticPage::metrics:
+      return {bodyResponse(metrics.text(),
+                           "text/plain; version=0.0.4; charset=utf-8")};
+    case StaticPage::health:
+      break;
+  }
+  return {textResponse(200, "ok")};
+}
+
+Answer notModifiedAnswer(const NotModified& notModified) {
+  HttpResponse response(http::status::not_modified, 11);
+  setCaching(response, notModified.tag);
+  return {std::move(response)};
+}
+
+Answer renderAnswer(const Render& render) {
+  try {
+    // One thread: the workers render on every core already.
+    std::vector<unsigned char> png =
+        renderPng(*render.artwork, *render.pieces, render.diagram, Threads{1});
+    HttpResponse response(http::status::ok, 11);
+    response.set(http::field::content_type, "image/png");
+    setCaching(response, render.tag);
+    response.body() = std::move(png);
+    response.prepare_payload();
+    return {std::move(response)};
+  } catch (const Error& failure) {
+    return {textResponse(500, failure.what())};
+  } catch (const std::exception& error) {
+    return {textResponse(500, std::string("cannot render: ") + error.what())};
+  }
+}
+
+Answer busyAnswer(const std::string& line) {
+  HttpResponse response = textResponse(503, line);
+  response.set(http::field::retry_after, "1");
+  return {std::move(response)};
+}
+
+void finishForSending(HttpResponse& response, unsigned version, bool head,
+                      bool keepOpen) {
+  response.version(version);
+  response.set(http::field::date, httpDate());
+  response.set(http::field::access_control_allow_origin, "*");
+  response.keep_alive(keepOpen);
+  if (head && !response.body().empty()) {
+    const std::size_t length = response.body().size();
+    response.body().clear();
+    response.content_length(length);
+  }
+}
+
+}  // namespace tib

@@ -1,0 +1,49 @@
+// Building tib-server's answers from its decisions: the status, the fields
+// and the body of each, and what every answer carries when it is written.
+// Functions of their arguments (and the clock, for Date), so that a worker
+// can build a diagram's answer while the I/O thread builds others.
+#pragma once
+
+#include <boost/beast/http/message.hpp>
+#include <boost/beast/http/vector_body.hpp>
+#include <string>
+
+#include "server/metrics.h"
+#include "server/request.h"
+
+namespace tib {
+
+using HttpResponse = boost::beast::http::response<
+    boost::beast::http::vector_body<unsigned char>>;
+
+struct Answer {
+  HttpResponse response;
+  // The connection closes after this answer, lingering (bytes that are no
+  // request may follow it).
+  bool closeAfter = false;
+};
+
+// The status and the one line of the refusal; 405 names the methods.
+Answer refusalAnswer(const Refuse& refuse);
+
+// The page, "ok", or the counters as they are now.
+Answer staticAnswer(StaticPage page, const Metrics& metrics);
+
+// 304 with the tag.
+Answer notModifiedAnswer(const NotModified& notModified);
+
+// The diagram as a PNG with its tag. Runs on a render worker: whatever
+// escapes the render is a 500 with its one line.
+Answer renderAnswer(const Render& render);
+
+// 503 with the line and a second to wait before retrying.
+Answer busyAnswer(const std::string& line);
+
+// What every answer carries as it is written: the version of the request,
+// Date, the field that lets pages on other sites fetch it, whether the
+// connection stays open, and for HEAD the length of the body that GET would
+// send instead of the body.
+void finishForSending(HttpResponse& response, unsigned version, bool head,
+                      bool keepOpen);
+
+}  // namespace tib

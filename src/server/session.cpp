@@ -1,0 +1,305 @@
+#include "server/session.h"
+
+#include <sys/socket.h>
+
+#include <algorithm>
+#include <boost/asio/buffer.hpp>
+#include <boost/beast/http/write.hpp>
+#include <cerrno>
+#include <utility>
+#include <variant>
+
+#include "server/listener.h"
+#include "server/text.h"
+
+namespace tib {
+
+namespace {
+
+namespace beast = boost::beast;
+namespace http = beast::http;
+namespace net = boost::asio;
+using tcp = net::ip::tcp;
+
+// How long writing one response may take.
+constexpr auto kWriteTimeout = std::chrono::seconds(30);
+// Requests one kept-alive connection may make before it is closed.
+constexpr unsigned kRequestsPerConnection = 1000;
+// How much of a request target, and of a method, a log line shows.
+constexpr std::size_t kLoggedTargetBytes = 200;
+constexpr std::size_t kLoggedMethodBytes = 16;
+// Bytes read from a connection at a time.
+constexpr std::size_t kReadChunk = 4096;
+// After a refusal that may leave bytes of the client unread, how long and
+// how much of what still arrives is read and thrown away before closing.
+constexpr auto kLingerTime = std::chrono::seconds(2);
+constexpr std::size_t kLingerBytes = std::size_t{1} << 20;
+
+std::string logText(std::string_view text, std::size_t limit) {
+  return text.size() <= limit ? printableText(text)
+                              : printableText(text.substr(0, limit)) + "...";
+}
+
+}  // namespace
+
+Session::Session(tcp::socket socket, Listener& listener, RenderQueue& renders,
+                 const Served& served, const ServerOptions& options,
+                 Metrics& metrics, AccessLog& log)
+    : stream_(std::move(socket)),
+      listener_(listener),
+      renders_(renders),
+      served_(served),
+      options_(options),
+      metrics_(metrics),
+      log_(log) {
+  listener_.added(this);
+}
+
+Session::~Session() {
+  try {
+    listener_.removed(this);
+  } catch (const std::exception& error) {
+    log_.write(std::string("cannot accept again: ") + error.what());
+  }
+}
+
+void Session::stop() {
+  // The wait for a request is cancelled, not closed: a read that has
+  // already taken a request still hands it over, and it is answered.
+  char byte = 0;
+  if (!busy_ && received().empty() &&
+      recv(stream_.socket().native_handle(), &byte, 1,
+           MSG_PEEK | MSG_DONTWAIT) <= 0) {
+    stream_.cancel();
+  }
+}
+
+void Session::close() {
+  beast::error_code ignored;
+  stream_.socket().shutdown(tcp::socket::shutdown_both, ignored);
+  stream_.socket().close(ignored);
+}
+
+template <typename Step>
+void Session::guarded(Step&& step) {
+  try {
+    step();
+  } catch (const std::exception& error) {
+    log_.write(std::string("dropped a connection: ") + error.what());
+    close();
+  }
+}
+
+// Each step starts the next asynchronously; the call chain only looks
+// recursive.
+// NOLINTBEGIN(misc-no-recursion)
+void Session::awaitRequest() {
+  busy_ = false;
+  idleSince_ = Clock::now();
+  stream_.expires_after(std::chrono::seconds(options_.readTimeoutSeconds));
+  readHead();
+}
+
+void Session::readHead() {
+  const std::string_view bytes = received();
+  const std::size_t length =
+      headLength(bytes.substr(0, std::min(bytes.size(), kHeadLimit)));
+  if (length > 0) {
+    onHead(length);
+    return;
+  }
+  if (bytes.size() >= kHeadLimit) {
+    inFlight_.emplace(metrics_);
+    busy_ = true;
+    started_ = Clock::now();
+    request_ = oversizeRequest(bytes, request_.version);
+    answer();
+    return;
+  }
+  stream_.async_read_some(
+      buffer_.prepare(kReadChunk),
+      [self = shared_from_this()](beast::error_code error, std::size_t got) {
+        self->buffer_.commit(got);
+        if (error || !self->stream_.socket().is_open()) {
+          // Closed, timed out, cancelled by a shutdown, or closed to make
+          // room after the bytes were read: nothing to answer, or nobody to
+          // answer.
+          self->close();
+          return;
+        }
+        self->guarded([&self] { self->readHead(); });
+      });
+}
+
+void Session::onHead(std::size_t length) {
+  inFlight_.emplace(metrics_);
+  busy_ = true;
+  started_ = Clock::now();
+  ++requests_;
+  request_ =
+      readRequest(received().substr(0, length), served_, options_.maxSize);
+  buffer_.consume(length);
+  answer();
+}
+
+void Session::answer() {
+  Decision& decision = request_.decision;
+  if (const auto* refuse = std::get_if<Refuse>(&decision)) {
+    send(refusalAnswer(*refuse));
+  } else if (const auto* page = std::get_if<StaticAnswer>(&decision)) {
+    send(staticAnswer(page->page, metrics_));
+  } else if (const auto* notModified = std::get_if<NotModified>(&decision)) {
+    send(notModifiedAnswer(*notModified));
+  } else {
+    render(std::move(std::get<Render>(decision)));
+  }
+}
+
+void Session::render(Render render) {
+  // Set when the client leaves before the render starts, which is then
+  // skipped.
+  auto gone = std::make_shared<std::atomic<bool>>(false);
+  const bool queued = renders_.submit(
+      [render = std::move(render)] { return renderAnswer(render); }, gone,
+      [self = shared_from_this()](RenderQueue::Result& result) {
+        self->guarded([&] { self->rendered(result); });
+      });
+  if (!queued) {
+    send(busyAnswer("busy: too many diagrams waiting; try again"));
+    return;
+  }
+  // With a pipelined request in the buffer, the client's input has not
+  // ended, whatever follows it.
+  if (received().empty()) {
+    watchForClose(gone);
+  }
+}
+
+void Session::watchForClose(const std::shared_ptr<std::atomic<bool>>& gone) {
+  // A peek that waits for the next byte: the next pipelined request, or the
+  // end of the connection or a reset, which may have come already.
+  stream_.socket().async_receive(
+      net::buffer(&peeked_, 1), tcp::socket::message_peek,
+      [self = shared_from_this(), gone](beast::error_code error,
+                                        std::size_t got) {
+        if (error != net::error::operation_aborted && (error || got == 0)) {
+          gone->store(true);
+        }
+      });
+}
+
+// The end of the client's input: it has closed its sending side, or the
+// connection, and every byte it sent before has been read into requests.
+bool Session::inputEnded() {
+  if (!received().empty()) {
+    return false;
+  }
+  char byte = 0;
+  const ssize_t got =
+      recv(stream_.socket().native_handle(), &byte, 1, MSG_PEEK | MSG_DONTWAIT);
+  return got == 0 ||
+         (got < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR);
+}
+
+void Session::rendered(RenderQueue::Result& result) {
+  // A client whose input ended while its diagram waited has left: nothing
+  // is sent, whether the render was skipped or not.
+  const auto* notRendered = std::get_if<RenderQueue::NotRendered>(&result);
+  if (inputEnded() || (notRendered != nullptr &&
+                       *notRendered == RenderQueue::NotRendered::clientLeft)) {
+    inFlight_.reset();
+    logRequest(notRendered == nullptr
+                   ? "not sent: the client had closed the connection"
+                   : "not rendered: the client had closed the connection");
+    busy_ = false;
+    close();
+    return;
+  }
+  if (notRendered == nullptr) {
+    send(std::move(std::get<Answer>(result)));
+  } else if (*notRendered == RenderQueue::NotRendered::tooLate) {
+    send(busyAnswer("stopping: not rendered; try again"));
+  } else {
+    send(busyAnswer("busy: the diagram was lost on its way; try again"));
+  }
+}
+
+void Session::send(Answer answer) {
+  // The one place that decides whether a connection stays open.
+  keepOpen_ = !answer.closeAfter && request_.keepAlive &&
+              requests_ < kRequestsPerConnection && !listener_.stopping();
+  lingerAfter_ = answer.closeAfter;
+  finishForSending(answer.response, request_.version, request_.head, keepOpen_);
+  response_ = std::make_shared<HttpResponse>(std::move(answer.response));
+  stream_.expires_after(kWriteTimeout);
+  http::async_write(
+      stream_, *response_,
+      [self = shared_from_this()](beast::error_code error, std::size_t) {
+        self->guarded([&] { self->onWrite(error); });
+      });
+}
+
+void Session::logRequest(const std::string& outcome) {
+  const auto tenths = std::chrono::duration_cast<
+                          std::chrono::duration<int64_t, std::ratio<1, 10000>>>(
+                          Clock::now() - started_)
+                          .count();
+  log_.write(logText(request_.method, kLoggedMethodBytes) + " " +
+             logText(request_.target, kLoggedTargetBytes) + " " + outcome +
+             " " + std::to_string(tenths / 10) + "." +
+             std::to_string(tenths % 10) + " ms");
+}
+
+void Session::onWrite(beast::error_code error) {
+  inFlight_.reset();
+  if (!error) {
+    metrics_.countResponse(response_->result_int(), response_->body().size());
+  }
+  logRequest(
+      std::to_string(response_->result_int()) + " " +
+      std::to_string(error ? 0 : response_->body().size()) + " bytes" +
+      (error ? " (not delivered: " + error.message() + ")" : std::string()));
+  response_.reset();
+  if (error) {
+    busy_ = false;
+    close();
+  } else if (keepOpen_ && !listener_.stopping()) {
+    awaitRequest();
+  } else if (lingerAfter_) {
+    linger();
+  } else {
+    busy_ = false;
+    close();
+  }
+}
+
+// Closing a connection with bytes of the client unread sends a reset, which
+// may reach the client before it has read the refusal. So the sending side
+// is shut first, and what still arrives is read and thrown away, for a
+// bounded time and size, until the client closes too. The connection stays
+// busy meanwhile: nothing makes room by closing it, and a stop waits.
+void Session::linger() {
+  beast::error_code ignored;
+  stream_.socket().shutdown(tcp::socket::shutdown_send, ignored);
+  buffer_.consume(buffer_.size());
+  drained_ = 0;
+  stream_.expires_after(kLingerTime);
+  drain();
+}
+
+void Session::drain() {
+  stream_.async_read_some(
+      buffer_.prepare(kReadChunk),
+      [self = shared_from_this()](beast::error_code error, std::size_t got) {
+        self->drained_ += got;
+        if (error || self->drained_ >= kLingerBytes) {
+          self->close();
+          return;
+        }
+        self->drain();
+      });
+}
+
+// NOLINTEND(misc-no-recursion)
+
+}  // namespace tib
