@@ -197,13 +197,13 @@ def main():
 
     # A game's GIF by GET: the instance's bytes, then a cache hit.
     gif = "/game.gif?size=120&pgn=1.+e4+e5+2.+Nf3+Nc6+3.+Bb5+%7B%5B%25cal+Gb5c6%5D%7D+a6+*"
-    status, headers, gif_body = get(nginx.port, gif)
-    check(status == 200 and headers.get("X-Cache-Status") == "MISS" and gif_body[:6] == b"GIF89a",
+    status, gif_headers, gif_body = get(nginx.port, gif)
+    check(status == 200 and gif_headers.get("X-Cache-Status") == "MISS" and gif_body[:6] == b"GIF89a",
           "a game's GIF through nginx: 200, a cache miss")
     _, _, direct_gif = get(first.port, gif)
     check(direct_gif == gif_body, "nginx's GIF equals an instance's")
-    status, headers, again_gif = get(nginx.port, gif)
-    check(status == 200 and headers.get("X-Cache-Status") == "HIT" and again_gif == gif_body,
+    status, gif_headers, again_gif = get(nginx.port, gif)
+    check(status == 200 and gif_headers.get("X-Cache-Status") == "HIT" and again_gif == gif_body,
           "the repeated GIF is a cache hit")
 
     # Conditional requests: the cached diagram, and one nginx has to fetch.
