@@ -205,6 +205,7 @@ def main():
     status, gif_headers, again_gif = get(nginx.port, gif)
     check(status == 200 and gif_headers.get("X-Cache-Status") == "HIT" and again_gif == gif_body,
           "the repeated GIF is a cache hit")
+    seen = settled(setup)
 
     # Conditional requests: the cached diagram, and one nginx has to fetch.
     tag = headers["ETag"]
