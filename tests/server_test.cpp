@@ -153,6 +153,14 @@ TEST_F(ServerTest, ServesAnnotatedDiagramsAndThePage) {
   loadOtherBoards(alt.string(), budget, artwork->boards);
   Served alone;
   alone.themes.emplace("", Theme{artwork, 0});
+  // Names with characters HTML gives a meaning to, for the page's lists.
+  const std::string oddTheme = "a\"<b>&c'";
+  for (const auto& folder : {folder_.path() / "themes" / oddTheme,
+                             folder_.path() / "pieces" / "R&D <x>",
+                             folder_.path() / "pieces" / "plain"}) {
+    std::filesystem::create_directories(folder);
+    writeArtwork(folder);
+  }
   const uint16_t port = start();
   Client client(port);
   const std::string query =
@@ -168,17 +176,30 @@ TEST_F(ServerTest, ServesAnnotatedDiagramsAndThePage) {
   const Response page = client.get("/index.html");
   EXPECT_EQ("text/html; charset=utf-8", page[http::field::content_type]);
   EXPECT_EQ("*", page[http::field::access_control_allow_origin]);
-  checkPageInChromium(port, {{"fen",
-                              "r1bq1rk1/pp2bppp/2n1pn2/3p4/2PP4/"
-                              "2N1PN2/PP2BPPP/R2QKB1R b KQ - 3 8"},
-                             {"size", "300"},
-                             {"theme", "alt"},
-                             {"orientation", "black"},
-                             {"coordinates", "0"},
-                             {"lastMove", "f1e2"},
-                             {"check", "true"},
-                             {"arrows", "Gd5c4,Rb7"},
-                             {"highlight", "Yd5,Be5"}});
+  PageVisit visit;
+  visit.diagram = {{"fen",
+                    "r1bq1rk1/pp2bppp/2n1pn2/3p4/2PP4/"
+                    "2N1PN2/PP2BPPP/R2QKB1R b KQ - 3 8"},
+                   {"size", "300"},
+                   {"theme", "alt"},
+                   {"piece", "R&D <x>"},
+                   {"orientation", "black"},
+                   {"coordinates", "0"},
+                   {"lastMove", "f1e2"},
+                   {"check", "true"},
+                   {"arrows", "Gd5c4,Rb7"},
+                   {"highlight", "Yd5,Be5"}};
+  visit.game = {{"size", "120"},
+                {"theme", oddTheme},
+                {"piece", "plain"},
+                {"orientation", "black"},
+                {"coordinates", "0"},
+                {"delay", "40"},
+                {"pgn", "1. e4 e5\n2. Nf3 Nc6 *"}};
+  visit.brokenPgn = "1. e4 e5 2. Nf4 *";
+  visit.themes = {"", oddTheme, "alt"};
+  visit.pieces = {"", "R&D <x>", "plain"};
+  checkPageInChromium(port, visit);
 }
 
 TEST_F(ServerTest, FinishesTheRequestInFlightOnSigterm) {
