@@ -70,7 +70,7 @@ ParsedHead parseHead(std::string_view head) {
 }
 
 Request readRequest(std::string_view head, const Served& served,
-                    int32_t maxSize) {
+                    std::size_t maxFrames, int32_t maxSize) {
   const ParsedHead parsed = parseHead(head);
   const auto& fields = parsed.request;
   Request request;
@@ -88,7 +88,7 @@ Request readRequest(std::string_view head, const Served& served,
   for (auto field = first; field != last; ++field) {
     asked.ifNoneMatch.push_back(viewOf(field->value()));
   }
-  request.decision = decideRequest(asked, served, maxSize);
+  request.decision = decideRequest(asked, served, maxSize, maxFrames);
   return request;
 }
 

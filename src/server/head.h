@@ -53,7 +53,7 @@ struct Request {
 // Reads one whole head (headLength bytes) and decides it. A head that
 // parseHead refuses is a 400 after which the connection closes.
 Request readRequest(std::string_view head, const Served& served,
-                    int32_t maxSize);
+                    std::size_t maxFrames, int32_t maxSize);
 
 // The request of a head that went past kHeadLimit, from the bytes received,
 // answered in the version of the connection's last request.
