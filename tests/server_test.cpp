@@ -143,9 +143,19 @@ TEST_F(ServerTest, TagsCacheAndKeepsConnectionsOpen) {
 
 TEST_F(ServerTest, ServesAnnotatedDiagramsAndThePage) {
   // Theme "alt" gets the boards of the other views; the default has none.
+  // A theme named with characters HTML gives a meaning to, and piece sets,
+  // for the page's lists.
   const auto alt = folder_.path() / "themes" / "alt";
+  const std::string oddTheme = "a\"<b>&c'";
+  const auto odd = folder_.path() / "themes" / oddTheme;
+  for (const auto& folder : {odd, folder_.path() / "pieces" / "R&D <x>",
+                             folder_.path() / "pieces" / "plain"}) {
+    std::filesystem::create_directories(folder);
+    writeArtwork(folder);
+  }
   for (std::size_t index = 1; index < kBoardFiles.size(); ++index) {
     writePng(alt / kBoardFiles.at(index), noiseImage(1024, 1024, 7));
+    writePng(odd / kBoardFiles.at(index), noiseImage(1024, 1024, 8));
   }
   ArtworkBudget budget;
   auto artwork = std::make_shared<Artwork>(
@@ -153,14 +163,6 @@ TEST_F(ServerTest, ServesAnnotatedDiagramsAndThePage) {
   loadOtherBoards(alt.string(), budget, artwork->boards);
   Served alone;
   alone.themes.emplace("", Theme{artwork, 0});
-  // Names with characters HTML gives a meaning to, for the page's lists.
-  const std::string oddTheme = "a\"<b>&c'";
-  for (const auto& folder : {folder_.path() / "themes" / oddTheme,
-                             folder_.path() / "pieces" / "R&D <x>",
-                             folder_.path() / "pieces" / "plain"}) {
-    std::filesystem::create_directories(folder);
-    writeArtwork(folder);
-  }
   const uint16_t port = start();
   Client client(port);
   const std::string query =
