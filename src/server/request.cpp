@@ -597,6 +597,10 @@ std::vector<std::pair<std::string, std::string>> decodeQuery(
   return pairs;
 }
 
+std::string pathOf(std::string_view target) {
+  return percentDecode(splitTarget(target).first, false);
+}
+
 Decision decideRequest(const Asked& asked, const Served& served,
                        int32_t maxSize, std::size_t maxFrames) {
   if (requestLineTooLong(asked.method, asked.target)) {

@@ -104,6 +104,9 @@ struct Asked {
   bool bodyIsJson = false;
 };
 
+// The path of a request target, percent-decoded, without its query.
+std::string pathOf(std::string_view target);
+
 // Decides a request. A diagram is refused when its theme or piece set is
 // not served or the theme lacks the board of the view asked for; a diagram
 // whose tag an If-None-Match value holds is not modified.

@@ -137,10 +137,40 @@ void Session::onHead(std::size_t length) {
   busy_ = true;
   started_ = Clock::now();
   ++requests_;
-  request_ = readRequest(received().substr(0, length), served_,
-                         options_.maxFrames, options_.maxSize);
+  request_ =
+      readRequest(received().substr(0, length), served_, options_.maxSize,
+                  options_.maxFrames, options_.maxBody);
   buffer_.consume(length);
+  if (request_.bodyLength > 0) {
+    readBody();
+    return;
+  }
   answer();
+}
+
+// The body of POST /game.gif, within the time the head had: once it is all
+// in, the request is decided with it.
+void Session::readBody() {
+  const std::size_t length = request_.bodyLength;
+  if (received().size() >= length) {
+    decideWith(request_, received().substr(0, length), served_,
+               options_.maxSize, options_.maxFrames);
+    buffer_.consume(length);
+    answer();
+    return;
+  }
+  stream_.async_read_some(
+      buffer_.prepare(std::max(kReadChunk, length - received().size())),
+      [self = shared_from_this()](beast::error_code error, std::size_t got) {
+        self->buffer_.commit(got);
+        if (error || !self->stream_.socket().is_open()) {
+          // Timed out or closed before the body was all in: nobody to
+          // answer.
+          self->close();
+          return;
+        }
+        self->guarded([&self] { self->readBody(); });
+      });
 }
 
 void Session::answer() {
