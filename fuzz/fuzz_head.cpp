@@ -33,11 +33,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     const auto& request = parsed.request;
     check(request.count(http::field::transfer_encoding) == 0);
     const auto contentLength = request.find(http::field::content_length);
-    // The parser has checked the digits, and a list of lengths that agree;
-    // an accepted length is zero.
+    // The parser has checked the digits, and a list of lengths that agree:
+    // without a Content-Length there is no body, and a length of zeros is
+    // none either.
+    check(contentLength != request.end() || parsed.bodyLength == 0);
     check(contentLength == request.end() ||
-          contentLength->value().find_first_not_of("0, \t") ==
-              boost::beast::string_view::npos);
+          (parsed.bodyLength == 0) ==
+              (contentLength->value().find_first_not_of("0, \t") ==
+               boost::beast::string_view::npos));
     check(request.version() < 11 || request.count(http::field::host) == 1);
     check(bytes.substr(0, length).find("\n ") == std::string_view::npos);
   }
