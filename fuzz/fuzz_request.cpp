@@ -45,8 +45,8 @@ const Served& served() {
 
 Decision decide(std::string_view method, std::string_view target,
                 std::vector<std::string_view> ifNoneMatch) {
-  return decideRequest({method, target, std::move(ifNoneMatch)}, served(),
-                       kMaxSize);
+  return decideRequest({method, target, std::move(ifNoneMatch), {}, false},
+                       served(), kMaxSize);
 }
 
 void check(bool condition) {
