@@ -1,9 +1,11 @@
 // Fuzzes how tib-server reads request heads from the bytes of a connection:
-// finding the end of a head, parsing it and refusing what it does not take.
-// Aborts when an accepted head could carry a body or a second request.
+// finding the end of a head, parsing it, refusing what it does not take and
+// deciding the rest. Aborts when an accepted head could carry a body or a
+// second request, or a refused one would keep its connection open.
 #include <cstdint>
 #include <cstdlib>
 #include <string_view>
+#include <variant>
 
 #include "server/head.h"
 
@@ -29,6 +31,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   }
   check(length <= size && bytes[length - 1] == '\n');
   const ParsedHead parsed = parseHead(bytes.substr(0, length));
+  // Without themes, every diagram is refused too.
+  static const Served none;
+  const Request request = readRequest(bytes.substr(0, length), none, 2048);
+  const auto* refuse = std::get_if<Refuse>(&request.decision);
+  check(request.version == 10 || request.version == 11);
+  check(parsed.refusal.empty() ||
+        (refuse != nullptr && refuse->status == 400 && refuse->closeAfter &&
+         refuse->message == parsed.refusal));
   if (parsed.refusal.empty()) {
     const auto& request = parsed.request;
     check(request.count(http::field::transfer_encoding) == 0);
