@@ -12,6 +12,7 @@ namespace tib::chess {
 namespace {
 
 struct PerftRow {
+  // cppcheck-suppress unusedStructMember
   const char* name;
   const char* fen;
   bool chess960;

@@ -13,6 +13,7 @@ namespace tib::chess {
 namespace {
 
 struct OddityRow {
+  // cppcheck-suppress unusedStructMember
   const char* name;
   std::string pgn;
   std::size_t game;
@@ -94,6 +95,7 @@ INSTANTIATE_TEST_SUITE_P(Files, PgnOddity, testing::ValuesIn(kOddities),
                          });
 
 struct RefusalRow {
+  // cppcheck-suppress unusedStructMember
   const char* name;
   std::string pgn;
   std::size_t game;
@@ -171,7 +173,7 @@ TEST(PgnTags, KeepOrderEscapesAndBareQuotes) {
       "[Event \"A \\\"B\\\" \\\\ C\"]\n[White \"\"Mirage\"\"]\n"
       "[Black \"x\"] [Result \"1/2-1/2\"]\n\n1. e4 1/2-1/2",
       1);
-  ASSERT_EQ(game.tags.size(), 4u);
+  ASSERT_EQ(game.tags.size(), 4U);
   EXPECT_EQ(game.tags[0].value, "A \"B\" \\ C");
   EXPECT_EQ(game.tags[1].name, "White");
   EXPECT_EQ(game.tags[1].value, "\"Mirage\"");
@@ -186,11 +188,11 @@ TEST(PgnComments, BelongToThePositionBeforeThem) {
       "Rd8h4]} (1... c5 {[%csl Rc5]}) 2. Nf3 {a} {b}",
       1);
   EXPECT_EQ(game.startCommentary.text, "start");
-  EXPECT_EQ(game.startCommentary.highlights.size(), 1u);
+  EXPECT_EQ(game.startCommentary.highlights.size(), 1U);
   EXPECT_EQ(game.plies[0].commentary.clockCentiseconds, 18000);
   EXPECT_EQ(game.plies[0].commentary.eval, (Evaluation{false, 20}));
   EXPECT_EQ(game.plies[1].glyph, Glyph::mistake);
-  EXPECT_EQ(game.plies[1].commentary.arrows.size(), 1u);
+  EXPECT_EQ(game.plies[1].commentary.arrows.size(), 1U);
   EXPECT_TRUE(game.plies[1].commentary.highlights.empty());
   EXPECT_EQ(game.plies[2].commentary.text, "a b");
   EXPECT_EQ(positionAfter(game, 0), game.start);
@@ -316,13 +318,13 @@ TEST(GameErrorMessage, LeavesOutWhatIsNotKnown) {
 // size; these only assert the answer.
 TEST(PgnHostile, MegabyteCommentIsRead) {
   const Game game = readGame("1. e4 {" + std::string(1 << 20, 'x') + "} e5", 1);
-  EXPECT_EQ(game.plies[0].commentary.text.size(), 1u << 20);
-  EXPECT_EQ(game.plies.size(), 2u);
+  EXPECT_EQ(game.plies[0].commentary.text.size(), 1U << 20);
+  EXPECT_EQ(game.plies.size(), 2U);
 }
 
 TEST(PgnHostile, HundredThousandOpenedVariationsAreRefused) {
   EXPECT_THROW(readGame("1. e4 " + std::string(100000, '('), 1), GameError);
-  EXPECT_EQ(splitGames("1. e4 " + std::string(100000, '(')).size(), 1u);
+  EXPECT_EQ(splitGames("1. e4 " + std::string(100000, '(')).size(), 1U);
 }
 
 TEST(PgnHostile, HundredThousandVariationsInTurnAreSkipped) {
@@ -330,7 +332,7 @@ TEST(PgnHostile, HundredThousandVariationsInTurnAreSkipped) {
   for (int i = 0; i < 100000; ++i) {
     pgn += "(1. d4) ";
   }
-  EXPECT_EQ(readGame(pgn + "e5", 1).plies.size(), 2u);
+  EXPECT_EQ(readGame(pgn + "e5", 1).plies.size(), 2U);
 }
 
 TEST(PgnHostile, PliesBeyondTheLimitAreRefused) {
@@ -352,9 +354,9 @@ TEST(PgnSplit, FindsGamesWithoutReadingMoves) {
   const auto games = splitGames(
       "[Event \"1\"]\n1. e4 zz 1-0 {after}\n[Event \"2\"]\n*\n"
       "{lone}\n1. d4");
-  ASSERT_EQ(games.size(), 3u);
+  ASSERT_EQ(games.size(), 3U);
   EXPECT_EQ(games[0].text, "[Event \"1\"]\n1. e4 zz 1-0 {after}\n");
-  EXPECT_EQ(games[1].number, 2u);
+  EXPECT_EQ(games[1].number, 2U);
   EXPECT_EQ(games[1].text, "[Event \"2\"]\n*\n{lone}\n");
   EXPECT_EQ(games[2].text, "1. d4");
 }

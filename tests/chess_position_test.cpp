@@ -2,6 +2,7 @@
 // what is wrong; check, mate and stalemate; playing moves updates rights.
 #include <gtest/gtest.h>
 
+#include <numeric>
 #include <string>
 
 #include "chess/error.h"
@@ -168,11 +169,13 @@ class Line : public testing::TestWithParam<LineRow> {};
 
 TEST_P(Line, UpdatesRightsClocksAndEnPassant) {
   const LineRow& row = GetParam();
-  Position position = Position::fromFen(row.fen, row.chess960);
-  for (const char* move : row.moves) {
-    position = play(position, readUci(position, move));
-  }
-  EXPECT_EQ(position.fen(), row.after);
+  const Position after =
+      std::accumulate(row.moves.begin(), row.moves.end(),
+                      Position::fromFen(row.fen, row.chess960),
+                      [](const Position& position, const char* move) {
+                        return play(position, readUci(position, move));
+                      });
+  EXPECT_EQ(after.fen(), row.after);
 }
 
 INSTANTIATE_TEST_SUITE_P(Moves, Line, testing::ValuesIn(kLines));

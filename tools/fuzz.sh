@@ -11,9 +11,9 @@ flags="-fsanitize=fuzzer-no-link,address,undefined,float-cast-overflow -fno-sani
 cmake -S . -B build-fuzz -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCMAKE_CXX_FLAGS="$flags" -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=address,undefined" \
   -DTIB_BUILD_TESTS=OFF -DTIB_BUILD_FUZZERS=ON >/dev/null
-cmake --build build-fuzz -j "$(nproc)" --target fuzz_run fuzz_sprite fuzz_request fuzz_head fuzz_encode fuzz_pgn
+cmake --build build-fuzz -j "$(nproc)" --target fuzz_run fuzz_sprite fuzz_request fuzz_head fuzz_encode fuzz_pgn fuzz_game_body
 
-for target in run sprite request head encode pgn; do
+for target in run sprite request head encode pgn game_body; do
   # Absolute paths: the run target works in a folder of its own.
   work=$PWD/build-fuzz/corpus-$target
   mkdir -p "$work"

@@ -13,7 +13,7 @@ class Error : public std::runtime_error {
  public:
   explicit Error(const std::string& reason)
       : std::runtime_error(reason), reason_(reason) {}
-  const std::string& reason() const { return reason_; }
+  [[nodiscard]] const std::string& reason() const { return reason_; }
 
  private:
   std::string reason_;
@@ -26,10 +26,12 @@ class GameError : public Error {
   GameError(std::size_t game, std::size_t ply, std::string moveText,
             const std::string& reason);
 
-  std::size_t game() const { return game_; }
-  std::size_t ply() const { return ply_; }
-  const std::string& moveText() const { return moveText_; }
-  const char* what() const noexcept override { return message_.c_str(); }
+  [[nodiscard]] std::size_t game() const { return game_; }
+  [[nodiscard]] std::size_t ply() const { return ply_; }
+  [[nodiscard]] const std::string& moveText() const { return moveText_; }
+  [[nodiscard]] const char* what() const noexcept override {
+    return message_.c_str();
+  }
 
  private:
   std::size_t game_;

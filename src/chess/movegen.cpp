@@ -1,5 +1,7 @@
 // Legal moves straight from the board: the checkers and the pinned pieces
 // are found first, so no move is tried and taken back.
+#include <numeric>
+
 #include "chess/attacks.h"
 #include "chess/position.h"
 
@@ -192,7 +194,9 @@ void generateLegalMoves(const Position& position, MoveList& list) {
 std::vector<Move> legalMoves(const Position& position) {
   MoveList list;
   generateLegalMoves(position, list);
-  return {list.begin(), list.end()};
+  std::vector<Move> moves;
+  moves.assign(list.begin(), list.end());
+  return moves;
 }
 
 bool isCheckmate(const Position& position) {
@@ -203,7 +207,10 @@ bool isStalemate(const Position& position) {
   return !position.inCheck() && legalMoves(position).empty();
 }
 
-uint64_t perft(const Position& position, int depth) {
+// Recursion as deep as the depth asked, a handful of plies.
+// NOLINTNEXTLINE(misc-no-recursion)
+uint64_t perft(const Position& position,
+               int depth) {  // NOLINT(misc-no-recursion)
   if (depth <= 0) {
     return 1;
   }
@@ -212,11 +219,12 @@ uint64_t perft(const Position& position, int depth) {
   if (depth == 1) {
     return static_cast<uint64_t>(list.size);
   }
-  uint64_t total = 0;
-  for (const Move& move : list) {
-    total += perft(play(position, move), depth - 1);
-  }
-  return total;
+  return std::accumulate(list.begin(), list.end(), uint64_t{0},
+                         // NOLINTNEXTLINE(misc-no-recursion)
+                         [&](uint64_t total, const Move& move) {
+                           return total +
+                                  perft(play(position, move), depth - 1);
+                         });
 }
 
 }  // namespace tib::chess

@@ -1,5 +1,7 @@
 #include "chess/notation.h"
 
+#include <algorithm>
+#include <array>
 #include <optional>
 #include <vector>
 
@@ -9,11 +11,11 @@ namespace tib::chess {
 
 namespace {
 
-constexpr std::string_view kKindNames[6] = {"pawn", "knight", "bishop",
-                                            "rook", "queen",  "king"};
-constexpr std::string_view kCountWords[] = {"no",    "one",  "two", "three",
-                                            "four",  "five", "six", "seven",
-                                            "eight", "nine", "ten"};
+constexpr std::array<std::string_view, 6> kKindNames = {
+    "pawn", "knight", "bishop", "rook", "queen", "king"};
+constexpr std::array<std::string_view, 11> kCountWords = {
+    "no",  "one",   "two",   "three", "four", "five",
+    "six", "seven", "eight", "nine",  "ten"};
 
 char upperLetter(PieceKind kind) { return fenLetter(Piece{Side::white, kind}); }
 
@@ -101,17 +103,19 @@ SanParts parseSan(std::string_view original, std::string_view text) {
 
 Move readCastling(std::string_view text, const MoveList& moves) {
   const bool kingside = text.size() == 3;
-  for (const Move& move : moves) {
-    if (move.kind == MoveKind::castling &&
-        (move.to.file > move.from.file) == kingside) {
-      return move;
-    }
+  const auto* const castling =
+      std::find_if(moves.begin(), moves.end(), [kingside](const Move& move) {
+        return move.kind == MoveKind::castling &&
+               (move.to.file > move.from.file) == kingside;
+      });
+  if (castling != moves.end()) {
+    return *castling;
   }
   throw Error(std::string(kingside ? "O-O" : "O-O-O") + " is not legal here");
 }
 
 std::string plural(PieceKind kind) {
-  return std::string(kKindNames[static_cast<int>(kind)]) + "s";
+  return std::string(kKindNames[static_cast<std::size_t>(kind)]) + "s";
 }
 
 }  // namespace
@@ -209,8 +213,8 @@ std::string writeSan(const Position& position, const Move& move) {
   return text;
 }
 
-Move readSan(const Position& position, std::string_view original) {
-  std::string_view text = original;
+Move readSan(const Position& position, std::string_view san) {
+  std::string_view text = san;
   while (!text.empty() &&
          std::string_view("+#!?").find(text.back()) != std::string_view::npos) {
     text.remove_suffix(1);
@@ -227,7 +231,7 @@ Move readSan(const Position& position, std::string_view original) {
   if (castling == "O-O" || castling == "O-O-O") {
     return readCastling(castling, moves);
   }
-  const SanParts parts = parseSan(original, text);
+  const SanParts parts = parseSan(san, text);
   std::vector<Move> matches;
   bool needsPromotion = false;
   for (const Move& move : moves) {
@@ -247,7 +251,8 @@ Move readSan(const Position& position, std::string_view original) {
     throw Error("the pawn move to " + where + " needs a promotion piece");
   }
   if (matches.empty()) {
-    throw Error("no " + std::string(kKindNames[static_cast<int>(parts.kind)]) +
+    throw Error("no " +
+                std::string(kKindNames[static_cast<std::size_t>(parts.kind)]) +
                 " can move to " + where);
   }
   if (matches.size() > 1) {
@@ -256,7 +261,7 @@ Move readSan(const Position& position, std::string_view original) {
       named += (named.empty() ? "" : ", ") + writeSan(position, move);
     }
     const std::size_t n = matches.size();
-    const std::string count = n < std::size(kCountWords)
+    const std::string count = n < kCountWords.size()
                                   ? std::string(kCountWords[n])
                                   : std::to_string(n);
     throw Error(count + " " + plural(parts.kind) + " can move to " + where +

@@ -26,6 +26,6 @@ std::string writeSan(const Position& position, const Move& move);
 // not. Throws Error for a move no piece can make ("no knight can move to
 // f3"), one that two pieces can make ("two knights can move to d2: Nbd2,
 // Nfd2"), and text that is no move.
-Move readSan(const Position& position, std::string_view text);
+Move readSan(const Position& position, std::string_view san);
 
 }  // namespace tib::chess

@@ -1,6 +1,7 @@
 #include "chess/pgn.h"
 
 #include <algorithm>
+#include <array>
 
 #include "chess/error.h"
 #include "chess/notation.h"
@@ -10,7 +11,8 @@ namespace tib::chess {
 
 namespace {
 
-constexpr std::string_view kGlyphTexts[] = {"!", "?", "!!", "??", "!?", "?!"};
+constexpr std::array<std::string_view, 6> kGlyphTexts = {"!",  "?",  "!!",
+                                                         "??", "!?", "?!"};
 constexpr std::string_view kByteOrderMark = "\xef\xbb\xbf";
 // Longer tokens are no move; they are cut short in messages.
 constexpr std::size_t kLongestMove = 32;
@@ -89,7 +91,8 @@ Position startOf(const std::vector<Tag>& tags, std::size_t game) {
 // variations.
 class GameReader {
  public:
-  GameReader(const GameText& text) : number_(text.number), lexer_(text.text) {}
+  explicit GameReader(const GameText& text)
+      : number_(text.number), lexer_(text.text) {}
 
   Game read() {
     for (Token token = lexer_.next(); token.kind != TokenKind::end;
@@ -230,11 +233,11 @@ class GameReader {
 }  // namespace
 
 std::string_view glyphText(Glyph glyph) {
-  return kGlyphTexts[static_cast<int>(glyph)];
+  return kGlyphTexts[static_cast<std::size_t>(glyph)];
 }
 
 std::optional<Glyph> glyphOfText(std::string_view text) {
-  for (int i = 0; i < 6; ++i) {
+  for (std::size_t i = 0; i < kGlyphTexts.size(); ++i) {
     if (kGlyphTexts[i] == text) {
       return static_cast<Glyph>(i);
     }
@@ -244,12 +247,13 @@ std::optional<Glyph> glyphOfText(std::string_view text) {
 
 std::optional<std::string_view> tagValue(const Game& game,
                                          std::string_view name) {
-  for (const Tag& tag : game.tags) {
-    if (tag.name == name) {
-      return std::string_view(tag.value);
-    }
+  const auto tag = std::find_if(
+      game.tags.begin(), game.tags.end(),
+      [name](const Tag& candidate) { return candidate.name == name; });
+  if (tag == game.tags.end()) {
+    return std::nullopt;
   }
-  return std::nullopt;
+  return std::string_view(tag->value);
 }
 
 const Position& positionAfter(const Game& game, std::size_t plies) {

@@ -36,7 +36,7 @@ class Lexer {
  private:
   Token readTag(std::size_t begin);
   Token readSymbol(std::size_t begin);
-  std::size_t lineEnd(std::size_t from) const;
+  [[nodiscard]] std::size_t lineEnd(std::size_t from) const;
 
   std::string_view text_;
   std::size_t at_ = 0;

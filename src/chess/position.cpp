@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <iterator>
+#include <numeric>
 
 #include "chess/attacks.h"
 #include "chess/error.h"
@@ -53,7 +55,9 @@ int readCount(std::string_view field, const char* what) {
       field.find_first_not_of("0123456789") != std::string_view::npos) {
     throw Error("bad " + std::string(what) + " '" + std::string(field) + "'");
   }
-  return std::atoi(std::string(field).c_str());
+  return std::accumulate(field.begin(), field.end(), 0, [](int value, char c) {
+    return value * 10 + (c - '0');
+  });
 }
 
 }  // namespace
@@ -170,9 +174,7 @@ Position Position::fromFen(std::string_view fen, bool chess960) {
   }
   Position position;
   position.bySide_[0] = position.bySide_[1] = 0;
-  for (Bitboard& set : position.byKind_) {
-    set = 0;
-  }
+  std::fill(std::begin(position.byKind_), std::end(position.byKind_), 0);
   position.castlingRooks_ = 0;
   position.chess960_ = chess960;
 

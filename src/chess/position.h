@@ -3,6 +3,7 @@
 // new one.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -47,30 +48,32 @@ class Position {
   // in check but white is to move", "a pawn on e8", a bad field.
   static Position fromFen(std::string_view fen, bool chess960 = false);
 
-  std::string fen() const;
+  [[nodiscard]] std::string fen() const;
 
-  std::optional<Piece> pieceAt(Square square) const;
-  Side sideToMove() const { return sideToMove_; }
-  bool chess960() const { return chess960_; }
-  std::optional<Square> enPassantSquare() const;
-  int halfmoveClock() const { return halfmoveClock_; }
-  int fullmoveNumber() const { return fullmoveNumber_; }
+  [[nodiscard]] std::optional<Piece> pieceAt(Square square) const;
+  [[nodiscard]] Side sideToMove() const { return sideToMove_; }
+  [[nodiscard]] bool chess960() const { return chess960_; }
+  [[nodiscard]] std::optional<Square> enPassantSquare() const;
+  [[nodiscard]] int halfmoveClock() const { return halfmoveClock_; }
+  [[nodiscard]] int fullmoveNumber() const { return fullmoveNumber_; }
   // The squares of the rooks that may still castle, of both sides.
-  bits::Bitboard castlingRooks() const { return castlingRooks_; }
+  [[nodiscard]] bits::Bitboard castlingRooks() const { return castlingRooks_; }
 
-  bits::Bitboard occupied(Side side) const {
+  [[nodiscard]] bits::Bitboard occupied(Side side) const {
     return bySide_[static_cast<int>(side)];
   }
-  bits::Bitboard occupied() const { return bySide_[0] | bySide_[1]; }
-  bits::Bitboard pieces(PieceKind kind) const {
+  [[nodiscard]] bits::Bitboard occupied() const {
+    return bySide_[0] | bySide_[1];
+  }
+  [[nodiscard]] bits::Bitboard pieces(PieceKind kind) const {
     return byKind_[static_cast<int>(kind)];
   }
-  bits::Bitboard pieces(Side side, PieceKind kind) const {
+  [[nodiscard]] bits::Bitboard pieces(Side side, PieceKind kind) const {
     return occupied(side) & pieces(kind);
   }
-  int kingSquare(Side side) const;
+  [[nodiscard]] int kingSquare(Side side) const;
 
-  bool inCheck() const;
+  [[nodiscard]] bool inCheck() const;
 
   friend bool operator==(const Position& a, const Position& b);
 
@@ -78,13 +81,15 @@ class Position {
   friend Position play(const Position& position, const Move& move);
 
   void put(int square, Piece piece);
+  // cppcheck-suppress unusedPrivateFunction
   void remove(int square, Piece piece);
-  std::optional<PieceKind> kindAt(int square) const;
+  [[nodiscard]] std::optional<PieceKind> kindAt(int square) const;
   void keepEnPassantIfCapturable(int square);
   void addCastlingRight(char letter, std::string_view field);
 
-  bits::Bitboard bySide_[2] = {};
-  bits::Bitboard byKind_[6] = {};
+  // By Side and by PieceKind, as ints.
+  bits::Bitboard bySide_[2] = {};  // NOLINT(modernize-avoid-c-arrays)
+  bits::Bitboard byKind_[6] = {};  // NOLINT(modernize-avoid-c-arrays)
   bits::Bitboard castlingRooks_ = 0;
   int8_t enPassant_ = -1;
   Side sideToMove_ = Side::white;
@@ -102,10 +107,10 @@ Position play(const Position& position, const Move& move);
 
 // A fixed-capacity list; no position has more than 218 legal moves.
 struct MoveList {
-  Move moves[256];
-  int size = 0;
-  const Move* begin() const { return moves; }
-  const Move* end() const { return moves + size; }
+  std::array<Move, 256> moves;
+  std::size_t size = 0;
+  [[nodiscard]] const Move* begin() const { return moves.data(); }
+  [[nodiscard]] const Move* end() const { return moves.data() + size; }
 };
 
 void generateLegalMoves(const Position& position, MoveList& list);

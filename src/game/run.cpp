@@ -109,67 +109,78 @@ Decorations decorationsOf(const GameOptions& options, const chess::Game& game,
   return decorations;
 }
 
-std::vector<unsigned char> drawPly(const GameOptions& options,
-                                   const chess::Game& game,
-                                   const LoadedArtwork& loaded) {
-  const std::size_t plies = game.plies.size();
-  const std::size_t ply = options.ply.value_or(plies);
-  if (ply > plies) {
-    throw OptionError("--ply " + std::to_string(ply) + ": the game has " +
-                      std::to_string(plies) + (plies == 1 ? " ply" : " plies"));
-  }
-  const Settings settings{options.size.value_or(kDefaultSize), options.scale};
-  const Diagram diagram =
-      plyDiagram(game, ply, settings, options.orientation, options.coordinates);
-  const Decorations decorations = decorationsOf(options, game, ply);
-  if (!decorations.bars && !decorations.glyph) {
-    return renderPng(loaded.artwork, loaded.pieces, diagram, Threads{2});
-  }
-  // Fonts are loaded only for a diagram that has text.
-  const Lettering lettering;
-  return renderDecoratedPng(loaded.artwork, loaded.pieces, diagram, decorations,
-                            lettering, Threads{2});
-}
-
-std::vector<unsigned char> drawGif(const GameOptions& options,
-                                   const chess::Game& game,
-                                   const LoadedArtwork& loaded) {
-  GameAnimation animation;
-  animation.settings = {options.size.value_or(animation.settings.Size),
-                        options.scale};
-  animation.orientation = options.orientation;
-  animation.coordinates = options.coordinates;
-  animation.marks = options.marks;
-  animation.delay = options.delay;
-  animation.lastDelay = options.lastDelay;
-  animation.from = options.from;
-  animation.to = options.to;
-  const std::vector<AnimationFrame> frames = gameFrames(game, animation);
+// What is drawn: one frame for a PNG, the plies from..to for a GIF, each
+// with its decorations; read before any artwork is.
+struct Drawing {
+  std::vector<AnimationFrame> frames;
   std::vector<Decorations> decorations;
   bool decorated = false;
-  for (std::size_t ply = options.from; ply < options.from + frames.size();
-       ++ply) {
-    decorations.push_back(decorationsOf(options, game, ply));
-    decorated =
-        decorated || decorations.back().bars || decorations.back().glyph;
+};
+
+Drawing drawingOf(const GameOptions& options, const chess::Game& game) {
+  Drawing drawing;
+  std::size_t first = options.from;
+  if (options.animated) {
+    GameAnimation animation;
+    animation.settings = {options.size.value_or(animation.settings.Size),
+                          options.scale};
+    animation.orientation = options.orientation;
+    animation.coordinates = options.coordinates;
+    animation.marks = options.marks;
+    animation.delay = options.delay;
+    animation.lastDelay = options.lastDelay;
+    animation.from = options.from;
+    animation.to = options.to;
+    drawing.frames = gameFrames(game, animation);
+  } else {
+    const std::size_t plies = game.plies.size();
+    first = options.ply.value_or(plies);
+    if (first > plies) {
+      throw OptionError("--ply " + std::to_string(first) + ": the game has " +
+                        std::to_string(plies) +
+                        (plies == 1 ? " ply" : " plies"));
+    }
+    const Settings settings{options.size.value_or(kDefaultSize), options.scale};
+    drawing.frames.push_back({plyDiagram(
+        game, first, settings, options.orientation, options.coordinates)});
+  }
+  for (std::size_t ply = first; ply < first + drawing.frames.size(); ++ply) {
+    drawing.decorations.push_back(decorationsOf(options, game, ply));
+    drawing.decorated = drawing.decorated || drawing.decorations.back().bars ||
+                        drawing.decorations.back().glyph;
+  }
+  return drawing;
+}
+
+std::vector<unsigned char> draw(const Drawing& drawing, bool animated,
+                                const LoadedArtwork& loaded) {
+  const Artwork& artwork = loaded.artwork;
+  if (!animated) {
+    const Diagram& diagram = drawing.frames.front().diagram;
+    if (!drawing.decorated) {
+      return renderPng(artwork, loaded.pieces, diagram, Threads{2});
+    }
+    // Fonts are loaded only for a diagram that has text.
+    const Lettering lettering;
+    return renderDecoratedPng(artwork, loaded.pieces, diagram,
+                              drawing.decorations.front(), lettering,
+                              Threads{2});
   }
   std::vector<unsigned char> gif;
   const codec::GifSink sink = [&gif](const unsigned char* bytes,
                                      std::size_t size) {
     gif.insert(gif.end(), bytes, bytes + size);
   };
-  if (!decorated) {
-    writeAnimation(loaded.artwork, loaded.pieces,
-                   animationPalette(loaded.artwork, loaded.pieces), frames,
+  if (!drawing.decorated) {
+    writeAnimation(artwork, loaded.pieces,
+                   animationPalette(artwork, loaded.pieces), drawing.frames,
                    sink);
     return gif;
   }
-  // Fonts are loaded only for an animation that has text.
   const Lettering lettering;
-  writeDecoratedAnimation(
-      loaded.artwork, loaded.pieces,
-      decoratedPalette(loaded.artwork, loaded.pieces, lettering), frames,
-      decorations, lettering, sink);
+  writeDecoratedAnimation(artwork, loaded.pieces,
+                          decoratedPalette(artwork, loaded.pieces, lettering),
+                          drawing.frames, drawing.decorations, lettering, sink);
   return gif;
 }
 
@@ -190,10 +201,9 @@ ExitStatus run(const std::vector<std::string>& args, std::istream& in,
     out << std::flush;
     return ExitStatus::ok;
   }
+  const Drawing drawing = drawingOf(options, game);
   const LoadedArtwork loaded = loadChosenArtwork(options, err);
-  writeOutputFile(options.output,
-                  options.animated ? drawGif(options, game, loaded)
-                                   : drawPly(options, game, loaded),
+  writeOutputFile(options.output, draw(drawing, options.animated, loaded),
                   loaded.artwork.filesRead);
   return ExitStatus::ok;
 }

@@ -52,6 +52,16 @@ void setCaching(HttpResponse& response, const std::string& tag) {
   response.set(http::field::cache_control, "public, max-age=86400");
 }
 
+HttpResponse imageResponse(std::vector<unsigned char> bytes, const char* type,
+                           const std::string& tag) {
+  HttpResponse response(http::status::ok, 11);
+  response.set(http::field::content_type, type);
+  setCaching(response, tag);
+  response.body() = std::move(bytes);
+  response.prepare_payload();
+  return response;
+}
+
 }  // namespace
 
 Answer refusalAnswer(const Refuse& refuse) {
@@ -79,17 +89,45 @@ Answer notModifiedAnswer(const NotModified& notModified) {
 
 Answer renderAnswer(const Render& render) {
   try {
+    const bool text = render.decorations.bars || render.decorations.glyph;
+    if (text && render.lettering == nullptr) {
+      return {textResponse(500, "cannot render: no fonts for the text")};
+    }
     // One thread: the workers render on every core already.
     std::vector<unsigned char> png =
-        renderPng(*render.artwork, *render.pieces, render.diagram, Threads{1});
-    HttpResponse response(http::status::ok, 11);
-    response.set(http::field::content_type, "image/png");
-    setCaching(response, render.tag);
-    response.body() = std::move(png);
-    response.prepare_payload();
-    return {std::move(response)};
+        text ? renderDecoratedPng(*render.artwork, *render.pieces,
+                                  render.diagram, render.decorations,
+                                  *render.lettering, Threads{1})
+             : renderPng(*render.artwork, *render.pieces, render.diagram,
+                         Threads{1});
+    return {imageResponse(std::move(png), "image/png", render.tag)};
   } catch (const Error& failure) {
     return {textResponse(500, failure.what())};
+  } catch (const std::exception& error) {
+    return {textResponse(500, std::string("cannot render: ") + error.what())};
+  }
+}
+
+Answer gifAnswer(const RenderGif& render,
+                 const std::function<bool()>& keepGoing) {
+  try {
+    if (render.lettering == nullptr || render.palettes == nullptr) {
+      return {textResponse(500, "cannot render: no fonts for the text")};
+    }
+    std::vector<unsigned char> gif;
+    const codec::GifSink sink = [&gif](const unsigned char* bytes,
+                                       std::size_t size) {
+      gif.insert(gif.end(), bytes, bytes + size);
+    };
+    const bool finished = writeDecoratedAnimation(
+        *render.artwork, *render.pieces,
+        *render.palettes->of(*render.artwork, *render.pieces),
+        render.game.frames, render.game.decorations, *render.lettering, sink,
+        keepGoing);
+    if (!finished) {
+      return {textResponse(500, "not rendered: the client had left")};
+    }
+    return {imageResponse(std::move(gif), "image/gif", render.tag)};
   } catch (const std::exception& error) {
     return {textResponse(500, std::string("cannot render: ") + error.what())};
   }

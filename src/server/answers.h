@@ -6,6 +6,7 @@
 
 #include <boost/beast/http/message.hpp>
 #include <boost/beast/http/vector_body.hpp>
+#include <functional>
 #include <string>
 
 #include "server/metrics.h"
@@ -35,6 +36,11 @@ Answer notModifiedAnswer(const NotModified& notModified);
 // The diagram as a PNG with its tag. Runs on a render worker: whatever
 // escapes the render is a 500 with its one line.
 Answer renderAnswer(const Render& render);
+
+// The game as an animated GIF with its tag, on a render worker; keepGoing
+// is asked between frames, and when it says no the GIF is dropped.
+Answer gifAnswer(const RenderGif& render,
+                 const std::function<bool()>& keepGoing);
 
 // 503 with the line and a second to wait before retrying.
 Answer busyAnswer(const std::string& line);

@@ -3,6 +3,7 @@
 #include <boost/beast/http/parser.hpp>
 
 #include "server/request.h"
+#include "server/text.h"
 
 namespace tib {
 
@@ -52,16 +53,19 @@ ParsedHead parseHead(std::string_view head) {
     error = http::error::partial_message;
   }
   ParsedHead parsed;
-  const bool announcesBody =
-      !error && (parser.get().count(http::field::transfer_encoding) > 0 ||
-                 parser.content_length().value_or(0) > 0);
+  const bool chunked =
+      !error && parser.get().count(http::field::transfer_encoding) > 0;
+  if (!error && !chunked) {
+    parsed.bodyLength = parser.content_length().value_or(0);
+  }
   parsed.request = parser.release();
   if (error) {
     parsed.refusal = "bad request: " + error.message();
   } else if (hasFoldedLine(head)) {
     parsed.refusal = "bad request: folded header lines are not accepted";
-  } else if (announcesBody) {
-    parsed.refusal = "bad request: requests carry no body here";
+  } else if (chunked) {
+    parsed.refusal =
+        "bad request: no Transfer-Encoding; a body needs a Content-Length";
   } else if (parsed.request.version() >= 11 &&
              parsed.request.count(http::field::host) != 1) {
     parsed.refusal = "bad request: an HTTP/1.1 request needs one Host";
@@ -70,7 +74,8 @@ ParsedHead parseHead(std::string_view head) {
 }
 
 Request readRequest(std::string_view head, const Served& served,
-                    int32_t maxSize) {
+                    int32_t maxSize, std::size_t maxFrames,
+                    std::size_t maxBody) {
   const ParsedHead parsed = parseHead(head);
   const auto& fields = parsed.request;
   Request request;
@@ -83,13 +88,55 @@ Request readRequest(std::string_view head, const Served& served,
     request.decision = Refuse{400, parsed.refusal, true};
     return request;
   }
-  Asked asked{request.method, request.target, {}};
   const auto [first, last] = fields.equal_range(http::field::if_none_match);
   for (auto field = first; field != last; ++field) {
-    asked.ifNoneMatch.push_back(viewOf(field->value()));
+    request.ifNoneMatch.emplace_back(viewOf(field->value()));
   }
-  request.decision = decideRequest(asked, served, maxSize);
+  if (parsed.bodyLength > 0) {
+    const bool takesBody =
+        request.method == "POST" && pathOf(request.target) == "/game.gif";
+    if (!takesBody) {
+      request.decision =
+          Refuse{400, "bad request: only POST /game.gif carries a body", true};
+    } else if (parsed.bodyLength > maxBody) {
+      request.decision =
+          Refuse{413,
+                 "payload too large: " + std::to_string(parsed.bodyLength) +
+                     " bytes; the limit is " + std::to_string(maxBody) +
+                     " (--max-body)",
+                 true};
+    } else {
+      // Decided once the body is read.
+      request.bodyLength = static_cast<std::size_t>(parsed.bodyLength);
+      request.contentType =
+          std::string(viewOf(fields[http::field::content_type]));
+    }
+    return request;
+  }
+  decideWith(request, {}, served, maxSize, maxFrames);
   return request;
+}
+
+void decideWith(Request& request, std::string_view body, const Served& served,
+                int32_t maxSize, std::size_t maxFrames) {
+  Asked asked{request.method, request.target, {}, body, false};
+  for (const std::string& value : request.ifNoneMatch) {
+    asked.ifNoneMatch.emplace_back(value);
+  }
+  if (request.bodyLength > 0) {
+    const std::string_view type = std::string_view(request.contentType)
+                                      .substr(0, request.contentType.find(';'));
+    asked.bodyIsJson = type == "application/json";
+    if (!asked.bodyIsJson && type != "application/x-chess-pgn" &&
+        type != "text/plain") {
+      request.decision =
+          Refuse{415, "unsupported media type " + printableText(type) +
+                          "; send application/x-chess-pgn, text/plain or "
+                          "application/json"};
+      return;
+    }
+  }
+  request.decision = decideRequest(asked, served, maxSize, maxFrames);
 }
 
 Request oversizeRequest(std::string_view received, unsigned version) {

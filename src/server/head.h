@@ -28,11 +28,13 @@ struct ParsedHead {  // NOLINT(bugprone-exception-escape)
   boost::beast::http::request<boost::beast::http::empty_body> request;
   // Empty when the request can be answered; else why it is a 400.
   std::string refusal;
+  // The Content-Length; 0 when there is none.
+  uint64_t bodyLength = 0;
 };
 
 // Parses one whole head (headLength bytes). Refuses what does not parse,
-// folded field lines, any Transfer-Encoding, a Content-Length above 0, and
-// an HTTP/1.1 request without exactly one Host.
+// folded field lines, any Transfer-Encoding, and an HTTP/1.1 request
+// without exactly one Host.
 ParsedHead parseHead(std::string_view head);
 
 // A request as its connection needs it: what its log line shows, how the
@@ -47,13 +49,28 @@ struct Request {
   bool head = false;
   // Whether the client would keep the connection open after the answer.
   bool keepAlive = false;
+  // The If-None-Match values.
+  std::vector<std::string> ifNoneMatch;
+  // A body to read before the request is decided (POST /game.gif), and its
+  // Content-Type.
+  std::size_t bodyLength = 0;
+  std::string contentType;
   Decision decision;
 };
 
 // Reads one whole head (headLength bytes) and decides it. A head that
 // parseHead refuses is a 400 after which the connection closes.
+// A body is refused unread but on POST /game.gif, 400 elsewhere and 413
+// over maxBody, and the connection closes after the refusal; a body to
+// read leaves the request undecided, with its bodyLength.
 Request readRequest(std::string_view head, const Served& served,
-                    int32_t maxSize);
+                    int32_t maxSize, std::size_t maxFrames,
+                    std::size_t maxBody);
+
+// Decides a request with its body (empty without one): JSON, or a PGN
+// (application/x-chess-pgn or text/plain); another type is a 415.
+void decideWith(Request& request, std::string_view body, const Served& served,
+                int32_t maxSize, std::size_t maxFrames);
 
 // The request of a head that went past kHeadLimit, from the bytes received,
 // answered in the version of the connection's last request.

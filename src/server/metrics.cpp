@@ -69,7 +69,17 @@ std::string Metrics::text() const {
       "# HELP tib_response_bytes_total Body bytes of the answers sent.\n"
       "# TYPE tib_response_bytes_total counter\n"
       "tib_response_bytes_total " +
-      std::to_string(responseBytes.load()) + "\n";
+      std::to_string(responseBytes.load()) +
+      "\n"
+      "# HELP tib_gifs_total Animated GIFs of games made.\n"
+      "# TYPE tib_gifs_total counter\n"
+      "tib_gifs_total " +
+      std::to_string(gifs.load()) +
+      "\n"
+      "# HELP tib_gif_frames_total Frames of the GIFs made.\n"
+      "# TYPE tib_gif_frames_total counter\n"
+      "tib_gif_frames_total " +
+      std::to_string(gifFrames.load()) + "\n";
   return out;
 }
 

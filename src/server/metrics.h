@@ -26,6 +26,9 @@ struct Metrics {
   std::atomic<uint64_t> responseBytes{0};
   std::atomic<int64_t> inFlight{0};
   std::atomic<int64_t> connections{0};
+  // Animated GIFs made, and their frames.
+  std::atomic<uint64_t> gifs{0};
+  std::atomic<uint64_t> gifFrames{0};
 
   void countResponse(unsigned status, std::size_t bodyBytes);
   void countRender(double seconds);

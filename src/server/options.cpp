@@ -18,7 +18,7 @@ namespace {
 constexpr const char* kUsage =
     "usage: tib-server [--listen HOST:PORT] [--artwork DIR] [--threads N] "
     "[--max-size N] [--read-timeout SECONDS] [--max-connections N] "
-    "[--max-artwork-memory MIB]";
+    "[--max-artwork-memory MIB] [--max-frames N] [--max-body BYTES]";
 
 // The options that take a whole number, each with its range.
 // cppcheck reads the members as unused: they are read through an iterator.
@@ -32,7 +32,7 @@ struct NumberOption {
   void (*store)(ServerOptions&, uint32_t);
 };
 
-constexpr std::array<NumberOption, 5> kNumberOptions{{
+constexpr std::array<NumberOption, 7> kNumberOptions{{
     {"--threads", 1, 1024, [](ServerOptions& o, uint32_t v) { o.threads = v; }},
     {"--max-size", 1, static_cast<uint32_t>(kLargestSize),
      [](ServerOptions& o, uint32_t v) { o.maxSize = static_cast<int32_t>(v); }},
@@ -44,6 +44,10 @@ constexpr std::array<NumberOption, 5> kNumberOptions{{
      [](ServerOptions& o, uint32_t v) {
        o.maxArtworkBytes = static_cast<std::size_t>(v) << 20;
      }},
+    {"--max-frames", 1, 100000,
+     [](ServerOptions& o, uint32_t v) { o.maxFrames = v; }},
+    {"--max-body", 1, 1U << 30,
+     [](ServerOptions& o, uint32_t v) { o.maxBody = v; }},
 }};
 
 [[noreturn]] void refuse(const std::string& message) {

@@ -27,6 +27,10 @@ struct ServerOptions {
   uint32_t maxConnections = 10000;
   // The decoded artwork of all themes together.
   std::size_t maxArtworkBytes = std::size_t{512} << 20;
+  // The most frames a GIF may have.
+  std::size_t maxFrames = 1000;
+  // The largest body of POST /game.gif.
+  std::size_t maxBody = std::size_t{256} << 10;
   // --help was given: print the usage and exit.
   bool help = false;
 };

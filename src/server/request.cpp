@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <map>
 #include <optional>
 
+#include "chess/error.h"
 #include "server/hash.h"
 #include "server/text.h"
 #include "tib/error.h"
@@ -86,68 +88,33 @@ class ParameterRefused : public std::runtime_error {
 }
 
 Orientation readOrientation(const std::string& name, const std::string& value) {
-  if (value == "white") {
-    return Orientation::white;
-  }
-  if (value == "black") {
-    return Orientation::black;
+  if (const std::optional<Orientation> orientation = orientationNamed(value)) {
+    return *orientation;
   }
   refuseValue(name, value, "use white or black");
 }
 
-// A yes or no: 1, yes, true or 0, no, false; none for anything else.
-std::optional<bool> switchValue(std::string_view value) {
-  constexpr std::array<std::string_view, 3> kYes{"1", "yes", "true"};
-  constexpr std::array<std::string_view, 3> kNo{"0", "no", "false"};
-  if (std::find(kYes.begin(), kYes.end(), value) != kYes.end()) {
-    return true;
-  }
-  if (std::find(kNo.begin(), kNo.end(), value) != kNo.end()) {
-    return false;
-  }
-  return std::nullopt;
-}
-
-bool readCoordinates(const std::string& name, const std::string& value) {
+bool readSwitch(const std::string& name, const std::string& value) {
   if (const std::optional<bool> on = switchValue(value)) {
     return *on;
   }
   refuseValue(name, value, "use 1, yes, true, 0, no or false");
 }
 
-bool squareBefore(const Square& a, const Square& b) {
-  return a.rank != b.rank ? a.rank < b.rank : a.file < b.file;
-}
-
-// The squares a move in UCI tints, in board order: both squares of a move
-// (e2e4, e7e8q), the destination of a drop (P@e4); none for "" and the
-// null move 0000.
+// The squares a move in UCI tints, in board order (uciLastMove).
 std::vector<Square> readLastMove(const std::string& name,
                                  const std::string& value) {
-  const std::string_view text = value;
-  if (text.empty() || text == "0000") {
-    return {};
-  }
-  if (text.size() == 4 && text[1] == '@' &&
-      std::string_view("PNBRQ").find(text[0]) != std::string_view::npos) {
-    if (const std::optional<Square> to = chess::squareNamed(text.substr(2))) {
-      return {*to};
-    }
-  }
-  const bool promotion = text.size() == 5 && std::string_view("qrbn").find(
-                                                 text[4]) != std::string::npos;
-  if (text.size() == 4 || promotion) {
-    const std::optional<Square> from = chess::squareNamed(text.substr(0, 2));
-    const std::optional<Square> to = chess::squareNamed(text.substr(2, 2));
-    if (from && to && *from != *to) {
-      std::vector<Square> squares{*from, *to};
-      std::sort(squares.begin(), squares.end(), squareBefore);
-      return squares;
-    }
+  if (std::optional<std::vector<Square>> squares = uciLastMove(value)) {
+    return *squares;
   }
   refuseValue(name, value,
               "not a move; use UCI such as e2e4, e7e8q or P@e4, or nothing "
               "for none");
+}
+
+// The square a move in UCI (e2e4, e7e8q, P@e4) goes to, once read.
+Square destinationOf(const std::string& uci) {
+  return *chess::squareNamed(std::string_view(uci).substr(2, 2));
 }
 
 // An item of arrows= ([GRYB]<from><to> or [GRYB]<square>) or of highlight=
@@ -264,27 +231,80 @@ std::optional<std::string> missingBoard(const Annotations& view,
 // The parameters of /board.png as a query gives them.
 struct DiagramQuery {
   Diagram diagram;
+  Decorations decorations;
   std::string theme;
   // A piece set drawn instead of the theme's own pieces; "" for those.
   std::string piece;
 };
 
+// A parameter given, by its name; the last of a name counts.
+using Given = std::map<std::string, std::string>;
+
+// The game's ply that pgn= names, at ply= (default the last) of game=
+// (default 1), as the diagram of that ply: its position, move, check and
+// marks, each unless the query gives its own; and its players and glyph.
+void readPly(const Given& given, DiagramQuery& read) {
+  const auto number = [&given](const char* name, std::size_t fallback) {
+    const auto found = given.find(name);
+    if (found == given.end()) {
+      return fallback;
+    }
+    const std::string& value = found->second;
+    if (value.empty() || value.size() > 9 ||
+        value.find_first_not_of("0123456789") != std::string::npos) {
+      refuseValue(name, value, "not a whole number");
+    }
+    return static_cast<std::size_t>(std::stoul(value));
+  };
+  chess::Game game;
+  try {
+    game = chess::readGame(given.at("pgn"), number("game", 1));
+  } catch (const chess::Error& error) {
+    throw ParameterRefused(std::string("pgn: ") + error.what());
+  }
+  const std::size_t ply = number("ply", game.plies.size());
+  if (ply > game.plies.size()) {
+    refuseValue("ply", given.at("ply"),
+                "the game has " + std::to_string(game.plies.size()) + " plies");
+  }
+  Annotations& marks = read.diagram.annotations;
+  const Diagram plied = plyDiagram(game, ply, read.diagram.settings,
+                                   marks.orientation, marks.coordinates);
+  read.diagram.position = plied.position;
+  const auto own = [&given](const char* name, const char* other = "") {
+    return given.count(name) > 0 || given.count(other) > 0;
+  };
+  if (!own("lastMove", "lastmove")) {
+    marks.lastMove = plied.annotations.lastMove;
+  }
+  if (!own("check")) {
+    marks.check = plied.annotations.check;
+  }
+  if (!own("arrows")) {
+    marks.arrows = plied.annotations.arrows;
+  }
+  if (!own("highlight")) {
+    marks.highlights = plied.annotations.highlights;
+  }
+  const bool players =
+      given.count("players") == 0 || readSwitch("players", given.at("players"));
+  read.decorations = plyDecorations(game, ply, marks.orientation, players);
+}
+
 // Reads the parameters of /board.png. Each is read as it comes, and the
 // last of a name (or of its other spelling) counts; size= and scale= are
-// converted as tib converts each of its arguments. The FEN is read once
-// all are, and check= after it, as it may name the king of the FEN. Throws
-// a ParameterRefused, or the library's refusal of a value, for the first
-// parameter that cannot be used.
+// converted as tib converts each of its arguments. The FEN (or the PGN's
+// ply) is read once all are, and check= after it, as it may name the king
+// of the FEN. Throws a ParameterRefused, or the library's refusal of a
+// value, for the first parameter that cannot be used.
 DiagramQuery readDiagramQuery(std::string_view query, int32_t maxSize) {
   DiagramQuery read;
   Diagram& diagram = read.diagram;
   Annotations& annotations = diagram.annotations;
-  std::optional<std::string> fen;
-  std::optional<std::pair<std::string, std::string>> check;
+  Given given;
   for (const auto& [name, value] : decodeQuery(query)) {
-    if (name == "fen") {
-      fen = value;
-    } else if (name == "theme") {
+    given[name] = value;
+    if (name == "theme") {
       read.theme = value;
     } else if (name == "piece") {
       read.piece = value;
@@ -296,26 +316,129 @@ DiagramQuery readDiagramQuery(std::string_view query, int32_t maxSize) {
     } else if (name == "orientation" || name == "color") {
       annotations.orientation = readOrientation(name, value);
     } else if (name == "coordinates") {
-      annotations.coordinates = readCoordinates(name, value);
+      annotations.coordinates = readSwitch(name, value);
     } else if (name == "lastMove" || name == "lastmove") {
       annotations.lastMove = readLastMove(name, value);
-    } else if (name == "check") {
-      check.emplace(name, value);
+      given["lastMove"] = value;
     } else if (name == "arrows") {
       annotations.arrows = readMarks(name, value, true);
     } else if (name == "highlight") {
       annotations.highlights = readMarks(name, value, false);
+    } else if (name == "players") {
+      readSwitch(name, value);
+    } else if (name == "glyph" && !value.empty() && !moveGlyphOf(value)) {
+      refuseValue(name, value, "use !!, !, !?, ?!, ? or ??, or $1 to $6");
     }
   }
   checkSizeRange(diagram.settings.Size, 1, maxSize);
-  if (fen) {
-    diagram.position = readPlacement(*fen);
+  if (given.count("pgn") > 0) {
+    readPly(given, read);
+  } else if (given.count("fen") > 0) {
+    diagram.position = readPlacement(given.at("fen"));
   }
-  if (check) {
+  if (const auto check = given.find("check"); check != given.end()) {
     annotations.check =
         readCheck(check->first, check->second, diagram.position);
   }
+  const bool players =
+      given.count("players") == 0 || readSwitch("players", given.at("players"));
+  for (const char* side : {"white", "black"}) {
+    const auto name = given.find(side);
+    if (!players || name == given.end() || name->second.empty()) {
+      continue;
+    }
+    if (!read.decorations.bars) {
+      read.decorations.bars = PlayerBars{};
+      read.decorations.bars->bottom =
+          annotations.orientation == Orientation::white ? chess::Side::white
+                                                        : chess::Side::black;
+      read.decorations.bars->toMove = diagram.position.sideToMove;
+    }
+    (std::string(side) == "white" ? read.decorations.bars->white
+                                  : read.decorations.bars->black)
+        .name = name->second;
+  }
+  if (const auto glyph = given.find("glyph"); glyph != given.end()) {
+    read.decorations.glyph = moveGlyphOf(glyph->second);
+    const auto move = given.find("lastMove");
+    if (read.decorations.glyph && move != given.end() &&
+        !annotations.lastMove.empty()) {
+      read.decorations.glyphSquare = destinationOf(move->second);
+    } else if (read.decorations.glyph) {
+      refuseValue("glyph", glyph->second, "a glyph needs a lastMove");
+    }
+  }
   return read;
+}
+
+// A theme's artwork and the pieces asked for, or the refusal naming which
+// is not served, with the identity of both for tags.
+struct Chosen {
+  const Artwork* artwork = nullptr;
+  const Sprites* pieces = nullptr;
+  uint64_t identity = 0;
+};
+
+std::variant<Chosen, Refuse> choose(const Served& served,
+                                    const std::string& themeName,
+                                    const std::string& pieceName,
+                                    const Annotations& view) {
+  const auto theme = served.themes.find(themeName);
+  if (theme == served.themes.end()) {
+    return Refuse{400, "theme=" + printableText(themeName) + ": no such theme"};
+  }
+  Chosen chosen{theme->second.artwork.get(), &theme->second.artwork->sprites,
+                theme->second.identity};
+  if (!pieceName.empty()) {
+    const auto set = served.pieceSets.find(pieceName);
+    if (set == served.pieceSets.end()) {
+      return Refuse{
+          400, "piece=" + printableText(pieceName) + ": no such piece set"};
+    }
+    chosen.pieces = set->second.sprites.get();
+    chosen.identity = hashBytes(chosen.identity, &set->second.identity,
+                                sizeof set->second.identity);
+  }
+  if (const std::optional<std::string> missing =
+          missingBoard(view, themeName, *chosen.artwork)) {
+    return Refuse{400, *missing};
+  }
+  return chosen;
+}
+
+// The decorations as one text, for tags.
+std::string canonicalDecorations(const Decorations& decorations) {
+  std::string text;
+  if (decorations.bars) {
+    const PlayerBars& bars = *decorations.bars;
+    for (const PlayerInfo* player : {&bars.white, &bars.black}) {
+      // Lengths first, so that no two spellings run together.
+      for (const std::string* part :
+           {&player->name, &player->title, &player->rating}) {
+        text += std::to_string(part->size()) + ":" + *part;
+      }
+      text += player->clockCentiseconds
+                  ? std::to_string(*player->clockCentiseconds)
+                  : "-";
+      text += ";";
+    }
+    text += bars.bottom == chess::Side::white ? "w" : "b";
+    text +=
+        bars.toMove ? (*bars.toMove == chess::Side::white ? "w" : "b") : "-";
+  }
+  text += ";";
+  if (decorations.glyph) {
+    text += std::string(moveGlyphText(*decorations.glyph)) +
+            chess::squareName(decorations.glyphSquare);
+  }
+  return text;
+}
+
+bool holdsTag(const std::vector<std::string_view>& ifNoneMatch,
+              const std::string& tag) {
+  return std::any_of(
+      ifNoneMatch.begin(), ifNoneMatch.end(),
+      [&tag](std::string_view value) { return ifNoneMatchHits(value, tag); });
 }
 
 // A diagram to render, or the refusal of its parameters, theme or piece
@@ -331,36 +454,76 @@ Decision decideDiagram(std::string_view query,
   } catch (const ValueError& refused) {
     return Refuse{400, refused.what()};
   }
-  const auto theme = served.themes.find(read.theme);
-  if (theme == served.themes.end()) {
-    return Refuse{400,
-                  "theme=" + printableText(read.theme) + ": no such theme"};
+  const auto chosen =
+      choose(served, read.theme, read.piece, read.diagram.annotations);
+  if (const auto* refuse = std::get_if<Refuse>(&chosen)) {
+    return *refuse;
   }
+  const Chosen& use = std::get<Chosen>(chosen);
   Render render;
-  render.artwork = theme->second.artwork.get();
-  render.pieces = &render.artwork->sprites;
-  uint64_t identity = theme->second.identity;
-  if (!read.piece.empty()) {
-    const auto set = served.pieceSets.find(read.piece);
-    if (set == served.pieceSets.end()) {
-      return Refuse{
-          400, "piece=" + printableText(read.piece) + ": no such piece set"};
-    }
-    render.pieces = set->second.sprites.get();
-    identity =
-        hashBytes(identity, &set->second.identity, sizeof set->second.identity);
+  render.artwork = use.artwork;
+  render.pieces = use.pieces;
+  render.lettering = served.lettering.get();
+  render.tag = entityTag(read.diagram, use.identity);
+  if (read.decorations.bars || read.decorations.glyph) {
+    // A diagram without text keeps the tag it had before text came.
+    const std::string text =
+        render.tag + canonicalDecorations(read.decorations);
+    render.tag = "\"" +
+                 hexDigits(hashBytes(kHashStart, text.data(), text.size())) +
+                 "\"";
   }
-  if (const std::optional<std::string> missing =
-          missingBoard(read.diagram.annotations, read.theme, *render.artwork)) {
-    return Refuse{400, *missing};
-  }
-  render.tag = entityTag(read.diagram, identity);
-  for (const std::string_view value : ifNoneMatch) {
-    if (ifNoneMatchHits(value, render.tag)) {
-      return NotModified{render.tag};
-    }
+  if (holdsTag(ifNoneMatch, render.tag)) {
+    return NotModified{render.tag};
   }
   render.diagram = std::move(read.diagram);
+  render.decorations = std::move(read.decorations);
+  return render;
+}
+
+// A game to animate, or the refusal of its parameters, game, theme or
+// piece set, or not modified when an If-None-Match value holds its tag.
+Decision decideGif(std::string_view query,
+                   const std::vector<std::string_view>& ifNoneMatch,
+                   std::string_view body, bool bodyIsJson, const Served& served,
+                   int32_t maxSize, std::size_t maxFrames) {
+  GifRequest request;
+  GameFrames game;
+  try {
+    request = readGifQuery(decodeQuery(query), maxSize);
+    if (!body.empty()) {
+      (bodyIsJson ? request.json : request.pgn) = std::string(body);
+    }
+    game = gameFramesOf(request, maxFrames);
+  } catch (const GameRequestError& refused) {
+    return Refuse{400, refused.what()};
+  }
+  const Annotations& view = game.frames.front().diagram.annotations;
+  const auto chosen = choose(served, request.theme.value_or(game.theme),
+                             request.piece.value_or(game.piece), view);
+  if (const auto* refuse = std::get_if<Refuse>(&chosen)) {
+    return *refuse;
+  }
+  const Chosen& use = std::get<Chosen>(chosen);
+  uint64_t hash = hashBytes(kHashStart, "gif", 3);
+  hash = hashBytes(hash, &use.identity, sizeof use.identity);
+  for (std::size_t f = 0; f < game.frames.size(); ++f) {
+    const AnimationFrame& frame = game.frames[f];
+    const std::string text = entityTag(frame.diagram, hash) + ";" +
+                             std::to_string(frame.delayCentiseconds) + ";" +
+                             canonicalDecorations(game.decorations[f]);
+    hash = hashBytes(hash, text.data(), text.size());
+  }
+  RenderGif render;
+  render.tag = "\"" + hexDigits(hash) + "\"";
+  if (holdsTag(ifNoneMatch, render.tag)) {
+    return NotModified{render.tag};
+  }
+  render.artwork = use.artwork;
+  render.pieces = use.pieces;
+  render.lettering = served.lettering.get();
+  render.palettes = served.palettes.get();
+  render.game = std::move(game);
   return render;
 }
 
@@ -434,20 +597,29 @@ std::vector<std::pair<std::string, std::string>> decodeQuery(
   return pairs;
 }
 
+std::string pathOf(std::string_view target) {
+  return percentDecode(splitTarget(target).first, false);
+}
+
 Decision decideRequest(const Asked& asked, const Served& served,
-                       int32_t maxSize) {
+                       int32_t maxSize, std::size_t maxFrames) {
   if (requestLineTooLong(asked.method, asked.target)) {
     return lineRefusal();
   }
   const auto [rawPath, query] = splitTarget(asked.target);
   const std::string path = percentDecode(rawPath, false);
   const bool board = path == "/board.png";
+  const bool gif = path == "/game.gif";
   const bool page = path == "/" || path == "/index.html";
-  if (!board && !page && path != "/healthz" && path != "/metrics") {
+  if (!board && !gif && !page && path != "/healthz" && path != "/metrics") {
     return Refuse{404,
                   "not found; diagrams are at "
                   "/board.png?fen=<FEN>&size=<n>&scale=<f>&theme=<name>, "
-                  "a page to try them at /"};
+                  "games at /game.gif?pgn=<PGN>, a page to try them at /"};
+  }
+  if (gif && asked.method == "POST") {
+    return decideGif(query, asked.ifNoneMatch, asked.body, asked.bodyIsJson,
+                     served, maxSize, maxFrames);
   }
   if (asked.method != "GET" && asked.method != "HEAD") {
     return Refuse{405, "method not allowed; use GET or HEAD"};
@@ -460,6 +632,10 @@ Decision decideRequest(const Asked& asked, const Served& served,
   }
   if (path == "/metrics") {
     return StaticAnswer{StaticPage::metrics};
+  }
+  if (gif) {
+    return decideGif(query, asked.ifNoneMatch, {}, false, served, maxSize,
+                     maxFrames);
   }
   return decideDiagram(query, asked.ifNoneMatch, served, maxSize);
 }

@@ -13,6 +13,7 @@
 #include <variant>
 #include <vector>
 
+#include "server/game_request.h"
 #include "server/themes.h"
 #include "tib/artwork.h"
 #include "tib/render.h"
@@ -71,10 +72,25 @@ struct Render {
   const Artwork* artwork = nullptr;
   const Sprites* pieces = nullptr;
   Diagram diagram;
+  // The players' bars and a move's glyph, drawn with lettering.
+  Decorations decorations;
+  const Lettering* lettering = nullptr;
   std::string tag;
 };
 
-using Decision = std::variant<Refuse, StaticAnswer, NotModified, Render>;
+// A game to animate, with everything the GIF needs.
+struct RenderGif {
+  const Artwork* artwork = nullptr;
+  const Sprites* pieces = nullptr;
+  // Where the worker finds the theme's palette, built when first asked.
+  Palettes* palettes = nullptr;
+  const Lettering* lettering = nullptr;
+  GameFrames game;
+  std::string tag;
+};
+
+using Decision =
+    std::variant<Refuse, StaticAnswer, NotModified, Render, RenderGif>;
 
 // What a decision depends on in a request.
 struct Asked {
@@ -83,13 +99,20 @@ struct Asked {
   std::string_view target;
   // The value of each If-None-Match field.
   std::vector<std::string_view> ifNoneMatch;
+  // A request's body (POST /game.gif), and whether it is JSON.
+  std::string_view body;
+  bool bodyIsJson = false;
 };
+
+// The path of a request target, percent-decoded, without its query.
+std::string pathOf(std::string_view target);
 
 // Decides a request. A diagram is refused when its theme or piece set is
 // not served or the theme lacks the board of the view asked for; a diagram
 // whose tag an If-None-Match value holds is not modified.
 Decision decideRequest(const Asked& asked, const Served& served,
-                       int32_t maxSize);
+                       int32_t maxSize,
+                       std::size_t maxFrames = kDefaultMaxFrames);
 
 // The refusal of a request head that went past kHeadLimit, from the bytes
 // received: 414 when the request line is too long, else 431.

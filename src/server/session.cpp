@@ -139,9 +139,39 @@ void Session::onHead(std::size_t length) {
   started_ = Clock::now();
   ++requests_;
   request_ =
-      readRequest(received().substr(0, length), served_, options_.maxSize);
+      readRequest(received().substr(0, length), served_, options_.maxSize,
+                  options_.maxFrames, options_.maxBody);
   buffer_.consume(length);
+  if (request_.bodyLength > 0) {
+    readBody();
+    return;
+  }
   answer();
+}
+
+// The body of POST /game.gif, within the time the head had: once it is all
+// in, the request is decided with it.
+void Session::readBody() {
+  const std::size_t length = request_.bodyLength;
+  if (received().size() >= length) {
+    decideWith(request_, received().substr(0, length), served_,
+               options_.maxSize, options_.maxFrames);
+    buffer_.consume(length);
+    answer();
+    return;
+  }
+  stream_.async_read_some(
+      buffer_.prepare(std::max(kReadChunk, length - received().size())),
+      [self = shared_from_this()](beast::error_code error, std::size_t got) {
+        self->buffer_.commit(got);
+        if (error || !self->stream_.socket().is_open()) {
+          // Timed out or closed before the body was all in: nobody to
+          // answer.
+          self->close();
+          return;
+        }
+        self->guarded([&self] { self->readBody(); });
+      });
 }
 
 void Session::answer() {
@@ -152,20 +182,44 @@ void Session::answer() {
     send(staticAnswer(page->page, metrics_));
   } else if (const auto* notModified = std::get_if<NotModified>(&decision)) {
     send(notModifiedAnswer(*notModified));
+  } else if (auto* gif = std::get_if<RenderGif>(&decision)) {
+    renderGif(std::move(*gif));
   } else {
     render(std::move(std::get<Render>(decision)));
   }
 }
 
 void Session::render(Render render) {
+  queue(
+      [render = std::move(render)](const std::shared_ptr<std::atomic<bool>>&) {
+        return renderAnswer(render);
+      });
+}
+
+void Session::renderGif(RenderGif gif) {
+  // A GIF takes one place in the queue; a client that leaves stops it
+  // between frames.
+  queue([gif = std::move(gif),
+         &metrics = metrics_](const std::shared_ptr<std::atomic<bool>>& gone) {
+    Answer answer = gifAnswer(gif, [&gone] { return !gone->load(); });
+    if (answer.response.result() == boost::beast::http::status::ok) {
+      metrics.gifs++;
+      metrics.gifFrames += gif.game.frames.size();
+    }
+    return answer;
+  });
+}
+
+void Session::queue(
+    std::function<Answer(const std::shared_ptr<std::atomic<bool>>&)> job) {
   // Set when the client leaves before the render starts, which is then
   // skipped.
   auto gone = std::make_shared<std::atomic<bool>>(false);
-  const bool queued = renders_.submit(
-      [render = std::move(render)] { return renderAnswer(render); }, gone,
-      [self = shared_from_this()](RenderQueue::Result& result) {
-        self->guarded([&] { self->rendered(result); });
-      });
+  const bool queued =
+      renders_.submit([job = std::move(job), gone] { return job(gone); }, gone,
+                      [self = shared_from_this()](RenderQueue::Result& result) {
+                        self->guarded([&] { self->rendered(result); });
+                      });
   if (!queued) {
     send(busyAnswer("busy: too many diagrams waiting; try again"));
     return;

@@ -12,6 +12,7 @@
 #include <boost/beast/core/tcp_stream.hpp>
 #include <chrono>
 #include <cstddef>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -69,6 +70,12 @@ class Session : public std::enable_shared_from_this<Session> {
   void onHead(std::size_t length);
   void answer();
   void render(Render render);
+  void renderGif(RenderGif gif);
+  void readBody();
+  // Hands a job to the render queue, with the flag set when the client
+  // leaves; 503 when the queue is full.
+  void queue(
+      std::function<Answer(const std::shared_ptr<std::atomic<bool>>&)> job);
   void watchForClose(const std::shared_ptr<std::atomic<bool>>& gone);
   bool inputEnded();
   void rendered(RenderQueue::Result& result);

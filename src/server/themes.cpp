@@ -143,6 +143,9 @@ Served loadServed(const std::string& folder, std::size_t maxArtworkBytes,
       << ": the default theme" << (list.empty() ? "" : " and themes " + list)
       << (sets.empty() ? "" : "; piece sets " + sets) << ", "
       << (budget.used >> 20) << " MiB decoded\n";
+  // Without a font the bars and glyphs cannot be drawn: refused at start.
+  served.lettering = std::make_shared<const Lettering>();
+  served.palettes = std::make_shared<Palettes>(*served.lettering);
   return served;
 }
 

@@ -10,7 +10,9 @@
 #include <ostream>
 #include <string>
 
+#include "server/palettes.h"
 #include "tib/artwork.h"
+#include "tib/decorated.h"
 
 namespace tib {
 
@@ -38,14 +40,19 @@ using PieceSets = std::map<std::string, PieceSet>;
 struct Served {
   Themes themes;
   PieceSets pieceSets;
+  // The fonts and badges of players' bars and move glyphs.
+  std::shared_ptr<const Lettering> lettering;
+  // The GIF palette of each theme and piece set, built when first asked.
+  std::shared_ptr<Palettes> palettes;
 };
 
 // Loads the default theme from folder and every subfolder of folder/themes/
 // holding a t_board.png, with the markers of both sides, and the sprites of
 // every subfolder of folder/pieces/ holding a t_wb.png; a theme folder
 // reached by two names (a symlink, say) is decoded once. Prints the sprite
-// warnings on log after the prefix. Throws the artwork's own error when a
-// board is unusable or the decoded artwork would take more than
+// warnings on log after the prefix. Loads the fonts of the players' bars;
+// throws TextError when there is no usable font. Throws the artwork's own error
+// when a board is unusable or the decoded artwork would take more than
 // maxArtworkBytes, and a StartError when a folder cannot be listed.
 Served loadServed(const std::string& folder, std::size_t maxArtworkBytes,
                   std::ostream& log);
