@@ -37,7 +37,8 @@ const Served& served() {
 
 Decision decide(const std::string& target, const std::string& method = "GET",
                 const std::vector<std::string_view>& ifNoneMatch = {}) {
-  return decideRequest({method, target, ifNoneMatch}, served(), 2048);
+  return decideRequest({method, target, ifNoneMatch, {}, false}, served(),
+                       2048);
 }
 
 // The status a decision answers with.

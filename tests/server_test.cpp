@@ -159,8 +159,9 @@ TEST_F(ServerTest, ServesAnnotatedDiagramsAndThePage) {
       "/board.png?fen=4k3/8/8/8/8/8/8/4K3+b&size=300&orientation=black&"
       "lastMove=e2e1&check=true&arrows=Ge1e8,Rd4&highlight=Ya1";
   const std::vector<unsigned char> png = renderPng(
-      *artwork,
-      std::get<Render>(decideRequest({"GET", query, {}}, alone, 2048)).diagram);
+      *artwork, std::get<Render>(
+                    decideRequest({"GET", query, {}, {}, false}, alone, 2048))
+                    .diagram);
   EXPECT_TRUE(client.get(query + "&theme=alt").body() ==
               std::string(png.begin(), png.end()));
   EXPECT_NE(std::string::npos,
