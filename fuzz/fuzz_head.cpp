@@ -47,6 +47,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   }
   const auto& fields = parsed.request;
   check(fields.count(http::field::transfer_encoding) == 0);
+  const auto contentLength = fields.find(http::field::content_length);
+  // The parser has checked the digits, and a list of lengths that agree:
+  // without a Content-Length there is no body, and a length of zeros is
+  // none either.
+  check(contentLength != fields.end() || parsed.bodyLength == 0);
+  check(contentLength == fields.end() ||
+        (parsed.bodyLength == 0) ==
+            (contentLength->value().find_first_not_of("0, \t") ==
+             boost::beast::string_view::npos));
   check(fields.version() < 11 || fields.count(http::field::host) == 1);
   check(head.find("\n ") == std::string_view::npos &&
         head.find("\n\t") == std::string_view::npos);

@@ -3,8 +3,6 @@
 // Most cases call writeOutputFile directly; the permission cases run it as
 // the user nobody and the full-disk cases on a small tmpfs, both only as
 // root. A replace shows as a new inode, a write in place keeps the inode.
-#include "tib/output_file.h"
-
 #include <fcntl.h>
 #include <grp.h>
 #include <gtest/gtest.h>
@@ -29,6 +27,7 @@
 #include "test_support.h"
 #include "tib/artwork.h"
 #include "tib/error.h"
+#include "tib/output_file.h"
 
 namespace tib {
 

@@ -148,6 +148,25 @@ class Client {
     }
     http::write(socket_, request);
   }
+  // A request with a body, which the server may answer before reading.
+  Response post(const std::string& target, const std::string& body,
+                const Fields& fields) {
+    http::request<http::string_body> request(http::verb::post, target, 11);
+    request.set(http::field::host, "127.0.0.1");
+    request.body() = body;
+    request.prepare_payload();
+    // After the length, so that a test may ask for chunks instead.
+    for (const auto& [name, value] : fields) {
+      if (name == "Transfer-Encoding") {
+        request.chunked(true);
+      } else {
+        request.set(name, value);
+      }
+    }
+    boost::system::error_code ignored;
+    http::write(socket_, request, ignored);
+    return receive();
+  }
   Response receive(bool head = false) {
     http::response_parser<http::string_body> parser;
     parser.body_limit(1U << 30);

@@ -245,6 +245,109 @@ TEST_F(ServerTest, TheBundledArtworkDrawsAsTibAndAsTheReadmeShows) {
               readText(artwork.parent_path() / "doc" / "annotated.png"));
 }
 
+TEST_F(ServerTest, ServesGamesAsTibGameDrawsThem) {
+  namespace fs = std::filesystem;
+  const fs::path artwork = TIB_ARTWORK_DIR;
+  const fs::path doc = artwork.parent_path() / "doc";
+  server_.emplace(std::vector<std::string>{
+      "--listen", "127.0.0.1:0", "--artwork", artwork.string(), "--max-body",
+      "3000", "--max-frames", "40"});
+  const uint16_t port = server_->waitListening();
+  ASSERT_NE(0, port);
+  Client client(port);
+  const std::string pgn = readText(doc / "opera.pgn");
+  std::string encoded;
+  for (const unsigned char c : pgn) {
+    static const char* const kHex = "0123456789ABCDEF";
+    encoded += std::isalnum(c) != 0
+                   ? std::string(1, static_cast<char>(c))
+                   : std::string("%") + kHex[c >> 4U] + kHex[c & 15U];
+  }
+  // A ply, as tib-game draws it; and one diagram reached by its PGN or by
+  // its FEN with the same marks is one diagram with one tag.
+  const Response ply = client.get("/board.png?size=400&ply=31&pgn=" + encoded);
+  ASSERT_EQ(200U, ply.result_int()) << ply.body();
+  EXPECT_TRUE(ply.body() == readText(doc / "opera-ply31.png"));
+  const Response byGame =
+      client.get("/board.png?size=400&ply=31&players=0&pgn=" + encoded);
+  const Response byFen = client.get(
+      "/board.png?size=400&fen=1Q2kb1r/p2n1ppp/4q3/4p1B1/4P3/8/PPP2PPP/"
+      "2KR4+b&lastMove=b3b8&check=true&glyph=!!");
+  ASSERT_EQ(200U, byFen.result_int()) << byFen.body();
+  EXPECT_TRUE(byGame.body() == byFen.body());
+  EXPECT_EQ(byGame[http::field::etag], byFen[http::field::etag]);
+  // The game animated, as tib-game makes it, by GET and by POST.
+  const Response gif = client.get("/game.gif?size=360&pgn=" + encoded);
+  ASSERT_EQ(200U, gif.result_int()) << gif.body();
+  EXPECT_EQ("image/gif", gif[http::field::content_type]);
+  EXPECT_TRUE(gif.body() == readText(doc / "opera.gif"));
+  EXPECT_EQ(304U,
+            client
+                .get("/game.gif?size=360&pgn=" + encoded,
+                     {{"If-None-Match", std::string(gif[http::field::etag])}})
+                .result_int());
+  const Response posted = client.post(
+      "/game.gif?size=360", pgn, {{"Content-Type", "application/x-chess-pgn"}});
+  EXPECT_TRUE(posted.body() == gif.body());
+  const Response json = client.post(
+      "/game.gif?size=64",
+      R"({"frames": [{"fen": "8/8/8/8/8/8/8/K6k w"}, {"fen": "8/8/8/8/8/8/K7/7k b", "lastMove": "a1a2"}]})",
+      {{"Content-Type", "application/json"}});
+  EXPECT_EQ(200U, json.result_int()) << json.body();
+  EXPECT_EQ("GIF89a", json.body().substr(0, 6));
+  const struct {
+    std::string target;
+    std::string body;
+    Fields fields;
+    unsigned status;
+    const char* says;
+  } refused[] = {
+      {"/game.gif?pgn=1.+e4+e5+2.+Nf4",
+       "",
+       {},
+       400,
+       "pgn: game 1, ply 3 (2. Nf4): no knight can move to f4"},
+      {"/game.gif?size=64",
+       pgn + std::string(3000, ' '),
+       {{"Content-Type", "text/plain"}},
+       413,
+       "payload too large"},
+      {"/game.gif?size=64",
+       pgn,
+       {{"Content-Type", "text/plain"}, {"Transfer-Encoding", "chunked"}},
+       400,
+       "Transfer-Encoding"},
+      {"/board.png",
+       "x=1",
+       {{"Content-Type", "text/plain"}},
+       400,
+       "only POST /game.gif carries a body"},
+      {"/game.gif",
+       "1. e4",
+       {{"Content-Type", "image/png"}},
+       415,
+       "unsupported media type"},
+  };
+  for (const auto& c : refused) {
+    Client once(port);
+    const Response response = c.body.empty()
+                                  ? once.get(c.target)
+                                  : once.post(c.target, c.body, c.fields);
+    EXPECT_EQ(c.status, response.result_int()) << c.says;
+    EXPECT_NE(std::string::npos, response.body().find(c.says))
+        << response.body();
+  }
+  // A game longer than --max-frames is refused, naming the limit.
+  std::string moves;
+  for (int i = 0; i < 20; ++i) {
+    moves += i % 2 == 0 ? "Nf3+Nf6+Ng1+Ng8+" : "Nc3+Nc6+Nb1+Nb8+";
+  }
+  const Response tooLong = client.get("/game.gif?pgn=" + moves);
+  EXPECT_EQ(400U, tooLong.result_int());
+  EXPECT_NE(std::string::npos, tooLong.body().find("at most 40"));
+  EXPECT_EQ("3", metricValue(client.get("/metrics").body(), "tib_gifs_total"));
+}
+
 TEST_F(ServerTest, MetricsCountWhatWasAnswered) {
   Client client(start());
   const std::vector<std::pair<std::string, unsigned>> asked = {

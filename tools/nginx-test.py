@@ -195,6 +195,18 @@ def main():
           "the repeated diagram is a cache hit with the same bytes")
     check(settled(setup) == seen, "no instance saw the cache hit")
 
+    # A game's GIF by GET: the instance's bytes, then a cache hit.
+    gif = "/game.gif?size=120&pgn=1.+e4+e5+2.+Nf3+Nc6+3.+Bb5+%7B%5B%25cal+Gb5c6%5D%7D+a6+*"
+    status, gif_headers, gif_body = get(nginx.port, gif)
+    check(status == 200 and gif_headers.get("X-Cache-Status") == "MISS" and gif_body[:6] == b"GIF89a",
+          "a game's GIF through nginx: 200, a cache miss")
+    _, _, direct_gif = get(first.port, gif)
+    check(direct_gif == gif_body, "nginx's GIF equals an instance's")
+    status, gif_headers, again_gif = get(nginx.port, gif)
+    check(status == 200 and gif_headers.get("X-Cache-Status") == "HIT" and again_gif == gif_body,
+          "the repeated GIF is a cache hit")
+    seen = settled(setup)
+
     # Conditional requests: the cached diagram, and one nginx has to fetch.
     tag = headers["ETag"]
     status, headers, empty = get(nginx.port, path, {"If-None-Match": tag})

@@ -4,8 +4,8 @@
 
 #include "cli/arguments.h"
 #include "cli/failure.h"
-#include "tib/output_file.h"
 #include "tib/artwork.h"
+#include "tib/output_file.h"
 #include "tib/position.h"
 #include "tib/render.h"
 

@@ -30,18 +30,14 @@ constexpr std::array<std::string_view, 18> kValued{
   throw OptionError(message + "; " + kUsage);
 }
 
-// Decimal digits only, at most nine, from low to high.
-std::size_t wholeNumber(const std::string& name, const std::string& value,
-                        std::size_t low, std::size_t high = 999999999) {
-  const bool digits = !value.empty() && value.size() <= 9 &&
-                      std::all_of(value.begin(), value.end(),
-                                  [](char c) { return c >= '0' && c <= '9'; });
-  const std::size_t number = digits ? std::stoul(value) : 0;
-  if (!digits || number < low || number > high) {
+std::size_t readNumber(const std::string& name, const std::string& value,
+                       uint32_t low, uint32_t high = 999999999) {
+  const std::optional<uint32_t> number = wholeNumber(value, low, high);
+  if (!number) {
     refuse(name + " " + value + ": not a whole number from " +
            std::to_string(low) + " to " + std::to_string(high));
   }
-  return number;
+  return *number;
 }
 
 bool endsWithGif(const std::string& path) {
@@ -58,9 +54,9 @@ bool endsWithGif(const std::string& path) {
 void readValue(const std::string& name, const std::string& value,
                GameOptions& options) {
   if (name == "--game") {
-    options.game = wholeNumber(name, value, 1);
+    options.game = readNumber(name, value, 1);
   } else if (name == "--ply") {
-    options.ply = wholeNumber(name, value, 0);
+    options.ply = readNumber(name, value, 0);
   } else if (name == "-o" || name == "--output") {
     options.output = value;
   } else if (name == "--size") {
@@ -73,14 +69,14 @@ void readValue(const std::string& name, const std::string& value,
     options.delay = value == "real"
                         ? std::nullopt
                         : std::optional<unsigned>(static_cast<unsigned>(
-                              wholeNumber(name, value, 0, 65535)));
+                              readNumber(name, value, 0, 65535)));
   } else if (name == "--last-delay") {
     options.lastDelay =
-        static_cast<unsigned>(wholeNumber(name, value, 0, 65535));
+        static_cast<unsigned>(readNumber(name, value, 0, 65535));
   } else if (name == "--from") {
-    options.from = wholeNumber(name, value, 0);
+    options.from = readNumber(name, value, 0);
   } else if (name == "--to") {
-    options.to = wholeNumber(name, value, 0);
+    options.to = readNumber(name, value, 0);
   } else if (name == "--theme") {
     options.theme = value;
   } else if (name == "--piece") {

@@ -155,12 +155,12 @@ void readPly(const Given& given, DiagramQuery& read) {
     if (found == given.end()) {
       return fallback;
     }
-    const std::string& value = found->second;
-    if (value.empty() || value.size() > 9 ||
-        value.find_first_not_of("0123456789") != std::string::npos) {
-      refuseValue(name, value, "not a whole number");
+    const std::optional<uint32_t> value =
+        wholeNumber(found->second, 0, 999999999);
+    if (!value) {
+      refuseValue(name, found->second, "not a whole number");
     }
-    return static_cast<std::size_t>(std::stoul(value));
+    return std::size_t{*value};
   };
   chess::Game game;
   try {

@@ -19,19 +19,15 @@ using Json = nlohmann::json;
   throw GameRequestError(name + "=" + printableText(value) + ": " + reason);
 }
 
-// Decimal digits only, at most nine, from low to high.
-std::size_t wholeNumber(const std::string& name, const std::string& value,
-                        std::size_t low, std::size_t high) {
-  const bool digits = !value.empty() && value.size() <= 9 &&
-                      std::all_of(value.begin(), value.end(),
-                                  [](char c) { return c >= '0' && c <= '9'; });
-  const std::size_t number = digits ? std::stoul(value) : 0;
-  if (!digits || number < low || number > high) {
+std::size_t readNumber(const std::string& name, const std::string& value,
+                       uint32_t low, uint32_t high) {
+  const std::optional<uint32_t> number = wholeNumber(value, low, high);
+  if (!number) {
     refuse(name, value,
            "not a whole number from " + std::to_string(low) + " to " +
                std::to_string(high));
   }
-  return number;
+  return *number;
 }
 
 bool yesOrNo(const std::string& name, const std::string& value) {
@@ -47,7 +43,7 @@ void readValue(const std::string& name, const std::string& value,
   if (name == "pgn") {
     request.pgn = value;
   } else if (name == "game") {
-    request.game = wholeNumber(name, value, 1, 999999999);
+    request.game = readNumber(name, value, 1, 999999999);
   } else if (name == "size") {
     request.settings.Size =
         readSize(value, "size=" + printableText(value), sizeRange(1, maxSize));
@@ -69,15 +65,15 @@ void readValue(const std::string& name, const std::string& value,
     request.delay = value == "real"
                         ? std::nullopt
                         : std::optional<unsigned>(static_cast<unsigned>(
-                              wholeNumber(name, value, 0, 65535)));
+                              readNumber(name, value, 0, 65535)));
     request.delayGiven = true;
   } else if (name == "lastDelay") {
     request.lastDelay =
-        static_cast<unsigned>(wholeNumber(name, value, 0, 65535));
+        static_cast<unsigned>(readNumber(name, value, 0, 65535));
   } else if (name == "from") {
-    request.from = wholeNumber(name, value, 0, 999999999);
+    request.from = readNumber(name, value, 0, 999999999);
   } else if (name == "to") {
-    request.to = wholeNumber(name, value, 0, 999999999);
+    request.to = readNumber(name, value, 0, 999999999);
   } else if (name == "theme") {
     request.theme = value;
   } else if (name == "piece") {

@@ -10,6 +10,7 @@
 #include "server/failure.h"
 #include "tib/artwork.h"
 #include "tib/drawing.h"
+#include "tib/values.h"
 
 namespace tib {
 
@@ -52,25 +53,6 @@ constexpr std::array<NumberOption, 7> kNumberOptions{{
 
 [[noreturn]] void refuse(const std::string& message) {
   throw OptionError(message + "; " + kUsage);
-}
-
-// Decimal digits only, from low to high.
-std::optional<uint32_t> wholeNumber(const std::string& text, uint32_t low,
-                                    uint32_t high) {
-  if (text.empty() || text.size() > 9) {
-    return std::nullopt;
-  }
-  uint32_t value = 0;
-  for (const char c : text) {
-    if (c < '0' || c > '9') {
-      return std::nullopt;
-    }
-    value = value * 10 + static_cast<uint32_t>(c - '0');
-  }
-  if (value < low || value > high) {
-    return std::nullopt;
-  }
-  return value;
 }
 
 void readListen(const std::string& value, ServerOptions& options) {

@@ -62,6 +62,24 @@ void checkSizeRange(int32_t size, int32_t least, int32_t most) {
   }
 }
 
+std::optional<uint32_t> wholeNumber(std::string_view text, uint32_t low,
+                                    uint32_t high) {
+  if (text.empty() || text.size() > 9) {
+    return std::nullopt;
+  }
+  uint32_t value = 0;
+  for (const char c : text) {
+    if (c < '0' || c > '9') {
+      return std::nullopt;
+    }
+    value = value * 10 + static_cast<uint32_t>(c - '0');
+  }
+  if (value < low || value > high) {
+    return std::nullopt;
+  }
+  return value;
+}
+
 std::optional<Orientation> orientationNamed(std::string_view text) {
   if (text == "white") {
     return Orientation::white;

@@ -37,6 +37,11 @@ float readScale(const std::string& text, const std::string& shown);
 // Throws a ValueError when size lies outside least to most.
 void checkSizeRange(int32_t size, int32_t least, int32_t most);
 
+// A whole number written in decimal digits only, at most nine of them, from
+// low to high; none for anything else.
+std::optional<uint32_t> wholeNumber(std::string_view text, uint32_t low,
+                                    uint32_t high);
+
 // "white" or "black"; none for anything else.
 std::optional<Orientation> orientationNamed(std::string_view text);
 
