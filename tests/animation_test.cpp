@@ -175,6 +175,7 @@ TEST(Animation, DelaysRangesAndTheLoop) {
     animation.to = c.to;
     std::vector<unsigned> delays;
     for (const AnimationFrame& frame : gameFrames(game, animation)) {
+      // cppcheck-suppress useStlAlgorithm
       delays.push_back(frame.delayCentiseconds);
     }
     EXPECT_EQ(c.delays, delays) << c.from;

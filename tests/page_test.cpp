@@ -1,13 +1,17 @@
-// The page tib-server answers at /, tried in headless Chromium.
+// The page tib-server answers at /: its lists made from what is served, and
+// the page itself tried in headless Chromium.
+#include "server/page.h"
+
 #include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
-#include <map>
+#include <nlohmann/json.hpp>
 #include <sstream>
 
+#include "gif_decode.h"
 #include "server/request.h"
 #include "test_support.h"
 
@@ -28,11 +32,93 @@ std::filesystem::path onPath(const std::string& program) {
   return {};
 }
 
+std::size_t countOf(const std::string& text, const std::string& part) {
+  std::size_t count = 0;
+  for (std::size_t at = text.find(part); at != std::string::npos;
+       at = text.find(part, at + 1)) {
+    ++count;
+  }
+  return count;
+}
+
+TEST(PageTest, ListsTheServedNamesEscapedInBothModes) {
+  const auto standard = std::make_shared<const Artwork>();
+  const auto other = std::make_shared<const Artwork>();
+  struct Case {
+    std::vector<std::string> themes;
+    std::vector<std::string> pieces;
+    // Whether "brown" is the default theme's second name, not a folder.
+    bool brownIsAlias;
+    std::vector<std::string> listed;
+    std::vector<std::string> absent;
+  };
+  const std::vector<Case> cases = {
+      {{"brown", "alt"},
+       {},
+       true,
+       {R"(<option value="">default (brown)</option>)",
+        R"(<option value="alt">alt</option>)",
+        R"(<option value="">the theme&#39;s own</option>)"},
+       {R"(value="brown")"}},
+      {{"brown"},
+       {"set"},
+       false,
+       {R"(<option value="">default</option>)",
+        R"(<option value="brown">brown</option>)",
+        R"(<option value="set">set</option>)"},
+       {"default (brown)"}},
+      {{"a\"<b>&c'"},
+       {"R&D <x>"},
+       false,
+       {R"(<option value="a&quot;&lt;b&gt;&amp;c&#39;">a&quot;&lt;b&gt;&amp;c&#39;</option>)",
+        R"(<option value="R&amp;D &lt;x&gt;">R&amp;D &lt;x&gt;</option>)"},
+       {"<b>", "<x>", "&c'"}},
+      {{"caf\xc3\xa9", "bad\xff", "tab\there"},
+       {"\x7f", "ok"},
+       false,
+       {"<option value=\"caf\xc3\xa9\">caf\xc3\xa9</option>",
+        R"(<option value="ok">ok</option>)"},
+       {"bad", "tab", "\x7f"}},
+  };
+  for (const Case& c : cases) {
+    Served served;
+    served.themes.emplace("", Theme{standard, 1});
+    for (const std::string& name : c.themes) {
+      const bool alias = c.brownIsAlias && name == kDefaultThemeAlias;
+      served.themes.emplace(name, Theme{alias ? standard : other, 2});
+    }
+    for (const std::string& name : c.pieces) {
+      served.pieceSets.emplace(name, PieceSet{});
+    }
+    const std::string page = tryItPage(served);
+    for (const std::string& listed : c.listed) {
+      EXPECT_EQ(2U, countOf(page, listed)) << listed;
+    }
+    for (const std::string& absent : c.absent) {
+      EXPECT_EQ(std::string::npos, page.find(absent)) << absent;
+    }
+    EXPECT_EQ(std::string::npos, page.find("<!--themes-->"));
+    EXPECT_EQ(std::string::npos, page.find("<!--pieces-->"));
+  }
+}
+
+std::string fieldValue(
+    const std::vector<std::pair<std::string, std::string>>& fields,
+    const std::string& name) {
+  const auto field =
+      std::find_if(fields.begin(), fields.end(),
+                   [&](const auto& f) { return f.first == name; });
+  return field == fields.end() ? "" : field->second;
+}
+
+std::vector<std::pair<std::string, std::string>> queryOf(
+    const std::string& url) {
+  return decodeQuery(url.substr(url.find('?') + 1));
+}
+
 }  // namespace
 
-void checkPageInChromium(
-    uint16_t port,
-    const std::vector<std::pair<std::string, std::string>>& fields) {
+void checkPageInChromium(uint16_t port, const PageVisit& visit) {
   const std::filesystem::path chromium = onPath("chromium");
   const std::filesystem::path node = onPath("node");
   if (chromium.empty() || node.empty()) {
@@ -48,36 +134,62 @@ void checkPageInChromium(
   std::vector<std::string> args = {
       TIB_PAGE_DRIVER, chromium.string(), origin + "/",
       (scratch.path() / "profile").string(), scratch.path().string()};
-  for (const auto& [name, value] : fields) {
-    args.push_back(name);
-    args.back().append("=").append(value);
+  for (const auto& [name, value] : visit.diagram) {
+    args.push_back(name + "=" + value);
   }
+  for (const auto& [name, value] : visit.game) {
+    args.push_back("game." + name + "=" + value);
+  }
+  args.push_back("broken=" + visit.brokenPgn);
   const RunResult run = runProgram(node.string(), scratch.path(), args);
   ASSERT_EQ(0, run.status) << run.out << run.err;
+  const nlohmann::json seen = nlohmann::json::parse(run.out);
 
-  std::map<std::string, std::string> seen;
-  std::istringstream lines(run.out);
-  for (std::string line; std::getline(lines, line);) {
-    const std::size_t space = line.find(' ');
-    seen[line.substr(0, space)] =
-        space == std::string::npos ? "" : line.substr(space + 1);
-  }
+  EXPECT_EQ(visit.themes, seen["themes"].get<std::vector<std::string>>());
+  EXPECT_EQ(visit.themes, seen["gameThemes"].get<std::vector<std::string>>());
+  EXPECT_EQ(visit.pieces, seen["pieces"].get<std::vector<std::string>>());
+  EXPECT_EQ(visit.pieces, seen["gamePieces"].get<std::vector<std::string>>());
+
   // The URL shown asks for what was typed, and the image shows it.
-  const std::string shown = seen["shown"];
-  EXPECT_EQ(origin + shown, seen["src"]);
-  EXPECT_EQ(fields, decodeQuery(shown.substr(shown.find('?') + 1)));
-  const auto size =
-      std::find_if(fields.begin(), fields.end(), [](const auto& f) {
-        return f.first == "size";
-      })->second;
-  EXPECT_EQ("", seen["error"]);
-  EXPECT_EQ(size, seen["width"]);
-  EXPECT_EQ(size, seen["height"]);
+  const nlohmann::json& diagram = seen["diagram"];
+  const std::string shown = diagram["shown"];
+  EXPECT_EQ(origin + shown, diagram["src"]);
+  EXPECT_EQ(visit.diagram, queryOf(shown));
+  const std::string size = fieldValue(visit.diagram, "size");
+  EXPECT_EQ("", diagram["error"]);
+  EXPECT_EQ(size, std::to_string(diagram["width"].get<int>()));
+  EXPECT_EQ(size, std::to_string(diagram["height"].get<int>()));
   const std::string loaded = readText(scratch.path() / "loaded.png");
   EXPECT_FALSE(loaded.empty());
   EXPECT_TRUE(loaded == readText(scratch.path() / "shown.png"));
   const ImageBuffer image = readPng(scratch.path() / "loaded.png");
   EXPECT_EQ(size, std::to_string(image.width));
+
+  // The game's URL asks for /game.gif with what was typed, and the GIF
+  // shown is the one it fetches, as wide as asked.
+  const nlohmann::json& game = seen["game"];
+  const std::string gameShown = game["shown"];
+  EXPECT_EQ(0U, gameShown.rfind("/game.gif?", 0)) << gameShown;
+  EXPECT_EQ(visit.game, queryOf(gameShown));
+  EXPECT_EQ(true, game["visible"]);
+  EXPECT_EQ("", game["note"]);
+  const std::string gif = readText(scratch.path() / "loaded.gif");
+  EXPECT_EQ(0U, gif.rfind("GIF89a", 0));
+  EXPECT_TRUE(gif == readText(scratch.path() / "shown.gif"));
+  const auto decoded = codec::test::decodeGif(
+      std::vector<unsigned char>(gif.begin(), gif.end()));
+  ASSERT_TRUE(decoded.has_value());
+  EXPECT_EQ(fieldValue(visit.game, "size"), std::to_string(decoded->width));
+  EXPECT_GT(decoded->frames.size(), 1U);
+
+  // The refusal of the broken PGN is shown as the server words it, and the
+  // last GIF is gone.
+  const nlohmann::json& broken = seen["broken"];
+  EXPECT_EQ(visit.brokenPgn, fieldValue(queryOf(broken["shown"]), "pgn"));
+  EXPECT_EQ(true, broken["hidden"]);
+  EXPECT_EQ(readText(scratch.path() / "broken.txt"), broken["note"]);
+  EXPECT_EQ(0U, broken["note"].get<std::string>().rfind("pgn: game 1, ply ", 0))
+      << broken["note"];
 }
 
 }  // namespace tib

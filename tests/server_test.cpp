@@ -143,9 +143,19 @@ TEST_F(ServerTest, TagsCacheAndKeepsConnectionsOpen) {
 
 TEST_F(ServerTest, ServesAnnotatedDiagramsAndThePage) {
   // Theme "alt" gets the boards of the other views; the default has none.
+  // A theme named with characters HTML gives a meaning to, and piece sets,
+  // for the page's lists.
   const auto alt = folder_.path() / "themes" / "alt";
+  const std::string oddTheme = "a\"<b>&c'";
+  const auto odd = folder_.path() / "themes" / oddTheme;
+  for (const auto& folder : {odd, folder_.path() / "pieces" / "R&D <x>",
+                             folder_.path() / "pieces" / "plain"}) {
+    std::filesystem::create_directories(folder);
+    writeArtwork(folder);
+  }
   for (std::size_t index = 1; index < kBoardFiles.size(); ++index) {
     writePng(alt / kBoardFiles.at(index), noiseImage(1024, 1024, 7));
+    writePng(odd / kBoardFiles.at(index), noiseImage(1024, 1024, 8));
   }
   ArtworkBudget budget;
   auto artwork = std::make_shared<Artwork>(
@@ -169,17 +179,30 @@ TEST_F(ServerTest, ServesAnnotatedDiagramsAndThePage) {
   const Response page = client.get("/index.html");
   EXPECT_EQ("text/html; charset=utf-8", page[http::field::content_type]);
   EXPECT_EQ("*", page[http::field::access_control_allow_origin]);
-  checkPageInChromium(port, {{"fen",
-                              "r1bq1rk1/pp2bppp/2n1pn2/3p4/2PP4/"
-                              "2N1PN2/PP2BPPP/R2QKB1R b KQ - 3 8"},
-                             {"size", "300"},
-                             {"theme", "alt"},
-                             {"orientation", "black"},
-                             {"coordinates", "0"},
-                             {"lastMove", "f1e2"},
-                             {"check", "true"},
-                             {"arrows", "Gd5c4,Rb7"},
-                             {"highlight", "Yd5,Be5"}});
+  PageVisit visit;
+  visit.diagram = {{"fen",
+                    "r1bq1rk1/pp2bppp/2n1pn2/3p4/2PP4/"
+                    "2N1PN2/PP2BPPP/R2QKB1R b KQ - 3 8"},
+                   {"size", "300"},
+                   {"theme", "alt"},
+                   {"piece", "R&D <x>"},
+                   {"orientation", "black"},
+                   {"coordinates", "0"},
+                   {"lastMove", "f1e2"},
+                   {"check", "true"},
+                   {"arrows", "Gd5c4,Rb7"},
+                   {"highlight", "Yd5,Be5"}};
+  visit.game = {{"size", "120"},
+                {"theme", oddTheme},
+                {"piece", "plain"},
+                {"orientation", "black"},
+                {"coordinates", "0"},
+                {"delay", "40"},
+                {"pgn", "1. e4 e5\n2. Nf3 Nc6 *"}};
+  visit.brokenPgn = "1. e4 e5 2. Nf4 *";
+  visit.themes = {"", oddTheme, "alt"};
+  visit.pieces = {"", "R&D <x>", "plain"};
+  checkPageInChromium(port, visit);
 }
 
 TEST_F(ServerTest, FinishesTheRequestInFlightOnSigterm) {

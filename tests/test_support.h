@@ -112,13 +112,25 @@ ImageBuffer resampled(const ImageBuffer& canvas, uint32_t edge);
 void expectSameImage(const ImageBuffer& expected, const ImageBuffer& actual,
                      const std::string& what);
 
-// Fills the form of the page of the server on 127.0.0.1:port with the
-// fields (in the form's order, each unlike its default, size among them; a
-// checkbox takes 1 or 0) in headless Chromium, and checks that the
-// diagram loads at the size asked for and that the URL shown fetches the
-// same bytes. Skips without Chromium or Node.js, except on CI (CI=true).
-void checkPageInChromium(
-    uint16_t port,
-    const std::vector<std::pair<std::string, std::string>>& fields);
+// What to do on the page at / and what it should offer.
+struct PageVisit {
+  // Typed into the diagram's form, in the form's order, each unlike its
+  // default, size among them; a checkbox takes 1 or 0.
+  std::vector<std::pair<std::string, std::string>> diagram;
+  // Typed into the game's form the same way, size and pgn among them.
+  std::vector<std::pair<std::string, std::string>> game;
+  // Pasted over the game's PGN afterwards: one the server refuses.
+  std::string brokenPgn;
+  // The values of the theme and piece set lists, in order.
+  std::vector<std::string> themes;
+  std::vector<std::string> pieces;
+};
+
+// Does the visit in headless Chromium on the page of the server on
+// 127.0.0.1:port. Checks the lists, that the diagram loads at the size
+// asked for, that the game shows a GIF of that width, that the broken PGN
+// shows the server's refusal, and that each URL shown fetches what the page
+// shows. Skips without Chromium or Node.js, except on CI (CI=true).
+void checkPageInChromium(uint16_t port, const PageVisit& visit);
 
 }  // namespace tib

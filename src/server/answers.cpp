@@ -7,7 +7,6 @@
 #include <exception>
 #include <string_view>
 
-#include "server/page.h"
 #include "tib/error.h"
 #include "tib/render.h"
 
@@ -68,10 +67,11 @@ Answer refusalAnswer(const Refuse& refuse) {
   return {textResponse(refuse.status, refuse.message), refuse.closeAfter};
 }
 
-Answer staticAnswer(StaticPage page, const Metrics& metrics) {
+Answer staticAnswer(StaticPage page, std::string_view tryIt,
+                    const Metrics& metrics) {
   switch (page) {
     case StaticPage::tryIt:
-      return {bodyResponse(tryItPage(), "text/html; charset=utf-8")};
+      return {bodyResponse(tryIt, "text/html; charset=utf-8")};
     case StaticPage::metrics:
       return {bodyResponse(metrics.text(),
                            "text/plain; version=0.0.4; charset=utf-8")};

@@ -8,6 +8,7 @@
 #include <boost/beast/http/vector_body.hpp>
 #include <functional>
 #include <string>
+#include <string_view>
 
 #include "server/metrics.h"
 #include "server/request.h"
@@ -27,8 +28,10 @@ struct Answer {
 // The status and the one line of the refusal; 405 names the methods.
 Answer refusalAnswer(const Refuse& refuse);
 
-// The page, "ok", or the counters as they are now.
-Answer staticAnswer(StaticPage page, const Metrics& metrics);
+// The page (tryIt, built once at start), "ok", or the counters as they are
+// now.
+Answer staticAnswer(StaticPage page, std::string_view tryIt,
+                    const Metrics& metrics);
 
 // 304 with the tag.
 Answer notModifiedAnswer(const NotModified& notModified);

@@ -91,6 +91,7 @@ void checkFrameCount(std::size_t count, std::size_t maxFrames) {
   }
 }
 
+// cppcheck-suppress constParameter
 void nameDecorations(const GifRequest& request, Decorations& decorations) {
   if (!decorations.bars) {
     return;

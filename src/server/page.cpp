@@ -1,11 +1,20 @@
 #include "server/page.h"
 
+#include <algorithm>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "tib/text_runs.h"
+
 namespace tib {
 
 namespace {
 
-// The form's fields carry the parameters' own names; the script sends those
-// that differ from the defaults. A query given to the page fills the form.
+// The forms' fields carry the parameters' own names; the script sends those
+// that differ from the defaults. A query given to the page fills the
+// diagram's form, and #game opens the game's. The lists of themes and piece
+// sets go where the comments <!--themes--> and <!--pieces--> stand.
 constexpr std::string_view kPage = R"html(<!DOCTYPE html>
 <html lang="en">
 <head>
@@ -18,13 +27,21 @@ main { display: flex; flex-wrap: wrap; gap: 2em; align-items: flex-start; }
 form { display: grid; grid-template-columns: auto 18em; gap: .45em .8em; }
 label { align-self: center; }
 input[type=checkbox] { justify-self: start; }
-input[type=text] { font-family: monospace; }
-#url { display: block; margin-top: .8em; max-width: 40em; word-break: break-all; }
-#error { color: #882020; min-height: 1.4em; }
+input[type=text], textarea { font-family: monospace; }
+textarea { height: 14em; }
+nav { margin-bottom: 1em; }
+nav label { margin-right: 1.5em; }
+.url { display: block; margin-top: .8em; max-width: 40em; word-break: break-all; }
+.error { color: #882020; min-height: 1.4em; white-space: pre-wrap; }
 </style>
 </head>
 <body>
 <h1>tib-server</h1>
+<nav>
+<label><input type="radio" name="mode" value="diagram" checked> diagram</label>
+<label><input type="radio" name="mode" value="game"> game</label>
+</nav>
+<section id="diagramMode">
 <p>Type a position and what to draw on it: the diagram and its URL follow.
 Arrows and highlights are comma lists such as <code>Ge2e4,Rd5</code>
 (colour G, R, Y or B, then one square or two).</p>
@@ -35,7 +52,9 @@ Arrows and highlights are comma lists such as <code>Ge2e4,Rd5</code>
 <label for="size">size</label>
 <input type="number" id="size" name="size" value="400" min="1">
 <label for="theme">theme</label>
-<input type="text" id="theme" name="theme" placeholder="default, green, blue">
+<select id="theme" name="theme"><!--themes--></select>
+<label for="piece">pieces</label>
+<select id="piece" name="piece"><!--pieces--></select>
 <label for="orientation">orientation</label>
 <select id="orientation" name="orientation">
 <option value="white">white</option><option value="black">black</option>
@@ -53,28 +72,63 @@ Arrows and highlights are comma lists such as <code>Ge2e4,Rd5</code>
 </form>
 <div>
 <img id="diagram" alt="diagram">
-<div id="error"></div>
-<a id="url"></a>
+<div id="error" class="error"></div>
+<a id="url" class="url"></a>
 </div>
 </main>
+</section>
+<section id="gameMode" hidden>
+<p>Paste a game in PGN: its moves follow as an animated GIF, and its URL.
+A move that cannot be played is named here instead.</p>
+<main>
+<form id="gameForm" autocomplete="off">
+<label for="gameSize">size</label>
+<input type="number" id="gameSize" name="size" placeholder="480" min="1">
+<label for="gameTheme">theme</label>
+<select id="gameTheme" name="theme"><!--themes--></select>
+<label for="gamePiece">pieces</label>
+<select id="gamePiece" name="piece"><!--pieces--></select>
+<label for="gameOrientation">orientation</label>
+<select id="gameOrientation" name="orientation">
+<option value="white">white</option><option value="black">black</option>
+</select>
+<label for="gameCoordinates">coordinates</label>
+<input type="checkbox" id="gameCoordinates" name="coordinates" checked>
+<label for="gameDelay">delay</label>
+<input type="text" id="gameDelay" name="delay" placeholder="centiseconds a move, or real">
+<label for="gamePgn">PGN</label>
+<textarea id="gamePgn" name="pgn" spellcheck="false"
+ placeholder="1. e4 e5 2. Nf3 Nc6 3. Bb5 a6"></textarea>
+</form>
+<div>
+<img id="game" alt="game" hidden>
+<div id="gameNote" class="error"></div>
+<a id="gameUrl" class="url"></a>
+</div>
+</main>
+</section>
 <script>
 const form = document.getElementById("form");
-const defaults = { size: "", orientation: "white", coordinates: true };
-function boardUrl() {
+const gameForm = document.getElementById("gameForm");
+const defaults = { orientation: "white", coordinates: true };
+function urlOf(path, fields) {
   const query = new URLSearchParams();
-  for (const field of form.elements) {
+  for (const field of fields.elements) {
     const value = field.type === "checkbox" ? field.checked : field.value;
     if (value !== "" && value !== defaults[field.name]) {
       query.set(field.name, field.type === "checkbox" ? (value ? "1" : "0") : value);
     }
   }
-  return "/board.png?" + query.toString();
+  return path + "?" + query.toString();
 }
-function update() {
-  const url = boardUrl();
-  const link = document.getElementById("url");
+function showUrl(id, url) {
+  const link = document.getElementById(id);
   link.textContent = url;
   link.href = url;
+}
+function update() {
+  const url = urlOf("/board.png", form);
+  showUrl("url", url);
   document.getElementById("error").textContent = "";
   document.getElementById("diagram").src = url;
 }
@@ -82,6 +136,48 @@ document.getElementById("diagram").onerror = async () => {
   const answer = await fetch(document.getElementById("url").href);
   document.getElementById("error").textContent = await answer.text();
 };
+// A GIF takes a while: the one asked for last is shown, earlier ones are
+// dropped, and a refusal shows the server's line.
+let drawing;
+async function updateGame() {
+  const image = document.getElementById("game");
+  const note = document.getElementById("gameNote");
+  drawing?.abort();
+  if (document.getElementById("gamePgn").value.trim() === "") {
+    showUrl("gameUrl", "");
+    note.textContent = "";
+    image.hidden = true;
+    return;
+  }
+  const url = urlOf("/game.gif", gameForm);
+  showUrl("gameUrl", url);
+  const request = drawing = new AbortController();
+  note.textContent = "drawing\u2026";
+  try {
+    const answer = await fetch(url, { signal: request.signal });
+    const body = answer.ok ? await answer.blob() : await answer.text();
+    if (answer.ok) {
+      URL.revokeObjectURL(image.src);
+      image.src = URL.createObjectURL(body);
+      image.hidden = false;
+    } else {
+      image.hidden = true;
+    }
+    note.textContent = answer.ok ? "" : body;
+  } catch (error) {
+    if (request.signal.aborted) {
+      return;
+    }
+    image.hidden = true;
+    note.textContent = "cannot reach the server: " + error.message;
+  }
+}
+function showMode() {
+  const game = document.querySelector("input[name=mode]:checked").value === "game";
+  document.getElementById("diagramMode").hidden = game;
+  document.getElementById("gameMode").hidden = !game;
+  history.replaceState(null, "", game ? "#game" : location.pathname + location.search);
+}
 for (const [name, value] of new URLSearchParams(location.search)) {
   const field = form.elements[name === "lastmove" ? "lastMove" : name];
   if (field && field.type === "checkbox") {
@@ -90,21 +186,128 @@ for (const [name, value] of new URLSearchParams(location.search)) {
     field.value = value;
   }
 }
-// One diagram once typing pauses, not one for each key.
-let pause;
-form.addEventListener("input", () => {
-  clearTimeout(pause);
-  pause = setTimeout(update, 300);
-});
-form.addEventListener("submit", (event) => event.preventDefault());
+// One picture once typing pauses, not one for each key.
+function whenTypingPauses(fields, then, wait) {
+  let pause;
+  fields.addEventListener("input", () => {
+    clearTimeout(pause);
+    pause = setTimeout(then, wait);
+  });
+  fields.addEventListener("submit", (event) => {
+    event.preventDefault();
+    clearTimeout(pause);
+    then();
+  });
+}
+whenTypingPauses(form, update, 300);
+whenTypingPauses(gameForm, updateGame, 600);
+for (const radio of document.querySelectorAll("input[name=mode]")) {
+  radio.addEventListener("change", showMode);
+  radio.checked = (radio.value === "game") === (location.hash === "#game");
+}
+showMode();
 update();
 </script>
 </body>
 </html>
 )html";
 
+// Names come from folder names: every character with a meaning in HTML is
+// written as a reference.
+std::string escapedHtml(std::string_view text) {
+  std::string escaped;
+  for (const char c : text) {
+    switch (c) {
+      case '&':
+        escaped += "&amp;";
+        break;
+      case '<':
+        escaped += "&lt;";
+        break;
+      case '>':
+        escaped += "&gt;";
+        break;
+      case '"':
+        escaped += "&quot;";
+        break;
+      case '\'':
+        escaped += "&#39;";
+        break;
+      default:
+        escaped += c;
+    }
+  }
+  return escaped;
+}
+
+bool listable(const std::string& name) {
+  const bool control = std::any_of(name.begin(), name.end(), [](char c) {
+    return static_cast<unsigned char>(c) < 0x20 || c == 0x7f;
+  });
+  return !control && encodeUtf8(decodeUtf8(name)) == name;
+}
+
+std::string option(const std::string& value, const std::string& label) {
+  return "<option value=\"" + escapedHtml(value) + "\">" + escapedHtml(label) +
+         "</option>";
+}
+
+std::string themeOptions(const Themes& themes) {
+  const auto alias = themes.find(kDefaultThemeAlias);
+  const auto standard = themes.find("");
+  // The alias is the default theme's second name unless a folder took it.
+  const bool aliasIsDefault = alias != themes.end() &&
+                              standard != themes.end() &&
+                              alias->second.artwork == standard->second.artwork;
+  std::string options;
+  for (const auto& [name, theme] : themes) {
+    if (name.empty()) {
+      options += option(name, aliasIsDefault ? std::string("default (") +
+                                                   kDefaultThemeAlias + ")"
+                                             : "default");
+    } else if (listable(name) &&
+               !(aliasIsDefault && name == kDefaultThemeAlias)) {
+      options += option(name, name);
+    }
+  }
+  return options;
+}
+
+std::string pieceOptions(const PieceSets& pieceSets) {
+  std::string options = option("", "the theme's own");
+  for (const auto& [name, set] : pieceSets) {
+    if (listable(name)) {
+      options += option(name, name);
+    }
+  }
+  return options;
+}
+
+// The page with each marker replaced by its text, the texts not read again.
+std::string filledIn(
+    std::string_view page,
+    const std::vector<std::pair<std::string_view, std::string>>& parts) {
+  std::string filled;
+  for (std::size_t at = 0; at < page.size();) {
+    const auto part =
+        std::find_if(parts.begin(), parts.end(), [&](const auto& candidate) {
+          return page.substr(at, candidate.first.size()) == candidate.first;
+        });
+    if (part == parts.end()) {
+      filled += page[at++];
+    } else {
+      filled += part->second;
+      at += part->first.size();
+    }
+  }
+  return filled;
+}
+
 }  // namespace
 
-std::string_view tryItPage() { return kPage; }
+std::string tryItPage(const Served& served) {
+  return filledIn(kPage, {{"<!--themes-->", themeOptions(served.themes)},
+                          {"<!--pieces-->", pieceOptions(served.pieceSets)}});
+}
 
 }  // namespace tib

@@ -1,12 +1,18 @@
 // The page tib-server answers at / and /index.html: a form to try diagrams
-// with, the diagram beside it and its /board.png URL to copy. Plain HTML and
-// a few lines of script, held in the program, with nothing from elsewhere.
+// with, the diagram beside it and its /board.png URL to copy, and a second
+// mode that animates a pasted game through /game.gif. Plain HTML and a few
+// lines of script with nothing from elsewhere; its theme and piece set
+// lists are those served, so it is built once at start.
 #pragma once
 
-#include <string_view>
+#include <string>
+
+#include "server/themes.h"
 
 namespace tib {
 
-std::string_view tryItPage();
+// Names that are not UTF-8 text, or hold control characters, are left out
+// of the lists: a page cannot send them back as they are.
+std::string tryItPage(const Served& served);
 
 }  // namespace tib

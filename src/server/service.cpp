@@ -15,6 +15,7 @@
 #include "server/failure.h"
 #include "server/listener.h"
 #include "server/metrics.h"
+#include "server/page.h"
 #include "server/render_queue.h"
 #include "server/session.h"
 
@@ -51,6 +52,7 @@ void serve(const ServerOptions& options, const Served& served,
   }
   boost::asio::io_context io(1);
   boost::asio::thread_pool workers(options.threads);
+  const std::string page = tryItPage(served);
   Metrics metrics;
   AccessLog log(logFd, kLogCapacity);
   RenderQueue renders(
@@ -59,7 +61,7 @@ void serve(const ServerOptions& options, const Served& served,
       io, options, metrics, log, renders,
       [&](boost::asio::ip::tcp::socket socket, Listener& registry) {
         std::make_shared<Session>(std::move(socket), registry, renders, served,
-                                  options, metrics, log)
+                                  page, options, metrics, log)
             ->start();
       });
   const std::string address = listener.bind();

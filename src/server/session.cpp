@@ -45,12 +45,13 @@ std::string logText(std::string_view text, std::size_t limit) {
 }  // namespace
 
 Session::Session(tcp::socket socket, Listener& listener, RenderQueue& renders,
-                 const Served& served, const ServerOptions& options,
-                 Metrics& metrics, AccessLog& log)
+                 const Served& served, std::string_view page,
+                 const ServerOptions& options, Metrics& metrics, AccessLog& log)
     : stream_(std::move(socket)),
       listener_(listener),
       renders_(renders),
       served_(served),
+      page_(page),
       options_(options),
       metrics_(metrics),
       log_(log) {
@@ -179,7 +180,7 @@ void Session::answer() {
   if (const auto* refuse = std::get_if<Refuse>(&decision)) {
     send(refusalAnswer(*refuse));
   } else if (const auto* page = std::get_if<StaticAnswer>(&decision)) {
-    send(staticAnswer(page->page, metrics_));
+    send(staticAnswer(page->page, page_, metrics_));
   } else if (const auto* notModified = std::get_if<NotModified>(&decision)) {
     send(notModifiedAnswer(*notModified));
   } else if (auto* gif = std::get_if<RenderGif>(&decision)) {

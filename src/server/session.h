@@ -36,7 +36,7 @@ class Session : public std::enable_shared_from_this<Session> {
 
   // Registers with listener, which it tells when it ends.
   Session(boost::asio::ip::tcp::socket socket, Listener& listener,
-          RenderQueue& renders, const Served& served,
+          RenderQueue& renders, const Served& served, std::string_view page,
           const ServerOptions& options, Metrics& metrics, AccessLog& log);
   ~Session();
   Session(const Session&) = delete;
@@ -89,6 +89,8 @@ class Session : public std::enable_shared_from_this<Session> {
   Listener& listener_;
   RenderQueue& renders_;
   const Served& served_;
+  // The page at /, made from served_ once for every session.
+  std::string_view page_;
   const ServerOptions& options_;
   Metrics& metrics_;
   AccessLog& log_;

@@ -75,6 +75,7 @@ std::vector<Box> changedBoxes(const Diagram& before, const Diagram& after) {
     Box box = squareBox(at, view);
     for (const std::size_t piece : {(*oldBoard)[i], (*newBoard)[i]}) {
       if (piece != kEmpty) {
+        // cppcheck-suppress useStlAlgorithm
         box = unite(box, pieceBox(after.settings, drawn.file, drawn.rank,
                                   kPieces[piece]));
       }
@@ -102,6 +103,7 @@ std::vector<Box> changedBoxes(const Diagram& before, const Diagram& after) {
   if (was.arrows != is.arrows) {
     for (const auto* marks : {&was.arrows, &is.arrows}) {
       for (const Mark& mark : *marks) {
+        // cppcheck-suppress useStlAlgorithm
         boxes.push_back(padded(
             unite(squareBox(mark.from, view), squareBox(mark.to, view))));
       }
@@ -255,6 +257,7 @@ codec::GifPalette animationPalette(
   }
   std::vector<codec::RgbaPicture> samples = alsoShown;
   for (const ImageBuffer& canvas : canvases) {
+    // cppcheck-suppress useStlAlgorithm
     samples.push_back({canvas.pixels.data(), canvas.width, canvas.height});
   }
   return codec::buildPalette(samples);
@@ -308,6 +311,7 @@ bool writeAnimation(const Artwork& artwork, const Sprites& pieces,
     std::vector<Box> boxes = changedBoxes(shown, next);
     for (const std::size_t g : {f - 1, f}) {
       for (const Box& box : overBoxes(g)) {
+        // cppcheck-suppress useStlAlgorithm
         boxes.push_back(padded(box));
       }
     }

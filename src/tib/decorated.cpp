@@ -112,14 +112,17 @@ codec::GifPalette decoratedPalette(const Artwork& artwork,
   const DrawnBars other = drawPlayerBars(480, bars, lettering.text);
   std::vector<std::shared_ptr<const ImageBuffer>> badges;
   for (const char* glyph : {"!!", "!", "!?", "?!", "?", "??"}) {
+    // cppcheck-suppress useStlAlgorithm
     badges.push_back(lettering.glyphs.badge(*moveGlyphOf(glyph), 48));
   }
   std::vector<codec::RgbaPicture> shown;
   for (const ImageBuffer* picture :
        {&drawn.above, &drawn.below, &other.above, &other.below}) {
+    // cppcheck-suppress useStlAlgorithm
     shown.push_back({picture->pixels.data(), picture->width, picture->height});
   }
   for (const auto& badge : badges) {
+    // cppcheck-suppress useStlAlgorithm
     shown.push_back({badge->pixels.data(), badge->width, badge->height});
   }
   return animationPalette(artwork, pieces, shown);

@@ -58,6 +58,7 @@ std::optional<Square> kingToMove(const Placement& placement) {
   const std::size_t king =
       pieceIndex(*placement.sideToMove == Side::white ? 'K' : 'k');
   for (const PlacedPiece& piece : placement.pieces) {
+    // cppcheck-suppress useStlAlgorithm
     if (piece.index == king && chess::onBoard(piece.square)) {
       return piece.square;
     }

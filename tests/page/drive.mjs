@@ -1,13 +1,15 @@
 // Drives tib-server's page in headless Chromium, spoken to over the
-// DevTools protocol on a pipe: types each name=value into the form, waits
-// for the diagram, then writes the bytes the page's image loaded and the
-// bytes its shown URL fetches from outside the browser, and prints what it
-// saw as "key value" lines.
+// DevTools protocol on a pipe. Reads the theme and piece lists, types each
+// name=value into the diagram's form and waits for the diagram; then, given
+// game.name=value fields, opens the game mode, types those and waits for
+// the GIF; then, given broken=PGN, pastes that and waits for the refusal.
+// Writes the bytes each image showed and the bytes its shown URL fetches
+// from outside the browser, and prints what it saw as one JSON object.
 // Usage: node drive.mjs CHROMIUM PAGE_URL PROFILE_DIR OUT_DIR name=value...
 import { spawn } from "node:child_process";
 import { writeFileSync } from "node:fs";
 
-const [chromium, pageUrl, profile, outDir, ...fields] = process.argv.slice(2);
+const [chromium, pageUrl, profile, outDir, ...args] = process.argv.slice(2);
 const browser = spawn(chromium, [
   "--headless", "--no-sandbox", "--disable-gpu", "--disable-quic",
   "--no-first-run", "--disable-background-networking",
@@ -15,10 +17,16 @@ const browser = spawn(chromium, [
   `--user-data-dir=${profile}`, "--remote-debugging-pipe", "about:blank",
 ], { stdio: ["ignore", "ignore", "ignore", "pipe", "pipe"] });
 const limit = setTimeout(() => {
-  console.log("error the page did not finish within 60 s");
+  console.log(JSON.stringify({ error: "the page did not finish within 60 s" }));
   browser.kill("SIGKILL");
   process.exit(2);
 }, 60000);
+
+const split = (arg) => [arg.slice(0, arg.indexOf("=")), arg.slice(arg.indexOf("=") + 1)];
+const fields = args.map(split).filter(([name]) => name !== "broken" && !name.startsWith("game."));
+const gameFields = args.map(split).filter(([name]) => name.startsWith("game."))
+  .map(([name, value]) => [name.slice(5), value]);
+const broken = args.map(split).find(([name]) => name === "broken")?.[1];
 
 // Messages are JSON texts, each ended by a NUL byte.
 const waiting = new Map();
@@ -56,64 +64,113 @@ async function evaluate(expression) {
   }
   return result.value;
 }
+const pause = () => new Promise((resolve) => setTimeout(resolve, 50));
+async function waitFor(expression) {
+  let seen;
+  while (!(seen = await evaluate(expression)).settled) {
+    await pause();
+  }
+  delete seen.settled;
+  return seen;
+}
+
+// Types the fields into the form as a person would: clicks, choices from
+// the lists, text replaced by typing.
+async function fill(formId, typed) {
+  for (const [name, value] of typed) {
+    const element = `document.getElementById(${JSON.stringify(formId)}).elements[${JSON.stringify(name)}]`;
+    const type = await evaluate(`${element}.type`);
+    if (type === "checkbox") {
+      if (await evaluate(`${element}.checked`) !== (value === "1")) {
+        await evaluate(`${element}.click()`);
+      }
+    } else if (type === "select-one") {
+      await evaluate(`${element}.value = ${JSON.stringify(value)};
+        ${element}.dispatchEvent(new Event("input", { bubbles: true }))`);
+    } else {
+      await evaluate(`${element}.focus(); ${element}.select()`);
+      await send("Input.insertText", { text: value }, sessionId);
+    }
+  }
+}
+// Whether the URL in the element asks for just these fields, in order.
+function asks(urlId, typed) {
+  return `(() => {
+    const query = document.getElementById(${JSON.stringify(urlId)}).textContent.split("?")[1];
+    return JSON.stringify([...new URLSearchParams(query)])
+      === ${JSON.stringify(JSON.stringify(typed))};
+  })()`;
+}
+// The bytes the image at url shows, fetched in the page.
+async function save(url, file) {
+  const bytes = await evaluate(`fetch(${JSON.stringify(url)})
+    .then((answer) => answer.arrayBuffer())
+    .then((bytes) => {
+      const all = new Uint8Array(bytes);
+      let text = "";
+      for (let i = 0; i < all.length; i += 8192) {
+        text += String.fromCharCode(...all.subarray(i, i + 8192));
+      }
+      return btoa(text);
+    })`);
+  writeFileSync(`${outDir}/${file}`, Buffer.from(bytes, "base64"));
+}
+async function saveShown(shown, file) {
+  const answer = await fetch(new URL(shown, pageUrl));
+  writeFileSync(`${outDir}/${file}`, Buffer.from(await answer.arrayBuffer()));
+}
 
 await send("Page.navigate", { url: pageUrl }, sessionId);
 while (await evaluate("document.readyState") !== "complete") {
-  await new Promise((resolve) => setTimeout(resolve, 20));
+  await pause();
 }
-for (const field of fields) {
-  const [name, value] = [field.slice(0, field.indexOf("=")), field.slice(field.indexOf("=") + 1)];
-  const element = `document.getElementById(${JSON.stringify(name)})`;
-  const type = await evaluate(`${element}.type`);
-  if (type === "checkbox") {
-    if (await evaluate(`${element}.checked`) !== (value === "1")) {
-      await evaluate(`${element}.click()`);
-    }
-  } else if (type === "select-one") {
-    await evaluate(`${element}.value = ${JSON.stringify(value)};
-      ${element}.dispatchEvent(new Event("input", { bubbles: true }))`);
-  } else {
-    await evaluate(`${element}.focus(); ${element}.select()`);
-    await send("Input.insertText", { text: value }, sessionId);
-  }
-}
+const report = await evaluate(`(() => {
+  const values = (id) => [...document.getElementById(id).options].map((o) => o.value);
+  return { themes: values("theme"), pieces: values("piece"),
+    gameThemes: values("gameTheme"), gamePieces: values("gamePiece") };
+})()`);
+
+await fill("form", fields);
 // Settled: the URL shown asks for what was typed, and the image at that URL
 // has loaded or failed with its reason shown.
-const typed = JSON.stringify(fields);
-let seen;
-for (;;) {
-  seen = await evaluate(`(() => {
-    const image = document.getElementById("diagram");
-    const shown = document.getElementById("url").textContent;
-    const query = [...new URLSearchParams(shown.split("?")[1])];
-    return {
-      width: image.naturalWidth, height: image.naturalHeight, src: image.src,
-      shown, error: document.getElementById("error").textContent,
-      settled: JSON.stringify(query.map(([n, v]) => n + "=" + v)) === ${JSON.stringify(typed)}
-        && image.getAttribute("src") === shown && image.complete
-        && (image.naturalWidth > 0 || document.getElementById("error").textContent !== "") };
-  })()`);
-  if (seen.settled) {
-    break;
-  }
-  await new Promise((resolve) => setTimeout(resolve, 50));
+report.diagram = await waitFor(`(() => {
+  const image = document.getElementById("diagram");
+  const shown = document.getElementById("url").textContent;
+  const error = document.getElementById("error").textContent;
+  return {
+    width: image.naturalWidth, height: image.naturalHeight, src: image.src,
+    shown, error,
+    settled: ${asks("url", fields)} && image.getAttribute("src") === shown
+      && image.complete && (image.naturalWidth > 0 || error !== "") };
+})()`);
+await save(report.diagram.src, "loaded.png");
+await saveShown(report.diagram.shown, "shown.png");
+
+// Settled: the URL shown asks for what was typed, and nothing is being
+// drawn: the GIF is shown or the refusal is.
+const gameSeen = (typed) => `(() => {
+  const image = document.getElementById("game");
+  const note = document.getElementById("gameNote").textContent;
+  return {
+    width: image.naturalWidth, hidden: image.hidden, src: image.src, note,
+    shown: document.getElementById("gameUrl").textContent,
+    visible: !document.getElementById("gameMode").hidden,
+    settled: ${asks("gameUrl", typed)} && !note.startsWith("drawing")
+      && (note !== "" || (!image.hidden && image.complete && image.naturalWidth > 0)) };
+})()`;
+if (gameFields.length > 0) {
+  await evaluate(`document.querySelector("input[name=mode][value=game]").click()`);
+  await fill("gameForm", gameFields);
+  report.game = await waitFor(gameSeen(gameFields));
+  await save(report.game.src, "loaded.gif");
+  await saveShown(report.game.shown, "shown.gif");
 }
-delete seen.settled;
-const loaded = await evaluate(`fetch(document.getElementById("diagram").src)
-  .then((answer) => answer.arrayBuffer())
-  .then((bytes) => {
-    const all = new Uint8Array(bytes);
-    let text = "";
-    for (let i = 0; i < all.length; i += 8192) {
-      text += String.fromCharCode(...all.subarray(i, i + 8192));
-    }
-    return btoa(text);
-  })`);
-writeFileSync(`${outDir}/loaded.png`, Buffer.from(loaded, "base64"));
-const shown = await fetch(new URL(seen.shown, pageUrl));
-writeFileSync(`${outDir}/shown.png`, Buffer.from(await shown.arrayBuffer()));
-for (const [key, value] of Object.entries(seen)) {
-  console.log(`${key} ${value}`);
+if (broken !== undefined) {
+  const typed = gameFields.map(([name, value]) => [name, name === "pgn" ? broken : value]);
+  await fill("gameForm", [["pgn", broken]]);
+  report.broken = await waitFor(gameSeen(typed));
+  await saveShown(report.broken.shown, "broken.txt");
 }
+console.log(JSON.stringify(report));
 await send("Browser.close", {}).catch(() => {});
 clearTimeout(limit);
