@@ -33,7 +33,7 @@ cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_FLAGS="$t
 cmake --build build-tsan -j "$jobs" --target tib_tests gif_tests text_tests
 TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
   ctest --test-dir build-tsan --output-on-failure -R \
-  'Render|ServerTest\.(ServesTheBytesTibWrites|TagsCacheAndKeepsConnectionsOpen|MetricsCountWhatWasAnswered|RendersForClientsThatLeftAreSkippedAndTheQueueIsBounded)$|GifWriter\.WritersOnSeveralThreadsShareOnePalette$|TextRenderer\.GivesTheSameMasksFromManyThreads$'
+  'Render|ServerQueueTest|ServerLogTest|ServerTest\.(ServesTheBytesTibWrites|TagsCacheAndKeepsConnectionsOpen|MetricsCountWhatWasAnswered|RendersForClientsThatLeftAreSkippedAndTheQueueIsBounded|AClientWhoseInputEndsBeforeItsDiagramIsReadyHasLeft)$|GifWriter\.WritersOnSeveralThreadsShareOnePalette$|TextRenderer\.GivesTheSameMasksFromManyThreads$'
 
 cmake -S . -B build-system -DCMAKE_BUILD_TYPE=Release -DTIB_BUILD_TESTS=ON \
   -DTIB_BUILD_BENCHMARKS=OFF -DTIB_LODEPNG=system

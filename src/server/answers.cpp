@@ -1,3 +1,5 @@
+// Building answers: the responses of decisions, and what every answer
+// carries as it is written.
 #include "server/answers.h"
 
 #include <array>

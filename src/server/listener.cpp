@@ -1,3 +1,5 @@
+// Listening and admission: the accept loop, the registry of connections,
+// making room, and the stop with its grace and its last render start.
 #include "server/listener.h"
 
 #include <algorithm>

@@ -1,3 +1,5 @@
+// The render queue: places taken and freed on the I/O thread, renders on
+// the workers, and their way back through an eventfd and reserved room.
 #include "server/render_queue.h"
 
 #include <sys/eventfd.h>

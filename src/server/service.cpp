@@ -1,3 +1,5 @@
+// tib-server's service put together: the parts, in the order that lets
+// each outlive what uses it, and the I/O loop.
 #include "server/service.h"
 
 #include <unistd.h>

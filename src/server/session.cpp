@@ -1,3 +1,5 @@
+// A connection: its reads, the hand-over of each decided request, its
+// writes, the lingering close after a refusal and the half-close rule.
 #include "server/session.h"
 
 #include <sys/socket.h>
