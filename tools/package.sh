@@ -13,7 +13,7 @@ cmake -S . -B build-package -DCMAKE_BUILD_TYPE=Release -DTIB_BUILD_TESTS=OFF \
   -DTIB_BUILD_BENCHMARKS=OFF \
   -DCMAKE_CXX_FLAGS="-D_FORTIFY_SOURCE=2 -fstack-protector-strong" \
   -DCMAKE_EXE_LINKER_FLAGS="-Wl,-z,relro,-z,now" >/dev/null
-cmake --build build-package -j "$(nproc)" --target tib tib-server compressed_docs
+cmake --build build-package -j "$(nproc)" --target tib tib-server tib-game compressed_docs
 (cd build-package && cpack -G DEB)
 package=$(ls "$PWD"/build-package/tib_*.deb)
 dpkg-deb -f "$package" Depends Built-Using
