@@ -51,7 +51,7 @@ std::string themeFolder(const std::string& artwork, const std::string& theme) {
   if (theme.empty()) {
     return artwork;
   }
-  const std::string folder = artwork + "/themes/" + theme;
+  std::string folder = artwork + "/themes/" + theme;
   if (theme.find('/') == std::string::npos && theme != "." && theme != ".." &&
       holds(folder, kBoardFile)) {
     return folder;

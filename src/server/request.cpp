@@ -181,7 +181,7 @@ Decision decideDiagram(std::string_view query,
   if (const auto* refuse = std::get_if<Refuse>(&chosen)) {
     return *refuse;
   }
-  const Chosen& use = std::get<Chosen>(chosen);
+  const auto& use = std::get<Chosen>(chosen);
   Render render;
   render.artwork = use.artwork;
   render.pieces = use.pieces;
@@ -226,7 +226,7 @@ Decision decideGif(std::string_view query,
   if (const auto* refuse = std::get_if<Refuse>(&chosen)) {
     return *refuse;
   }
-  const Chosen& use = std::get<Chosen>(chosen);
+  const auto& use = std::get<Chosen>(chosen);
   uint64_t hash = hashBytes(kHashStart, "gif", 3);
   hash = hashBytes(hash, &use.identity, sizeof use.identity);
   for (std::size_t f = 0; f < game.frames.size(); ++f) {

@@ -83,6 +83,9 @@ void Session::close() {
   stream_.socket().close(ignored);
 }
 
+// Each step starts the next asynchronously; the call chain only looks
+// recursive.
+// NOLINTBEGIN(misc-no-recursion)
 template <typename Step>
 void Session::guarded(Step&& step) {
   try {
@@ -93,9 +96,6 @@ void Session::guarded(Step&& step) {
   }
 }
 
-// Each step starts the next asynchronously; the call chain only looks
-// recursive.
-// NOLINTBEGIN(misc-no-recursion)
 void Session::awaitRequest() {
   busy_ = false;
   idleSince_ = Clock::now();
@@ -317,12 +317,9 @@ void Session::onWrite(beast::error_code error) {
       std::to_string(error ? 0 : response_->body().size()) + " bytes" +
       (error ? " (not delivered: " + error.message() + ")" : std::string()));
   response_.reset();
-  if (error) {
-    busy_ = false;
-    close();
-  } else if (keepOpen_ && !listener_.stopping()) {
+  if (!error && keepOpen_ && !listener_.stopping()) {
     awaitRequest();
-  } else if (lingerAfter_) {
+  } else if (!error && lingerAfter_) {
     linger();
   } else {
     busy_ = false;

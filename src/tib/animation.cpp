@@ -39,8 +39,8 @@ std::optional<std::array<std::size_t, 64>> boardOf(const Placement& position) {
     if (!chess::onBoard(piece.square)) {
       return std::nullopt;
     }
-    std::size_t& at = board[static_cast<std::size_t>(piece.square.rank * 8 +
-                                                     piece.square.file)];
+    std::size_t& at = board[static_cast<std::size_t>(piece.square.rank) * 8 +
+                            static_cast<std::size_t>(piece.square.file)];
     if (at != kEmpty) {
       return std::nullopt;
     }
@@ -169,7 +169,7 @@ class Frame {
         sources_(resampleSources(edge)),
         pixels_(static_cast<std::size_t>(edge) * (edge + 2 * barRows) * 4) {}
 
-  uint32_t height() const { return edge_ + 2 * barRows_; }
+  [[nodiscard]] uint32_t height() const { return edge_ + 2 * barRows_; }
 
   // Lets draw write the rows above and below the board; the rectangles of
   // both when it says they changed.
