@@ -84,7 +84,8 @@ Image canvasImage(ImageBuffer& canvas, const Box& clip) {
   pixman_region32_init_rect(&region, clip.x, clip.y,
                             static_cast<unsigned>(std::max(clip.w, 0)),
                             static_cast<unsigned>(std::max(clip.h, 0)));
-  const bool clipped = pixman_image_set_clip_region32(image.get(), &region);
+  const bool clipped =
+      pixman_image_set_clip_region32(image.get(), &region) != 0;
   pixman_region32_fini(&region);
   if (!clipped) {
     throw std::bad_alloc();

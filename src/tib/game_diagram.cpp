@@ -44,8 +44,8 @@ std::vector<unsigned> clockDelays(const chess::Game& game, std::size_t from,
   if (known.empty()) {
     return delays;
   }
-  std::nth_element(known.begin(), known.begin() + known.size() / 2,
-                   known.end());
+  const auto middle = static_cast<std::ptrdiff_t>(known.size() / 2);
+  std::nth_element(known.begin(), known.begin() + middle, known.end());
   const double median =
       std::max<double>(1.0, static_cast<double>(known[known.size() / 2]));
   for (std::size_t ply = from; ply < to; ++ply) {
