@@ -280,10 +280,11 @@ TEST_F(ServerTest, ServesGamesAsTibGameDrawsThem) {
   Client client(port);
   const std::string pgn = readText(doc / "opera.pgn");
   std::string encoded;
-  for (const unsigned char c : pgn) {
+  for (const char letter : pgn) {
     static const char* const kHex = "0123456789ABCDEF";
+    const auto c = static_cast<unsigned char>(letter);
     encoded += std::isalnum(c) != 0
-                   ? std::string(1, static_cast<char>(c))
+                   ? std::string(1, letter)
                    : std::string("%") + kHex[c >> 4U] + kHex[c & 15U];
   }
   // A ply, as tib-game draws it; and one diagram reached by its PGN or by
