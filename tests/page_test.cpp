@@ -135,10 +135,12 @@ void checkPageInChromium(uint16_t port, const PageVisit& visit) {
       TIB_PAGE_DRIVER, chromium.string(), origin + "/",
       (scratch.path() / "profile").string(), scratch.path().string()};
   for (const auto& [name, value] : visit.diagram) {
-    args.push_back(name + "=" + value);
+    args.push_back(name + "=");
+    args.back() += value;
   }
   for (const auto& [name, value] : visit.game) {
-    args.push_back("game." + name + "=" + value);
+    args.push_back("game." + name + "=");
+    args.back() += value;
   }
   args.push_back("broken=" + visit.brokenPgn);
   const RunResult run = runProgram(node.string(), scratch.path(), args);

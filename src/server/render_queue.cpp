@@ -92,7 +92,7 @@ void RenderQueue::finish(std::size_t place, Result result) noexcept {
   }
   const uint64_t one = 1;
   // Cannot fail short of the counter's overflow, 2^64 - 1 reports away.
-  (void)!write(wake_.native_handle(), &one, sizeof one);
+  (void)(write(wake_.native_handle(), &one, sizeof one) == sizeof one);
 }
 
 void RenderQueue::awaitFinished() {
