@@ -206,7 +206,7 @@ class Frame {
                           columns.end - columns.first, rows.end - rows.first};
   }
 
-  const unsigned char* pixels() const { return pixels_.data(); }
+  [[nodiscard]] const unsigned char* pixels() const { return pixels_.data(); }
 
  private:
   uint32_t edge_;
@@ -225,8 +225,8 @@ Diagram sample(const Placement& position, Orientation view, bool coordinates) {
   marks.check = at("e1");
   const std::array<MarkColour, 4> colours{MarkColour::green, MarkColour::red,
                                           MarkColour::yellow, MarkColour::blue};
-  const char* const light[] = {"b3", "d3", "f3", "h3"};
-  const char* const dark[] = {"a3", "c3", "e3", "g3"};
+  const std::array<const char*, 4> light{"b3", "d3", "f3", "h3"};
+  const std::array<const char*, 4> dark{"a3", "c3", "e3", "g3"};
   for (std::size_t c = 0; c < colours.size(); ++c) {
     marks.highlights.push_back({colours[c], at(light[c]), at(light[c])});
     marks.highlights.push_back({colours[c], at(dark[c]), at(dark[c])});
