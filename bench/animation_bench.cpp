@@ -36,15 +36,17 @@ const codec::GifPalette& palette() {
 }
 
 // The frames of seeded random games, one after the other, until there are
-// `count`; every seventh ply with two arrows and a coloured square.
-std::vector<AnimationFrame> framesOfGames(std::size_t count, int32_t size) {
+// `count`; with marks, every seventh ply with two arrows and a coloured
+// square.
+std::vector<AnimationFrame> framesOfGames(std::size_t count, int32_t size,
+                                          bool marks = true) {
   const std::string text = bench::randomGames(std::size_t{1} << 20);
   std::vector<AnimationFrame> frames;
   GameAnimation animation;
   animation.settings = {size, kDefaultScale};
   for (const chess::GameText& game : chess::splitGames(text)) {
     for (AnimationFrame& frame : gameFrames(chess::readGame(game), animation)) {
-      if (frames.size() % 7 == 3) {
+      if (marks && frames.size() % 7 == 3) {
         const auto at = [](const char* name) {
           return *chess::squareNamed(name);
         };
@@ -81,14 +83,20 @@ BENCHMARK(onePng)->Unit(benchmark::kMillisecond);
 
 void gameGif(benchmark::State& state) {
   const std::vector<AnimationFrame> frames =
-      framesOfGames(static_cast<std::size_t>(state.range(0)), 720);
+      framesOfGames(static_cast<std::size_t>(state.range(0)), 720,
+                    state.range(1) != 0);
   std::size_t bytes = 0;
   for (auto _ : state) {
     bytes = gifBytes(frames);
   }
   state.counters["bytes"] = static_cast<double>(bytes);
 }
-BENCHMARK(gameGif)->Arg(1)->Arg(94)->Unit(benchmark::kMillisecond);
+// Arguments: frames, and whether some carry arrows and coloured squares.
+BENCHMARK(gameGif)
+    ->Args({1, 1})
+    ->Args({94, 0})
+    ->Args({94, 1})
+    ->Unit(benchmark::kMillisecond);
 
 void paletteBuild(benchmark::State& state) {
   for (auto _ : state) {

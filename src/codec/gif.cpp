@@ -133,31 +133,61 @@ void GifWriter::addFrame(const unsigned char* rgba,
 
 void GifWriter::addFrame(const unsigned char* rgba, unsigned delayCentiseconds,
                          const std::vector<GifRect>& changed) {
+  checkDelay(delayCentiseconds);
+  mapped_.resize(std::size_t{width_} * height_);
+  const std::vector<Box> regions =
+      screen_.empty() ? std::vector<Box>{{0, 0, width_, height_}}
+                      : regionsOf(changed);
+  for (const Box& region : regions) {
+    for (unsigned y = region.top; y < region.bottom; ++y) {
+      const std::size_t start = std::size_t{y} * width_ + region.left;
+      mapPixels(palette_, rgba + 4 * start, region.right - region.left,
+                &mapped_[start]);
+    }
+  }
+  addIndexedFrame(mapped_.data(), delayCentiseconds, changed);
+}
+
+void GifWriter::addIndexedFrame(const unsigned char* indices,
+                                unsigned delayCentiseconds,
+                                const std::vector<GifRect>& changed) {
+  checkDelay(delayCentiseconds);
+  if (screen_.empty()) {
+    screen_.assign(indices, indices + std::size_t{width_} * height_);
+    writeFrame({0, 0, width_, height_}, delayCentiseconds, false,
+               screen_.data());
+  } else {
+    addLaterFrame(indices, delayCentiseconds, regionsOf(changed));
+  }
+  flush();
+}
+
+void GifWriter::checkDelay(unsigned delay) const {
   if (finished_) {
     throw GifError("a frame after the end of the GIF");
   }
-  if (delayCentiseconds > kMaxSide) {
+  if (delay > kMaxSide) {
     throw GifError("a GIF frame's delay is at most 65535 centiseconds, not " +
-                   std::to_string(delayCentiseconds));
+                   std::to_string(delay));
   }
-  if (screen_.empty()) {
-    addFirstFrame(rgba, delayCentiseconds);
-  } else {
-    std::vector<Box> regions;
-    for (const GifRect& rect : changed) {
-      const auto end = [](unsigned start, unsigned length, unsigned side) {
-        return static_cast<unsigned>(
-            std::min<std::uint64_t>(std::uint64_t{start} + length, side));
-      };
-      const Box region{rect.left, rect.top, end(rect.left, rect.width, width_),
-                       end(rect.top, rect.height, height_)};
-      if (region.left < region.right && region.top < region.bottom) {
-        regions.push_back(region);
-      }
+}
+
+// The rectangles cut to the picture, empty ones left out.
+std::vector<GifWriter::Box> GifWriter::regionsOf(
+    const std::vector<GifRect>& changed) const {
+  std::vector<Box> regions;
+  for (const GifRect& rect : changed) {
+    const auto end = [](unsigned start, unsigned length, unsigned side) {
+      return static_cast<unsigned>(
+          std::min<std::uint64_t>(std::uint64_t{start} + length, side));
+    };
+    const Box region{rect.left, rect.top, end(rect.left, rect.width, width_),
+                     end(rect.top, rect.height, height_)};
+    if (region.left < region.right && region.top < region.bottom) {
+      regions.push_back(region);
     }
-    addLaterFrame(rgba, delayCentiseconds, regions);
   }
-  flush();
+  return regions;
 }
 
 void GifWriter::finish() {
@@ -172,30 +202,15 @@ void GifWriter::finish() {
   flush();
 }
 
-void GifWriter::addFirstFrame(const unsigned char* rgba, unsigned delay) {
-  screen_.resize(std::size_t{width_} * height_);
-  mapPixels(palette_, rgba, screen_.size(), screen_.data());
-  writeFrame({0, 0, width_, height_}, delay, false, screen_.data());
-}
-
-void GifWriter::addLaterFrame(const unsigned char* rgba, unsigned delay,
+void GifWriter::addLaterFrame(const unsigned char* indices, unsigned delay,
                               const std::vector<Box>& regions) {
-  // The regions' indices one after another, and the box of those that
-  // changed.
-  scratch_.resize(
-      std::accumulate(regions.begin(), regions.end(), std::size_t{0},
-                      [](std::size_t area, const Box& region) {
-                        return area + std::size_t{region.right - region.left} *
-                                          (region.bottom - region.top);
-                      }));
+  // The box of the pixels that changed.
   Box box{width_, height_, 0, 0};
-  std::size_t at = 0;
   for (const Box& region : regions) {
     const std::size_t regionWidth = region.right - region.left;
-    for (unsigned y = region.top; y < region.bottom; ++y, at += regionWidth) {
+    for (unsigned y = region.top; y < region.bottom; ++y) {
       const std::size_t start = std::size_t{y} * width_ + region.left;
-      unsigned char* now = &scratch_[at];
-      mapPixels(palette_, rgba + 4 * start, regionWidth, now);
+      const unsigned char* now = indices + start;
       const unsigned char* before = &screen_[start];
       const std::size_t first = firstDifference(now, before, regionWidth);
       if (first == regionWidth) {
@@ -218,30 +233,25 @@ void GifWriter::addLaterFrame(const unsigned char* rgba, unsigned delay,
   const std::size_t boxWidth = box.right - box.left;
   frame_.assign(boxWidth * (box.bottom - box.top),
                 GifPalette::kTransparentIndex);
-  // Calls visit(offset in scratch_, offset on the screen, offset in frame_,
-  // count) for each row of a region inside the box.
+  // Calls visit(offset in the picture, offset in frame_, count) for each
+  // row of a region inside the box.
   const auto eachRowInBox = [&](const auto& visit) {
-    std::size_t start = 0;
     for (const Box& region : regions) {
-      const std::size_t regionWidth = region.right - region.left;
       const unsigned left = std::max(region.left, box.left);
       const unsigned right = std::min(region.right, box.right);
-      for (unsigned y = region.top; y < region.bottom;
-           ++y, start += regionWidth) {
-        if (y >= box.top && y < box.bottom && left < right) {
-          visit(start + (left - region.left), std::size_t{y} * width_ + left,
-                (y - box.top) * boxWidth + (left - box.left), right - left);
-        }
+      const unsigned top = std::max(region.top, box.top);
+      const unsigned bottom = std::min(region.bottom, box.bottom);
+      for (unsigned y = top; y < bottom && left < right; ++y) {
+        visit(std::size_t{y} * width_ + left,
+              (y - box.top) * boxWidth + (left - box.left), right - left);
       }
     }
   };
-  eachRowInBox([this](std::size_t now, std::size_t screen, std::size_t out,
-                      std::size_t count) {
-    putChanged(&scratch_[now], &screen_[screen], &frame_[out], count);
+  eachRowInBox([&](std::size_t at, std::size_t out, std::size_t count) {
+    putChanged(indices + at, &screen_[at], &frame_[out], count);
   });
-  eachRowInBox([this](std::size_t now, std::size_t screen, std::size_t /*out*/,
-                      std::size_t count) {
-    std::memcpy(&screen_[screen], &scratch_[now], count);
+  eachRowInBox([&](std::size_t at, std::size_t /*out*/, std::size_t count) {
+    std::memcpy(&screen_[at], indices + at, count);
   });
   const bool anyUnchanged =
       std::find(frame_.begin(), frame_.end(), GifPalette::kTransparentIndex) !=

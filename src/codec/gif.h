@@ -45,6 +45,11 @@ class GifWriter {
   // whole.
   void addFrame(const unsigned char* rgba, unsigned delayCentiseconds,
                 const std::vector<GifRect>& changed);
+  // The same for a frame mapped to the palette already: `indices` holds
+  // width x height indices of colours (none the transparent index), read
+  // only inside `changed` after the first frame.
+  void addIndexedFrame(const unsigned char* indices, unsigned delayCentiseconds,
+                       const std::vector<GifRect>& changed);
 
   // Ends the file. Throws GifError before the first frame; no frame may
   // follow.
@@ -58,8 +63,9 @@ class GifWriter {
     unsigned bottom;
   };
 
-  void addFirstFrame(const unsigned char* rgba, unsigned delay);
-  void addLaterFrame(const unsigned char* rgba, unsigned delay,
+  std::vector<Box> regionsOf(const std::vector<GifRect>& changed) const;
+  void checkDelay(unsigned delay) const;
+  void addLaterFrame(const unsigned char* indices, unsigned delay,
                      const std::vector<Box>& regions);
   void writeFrame(Box box, unsigned delay, bool usesTransparency,
                   const unsigned char* indices);
@@ -72,8 +78,9 @@ class GifWriter {
   std::vector<unsigned char> bytes_;
   // The indices on screen after the frames so far.
   std::vector<unsigned char> screen_;
-  // The indices of the regions looked at, and of the frame's box.
-  std::vector<unsigned char> scratch_;
+  // An RGBA frame mapped to indices, inside the regions looked at.
+  std::vector<unsigned char> mapped_;
+  // The frame's box, its unchanged pixels transparent.
   std::vector<unsigned char> frame_;
   bool finished_ = false;
 };

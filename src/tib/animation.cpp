@@ -4,6 +4,7 @@
 #include <array>
 #include <cstring>
 #include <optional>
+#include <utility>
 
 #include "tib/error.h"
 
@@ -18,13 +19,6 @@ constexpr int kPad = 2;
 
 Box padded(const Box& box) {
   return {box.x - kPad, box.y - kPad, box.w + 2 * kPad, box.h + 2 * kPad};
-}
-
-Box unite(const Box& a, const Box& b) {
-  const int left = std::min(a.x, b.x);
-  const int top = std::min(a.y, b.y);
-  return {left, top, std::max(a.x + a.w, b.x + b.w) - left,
-          std::max(a.y + a.h, b.y + b.h) - top};
 }
 
 constexpr std::size_t kEmpty = kPieces.size();
@@ -103,9 +97,10 @@ std::vector<Box> changedBoxes(const Diagram& before, const Diagram& after) {
   if (was.arrows != is.arrows) {
     for (const auto* marks : {&was.arrows, &is.arrows}) {
       for (const Mark& mark : *marks) {
-        // cppcheck-suppress useStlAlgorithm
-        boxes.push_back(padded(
-            unite(squareBox(mark.from, view), squareBox(mark.to, view))));
+        for (const Box& box : markCover(mark, view)) {
+          // cppcheck-suppress useStlAlgorithm
+          boxes.push_back(padded(box));
+        }
       }
     }
   }
@@ -126,13 +121,18 @@ bool overlaps(const Box& a, const Box& b) {
          b.y < a.y + a.h;
 }
 
-// The boxes with every two that overlap joined into one, so that each part
-// is drawn once and each shape rasterized once per box.
+int64_t area(const Box& box) { return int64_t{box.w} * box.h; }
+
+// The boxes with two that overlap joined into one where their union is no
+// larger than the two apart, so that most parts are drawn once; the strips
+// along a diagonal arrow stay apart rather than become the box of the whole
+// arrow. A part in two boxes is drawn twice, the same both times.
 std::vector<Box> joined(std::vector<Box> boxes) {
   for (std::size_t i = 0; i < boxes.size();) {
     bool merged = false;
     for (std::size_t j = i + 1; j < boxes.size() && !merged; ++j) {
-      if (overlaps(boxes[i], boxes[j])) {
+      if (overlaps(boxes[i], boxes[j]) &&
+          area(unite(boxes[i], boxes[j])) <= area(boxes[i]) + area(boxes[j])) {
         boxes[i] = unite(boxes[i], boxes[j]);
         boxes.erase(boxes.begin() + static_cast<std::ptrdiff_t>(j));
         merged = true;
@@ -159,31 +159,43 @@ Span outputSpan(const std::vector<uint32_t>& sources, int from, int to) {
           static_cast<uint32_t>(end - sources.begin())};
 }
 
-// The frame's pixels: the canvas resampled to edge x edge, kept up to date
-// one changed box at a time.
+// The frame as palette indices: the canvas resampled to edge x edge and
+// mapped, kept up to date one changed box at a time.
 class Frame {
  public:
-  Frame(uint32_t edge, uint32_t barRows)
+  Frame(uint32_t edge, uint32_t barRows, const codec::GifPalette& palette)
       : edge_(edge),
         barRows_(barRows),
+        palette_(palette),
         sources_(resampleSources(edge)),
-        pixels_(static_cast<std::size_t>(edge) * (edge + 2 * barRows) * 4) {}
+        // Black until drawn.
+        indices_(static_cast<std::size_t>(edge) * (edge + 2 * barRows),
+                 palette.indexOf(0)),
+        bars_(static_cast<std::size_t>(edge) * barRows * 2 * 4) {}
 
   [[nodiscard]] uint32_t height() const { return edge_ + 2 * barRows_; }
 
-  // Lets draw write the rows above and below the board; the rectangles of
-  // both when it says they changed.
+  // Lets draw write the RGBA rows above and below the board; the
+  // rectangles of both when it says they changed.
   template <typename Draw>
   std::vector<codec::GifRect> updateBars(Draw&& draw) {
-    const std::size_t rowBytes = std::size_t{edge_} * 4;
-    if (barRows_ == 0 ||
-        !draw(pixels_.data(), pixels_.data() + rowBytes * (barRows_ + edge_))) {
+    const std::size_t barPixels = std::size_t{edge_} * barRows_;
+    if (barRows_ == 0 || !draw(bars_.data(), bars_.data() + barPixels * 4)) {
       return {};
+    }
+    const std::size_t belowAt = std::size_t{edge_} * (barRows_ + edge_);
+    for (const auto& [from, to] :
+         {std::pair<std::size_t, std::size_t>{0, 0}, {barPixels, belowAt}}) {
+      for (std::size_t i = 0; i < barPixels; ++i) {
+        indices_[to + i] =
+            palette_.indexOf(codec::packRgb(&bars_[(from + i) * 4]));
+      }
     }
     return {{0, 0, edge_, barRows_}, {0, barRows_ + edge_, edge_, barRows_}};
   }
 
-  // Resamples the canvas inside box; returns the output rectangle touched.
+  // Resamples and maps the canvas inside box; returns the output rectangle
+  // touched.
   std::optional<codec::GifRect> update(const ImageBuffer& canvas,
                                        const Box& box) {
     const Span columns = outputSpan(sources_, box.x, box.x + box.w);
@@ -191,28 +203,40 @@ class Frame {
     if (columns.first >= columns.end || rows.first >= rows.end) {
       return std::nullopt;
     }
+    // Neighbours mostly share a colour: each new one is looked up once.
+    uint32_t last = 0;
+    unsigned char index = palette_.indexOf(0);
     for (uint32_t i = rows.first; i < rows.end; ++i) {
       const unsigned char* row =
           canvas.pixels.data() +
           static_cast<std::size_t>(sources_[i]) * kCanvasEdge * 4;
-      unsigned char* to =
-          pixels_.data() +
-          (static_cast<std::size_t>(i + barRows_) * edge_ + columns.first) * 4;
-      for (uint32_t j = columns.first; j < columns.end; ++j, to += 4) {
-        std::memcpy(to, row + static_cast<std::size_t>(sources_[j]) * 4, 4);
+      unsigned char* to = indices_.data() +
+                          static_cast<std::size_t>(i + barRows_) * edge_ +
+                          columns.first;
+      for (uint32_t j = columns.first; j < columns.end; ++j, ++to) {
+        const uint32_t rgb =
+            codec::packRgb(row + static_cast<std::size_t>(sources_[j]) * 4);
+        if (rgb != last) {
+          last = rgb;
+          index = palette_.indexOf(rgb);
+        }
+        *to = index;
       }
     }
     return codec::GifRect{columns.first, rows.first + barRows_,
                           columns.end - columns.first, rows.end - rows.first};
   }
 
-  [[nodiscard]] const unsigned char* pixels() const { return pixels_.data(); }
+  [[nodiscard]] const unsigned char* indices() const { return indices_.data(); }
 
  private:
   uint32_t edge_;
   uint32_t barRows_;
+  const codec::GifPalette& palette_;
   std::vector<uint32_t> sources_;
-  std::vector<unsigned char> pixels_;
+  std::vector<unsigned char> indices_;
+  // The rows above and below the board as drawn, RGBA.
+  std::vector<unsigned char> bars_;
 };
 
 Diagram sample(const Placement& position, Orientation view, bool coordinates) {
@@ -294,11 +318,11 @@ bool writeAnimation(const Artwork& artwork, const Sprites& pieces,
   };
   ImageBuffer canvas = drawDiagram(artwork, pieces, frames.front().diagram);
   drawOver(0, canvas);
-  Frame frame(edge, extras.barRows);
+  Frame frame(edge, extras.barRows, palette);
   frame.update(canvas, kCanvasBox);
   frame.updateBars(drawBars(0));
   codec::GifWriter writer(edge, frame.height(), palette, sink);
-  writer.addFrame(frame.pixels(), frames.front().delayCentiseconds);
+  writer.addIndexedFrame(frame.indices(), frames.front().delayCentiseconds, {});
   Diagram shown = frames.front().diagram;
   for (std::size_t f = 1; f < frames.size(); ++f) {
     if (keepGoing && !keepGoing()) {
@@ -326,7 +350,8 @@ bool writeAnimation(const Artwork& artwork, const Sprites& pieces,
         changed.push_back(*rect);
       }
     }
-    writer.addFrame(frame.pixels(), frames[f].delayCentiseconds, changed);
+    writer.addIndexedFrame(frame.indices(), frames[f].delayCentiseconds,
+                           changed);
     shown = std::move(next);
   }
   writer.finish();

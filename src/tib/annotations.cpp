@@ -196,20 +196,6 @@ std::vector<pixman_triangle_t> ringShape(const Point& centre) {
   return shape;
 }
 
-Box unite(const Box& a, const Box& b) {
-  const int left = std::min(a.x, b.x);
-  const int top = std::min(a.y, b.y);
-  return {left, top, std::max(a.x + a.w, b.x + b.w) - left,
-          std::max(a.y + a.h, b.y + b.h) - top};
-}
-
-// Whether two boxes share a pixel, with a pixel to spare for anti-aliased
-// edges.
-bool overlaps(const Box& a, const Box& b) {
-  return a.x - 1 < b.x + b.w && b.x < a.x + a.w + 1 && a.y - 1 < b.y + b.h &&
-         b.y < a.y + a.h + 1;
-}
-
 const Paint& paintOf(chess::MarkColour colour) {
   return kMarkColours.at(static_cast<std::size_t>(colour));
 }
@@ -252,10 +238,13 @@ void drawOverPieces(ImageBuffer& canvas, const Annotations& annotations,
   const Image image = canvasImage(canvas, clip);
   const Orientation view = annotations.orientation;
   for (const Mark& mark : annotations.arrows) {
-    // Rasterizing costs the whole shape whatever the clip: pass over the
-    // shapes that lie outside it (each lies within its squares' box).
-    if (!overlaps(unite(squareBox(mark.from, view), squareBox(mark.to, view)),
-                  clip)) {
+    // Each shape lies within its squares' box. Its coverage is rasterized
+    // only where that box meets the clip: at a whole-pixel offset the
+    // rasterizer gives each pixel the coverage it gives it in a mask of
+    // the whole shape, and a redrawn strip of a long arrow costs the strip.
+    const Box area = intersection(
+        unite(squareBox(mark.from, view), squareBox(mark.to, view)), clip);
+    if (area.w <= 0 || area.h <= 0) {
       continue;
     }
     const Point from = centreOf(squareBox(mark.from, view));
@@ -263,13 +252,55 @@ void drawOverPieces(ImageBuffer& canvas, const Annotations& annotations,
         mark.from == mark.to
             ? ringShape(from)
             : arrowShape(from, centreOf(squareBox(mark.to, view)));
+    const Image coverage = checked(
+        pixman_image_create_bits(PIXMAN_a8, area.w, area.h, nullptr, 0));
+    pixman_add_triangles(coverage.get(), -area.x, -area.y,
+                         static_cast<int>(shape.size()), shape.data());
     const pixman_color_t colour =
         premultiplied(paintOf(mark.colour), kArrowOpacity);
     const Image paint = checked(pixman_image_create_solid_fill(&colour));
-    pixman_composite_triangles(PIXMAN_OP_OVER, paint.get(), image.get(),
-                               PIXMAN_a8, 0, 0, 0, 0,
-                               static_cast<int>(shape.size()), shape.data());
+    pixman_image_composite32(PIXMAN_OP_OVER, paint.get(), coverage.get(),
+                             image.get(), 0, 0, 0, 0, area.x, area.y, area.w,
+                             area.h);
   }
+}
+
+std::vector<Box> markCover(const Mark& mark, Orientation orientation) {
+  const Box fromBox = squareBox(mark.from, orientation);
+  const Box toBox = squareBox(mark.to, orientation);
+  if (mark.from == mark.to) {
+    return {fromBox};
+  }
+  const Box both = unite(fromBox, toBox);
+  const Point from = centreOf(fromBox);
+  const Point to = centreOf(toBox);
+  // Every pixel of the arrow lies within half the head's width of the
+  // line between the centres; a pixel more for the edges' coverage.
+  const double reach = kHeadWidth * static_cast<double>(kSquareHeight) / 2 + 1;
+  const auto xAt = [&](double y) {
+    return from.y == to.y ? from.x
+                          : from.x + (to.x - from.x) * (y - from.y) /
+                                         (to.y - from.y);
+  };
+  std::vector<Box> cover;
+  for (int top = both.y; top < both.y + both.h;
+       top += static_cast<int>(kSquareHeight)) {
+    const int bottom = top + static_cast<int>(kSquareHeight);
+    // The stretch of the line within reach of this row of squares.
+    const double low = std::max(std::min(from.y, to.y), top - reach);
+    const double high = std::min(std::max(from.y, to.y), bottom + reach);
+    double left = std::min(from.x, to.x);
+    double right = std::max(from.x, to.x);
+    if (from.y != to.y) {
+      left = std::min(xAt(low), xAt(high));
+      right = std::max(xAt(low), xAt(high));
+    }
+    const Box row{static_cast<int>(std::floor(left - reach)), top,
+                  static_cast<int>(std::ceil(right - left + 2 * reach)) + 1,
+                  bottom - top};
+    cover.push_back(intersection(row, both));
+  }
+  return cover;
 }
 
 }  // namespace tib

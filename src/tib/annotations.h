@@ -45,4 +45,9 @@ void drawUnderPieces(ImageBuffer& canvas, const Annotations& annotations,
 void drawOverPieces(ImageBuffer& canvas, const Annotations& annotations,
                     const Box& clip = kCanvasBox);
 
+// Boxes that together hold every pixel a mark of the arrows may change,
+// none overlapping another: for an arrow, a box for each row of squares it
+// crosses, as wide as the arrow there, rather than the box of both squares.
+std::vector<Box> markCover(const Mark& mark, Orientation orientation);
+
 }  // namespace tib

@@ -2,6 +2,7 @@
 // onto the 1024 x 1024 canvas.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 
@@ -21,6 +22,27 @@ struct Box {
   int w = 0;
   int h = 0;
 };
+
+// The smallest box holding both, and the pixels in both (no width or
+// height when there are none); in 64 bits, so that no box overflows them.
+constexpr Box unite(const Box& a, const Box& b) {
+  const int64_t left = std::min(a.x, b.x);
+  const int64_t top = std::min(a.y, b.y);
+  const int64_t right = std::max(int64_t{a.x} + a.w, int64_t{b.x} + b.w);
+  const int64_t bottom = std::max(int64_t{a.y} + a.h, int64_t{b.y} + b.h);
+  return {static_cast<int>(left), static_cast<int>(top),
+          static_cast<int>(std::min<int64_t>(right - left, INT32_MAX)),
+          static_cast<int>(std::min<int64_t>(bottom - top, INT32_MAX))};
+}
+constexpr Box intersection(const Box& a, const Box& b) {
+  const int64_t left = std::max(a.x, b.x);
+  const int64_t top = std::max(a.y, b.y);
+  const int64_t right = std::min(int64_t{a.x} + a.w, int64_t{b.x} + b.w);
+  const int64_t bottom = std::min(int64_t{a.y} + a.h, int64_t{b.y} + b.h);
+  return {static_cast<int>(left), static_cast<int>(top),
+          static_cast<int>(std::max<int64_t>(right - left, 0)),
+          static_cast<int>(std::max<int64_t>(bottom - top, 0))};
+}
 
 constexpr int32_t kDefaultSize = 1024;
 constexpr float kDefaultScale = 1.3F;
