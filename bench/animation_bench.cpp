@@ -82,9 +82,8 @@ void onePng(benchmark::State& state) {
 BENCHMARK(onePng)->Unit(benchmark::kMillisecond);
 
 void gameGif(benchmark::State& state) {
-  const std::vector<AnimationFrame> frames =
-      framesOfGames(static_cast<std::size_t>(state.range(0)), 720,
-                    state.range(1) != 0);
+  const std::vector<AnimationFrame> frames = framesOfGames(
+      static_cast<std::size_t>(state.range(0)), 720, state.range(1) != 0);
   std::size_t bytes = 0;
   for (auto _ : state) {
     bytes = gifBytes(frames);
@@ -92,11 +91,8 @@ void gameGif(benchmark::State& state) {
   state.counters["bytes"] = static_cast<double>(bytes);
 }
 // Arguments: frames, and whether some carry arrows and coloured squares.
-BENCHMARK(gameGif)
-    ->Args({1, 1})
-    ->Args({94, 0})
-    ->Args({94, 1})
-    ->Unit(benchmark::kMillisecond);
+BENCHMARK(gameGif)->Args({1, 1})->Args({94, 0})->Args({94, 1})->Unit(
+    benchmark::kMillisecond);
 
 void paletteBuild(benchmark::State& state) {
   for (auto _ : state) {
