@@ -106,6 +106,30 @@ TEST(GifPalette, ManyColoursAreCutDownTheSameWayWhateverTheirOrder) {
   EXPECT_EQ(buildPalette({row(rgba)}, 16).colourCount(), 16U);
 }
 
+// Colours of typical frames take the first indices, commonest first, even
+// when the samples hold others more often, so that those frames fit in
+// shorter codes; the rest follow by their count in the samples.
+TEST(GifPalette, TypicalColoursComeFirst) {
+  const std::vector<Rgb> colours = distinctColours(200, 11);
+  std::vector<unsigned char> samples;
+  for (std::size_t i = 0; i < colours.size(); ++i) {
+    const auto pixels = pixelsOf({colours[i]}, static_cast<unsigned>(i + 10));
+    samples.insert(samples.end(), pixels.begin(), pixels.end());
+  }
+  // The rarest sample colours, the rarest of them commonest in the frames.
+  const std::vector<unsigned char> typical =
+      pixelsOf({colours[0], colours[1], colours[1], colours[2], colours[2],
+                colours[2]});
+  const GifPalette palette =
+      buildPalette({row(samples)}, GifPalette::kMaxColours, {row(typical)});
+  ASSERT_EQ(palette.colourCount(), colours.size());
+  EXPECT_EQ(palette.table()[1], colours[2]);
+  EXPECT_EQ(palette.table()[2], colours[1]);
+  EXPECT_EQ(palette.table()[3], colours[0]);
+  EXPECT_EQ(palette.table()[4], colours[199]);
+  EXPECT_EQ(palette.table()[200], colours[3]);
+}
+
 TEST(GifPalette, MapsAColourOutsideItToTheNearestLowestIndexOnATie) {
   const GifPalette palette(
       {{0, 0, 0}, {255, 255, 255}, {200, 0, 0}, {0, 0, 8}, {0, 160, 0}});

@@ -316,7 +316,8 @@ unsigned char GifPalette::nearestIndex(std::uint32_t rgb) const {
 }
 
 GifPalette buildPalette(const std::vector<RgbaPicture>& samples,
-                        std::size_t maxColours) {
+                        std::size_t maxColours,
+                        const std::vector<RgbaPicture>& typical) {
   if (maxColours == 0 || maxColours > GifPalette::kMaxColours) {
     throw GifError("a GIF palette holds 1 to 255 colours, not " +
                    std::to_string(maxColours));
@@ -344,15 +345,36 @@ GifPalette buildPalette(const std::vector<RgbaPicture>& samples,
       merged.push_back(colour);
     }
   }
+  const auto colours = [&merged] {
+    std::vector<Rgb> table(merged.size());
+    std::transform(
+        merged.begin(), merged.end(), table.begin(),
+        [](const ColourCount& colour) { return unpacked(colour.rgb); });
+    return table;
+  };
+  // How many typical pixels each colour stands for.
+  std::unordered_map<std::uint32_t, std::uint64_t> typicalCount;
+  if (!typical.empty()) {
+    const GifPalette unordered(colours(), known);
+    for (const ColourCount& pixel : countColours(typical)) {
+      const Rgb& nearest = unordered.table()[unordered.indexOf(pixel.rgb)];
+      typicalCount[packed(nearest)] += pixel.count;
+    }
+  }
+  const auto weight = [&typicalCount](const ColourCount& colour) {
+    const auto found = typicalCount.find(colour.rgb);
+    return found == typicalCount.end() ? 0 : found->second;
+  };
   std::sort(merged.begin(), merged.end(),
-            [](const ColourCount& a, const ColourCount& b) {
+            [&weight](const ColourCount& a, const ColourCount& b) {
+              const std::uint64_t aTypical = weight(a);
+              const std::uint64_t bTypical = weight(b);
+              if (aTypical != bTypical) {
+                return aTypical > bTypical;
+              }
               return a.count != b.count ? a.count > b.count : a.rgb < b.rgb;
             });
-  std::vector<Rgb> colours(merged.size());
-  std::transform(
-      merged.begin(), merged.end(), colours.begin(),
-      [](const ColourCount& colour) { return unpacked(colour.rgb); });
-  return GifPalette(colours, known);
+  return GifPalette(colours(), known);
 }
 
 }  // namespace tib::codec

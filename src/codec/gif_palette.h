@@ -103,8 +103,11 @@ class GifPalette {
 // most of it when one does. The commonest colours come first, so that a
 // frame of common colours needs short LZW codes. The same samples give the
 // same palette. Every sample colour is a known colour of the palette.
+// The colours of `typical` pictures, like most frames, come before all
+// others, the commonest first, so that such frames need the shortest codes.
 // Throws GifError when the samples hold no pixel.
 GifPalette buildPalette(const std::vector<RgbaPicture>& samples,
-                        std::size_t maxColours = GifPalette::kMaxColours);
+                        std::size_t maxColours = GifPalette::kMaxColours,
+                        const std::vector<RgbaPicture>& typical = {});
 
 }  // namespace tib::codec

@@ -262,6 +262,23 @@ Diagram sample(const Placement& position, Orientation view, bool coordinates) {
   return diagram;
 }
 
+// What most frames show, in two diagrams: every piece on squares of both
+// colours, plain in one and tinted as the last move's in the other, and
+// empty squares plain and tinted.
+Diagram typical(const Placement& position, Orientation view, bool coordinates,
+                int tintedFrom) {
+  Diagram diagram{position, Settings{}, {}};
+  Annotations& marks = diagram.annotations;
+  marks.orientation = view;
+  marks.coordinates = coordinates;
+  for (int rank = tintedFrom; rank < 8; rank += 3) {
+    for (int file = 0; file < 8; ++file) {
+      marks.lastMove.push_back({file, rank});
+    }
+  }
+  return diagram;
+}
+
 }  // namespace
 
 codec::GifPalette animationPalette(
@@ -269,22 +286,37 @@ codec::GifPalette animationPalette(
     const std::vector<codec::RgbaPicture>& alsoShown) {
   // Every piece on both colours of square, every mark on both, both views,
   // with and without labels, on whichever boards the artwork has.
+  // Plain diagrams of the same take the first indices.
   std::vector<ImageBuffer> canvases;
+  std::vector<ImageBuffer> typicalCanvases;
   const Placement start = startingPlacement();
   for (const Orientation view : {Orientation::white, Orientation::black}) {
     for (const bool coordinates : {true, false}) {
       if (boardPicture(artwork, boardIndex(view, coordinates)) != nullptr) {
         canvases.push_back(
             drawDiagram(artwork, pieces, sample(start, view, coordinates)));
+        for (const int tintedFrom : {0, 1}) {
+          typicalCanvases.push_back(drawDiagram(
+              artwork, pieces, typical(start, view, coordinates, tintedFrom)));
+        }
       }
     }
   }
+  const auto pictures = [](const std::vector<ImageBuffer>& drawn) {
+    std::vector<codec::RgbaPicture> shown;
+    for (const ImageBuffer& canvas : drawn) {
+      // cppcheck-suppress useStlAlgorithm
+      shown.push_back({canvas.pixels.data(), canvas.width, canvas.height});
+    }
+    return shown;
+  };
   std::vector<codec::RgbaPicture> samples = alsoShown;
-  for (const ImageBuffer& canvas : canvases) {
+  for (const codec::RgbaPicture& canvas : pictures(canvases)) {
     // cppcheck-suppress useStlAlgorithm
-    samples.push_back({canvas.pixels.data(), canvas.width, canvas.height});
+    samples.push_back(canvas);
   }
-  return codec::buildPalette(samples);
+  return codec::buildPalette(samples, codec::GifPalette::kMaxColours,
+                             pictures(typicalCanvases));
 }
 
 bool writeAnimation(const Artwork& artwork, const Sprites& pieces,
