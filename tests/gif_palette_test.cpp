@@ -117,9 +117,8 @@ TEST(GifPalette, TypicalColoursComeFirst) {
     samples.insert(samples.end(), pixels.begin(), pixels.end());
   }
   // The rarest sample colours, the rarest of them commonest in the frames.
-  const std::vector<unsigned char> typical =
-      pixelsOf({colours[0], colours[1], colours[1], colours[2], colours[2],
-                colours[2]});
+  const std::vector<unsigned char> typical = pixelsOf(
+      {colours[0], colours[1], colours[1], colours[2], colours[2], colours[2]});
   const GifPalette palette =
       buildPalette({row(samples)}, GifPalette::kMaxColours, {row(typical)});
   ASSERT_EQ(palette.colourCount(), colours.size());

@@ -63,7 +63,8 @@ class GifWriter {
     unsigned bottom;
   };
 
-  std::vector<Box> regionsOf(const std::vector<GifRect>& changed) const;
+  [[nodiscard]] std::vector<Box> regionsOf(
+      const std::vector<GifRect>& changed) const;
   void checkDelay(unsigned delay) const;
   void addLaterFrame(const unsigned char* indices, unsigned delay,
                      const std::vector<Box>& regions);
