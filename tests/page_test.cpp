@@ -130,10 +130,15 @@ void checkPageInChromium(uint16_t port, const PageVisit& visit) {
   }
   const TempDir scratch;
   const std::string origin = "http://127.0.0.1:" + std::to_string(port);
-  // The driver stops the browser and itself within a minute.
-  std::vector<std::string> args = {
-      TIB_PAGE_DRIVER, chromium.string(), origin + "/",
-      (scratch.path() / "profile").string(), scratch.path().string()};
+  // The driver stops the browser and itself within a minute, three under
+  // the sanitizers, whose server answers the page's requests slowly.
+  const int limitSeconds = kSlowdown > 1 ? 180 : 60;
+  std::vector<std::string> args = {TIB_PAGE_DRIVER,
+                                   std::to_string(limitSeconds),
+                                   chromium.string(),
+                                   origin + "/",
+                                   (scratch.path() / "profile").string(),
+                                   scratch.path().string()};
   for (const auto& [name, value] : visit.diagram) {
     args.push_back(name + "=");
     args.back() += value;

@@ -34,14 +34,6 @@ using Response = http::response<http::string_body>;
 using std::chrono::milliseconds;
 using std::chrono::seconds;
 
-// Time limits stretch under the sanitizers, whose builds render several
-// times slower; the limits themselves hold for the optimised build.
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-inline constexpr int kSlowdown = 10;
-#else
-inline constexpr int kSlowdown = 1;
-#endif
-
 // A tib-server process, killed at the end of the test if still running.
 class ServerProcess {
  public:

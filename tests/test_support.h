@@ -17,6 +17,14 @@ namespace tib {
 
 using namespace codec;  // NOLINT(google-build-using-namespace)
 
+// Time limits stretch under the sanitizers, whose builds render several
+// times slower; the limits themselves hold for the optimised build.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+inline constexpr int kSlowdown = 10;
+#else
+inline constexpr int kSlowdown = 1;
+#endif
+
 class TempDir {
  public:
   TempDir();

@@ -286,7 +286,8 @@ codec::GifPalette animationPalette(
     const std::vector<codec::RgbaPicture>& alsoShown) {
   // Every piece on both colours of square, every mark on both, both views,
   // with and without labels, on whichever boards the artwork has.
-  // Plain diagrams of the same take the first indices.
+  // Plain diagrams on the first of those boards take the first indices
+  // (the others differ only in their labels, which few frames redraw).
   std::vector<ImageBuffer> canvases;
   std::vector<ImageBuffer> typicalCanvases;
   const Placement start = startingPlacement();
@@ -296,8 +297,11 @@ codec::GifPalette animationPalette(
         canvases.push_back(
             drawDiagram(artwork, pieces, sample(start, view, coordinates)));
         for (const int tintedFrom : {0, 1}) {
-          typicalCanvases.push_back(drawDiagram(
-              artwork, pieces, typical(start, view, coordinates, tintedFrom)));
+          if (typicalCanvases.size() < 2) {
+            typicalCanvases.push_back(
+                drawDiagram(artwork, pieces,
+                            typical(start, view, coordinates, tintedFrom)));
+          }
         }
       }
     }

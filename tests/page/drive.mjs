@@ -5,11 +5,13 @@
 // the GIF; then, given broken=PGN, pastes that and waits for the refusal.
 // Writes the bytes each image showed and the bytes its shown URL fetches
 // from outside the browser, and prints what it saw as one JSON object.
-// Usage: node drive.mjs CHROMIUM PAGE_URL PROFILE_DIR OUT_DIR name=value...
+// Usage: node drive.mjs SECONDS CHROMIUM PAGE_URL PROFILE_DIR OUT_DIR
+//        name=value...
+// and gives up after SECONDS.
 import { spawn } from "node:child_process";
 import { writeFileSync } from "node:fs";
 
-const [chromium, pageUrl, profile, outDir, ...args] = process.argv.slice(2);
+const [seconds, chromium, pageUrl, profile, outDir, ...args] = process.argv.slice(2);
 const browser = spawn(chromium, [
   "--headless", "--no-sandbox", "--disable-gpu", "--disable-quic",
   "--no-first-run", "--disable-background-networking",
@@ -17,10 +19,10 @@ const browser = spawn(chromium, [
   `--user-data-dir=${profile}`, "--remote-debugging-pipe", "about:blank",
 ], { stdio: ["ignore", "ignore", "ignore", "pipe", "pipe"] });
 const limit = setTimeout(() => {
-  console.log(JSON.stringify({ error: "the page did not finish within 60 s" }));
+  console.log(JSON.stringify({ error: `the page did not finish within ${seconds} s` }));
   browser.kill("SIGKILL");
   process.exit(2);
-}, 60000);
+}, Number(seconds) * 1000);
 
 const split = (arg) => [arg.slice(0, arg.indexOf("=")), arg.slice(arg.indexOf("=") + 1)];
 const fields = args.map(split).filter(([name]) => name !== "broken" && !name.startsWith("game."));
