@@ -253,6 +253,22 @@ void GifWriter::addLaterFrame(const unsigned char* indices, unsigned delay,
   eachRowInBox([&](std::size_t at, std::size_t /*out*/, std::size_t count) {
     std::memcpy(&screen_[at], indices + at, count);
   });
+  // An unchanged pixel may show its own colour rather than transparency:
+  // it does where that lengthens a run of the colour before it.
+  for (unsigned y = box.top; y < box.bottom; ++y) {
+    unsigned char* row = &frame_[(y - box.top) * boxWidth];
+    const unsigned char* shown = &screen_[std::size_t{y} * width_ + box.left];
+    for (std::size_t x = 1; x < boxWidth; ++x) {
+      if (row[x] == GifPalette::kTransparentIndex && row[x - 1] == shown[x]) {
+        row[x] = shown[x];
+      }
+    }
+    for (std::size_t x = boxWidth - 1; x-- > 0;) {
+      if (row[x] == GifPalette::kTransparentIndex && row[x + 1] == shown[x]) {
+        row[x] = shown[x];
+      }
+    }
+  }
   const bool anyUnchanged =
       std::find(frame_.begin(), frame_.end(), GifPalette::kTransparentIndex) !=
       frame_.end();
