@@ -306,21 +306,18 @@ codec::GifPalette animationPalette(
       }
     }
   }
-  const auto pictures = [](const std::vector<ImageBuffer>& drawn) {
-    std::vector<codec::RgbaPicture> shown;
+  const auto pictures = [](std::vector<codec::RgbaPicture> shown,
+                           const std::vector<ImageBuffer>& drawn) {
+    shown.reserve(shown.size() + drawn.size());
     for (const ImageBuffer& canvas : drawn) {
       // cppcheck-suppress useStlAlgorithm
       shown.push_back({canvas.pixels.data(), canvas.width, canvas.height});
     }
     return shown;
   };
-  std::vector<codec::RgbaPicture> samples = alsoShown;
-  for (const codec::RgbaPicture& canvas : pictures(canvases)) {
-    // cppcheck-suppress useStlAlgorithm
-    samples.push_back(canvas);
-  }
-  return codec::buildPalette(samples, codec::GifPalette::kMaxColours,
-                             pictures(typicalCanvases));
+  return codec::buildPalette(pictures(alsoShown, canvases),
+                             codec::GifPalette::kMaxColours,
+                             pictures({}, typicalCanvases));
 }
 
 bool writeAnimation(const Artwork& artwork, const Sprites& pieces,
