@@ -108,7 +108,8 @@ void readValue(const std::string& name, const std::string& value,
 void printGameUsage(std::ostream& out) {
   out << kUsage << "\n"
       << "Reads a game in PGN (FILE, or standard input) and prints the FEN of "
-         "each position (--fens) or draws the diagram of a ply as PNG.\n";
+         "each position (--fens), draws the diagram of a ply as PNG, or "
+         "animates the game as a GIF.\n";
 }
 
 GameOptions readGameOptions(const std::vector<std::string>& args) {

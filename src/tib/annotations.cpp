@@ -277,10 +277,9 @@ std::vector<Box> markCover(const Mark& mark, Orientation orientation) {
   // Every pixel of the arrow lies within half the head's width of the
   // line between the centres; a pixel more for the edges' coverage.
   const double reach = kHeadWidth * static_cast<double>(kSquareHeight) / 2 + 1;
+  // Where the line is at height y, for a line that is not level.
   const auto xAt = [&](double y) {
-    return from.y == to.y
-               ? from.x
-               : from.x + (to.x - from.x) * (y - from.y) / (to.y - from.y);
+    return from.x + (to.x - from.x) * (y - from.y) / (to.y - from.y);
   };
   std::vector<Box> cover;
   for (int top = both.y; top < both.y + both.h;
