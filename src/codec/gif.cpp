@@ -94,6 +94,39 @@ std::size_t lastDifference(const unsigned char* a, const unsigned char* b,
   return end - 1;
 }
 
+// An unchanged pixel shows the same transparent or in its own colour. In a
+// row of a frame, lets those beside a changed pixel take their colour
+// where it continues the changed one's run: longer runs, fewer codes. Only
+// the changed pixels are visited one by one.
+void lengthenRuns(unsigned char* row, const unsigned char* shown,
+                  std::size_t count) {
+  constexpr unsigned char kClear = GifPalette::kTransparentIndex;
+  std::size_t x = 0;
+  for (;;) {
+    std::uint64_t word = 0;
+    while (x + 8 <= count && (std::memcpy(&word, row + x, 8), word == 0)) {
+      x += 8;
+    }
+    while (x < count && row[x] == kClear) {
+      ++x;
+    }
+    if (x == count) {
+      return;
+    }
+    for (std::size_t left = x;
+         left > 0 && row[left - 1] == kClear && shown[left - 1] == row[left];
+         --left) {
+      row[left - 1] = shown[left - 1];
+    }
+    while (x < count && row[x] != kClear) {
+      ++x;
+    }
+    for (; x < count && row[x] == kClear && shown[x] == row[x - 1]; ++x) {
+      row[x] = shown[x];
+    }
+  }
+}
+
 }  // namespace
 
 GifWriter::GifWriter(unsigned width, unsigned height, const GifPalette& palette,
@@ -253,21 +286,9 @@ void GifWriter::addLaterFrame(const unsigned char* indices, unsigned delay,
   eachRowInBox([&](std::size_t at, std::size_t /*out*/, std::size_t count) {
     std::memcpy(&screen_[at], indices + at, count);
   });
-  // An unchanged pixel may show its own colour rather than transparency:
-  // it does where that lengthens a run of the colour before it.
   for (unsigned y = box.top; y < box.bottom; ++y) {
-    unsigned char* row = &frame_[(y - box.top) * boxWidth];
-    const unsigned char* shown = &screen_[std::size_t{y} * width_ + box.left];
-    for (std::size_t x = 1; x < boxWidth; ++x) {
-      if (row[x] == GifPalette::kTransparentIndex && row[x - 1] == shown[x]) {
-        row[x] = shown[x];
-      }
-    }
-    for (std::size_t x = boxWidth - 1; x-- > 0;) {
-      if (row[x] == GifPalette::kTransparentIndex && row[x + 1] == shown[x]) {
-        row[x] = shown[x];
-      }
-    }
+    lengthenRuns(&frame_[(y - box.top) * boxWidth],
+                 &screen_[std::size_t{y} * width_ + box.left], boxWidth);
   }
   const bool anyUnchanged =
       std::find(frame_.begin(), frame_.end(), GifPalette::kTransparentIndex) !=
