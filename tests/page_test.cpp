@@ -132,6 +132,7 @@ void checkPageInChromium(uint16_t port, const PageVisit& visit) {
   const std::string origin = "http://127.0.0.1:" + std::to_string(port);
   // The driver stops the browser and itself within a minute, three under
   // the sanitizers, whose server answers the page's requests slowly.
+  // cppcheck-suppress knownConditionTrueFalse
   const int limitSeconds = kSlowdown > 1 ? 180 : 60;
   std::vector<std::string> args = {TIB_PAGE_DRIVER,
                                    std::to_string(limitSeconds),

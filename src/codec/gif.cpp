@@ -94,6 +94,14 @@ std::size_t lastDifference(const unsigned char* a, const unsigned char* b,
   return end - 1;
 }
 
+// Whether the eight indices are all transparency.
+bool allClear(const unsigned char* indices) {
+  static_assert(GifPalette::kTransparentIndex == 0);
+  std::uint64_t word = 0;
+  std::memcpy(&word, indices, sizeof word);
+  return word == 0;
+}
+
 // An unchanged pixel shows the same transparent or in its own colour. In a
 // row of a frame, lets those beside a changed pixel take their colour
 // where it continues the changed one's run: longer runs, fewer codes. Only
@@ -103,8 +111,7 @@ void lengthenRuns(unsigned char* row, const unsigned char* shown,
   constexpr unsigned char kClear = GifPalette::kTransparentIndex;
   std::size_t x = 0;
   for (;;) {
-    std::uint64_t word = 0;
-    while (x + 8 <= count && (std::memcpy(&word, row + x, 8), word == 0)) {
+    while (x + 8 <= count && allClear(row + x)) {
       x += 8;
     }
     while (x < count && row[x] == kClear) {
