@@ -94,7 +94,8 @@ TEST(Annotations, EachMarkChangesOnlyTheSquaresItNames) {
       {highlight, "d5", "d5"}, {highlight, "a8", "a8"}, {circle, "a1", "a1"},
       {circle, "h8", "h8"},    {lastMove, "e4", "e5"},  {lastMove, "h1", "h1"},
       {check, "e8", "e8"},     {arrow, "e2", "e4"},     {arrow, "g1", "f3"},
-      {arrow, "a1", "h8"},     {arrow, "h2", "a2"},     {arrow, "c7", "b8"}};
+      {arrow, "a1", "h8"},     {arrow, "h2", "a2"},     {arrow, "c7", "b8"},
+      {arrow, "a1", "h2"},     {arrow, "h7", "a8"}};
   const std::string fen = "r3k2r/pp3ppp/8/3pP3/8/8/PPP2PPP/R3K2R w";
   std::size_t row = 0;
   for (const auto& c : cases) {
