@@ -135,6 +135,12 @@ const WriteRow kWrites[] = {
     {k960, true, "b8g8", "O-O", "b8h8"},
     {k960, true, "b8c8", "Kc8", "b8c8"},
     {k960, true, "b8a8", "O-O-O", "b8a8"},
+    // The king crosses its own rook's square (b1 to g1 past c1), or lands
+    // on it (f1 to g1, d1 to c1).
+    {"4k3/8/8/8/8/8/8/1KR5 w K - 0 1", true, "b1c1", "O-O", "b1c1"},
+    {"4k3/8/8/8/8/8/8/1KR5 w K - 0 1", true, "b1g1", "O-O", "b1c1"},
+    {"4k3/8/8/8/8/8/8/5KR1 w K - 0 1", true, "f1g1", "O-O", "f1g1"},
+    {"4k3/8/8/8/8/8/8/2RK4 w Q - 0 1", true, "d1c1", "O-O-O", "d1c1"},
     // Back-rank mate.
     {"6k1/5ppp/8/8/8/8/8/R5K1 w - - 0 1", false, "a1a8", "Ra8#", "a1a8"},
 };

@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "chess/error.h"
 #include "chess/notation.h"
@@ -72,6 +74,23 @@ const OddityRow kOddities[] = {
      "[FEN \"4k3/1P6/8/8/4p3/8/3P4/4K3 w - - 0 1\"]\n\n1. d4 exd3 2. b8=Q+", 1,
      3, "b8=Q+", "1Q2k3/8/8/8/8/3p4/8/4K3 b - - 0 2"},
     {"WrongMoveNumbers", "7. e4 e5 1. Nf3", 1, 3, "Nf3", ""},
+    {"EnPassantApart",
+     "[Event \"Club\"]\n\n1. e4 d5 2. e5 f5 3. exf6 e.p. Nxf6 *", 1, 6, "Nxf6",
+     "rnbqkb1r/ppp1p1pp/5n2/3p4/8/8/PPPP1PPP/RNBQKBNR w KQkq - 0 4"},
+    {"EnPassantGlued", "1. e4 d5 2. e5 f5 3. exf6e.p. *", 1, 5, "exf6e.p.",
+     "rnbqkbnr/ppp1p1pp/5P2/3p4/8/8/PPPP1PPP/RNBQKBNR b KQkq - 0 3"},
+    {"EvaluationSymbols",
+     "1. e4 = e5 += 2. Nf3 =+ Nc6 +/- 3. Bb5 -/+ a6 +- 4. Ba4 -+ *", 1, 7,
+     "Ba4", ""},
+    {"NullMoveByWhite", "[Event \"Study\"]\n\n1. e4 d5 2. e5 f5 3. -- *", 1, 5,
+     "--", "rnbqkbnr/ppp1p1pp/8/3pPp2/8/8/PPPP1PPP/RNBQKBNR b KQkq - 1 3"},
+    {"NullMoveByBlack", "1. e4 -- 2. Nf3 -- 3. Bc4", 1, 5, "Bc4",
+     "rnbqkbnr/pppppppp/8/8/2B1P3/5N2/PPPP1PPP/RNBQK2R b KQkq - 4 3"},
+    {"FenBlackToMoveEnPassant",
+     "[SetUp \"1\"]\n[FEN \"rnbqkbnr/ppp1pppp/8/8/2PpP3/8/PP1P1PPP/RNBQKBNR "
+     "b KQkq e3 0 3\"]\n\n3... dxe3",
+     1, 1, "dxe3",
+     "rnbqkbnr/ppp1pppp/8/8/2P5/4p3/PP1P1PPP/RNBQKBNR w KQkq - 0 4"},
     {"SixtyFourDeep",
      "1. e4 " + std::string(64, '(') + "1. d4" + std::string(64, ')') + " e5",
      1, 2, "e5", ""},
@@ -139,8 +158,10 @@ const RefusalRow kRefusals[] = {
      "game 1: the variant 'Crazyhouse' is not supported"},
     {"BadFen", "[FEN \"8/8/8/8/8/8/8/4K3 w - - 0 1\"]\n\n1. Kd2", 1,
      "game 1: bad FEN tag: no black king"},
-    {"NullMove", "1. e4 -- 2. d4", 1,
-     "game 1, ply 2 (1... --): '--' is not a move"},
+    {"NullMoveInCheck", "1. e4 e5 2. Qh5 Nc6 3. Qxf7+ -- 4. Qxe8", 1,
+     "game 1, ply 6 (3... --): a null move leaves black's king in check"},
+    {"EvaluationSymbolsAreNoMoves", "1. e4 += =/ e5", 1,
+     "game 1, ply 2 (1... =/): '=/' is not a move"},
     {"LongToken", "1. " + std::string(100000, 'a'), 1,
      "game 1, ply 1 (1. aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa...): "
      "'aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa...' is not a move"},
@@ -180,6 +201,81 @@ TEST(PgnTags, KeepOrderEscapesAndBareQuotes) {
   EXPECT_EQ(tagValue(game, "Black"), "x");
   EXPECT_EQ(tagValue(game, "Site"), std::nullopt);
   EXPECT_EQ(game.result, "1/2-1/2");
+}
+
+// Tag values as real files hold them: escaped quotes and backslashes, and
+// Windows paths whose last backslash stands before the closing quote.
+TEST(PgnTags, BackslashBeforeTheClosingQuoteIsTheValues) {
+  const struct {
+    const char* line;
+    const char* value;
+  } cases[] = {
+      {"[Site \"C:\\\"]", "C:\\"},
+      {"[Site \"D:\\games\\\" ]", "D:\\games\\"},
+      {"[Site \"C:\\\\\"]", "C:\\"},
+      {"[Event \"A \\\"B\\\"\"]", "A \"B\""},
+      {"[Event \"say \\\"hi\\\" now\"]", "say \"hi\" now"},
+      {"[Event \"\\\"]", "\\"},
+  };
+  for (const auto& c : cases) {
+    const Game game = readGame(std::string(c.line) + "\n\n1. e4 *", 1);
+    ASSERT_EQ(game.tags.size(), 1U) << c.line;
+    EXPECT_EQ(game.tags[0].value, c.value) << c.line;
+    EXPECT_EQ(game.plies.size(), 1U) << c.line;
+  }
+}
+
+// A control byte after a quote is written as no space, which would close
+// the value there.
+TEST(PgnWrite, TagValueWithAQuoteBeforeAControlByteReadsBack) {
+  const Game game = readGame("[Event \"a\"\x0b]b\"]\n\n1. e4 *", 1);
+  ASSERT_EQ(game.tags.at(0).value, "a\"\x0b]b");
+  const Game again = readGame(writePgn(game), 1);
+  ASSERT_EQ(again.tags.size(), 1U);
+  EXPECT_EQ(again.tags[0].value, "a\"?]b");
+  EXPECT_EQ(again.plies.size(), 1U);
+}
+
+// NAGs and the evaluation symbols written as text: $1 to $6 are the move's
+// glyph, the others kept in order; "=" is neither a promotion nor a result.
+TEST(PgnNags, SymbolsReadAsTheirNags) {
+  const struct {
+    const char* movetext;
+    std::optional<Glyph> glyph;
+    std::vector<int> nags;
+  } cases[] = {
+      {"1. e4 $6", Glyph::dubious, {}},
+      {"1. e4 $5", Glyph::interesting, {}},
+      {"1. e4 $4 $1", Glyph::good, {}},
+      {"1. e4 $14 $7 $0 $256 $255", {}, {14, 7, 255}},
+      {"1. e4 =", {}, {10}},
+      {"1. e4 \xe2\x88\x9e", {}, {13}},
+      {"1. e4 += +/=", {}, {14, 14}},
+      {"1. e4 =+ =/+", {}, {15, 15}},
+      {"1. e4 +/- \xc2\xb1", {}, {16, 16}},
+      {"1. e4 -/+", {}, {17}},
+      {"1. e4 +-", {}, {18}},
+      {"1. e4 -+", {}, {19}},
+      {"1. e4 =/\xe2\x88\x9e", {}, {44}},
+      {"1. e4 ?! $16 1/2-1/2", Glyph::dubious, {16}},
+      {"= 1. e4 (1. d4 +-) *", {}, {}},
+  };
+  for (const auto& c : cases) {
+    const Game game = readGame(c.movetext, 1);
+    ASSERT_EQ(game.plies.size(), 1U) << c.movetext;
+    EXPECT_EQ(game.plies[0].glyph, c.glyph) << c.movetext;
+    EXPECT_EQ(game.plies[0].nags, c.nags) << c.movetext;
+  }
+  EXPECT_EQ(glyphText(*readGame("1. e4 $6", 1).plies[0].glyph), "?!");
+}
+
+TEST(PgnNullMove, WritesBackAndPrintsAsAPass) {
+  const Game game = readGame("1. e4 -- 2. d4 += d5 $16 3. -- Nf6?! *", 1);
+  EXPECT_EQ(writeMovetext(game), "1. e4 -- 2. d4 $14 d5 $16 3. -- Nf6?! *\n");
+  ASSERT_EQ(game.plies.size(), 6U);
+  EXPECT_EQ(game.plies[1].move.kind, MoveKind::null);
+  EXPECT_EQ(writeUci(game.plies[0].after, game.plies[1].move), "0000");
+  EXPECT_EQ(readUci(game.plies[0].after, "0000"), game.plies[1].move);
 }
 
 TEST(PgnComments, BelongToThePositionBeforeThem) {

@@ -121,6 +121,9 @@ std::string plural(PieceKind kind) {
 }  // namespace
 
 std::string writeUci(const Position& position, const Move& move) {
+  if (move.kind == MoveKind::null) {
+    return "0000";
+  }
   const Square to = move.kind == MoveKind::castling && !position.chess960()
                         ? kingDestination(move)
                         : move.to;
@@ -132,6 +135,9 @@ std::string writeUci(const Position& position, const Move& move) {
 }
 
 Move readUci(const Position& position, std::string_view text) {
+  if (text == "0000") {
+    return nullMove(position);
+  }
   const auto from = squareNamed(text.substr(0, 2));
   const auto to = squareNamed(text.size() >= 4 ? text.substr(2, 2) : "");
   std::optional<PieceKind> promotion;
@@ -165,6 +171,9 @@ Move readUci(const Position& position, std::string_view text) {
 }
 
 std::string writeSan(const Position& position, const Move& move) {
+  if (move.kind == MoveKind::null) {
+    return "--";
+  }
   std::string text;
   const PieceKind kind = movingKind(position, move);
   if (move.kind == MoveKind::castling) {
@@ -221,6 +230,9 @@ Move readSan(const Position& position, std::string_view san) {
   }
   if (text.size() > 4 && text.substr(text.size() - 4) == "e.p.") {
     text.remove_suffix(4);
+  }
+  if (text == "--") {
+    return nullMove(position);
   }
   MoveList moves;
   generateLegalMoves(position, moves);

@@ -13,6 +13,31 @@ namespace {
 
 constexpr std::array<std::string_view, 6> kGlyphTexts = {"!",  "?",  "!!",
                                                          "??", "!?", "?!"};
+constexpr int kLastNag = 255;
+
+// The evaluation symbols annotators write as text, with their NAGs.
+struct SymbolNag {
+  std::string_view text;
+  int nag;
+};
+constexpr std::array<SymbolNag, 15> kSymbolNags = {{
+    {"=", 10},
+    {"\xe2\x88\x9e", 13},  // unclear
+    {"+=", 14},
+    {"+/=", 14},
+    {"\xe2\xa9\xb2", 14},
+    {"=+", 15},
+    {"=/+", 15},
+    {"\xe2\xa9\xb1", 15},
+    {"+/-", 16},
+    {"\xc2\xb1", 16},
+    {"-/+", 17},
+    {"\xe2\x88\x93", 17},
+    {"+-", 18},
+    {"-+", 19},
+    {"=/\xe2\x88\x9e", 44},  // compensation for the material
+}};
+
 constexpr std::string_view kByteOrderMark = "\xef\xbb\xbf";
 // Longer tokens are no move; they are cut short in messages.
 constexpr std::size_t kLongestMove = 32;
@@ -163,9 +188,8 @@ class GameReader {
         readComment(token.text, commentary());
         return;
       case TokenKind::nag:
-        if (!game_.plies.empty() && token.text.size() == 1 &&
-            token.text[0] >= '1' && token.text[0] <= '6') {
-          game_.plies.back().glyph = static_cast<Glyph>(token.text[0] - '1');
+        if (token.text.size() <= 3) {
+          takeNag(std::stoi(std::string(token.text)));
         }
         return;
       case TokenKind::result:
@@ -181,7 +205,30 @@ class GameReader {
     }
   }
 
+  void takeNag(int nag) {
+    if (game_.plies.empty()) {
+      return;
+    }
+    Ply& ply = game_.plies.back();
+    if (nag >= 1 && nag <= 6) {
+      ply.glyph = static_cast<Glyph>(nag - 1);
+    } else if (nag > 6 && nag <= kLastNag) {
+      ply.nags.push_back(nag);
+    }
+  }
+
   void readSymbol(std::string_view text) {
+    // "e.p." after an en passant capture says what the move already did.
+    if (text == "e.p.") {
+      return;
+    }
+    const auto* const symbol =
+        std::find_if(kSymbolNags.begin(), kSymbolNags.end(),
+                     [text](const SymbolNag& row) { return row.text == text; });
+    if (symbol != kSymbolNags.end()) {
+      takeNag(symbol->nag);
+      return;
+    }
     std::size_t glyphStart = text.size();
     while (glyphStart > 0 &&
            (text[glyphStart - 1] == '!' || text[glyphStart - 1] == '?')) {

@@ -63,6 +63,9 @@ struct Ply {
   std::string moveText;  // "12. Nf3" or "12... Nf6", for messages
   Position after;
   std::optional<Glyph> glyph;
+  // The other NAGs, $7 to $255, in file order; evaluation symbols written
+  // as text ("+=", "-+") are kept as theirs ($14, $19).
+  std::vector<int> nags;
   Commentary commentary;
 };
 

@@ -31,6 +31,16 @@ Token make(TokenKind kind, std::string_view text, std::size_t begin) {
   return token;
 }
 
+// Whether the quote at line[at] closes a tag: "]" follows it, spaces
+// allowed between.
+bool closesTag(std::string_view line, std::size_t at) {
+  if (at >= line.size() || line[at] != '"') {
+    return false;
+  }
+  const std::size_t after = line.find_first_not_of(" \t", at + 1);
+  return after != std::string_view::npos && line[after] == ']';
+}
+
 }  // namespace
 
 std::size_t Lexer::lineEnd(std::size_t from) const {
@@ -109,7 +119,9 @@ Token Lexer::next() {
 }
 
 // A tag sits on one line. Its value ends at a quote followed by "]", so
-// that bare quotes inside it, as in [White ""Mirage""], are part of it.
+// that bare quotes inside it, as in [White ""Mirage""], are part of it. A
+// backslash before that quote is the value's own, as in [Site "C:\"]:
+// files written without escapes hold such paths.
 Token Lexer::readTag(std::size_t begin) {
   const std::size_t end = lineEnd(begin);
   const std::string_view line = text_.substr(begin, end - begin);
@@ -136,19 +148,14 @@ Token Lexer::readTag(std::size_t begin) {
   for (++i; i < line.size(); ++i) {
     const char c = line[i];
     if (c == '\\' && i + 1 < line.size() &&
-        (line[i + 1] == '"' || line[i + 1] == '\\')) {
+        (line[i + 1] == '\\' ||
+         (line[i + 1] == '"' && !closesTag(line, i + 1)))) {
       token.value += line[++i];
       continue;
     }
-    if (c == '"') {
-      std::size_t j = i + 1;
-      while (j < line.size() && (line[j] == ' ' || line[j] == '\t')) {
-        ++j;
-      }
-      if (j < line.size() && line[j] == ']') {
-        at_ = begin + j + 1;
-        return token;
-      }
+    if (closesTag(line, i)) {
+      at_ = begin + line.find(']', i) + 1;
+      return token;
     }
     token.value += c;
   }

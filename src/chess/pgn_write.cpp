@@ -133,6 +133,9 @@ std::string writeMovetext(const Game& game) {
       san += glyphText(*ply.glyph);
     }
     writer.word(san);
+    for (const int nag : ply.nags) {
+      writer.word("$" + std::to_string(nag));
+    }
     numberDue = false;
     comment(ply.commentary);
     before = &ply.after;
@@ -149,7 +152,8 @@ std::string writePgn(const Game& game) {
       if (c == '"' || c == '\\') {
         value += '\\';
       }
-      value += printable(c);
+      // Not a space: after a quote, spaces and "]" close the value.
+      value += printable(c) == c ? c : '?';
     }
     out += "[" + tag.name + " \"" + value + "\"]\n";
   }

@@ -361,10 +361,27 @@ std::string Position::fen() const {
   return out;
 }
 
+Move nullMove(const Position& position) {
+  if (position.inCheck()) {
+    throw Error("a null move leaves " + sideName(position.sideToMove()) +
+                "'s king in check");
+  }
+  const int king = position.kingSquare(position.sideToMove());
+  const Square square{fileOf(king), rankOf(king)};
+  return Move{square, square, std::nullopt, MoveKind::null};
+}
+
 Position play(const Position& position, const Move& move) {
   Position next = position;
   const Side us = position.sideToMove_;
   const Side them = opposite(us);
+  if (move.kind == MoveKind::null) {
+    ++next.halfmoveClock_;
+    next.fullmoveNumber_ += us == Side::black ? 1 : 0;
+    next.sideToMove_ = them;
+    next.enPassant_ = -1;
+    return next;
+  }
   const int from = index(move.from);
   const int to = index(move.to);
   const PieceKind moving = position.kindAt(from).value_or(PieceKind::pawn);

@@ -15,11 +15,12 @@
 
 namespace tib::chess {
 
-enum class MoveKind : uint8_t { normal, castling, enPassant };
+enum class MoveKind : uint8_t { normal, castling, enPassant, null };
 
 // Castling is the king taking its own rook (from the king's square to the
 // rook's), in standard chess as in Chess960; kingDestination() gives the
-// square the king ends on.
+// square the king ends on. A null move (a pass, as annotators write "--")
+// has both squares on the passing side's king; no generator makes one.
 struct Move {
   Square from;
   Square to;
@@ -102,8 +103,14 @@ inline bool operator!=(const Position& a, const Position& b) {
   return !(a == b);
 }
 
-// The position after a move from legalMoves(position).
+// The position after a move from legalMoves(position), or after
+// nullMove(position).
 Position play(const Position& position, const Move& move);
+
+// The pass of the side to move: the other side is to move, the en passant
+// square gone, castling rights kept. Throws Error when the side to move is
+// in check, as passing would leave its king in check.
+Move nullMove(const Position& position);
 
 // A fixed-capacity list; no position has more than 218 legal moves.
 struct MoveList {

@@ -2,9 +2,13 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "tib/error.h"
+#include "tib/pieces.h"
+#include "tib/position.h"
 
 namespace tib {
 
@@ -15,15 +19,64 @@ std::vector<Mark> firstMarks(const std::vector<Mark>& marks) {
                                              marks.size(), kMaxMarks))};
 }
 
+// The most digits a count in a time control may have.
+constexpr std::size_t kLongestCount = 6;
+
+std::optional<int64_t> count(std::string_view text) {
+  if (text.empty() || text.size() > kLongestCount ||
+      text.find_first_not_of("0123456789") != std::string_view::npos) {
+    return std::nullopt;
+  }
+  int64_t value = 0;
+  for (const char c : text) {
+    value = value * 10 + (c - '0');
+  }
+  return value;
+}
+
+// The centiseconds each move adds to its side's clock, by the TimeControl
+// tag: each period is "[moves/]seconds[+increment]", periods apart by ':'.
+// The increment is the one all periods give; 0 when they differ, when
+// there is none ("40/7200:3600", "-", "?") or when the tag is not read.
+int64_t incrementOf(const chess::Game& game) {
+  const std::string_view control =
+      chess::tagValue(game, "TimeControl").value_or("");
+  std::optional<int64_t> increment;
+  std::size_t at = 0;
+  while (at <= control.size()) {
+    const std::size_t colon = std::min(control.find(':', at), control.size());
+    std::string_view period = control.substr(at, colon - at);
+    const std::size_t slash = period.find('/');
+    if (slash != std::string_view::npos) {
+      if (!count(period.substr(0, slash))) {
+        return 0;
+      }
+      period.remove_prefix(slash + 1);
+    }
+    const std::size_t plus = period.find('+');
+    const std::optional<int64_t> base = count(period.substr(0, plus));
+    const std::optional<int64_t> added =
+        plus == std::string_view::npos ? 0 : count(period.substr(plus + 1));
+    if (!base || !added || (increment && *increment != *added)) {
+      return 0;
+    }
+    increment = added;
+    at = colon + 1;
+  }
+  return increment.value_or(0) * 100;
+}
+
 // The centiseconds each ply took its side, by the clocks of the comments:
-// the side's clock after its previous move less its clock after this one.
+// the side's clock after its previous move plus the increment, less its
+// clock after this one.
 std::vector<std::optional<int64_t>> timesSpent(const chess::Game& game) {
+  const int64_t increment = incrementOf(game);
   std::vector<std::optional<int64_t>> spent(game.plies.size());
   for (std::size_t i = 2; i < game.plies.size(); ++i) {
     const auto& before = game.plies[i - 2].commentary.clockCentiseconds;
     const auto& after = game.plies[i].commentary.clockCentiseconds;
-    if (before && after && *before >= *after) {
-      spent[i] = *before - *after;
+    if (before && after && *before + increment >= *after) {
+      spent[i] = *before + increment - *after;
     }
   }
   return spent;
@@ -57,6 +110,24 @@ std::vector<unsigned> clockDelays(const chess::Game& game, std::size_t from,
     }
   }
   return delays;
+}
+
+// The placement a FEN of the position gives: ranks from the eighth down,
+// files from a, and the side to move.
+Placement placementOf(const chess::Position& position) {
+  Placement placement;
+  for (int rank = 7; rank >= 0; --rank) {
+    for (int file = 0; file < 8; ++file) {
+      const Square square{file, rank};
+      if (const std::optional<chess::Piece> piece = position.pieceAt(square)) {
+        placement.pieces.push_back(
+            {square,
+             pieceIndex(static_cast<unsigned char>(chess::fenLetter(*piece)))});
+      }
+    }
+  }
+  placement.sideToMove = position.sideToMove();
+  return placement;
 }
 
 }  // namespace
@@ -100,18 +171,16 @@ Diagram plyDiagram(const chess::Game& game, std::size_t ply,
                    const Settings& settings, Orientation orientation,
                    bool coordinates) {
   const chess::Position& position = chess::positionAfter(game, ply);
-  Diagram diagram{readPlacement(position.fen()), settings, {}};
+  Diagram diagram{placementOf(position), settings, {}};
   Annotations& annotations = diagram.annotations;
   annotations.orientation = orientation;
   annotations.coordinates = coordinates;
   const chess::Commentary& commentary =
       ply == 0 ? game.startCommentary : game.plies.at(ply - 1).commentary;
-  if (ply > 0) {
-    const chess::Move& move = game.plies[ply - 1].move;
+  const chess::Move* const move = ply > 0 ? &game.plies[ply - 1].move : nullptr;
+  if (move != nullptr && move->kind != chess::MoveKind::null) {
     annotations.lastMove =
-        lastMoveSquares(move.from, move.kind == chess::MoveKind::castling
-                                       ? chess::kingDestination(move)
-                                       : move.to);
+        lastMoveSquares(move->from, chess::kingDestination(*move));
   }
   if (position.inCheck()) {
     annotations.check = kingToMove(diagram.position);

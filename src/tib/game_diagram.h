@@ -22,10 +22,10 @@ std::vector<Square> lastMoveSquares(const Square& from, const Square& to);
 std::optional<std::vector<Square>> uciLastMove(std::string_view text);
 
 // The diagram after ply plies of game (0 is the start): the position, the
-// ply's move tinted (castling as the king's step), the check glow when the
-// side to move is in check, and the arrows and coloured squares of the
-// comments on that position, at most kMaxMarks of each. The view and the
-// settings are the caller's.
+// ply's move tinted (castling as the king's step; a null move tints
+// nothing), the check glow when the side to move is in check, and the
+// arrows and coloured squares of the comments on that position, at most
+// kMaxMarks of each. The view and the settings are the caller's.
 Diagram plyDiagram(const chess::Game& game, std::size_t ply,
                    const Settings& settings, Orientation orientation,
                    bool coordinates);
@@ -54,10 +54,12 @@ inline constexpr unsigned kLongestClockDelay = 200;
 inline constexpr unsigned kShortestClockDelay = 10;
 
 // The plies from..to of the game as frames. By the clocks, each move is
-// shown for the time its side spent on the next move, scaled so that the
-// median is kMoveDelay, within kShortestClockDelay..kLongestClockDelay; a
-// move whose time is not known is shown for the median. Throws a
-// ValueError when from or to lies past the game or from past to.
+// shown for the time its side spent on the next move (its clock before,
+// plus the TimeControl tag's increment, less its clock after), scaled so
+// that the median is kMoveDelay, within
+// kShortestClockDelay..kLongestClockDelay; a move whose time is not known
+// is shown for the median. Throws a ValueError when from or to lies past
+// the game or from past to.
 std::vector<AnimationFrame> gameFrames(const chess::Game& game,
                                        const GameAnimation& animation);
 
