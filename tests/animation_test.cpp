@@ -3,9 +3,11 @@
 // than what changed; the timing.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
+#include "codec/png_decode.h"
 #include "gif_decode.h"
 #include "tib/decorated.h"
 #include "tib/error.h"
@@ -144,6 +146,148 @@ TEST(Animation, FramesWithBarsAndGlyphsAreTheirPlysDecoratedDiagrams) {
     }
     EXPECT_TRUE(expected == screens[f]) << "frame " << f;
   }
+}
+
+// A square with the last move's tint, a coloured square, an arrow or the
+// check glow, alone or together, is in the GIF the colour it is in the ply's
+// PNG at the square's flat centre, exactly: the palette holds each.
+TEST(Animation, CombinedMarksOnASquareKeepTheirColourExactly) {
+  using chess::MarkColour;
+  const struct {
+    const char* name;
+    std::optional<MarkColour> highlight;
+    bool tinted;
+    std::optional<MarkColour> arrow;
+    bool check;
+  } rows[] = {
+      {"plain", {}, false, {}, false},
+      {"tinted", {}, true, {}, false},
+      {"green", MarkColour::green, false, {}, false},
+      {"red", MarkColour::red, false, {}, false},
+      {"yellow", MarkColour::yellow, false, {}, false},
+      {"blue", MarkColour::blue, false, {}, false},
+      // 38. Ba6 [%csl Ga6]: the move's square also green.
+      {"tinted green", MarkColour::green, true, {}, false},
+      {"tinted red", MarkColour::red, true, {}, false},
+      {"tinted yellow", MarkColour::yellow, true, {}, false},
+      {"tinted blue", MarkColour::blue, true, {}, false},
+      {"green arrow", {}, false, MarkColour::green, false},
+      {"red arrow", {}, false, MarkColour::red, false},
+      {"yellow arrow", {}, false, MarkColour::yellow, false},
+      {"blue arrow", {}, false, MarkColour::blue, false},
+      {"green arrow, tinted", {}, true, MarkColour::green, false},
+      {"red arrow, tinted", {}, true, MarkColour::red, false},
+      {"yellow arrow, tinted", {}, true, MarkColour::yellow, false},
+      {"blue arrow, tinted", {}, true, MarkColour::blue, false},
+      {"check", {}, false, {}, true},
+      {"check, tinted red", MarkColour::red, true, {}, true},
+  };
+  const codec::GifPalette palette =
+      animationPalette(bundledWithViews(), bundledWithViews().sprites);
+  for (const int size : {200, 480}) {
+    std::vector<AnimationFrame> frames;
+    std::vector<Square> probes;
+    for (const auto& row : rows) {
+      // c4 is a light square, d4 a dark one.
+      for (const int file : {2, 3}) {
+        const Square square{file, 3};
+        Diagram diagram{Placement{}, Settings{size, 1.3F}, {}};
+        Annotations& marks = diagram.annotations;
+        if (row.highlight) {
+          marks.highlights.push_back({*row.highlight, square, square});
+        }
+        if (row.tinted) {
+          marks.lastMove.push_back(square);
+        }
+        if (row.arrow) {
+          marks.arrows.push_back(
+              {*row.arrow, Square{file, 2}, Square{file, 4}});
+        }
+        if (row.check) {
+          marks.check = square;
+        }
+        frames.push_back({diagram, 10});
+        probes.push_back(square);
+      }
+    }
+    const auto gif = codec::test::decodeGif(gifOf(frames, palette));
+    ASSERT_TRUE(gif);
+    const auto screens = codec::test::screens(*gif);
+    ASSERT_EQ(frames.size(), screens.size());
+    for (std::size_t f = 0; f < frames.size(); ++f) {
+      const codec::DecodedFile png =
+          codec::decodePng(renderPng(bundledWithViews(), frames[f].diagram));
+      ASSERT_EQ(0U, png.error);
+      const Box box = squareBox(probes[f], Orientation::white);
+      const auto toPixel = [size](int canvas) {
+        return static_cast<std::size_t>(canvas) *
+               static_cast<std::size_t>(size) / kCanvasEdge;
+      };
+      const std::size_t at =
+          toPixel(box.y + box.h / 2) * static_cast<std::size_t>(size) +
+          toPixel(box.x + box.w / 2);
+      const codec::Rgb inGif = gif->colours.at(screens[f][at]);
+      const codec::Rgb inPng{png.image.pixels[at * 4],
+                             png.image.pixels[at * 4 + 1],
+                             png.image.pixels[at * 4 + 2]};
+      EXPECT_TRUE(inGif == inPng)
+          << rows[f / 2].name << (f % 2 == 0 ? " light" : " dark") << " at "
+          << size << ": GIF " << int{inGif.red} << "," << int{inGif.green}
+          << "," << int{inGif.blue} << ", PNG " << int{inPng.red} << ","
+          << int{inPng.green} << "," << int{inPng.blue};
+    }
+  }
+}
+
+// Bars are decided once for the animation: when any frame has them, every
+// frame does, those before the first clock with empty ones.
+TEST(Animation, BarsOnEveryFrameWhenAnyFrameHasThem) {
+  const chess::Game game = chess::readGame(
+      "1. e4 {[%clk 0:03:00]} e5 {[%clk 0:02:58]} 2. Nf3 {[%clk 0:02:50]} *",
+      1);
+  const Lettering lettering;
+  const codec::GifPalette palette = decoratedPalette(
+      bundledWithViews(), bundledWithViews().sprites, lettering);
+  GameAnimation animation;
+  animation.settings = {160, 1.3F};
+  const std::vector<AnimationFrame> frames = gameFrames(game, animation);
+  std::vector<Decorations> decorations;
+  for (std::size_t ply = 0; ply < frames.size(); ++ply) {
+    decorations.push_back(plyDecorations(game, ply, Orientation::white, true));
+  }
+  ASSERT_FALSE(decorations.front().bars);
+  std::vector<unsigned char> bytes;
+  writeDecoratedAnimation(
+      bundledWithViews(), bundledWithViews().sprites, palette, frames,
+      decorations, lettering,
+      [&bytes](const unsigned char* data, std::size_t size) {
+        bytes.insert(bytes.end(), data, data + size);
+      });
+  const auto gif = codec::test::decodeGif(bytes);
+  ASSERT_TRUE(gif);
+  const int barRows = barHeight(160);
+  ASSERT_EQ(160 + 2 * barRows, gif->height);
+  const auto screens = codec::test::screens(*gif);
+  ASSERT_EQ(frames.size(), screens.size());
+  // The start: both bars empty, white to move.
+  decorations.front().bars =
+      PlayerBars{{}, {}, chess::Side::white, chess::Side::white};
+  for (std::size_t f = 0; f < frames.size(); ++f) {
+    const ImageBuffer picture =
+        decoratedPixels(bundledWithViews(), bundledWithViews().sprites,
+                        frames[f].diagram, decorations[f], lettering);
+    std::vector<unsigned char> expected(picture.pixels.size() / 4);
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+      expected[i] = palette.indexOf(codec::packRgb(&picture.pixels[i * 4]));
+    }
+    EXPECT_TRUE(expected == screens[f]) << "frame " << f;
+  }
+  // White's clock appears below the board after 1. e4.
+  const auto below = [&](std::size_t f) {
+    return std::vector<unsigned char>(
+        screens[f].end() - std::ptrdiff_t{barRows} * 160, screens[f].end());
+  };
+  EXPECT_NE(below(0), below(1));
 }
 
 TEST(Animation, DelaysRangesAndTheLoop) {

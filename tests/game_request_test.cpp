@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "gif_decode.h"
+
 namespace tib {
 
 namespace {
@@ -154,6 +156,57 @@ TEST(GameRequest, FramesOfLilaGifJson) {
       EXPECT_NE(std::string::npos, std::string(error.what()).find(c.named))
           << c.named << " gave: " << error.what();
     }
+  }
+}
+
+// lila-gif JSON drawn as a GIF: no names and no clock on the first frame,
+// the same position twice with another last move, no delays.
+TEST(GameRequest, LilaGifJsonAnimatesItsBarsTintsAndLastDelay) {
+  GifRequest request;
+  request.settings.Size = 160;
+  request.json = R"({"orientation": "black", "frames": [
+      {"fen": "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1"},
+      {"fen": "rnbqkbnr/pppppppp/8/8/4P3/8/PPPP1PPP/RNBQKBNR b KQkq - 0 1",
+       "lastMove": "e2e4", "clock": {"white": 5900, "black": 6000}},
+      {"fen": "rnbqkbnr/pppppppp/8/8/4P3/8/PPPP1PPP/RNBQKBNR b KQkq - 0 1",
+       "lastMove": "e3e4", "clock": {"white": 5900, "black": 6000}}]})";
+  GameFrames game = gameFramesOf(request, 1000);
+  ASSERT_EQ(3U, game.frames.size());
+  ASSERT_FALSE(game.decorations[0].bars);
+  const Artwork artwork = [] {
+    Artwork loaded = loadArtwork(TIB_ARTWORK_DIR, {Side::white, Side::black});
+    ArtworkBudget budget;
+    loadOtherBoards(TIB_ARTWORK_DIR, budget, loaded.boards);
+    return loaded;
+  }();
+  const Lettering lettering;
+  const codec::GifPalette palette =
+      decoratedPalette(artwork, artwork.sprites, lettering);
+  std::vector<unsigned char> bytes;
+  writeDecoratedAnimation(
+      artwork, artwork.sprites, palette, game.frames, game.decorations,
+      lettering, [&bytes](const unsigned char* data, std::size_t size) {
+        bytes.insert(bytes.end(), data, data + size);
+      });
+  const auto gif = codec::test::decodeGif(bytes);
+  ASSERT_TRUE(gif);
+  ASSERT_EQ(3U, gif->frames.size());
+  EXPECT_EQ(160 + 2 * barHeight(160), gif->height);
+  EXPECT_EQ(80, gif->frames[1].delay);
+  EXPECT_EQ(500, gif->frames[2].delay);
+  // The first frame's bars empty, black at the bottom, white to move.
+  game.decorations[0].bars =
+      PlayerBars{{}, {}, chess::Side::black, chess::Side::white};
+  const auto screens = codec::test::screens(*gif);
+  for (std::size_t f = 0; f < 3; ++f) {
+    const ImageBuffer picture =
+        decoratedPixels(artwork, artwork.sprites, game.frames[f].diagram,
+                        game.decorations[f], lettering);
+    std::vector<unsigned char> expected(picture.pixels.size() / 4);
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+      expected[i] = palette.indexOf(codec::packRgb(&picture.pixels[i * 4]));
+    }
+    EXPECT_TRUE(expected == screens[f]) << "frame " << f;
   }
 }
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <iterator>
 #include <random>
 
 namespace tib::codec {
@@ -188,6 +189,33 @@ TEST(GifPalette, KnownColoursAndAnyOtherMapToTheirNearestColour) {
           << " is nearer";
     }
   }
+}
+
+// Exact colours are entries whether the samples hold them rarely, often or
+// not at all; the samples' colours fill the other entries.
+TEST(GifPalette, ExactColoursAreEntriesOfTheTable) {
+  std::vector<Rgb> grid;
+  for (unsigned i = 0; i < 4096; ++i) {
+    grid.push_back({static_cast<unsigned char>(i % 16 * 17),
+                    static_cast<unsigned char>(i / 16 % 16 * 17),
+                    static_cast<unsigned char>(i / 256 * 17)});
+  }
+  const std::vector<unsigned char> rgba = pixelsOf(grid);
+  // Olive and green, a shade apart from grid colours, and grid colours.
+  const std::vector<Rgb> exact = {{170, 162, 59}, {140, 180, 61}, {1, 1, 1},
+                                  {254, 0, 0},    {17, 34, 51},   {0, 0, 0}};
+  std::vector<std::uint32_t> keys;
+  std::transform(exact.begin(), exact.end(), std::back_inserter(keys), key);
+  for (const std::size_t colours : {std::size_t{255}, std::size_t{6}}) {
+    const GifPalette palette = buildPalette({row(rgba)}, colours, {}, keys);
+    EXPECT_EQ(palette.colourCount(), colours);
+    for (const Rgb colour : exact) {
+      EXPECT_EQ(palette.table()[palette.indexOf(key(colour))], colour)
+          << int{colour.red} << "," << int{colour.green} << ","
+          << int{colour.blue} << " in " << colours;
+    }
+  }
+  EXPECT_THROW(buildPalette({row(rgba)}, 5, {}, keys), GifError);
 }
 
 TEST(GifPalette, RefusesWhatAGifCannotHold) {

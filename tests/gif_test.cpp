@@ -2,10 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <optional>
 #include <random>
 #include <string>
 #include <thread>
 
+#include "codec/gif_lzw.h"
 #include "gif_decode.h"
 
 namespace tib::codec {
@@ -233,6 +236,50 @@ TEST(GifWriter, WritesOnlyTheBoxOfChangedPixelsWithTheRestTransparent) {
   }
 }
 
+// A later frame holds its changed pixels, and of the unchanged ones those
+// in a run of one colour that holds a changed pixel (longer runs, fewer
+// codes); the others are transparent.
+TEST(GifWriter, ChangedRunsTakeInTheUnchangedPixelsOfTheirColour) {
+  const std::vector<Rgb> colours{kLight, kDark, kPiece, kMark};
+  const GifPalette palette = paletteOf(colours);
+  std::mt19937 random = seededRandom(12);
+  std::vector<Picture> frames{board()};
+  for (int f = 0; f < 40; ++f) {
+    Picture next = frames.back();
+    for (int paints = 0; paints < 3; ++paints) {
+      next.paint({static_cast<unsigned>(random() % 60),
+                  static_cast<unsigned>(random() % 46),
+                  static_cast<unsigned>(random() % 5 + 1),
+                  static_cast<unsigned>(random() % 3 + 1)},
+                 colours[random() % colours.size()]);
+    }
+    frames.push_back(next);
+  }
+  const std::optional<DecodedGif> gif = decodeGif(write(palette, frames).bytes);
+  ASSERT_TRUE(gif);
+  const auto shown = screens(*gif);
+  for (std::size_t f = 1; f < frames.size(); ++f) {
+    const test::DecodedFrame& frame = gif->frames[f];
+    const auto width = static_cast<std::size_t>(frame.width);
+    for (std::size_t y = 0; y < static_cast<std::size_t>(frame.height); ++y) {
+      const std::size_t row = (static_cast<std::size_t>(frame.top) + y) * 64 +
+                              static_cast<std::size_t>(frame.left);
+      const unsigned char* after = &shown[f][row];
+      const unsigned char* before = &shown[f - 1][row];
+      for (std::size_t start = 0, end = 0; start < width; start = end) {
+        bool changed = false;
+        for (end = start; end < width && after[end] == after[start]; ++end) {
+          changed = changed || after[end] != before[end];
+        }
+        for (std::size_t x = start; x < end; ++x) {
+          EXPECT_EQ(frame.indices[y * width + x], changed ? after[x] : 0)
+              << "frame " << f << " at " << x << "," << y;
+        }
+      }
+    }
+  }
+}
+
 TEST(GifWriter, NoisePicturesOfEveryTableSizeComeBackExactly) {
   // Noise fills the LZW dictionary again and again, at every code width.
   for (unsigned count : {1U, 2U, 3U, 4U, 7U, 8U, 31U, 64U, 200U, 255U}) {
@@ -289,6 +336,109 @@ TEST(GifWriter, RunsOfAnyLengthComeBackExactly) {
       decodeGif(write(palette, {picture}).bytes);
   ASSERT_TRUE(gif);
   EXPECT_EQ(screens(*gif)[0], picture.indices(palette));
+}
+
+// The codes of one frame's image data, read as a decoder reads them, and
+// the indices they stand for.
+struct LzwStream {
+  std::vector<unsigned> codes;
+  std::vector<unsigned char> indices;
+  // The end code came last, in the last byte, and nothing followed.
+  bool endedCleanly = false;
+};
+
+LzwStream readLzw(const std::vector<unsigned char>& data) {
+  LzwStream read;
+  const unsigned minCodeSize = data.at(0);
+  std::vector<unsigned char> bytes;
+  std::size_t at = 1;
+  while (data.at(at) != 0) {
+    bytes.insert(bytes.end(),
+                 data.begin() + static_cast<std::ptrdiff_t>(at + 1),
+                 data.begin() + static_cast<std::ptrdiff_t>(at + 1 + data[at]));
+    at += 1 + data[at];
+  }
+  const unsigned clear = 1U << minCodeSize;
+  std::vector<std::vector<unsigned char>> table;
+  unsigned width = 0;
+  const auto startOver = [&] {
+    table.resize(clear + 2);
+    for (unsigned i = 0; i < clear; ++i) {
+      table[i] = {static_cast<unsigned char>(i)};
+    }
+    width = minCodeSize + 1;
+  };
+  startOver();
+  std::size_t bit = 0;
+  // The code before, none after a clear code.
+  std::size_t previous = 0;
+  bool hasPrevious = false;
+  while (bit + width <= bytes.size() * 8) {
+    unsigned code = 0;
+    for (unsigned b = 0; b < width; ++b, ++bit) {
+      code |= ((bytes[bit / 8] >> (bit % 8)) & 1U) << b;
+    }
+    read.codes.push_back(code);
+    if (code == clear) {
+      startOver();
+      hasPrevious = false;
+      continue;
+    }
+    if (code == clear + 1) {
+      read.endedCleanly =
+          (bit + 7) / 8 == bytes.size() && at + 1 == data.size();
+      break;
+    }
+    if (code > table.size() || (code == table.size() && !hasPrevious)) {
+      break;
+    }
+    std::vector<unsigned char> entry =
+        code < table.size() ? table[code] : table[previous];
+    if (code == table.size()) {
+      entry.push_back(entry.front());
+    }
+    if (hasPrevious && table.size() < 4096) {
+      table.push_back(table[previous]);
+      table.back().push_back(entry.front());
+    }
+    if (table.size() == 1U << width && width < 12) {
+      ++width;
+    }
+    read.indices.insert(read.indices.end(), entry.begin(), entry.end());
+    previous = code;
+    hasPrevious = true;
+  }
+  return read;
+}
+
+TEST(GifLzw, CodesEndWithTheEndCodeAndNeverUseCode4095) {
+  // Noise of few colours fills the dictionary fast and keeps using its
+  // longest strings; some decoders mishandle the code 4095.
+  bool usedTheLastCode = false;
+  for (unsigned bits : {2U, 3U, 5U, 8U}) {
+    std::mt19937 random = seededRandom(bits);
+    std::vector<unsigned char> indices(200000);
+    for (std::size_t i = 0; i < indices.size(); ++i) {
+      indices[i] = i > 0 && random() % 4 == 0
+                       ? indices[i - 1]
+                       : static_cast<unsigned char>(random() % (1U << bits));
+    }
+    for (std::size_t count : {std::size_t{1}, std::size_t{2}, indices.size()}) {
+      std::vector<unsigned char> data;
+      appendLzw(data, indices.data(), count, bits);
+      const LzwStream read = readLzw(data);
+      EXPECT_TRUE(read.endedCleanly) << bits << " bits, " << count;
+      EXPECT_TRUE(std::equal(
+          indices.begin(), indices.begin() + static_cast<std::ptrdiff_t>(count),
+          read.indices.begin(), read.indices.end()))
+          << bits << " bits, " << count;
+      EXPECT_EQ(std::count(read.codes.begin(), read.codes.end(), 4095U), 0)
+          << bits << " bits, " << count;
+      usedTheLastCode = usedTheLastCode ||
+                        std::count(read.codes.begin(), read.codes.end(), 4094U);
+    }
+  }
+  EXPECT_TRUE(usedTheLastCode);
 }
 
 TEST(GifWriter, TinyPicturesComeBackExactly) {

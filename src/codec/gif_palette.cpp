@@ -317,7 +317,8 @@ unsigned char GifPalette::nearestIndex(std::uint32_t rgb) const {
 
 GifPalette buildPalette(const std::vector<RgbaPicture>& samples,
                         std::size_t maxColours,
-                        const std::vector<RgbaPicture>& typical) {
+                        const std::vector<RgbaPicture>& typical,
+                        const std::vector<std::uint32_t>& exact) {
   if (maxColours == 0 || maxColours > GifPalette::kMaxColours) {
     throw GifError("a GIF palette holds 1 to 255 colours, not " +
                    std::to_string(maxColours));
@@ -326,13 +327,39 @@ GifPalette buildPalette(const std::vector<RgbaPicture>& samples,
   if (counts.empty()) {
     throw GifError("no sample pixels to choose colours from");
   }
+  std::vector<std::uint32_t> kept = exact;
+  std::sort(kept.begin(), kept.end());
+  kept.erase(std::unique(kept.begin(), kept.end()), kept.end());
+  if (kept.size() > maxColours) {
+    throw GifError("a GIF palette holds at most " + std::to_string(maxColours) +
+                   " colours, not the " + std::to_string(kept.size()) +
+                   " that must be exact");
+  }
   std::vector<std::uint32_t> known(counts.size());
   std::transform(counts.begin(), counts.end(), known.begin(),
                  [](const ColourCount& count) { return count.rgb; });
 
-  std::vector<ColourCount> chosen =
-      counts.size() <= maxColours ? std::move(counts)
-                                  : medianCut(std::move(counts), maxColours);
+  // The exact colours with their counts, and the others, which share the
+  // entries left.
+  std::vector<ColourCount> chosen;
+  std::vector<ColourCount> others;
+  for (const ColourCount& colour : counts) {
+    const bool isKept =
+        std::binary_search(kept.begin(), kept.end(), colour.rgb);
+    (isKept ? chosen : others).push_back(colour);
+  }
+  for (const std::uint32_t rgb : kept) {
+    if (!std::binary_search(known.begin(), known.end(), rgb)) {
+      chosen.push_back({rgb, 0});
+    }
+  }
+  const std::size_t left = maxColours - kept.size();
+  if (others.size() <= left) {
+    chosen.insert(chosen.end(), others.begin(), others.end());
+  } else if (left > 0) {
+    const std::vector<ColourCount> cut = medianCut(std::move(others), left);
+    chosen.insert(chosen.end(), cut.begin(), cut.end());
+  }
   // Boxes may share a colour: their counts join.
   std::sort(
       chosen.begin(), chosen.end(),

@@ -105,9 +105,13 @@ class GifPalette {
 // same palette. Every sample colour is a known colour of the palette.
 // The colours of `typical` pictures, like most frames, come before all
 // others, the commonest first, so that such frames need the shortest codes.
-// Throws GifError when the samples hold no pixel.
+// The `exact` colours (0xRRGGBB), such as a board's flat squares under each
+// mark, are colours of the palette whatever the samples hold; the others
+// are chosen among the remaining entries. Throws GifError when the samples
+// hold no pixel or there are more exact colours than maxColours.
 GifPalette buildPalette(const std::vector<RgbaPicture>& samples,
                         std::size_t maxColours = GifPalette::kMaxColours,
-                        const std::vector<RgbaPicture>& typical = {});
+                        const std::vector<RgbaPicture>& typical = {},
+                        const std::vector<std::uint32_t>& exact = {});
 
 }  // namespace tib::codec

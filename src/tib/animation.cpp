@@ -279,6 +279,67 @@ Diagram typical(const Placement& position, Orientation view, bool coordinates,
   return diagram;
 }
 
+// An empty board showing every flat colour a square can take: on files
+// a-d, ranks 1-5, no highlight then each colour's, plain on files a and b
+// and under the last move's tint on c and d; on files e-h an arrow of each
+// colour from rank 2 to 7 over plain and tinted squares of both colours;
+// the check glow on b7. Also the points of the canvas that show those
+// colours flat: the squares' centres and the glow's opaque core.
+struct FlatColours {
+  Diagram diagram;
+  std::vector<std::pair<int, int>> points;
+};
+
+FlatColours flatColours(Orientation view, bool coordinates) {
+  FlatColours flat{{Placement{}, Settings{}, {}}, {}};
+  Annotations& marks = flat.diagram.annotations;
+  marks.orientation = view;
+  marks.coordinates = coordinates;
+  const auto centre = [view](const Square& square) {
+    const Box box = squareBox(square, view);
+    return std::pair<int, int>{box.x + box.w / 2, box.y + box.h / 2};
+  };
+  const std::array<MarkColour, 4> colours{MarkColour::green, MarkColour::red,
+                                          MarkColour::yellow, MarkColour::blue};
+  for (int file = 0; file < 4; ++file) {
+    for (int rank = 0; rank < 5; ++rank) {
+      const Square square{file, rank};
+      if (rank > 0) {
+        const MarkColour colour =
+            colours.at(static_cast<std::size_t>(rank - 1));
+        marks.highlights.push_back({colour, square, square});
+      }
+      if (file >= 2) {
+        marks.lastMove.push_back(square);
+      }
+      flat.points.push_back(centre(square));
+    }
+  }
+  for (int file = 4; file < 8; ++file) {
+    const MarkColour colour = colours.at(static_cast<std::size_t>(file - 4));
+    marks.arrows.push_back({colour, Square{file, 1}, Square{file, 6}});
+    for (int rank = 1; rank < 5; ++rank) {
+      if (rank < 3) {
+        marks.lastMove.push_back({file, rank});
+      }
+      flat.points.push_back(centre({file, rank}));
+    }
+  }
+  const Square checked{1, 6};
+  marks.check = checked;
+  const auto [x, y] = centre(checked);
+  // Inside the glow's first stop, a quarter of the half-diagonal.
+  constexpr int kCore = 19;
+  for (int dy = -kCore; dy <= kCore; ++dy) {
+    for (int dx = -kCore; dx <= kCore; ++dx) {
+      if (dx * dx + dy * dy <= kCore * kCore) {
+        flat.points.emplace_back(x + dx, y + dy);
+      }
+    }
+  }
+  return flat;
+}
+
 }  // namespace
 
 codec::GifPalette animationPalette(
@@ -290,12 +351,22 @@ codec::GifPalette animationPalette(
   // (the others differ only in their labels, which few frames redraw).
   std::vector<ImageBuffer> canvases;
   std::vector<ImageBuffer> typicalCanvases;
+  std::vector<std::uint32_t> exact;
   const Placement start = startingPlacement();
   for (const Orientation view : {Orientation::white, Orientation::black}) {
     for (const bool coordinates : {true, false}) {
       if (boardPicture(artwork, boardIndex(view, coordinates)) != nullptr) {
         canvases.push_back(
             drawDiagram(artwork, pieces, sample(start, view, coordinates)));
+        const FlatColours flat = flatColours(view, coordinates);
+        const ImageBuffer drawn = drawDiagram(artwork, pieces, flat.diagram);
+        for (const auto& [x, y] : flat.points) {
+          // cppcheck-suppress useStlAlgorithm
+          exact.push_back(codec::packRgb(
+              &drawn.pixels[(static_cast<std::size_t>(y) * kCanvasEdge +
+                             static_cast<std::size_t>(x)) *
+                            4]));
+        }
         for (const int tintedFrom : {0, 1}) {
           if (typicalCanvases.size() < 2) {
             typicalCanvases.push_back(
@@ -317,7 +388,7 @@ codec::GifPalette animationPalette(
   };
   return codec::buildPalette(pictures(alsoShown, canvases),
                              codec::GifPalette::kMaxColours,
-                             pictures({}, typicalCanvases));
+                             pictures({}, typicalCanvases), exact);
 }
 
 bool writeAnimation(const Artwork& artwork, const Sprites& pieces,

@@ -37,11 +37,9 @@ bool sameBars(const PlayerInfo& a, const PlayerInfo& b) {
          a.clockCentiseconds == b.clockCentiseconds;
 }
 
-bool sameBars(const std::optional<PlayerBars>& a,
-              const std::optional<PlayerBars>& b) {
-  return a.has_value() == b.has_value() &&
-         (!a || (sameBars(a->white, b->white) && sameBars(a->black, b->black) &&
-                 a->bottom == b->bottom && a->toMove == b->toMove));
+bool sameBars(const PlayerBars& a, const PlayerBars& b) {
+  return sameBars(a.white, b.white) && sameBars(a.black, b.black) &&
+         a.bottom == b.bottom && a.toMove == b.toMove;
 }
 
 PixelRect badgeRect(const Decorations& decorations, Orientation view) {
@@ -158,15 +156,28 @@ bool writeDecoratedAnimation(const Artwork& artwork, const Sprites& pieces,
                             kBoardRect);
     }
   };
-  if (decorations.front().bars && edge > 0) {
+  // Decided once for the whole animation, so that a game whose clocks
+  // start later still shows them.
+  std::vector<PlayerBars> bars;
+  if (std::any_of(decorations.begin(), decorations.end(),
+                  [](const Decorations& d) { return d.bars.has_value(); })) {
+    bars.reserve(decorations.size());
+    for (const Decorations& frame : decorations) {
+      PlayerBars empty;
+      empty.bottom =
+          view == Orientation::white ? chess::Side::white : chess::Side::black;
+      empty.toMove = frame.sideToMove;
+      bars.push_back(frame.bars.value_or(empty));
+    }
+  }
+  if (!bars.empty() && edge > 0) {
     extras.barRows = static_cast<uint32_t>(barHeight(edge));
     extras.drawBars = [&](std::size_t f, unsigned char* above,
                           unsigned char* below) {
-      const std::optional<PlayerBars>& bars = decorations[f].bars;
-      if (!bars || (f > 0 && sameBars(bars, decorations[f - 1].bars))) {
+      if (f > 0 && sameBars(bars[f], bars[f - 1])) {
         return false;
       }
-      const DrawnBars drawn = drawPlayerBars(edge, *bars, lettering.text);
+      const DrawnBars drawn = drawPlayerBars(edge, bars[f], lettering.text);
       std::copy(drawn.above.pixels.begin(), drawn.above.pixels.end(), above);
       std::copy(drawn.below.pixels.begin(), drawn.below.pixels.end(), below);
       return true;
@@ -179,6 +190,7 @@ bool writeDecoratedAnimation(const Artwork& artwork, const Sprites& pieces,
 Decorations plyDecorations(const chess::Game& game, std::size_t ply,
                            Orientation orientation, bool players) {
   Decorations decorations;
+  decorations.sideToMove = chess::positionAfter(game, ply).sideToMove();
   if (players) {
     PlayerBars bars;
     for (const chess::Side side : {chess::Side::white, chess::Side::black}) {
@@ -191,7 +203,7 @@ Decorations plyDecorations(const chess::Game& game, std::size_t ply,
     }
     bars.bottom = orientation == Orientation::white ? chess::Side::white
                                                     : chess::Side::black;
-    bars.toMove = chess::positionAfter(game, ply).sideToMove();
+    bars.toMove = decorations.sideToMove;
     const auto known = [](const PlayerInfo& player) {
       return !player.name.empty() || !player.title.empty() ||
              !player.rating.empty() || player.clockCentiseconds;
