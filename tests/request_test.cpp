@@ -340,8 +340,8 @@ TEST(RequestTest, ReadsServerOptions) {
   EXPECT_EQ(32767, options.maxSize);
   EXPECT_EQ(2U, readServerOptions({}, 2).threads);
   EXPECT_EQ(kDefaultMaxGifPixels, readServerOptions({}, 2).maxGifPixels);
-  EXPECT_EQ(4000000000U,
-            readServerOptions({"--max-gif-pixels=4000000000"}, 2).maxGifPixels);
+  EXPECT_EQ(2000000000U,
+            readServerOptions({"--max-gif-pixels=2000000000"}, 2).maxGifPixels);
   for (const std::vector<std::string>& bad :
        std::vector<std::vector<std::string>>{{"--listen", ":80"},
                                              {"--listen", "h:65536"},

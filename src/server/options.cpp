@@ -48,7 +48,7 @@ constexpr std::array<NumberOption, 8> kNumberOptions{{
      }},
     {"--max-frames", 1, 100000,
      [](ServerOptions& o, uint32_t v) { o.maxFrames = v; }},
-    {"--max-gif-pixels", 1, 4000000000U,
+    {"--max-gif-pixels", 1, 2000000000U,
      [](ServerOptions& o, uint32_t v) { o.maxGifPixels = v; }},
     {"--max-body", 1, 1U << 30,
      [](ServerOptions& o, uint32_t v) { o.maxBody = v; }},
