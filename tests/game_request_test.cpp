@@ -29,7 +29,7 @@ std::string refusalOf(const Query& query, std::size_t maxFrames = 1000) {
 TEST(GameRequest, QueryValuesAndRefusals) {
   const GifRequest plain = readGifQuery({}, 2048);
   EXPECT_EQ(480, plain.settings.Size);
-  EXPECT_EQ(std::optional<unsigned>(80), plain.delay);
+  EXPECT_EQ(std::optional<unsigned>(80), plain.animation.delay);
   const GifRequest read = readGifQuery({{"size", "300"},
                                         {"delay", "real"},
                                         {"arrows", "0"},
@@ -40,13 +40,13 @@ TEST(GameRequest, QueryValuesAndRefusals) {
                                         {"lastDelay", "9"}},
                                        2048);
   EXPECT_EQ(300, read.settings.Size);
-  EXPECT_FALSE(read.delay);
-  EXPECT_FALSE(read.marks);
+  EXPECT_FALSE(read.animation.delay);
+  EXPECT_FALSE(read.animation.marks);
   EXPECT_EQ(Orientation::black, read.orientation);
-  EXPECT_EQ(2U, read.from);
-  EXPECT_EQ(std::optional<std::size_t>(9), read.to);
+  EXPECT_EQ(2U, read.animation.from);
+  EXPECT_EQ(std::optional<std::size_t>(9), read.animation.to);
   EXPECT_EQ(3U, read.game);
-  EXPECT_EQ(9U, read.lastDelay);
+  EXPECT_EQ(9U, read.animation.lastDelay);
   const struct {
     Query query;
     const char* named;
@@ -94,7 +94,7 @@ TEST(GameRequest, FramesOfAPgn) {
   EXPECT_EQ("Bo", game.decorations[2].bars->black.name);
   EXPECT_EQ(std::optional<MoveGlyph>(MoveGlyph::interesting),
             game.decorations[2].glyph);
-  request.marks = false;
+  request.animation.marks = false;
   request.players = false;
   const GameFrames bare = gameFramesOf(request, 1000);
   EXPECT_TRUE(bare.frames[1].diagram.annotations.arrows.empty());
@@ -208,6 +208,101 @@ TEST(GameRequest, LilaGifJsonAnimatesItsBarsTintsAndLastDelay) {
     }
     EXPECT_TRUE(expected == screens[f]) << "frame " << f;
   }
+}
+
+// Each message names what the user gave, in the order the user thinks:
+// the game's length before the frame limit, JSON fields by their path.
+TEST(GameRequest, MessagesNameWhatWasGiven) {
+  const struct {
+    Query query;
+    std::string json;
+    std::size_t maxFrames;
+    const char* says;
+  } cases[] = {
+      {{{"pgn", "1.e4 e5"}, {"to", "5000"}},
+       "",
+       1,
+       "to=5000: the game has 2 plies"},
+      {{{"pgn", "1.e4 e5"}, {"from", "3"}},
+       "",
+       1000,
+       "from=3: the game has 2 plies"},
+      {{{"pgn", "1.e4"}, {"from", "2"}},
+       "",
+       1000,
+       "from=2: the game has 1 ply"},
+      {{{"pgn", "1.e4 e5"}, {"from", "2"}, {"to", "1"}},
+       "",
+       1000,
+       "from=2 to=1: from lies past to"},
+      {{{"pgn", "1.e4 e5"}, {"to", "2"}},
+       "",
+       2,
+       "3 frames: at most 2 (--max-frames); cut the game with from= and to="},
+      {{}, R"({"frames":[1]})", 1000, "body: frames[0]: not an object"},
+      {{},
+       R"({"frames":[{"fen":"8/8 w","clock":{"white":"5"}}]})",
+       1000,
+       "body: frames[0].clock.white: not a whole number from 0 to 1073741824"},
+      {{},
+       R"({"theme":3,"frames":[{"fen":"8/8 w"}]})",
+       1000,
+       "body: theme: not a string"},
+  };
+  for (const auto& c : cases) {
+    GifRequest request = readGifQuery(c.query, 2048);
+    request.json = c.json;
+    try {
+      gameFramesOf(request, c.maxFrames);
+      ADD_FAILURE() << c.says << ": accepted";
+    } catch (const GameRequestError& error) {
+      EXPECT_EQ(c.says, std::string(error.what()));
+    }
+  }
+}
+
+// The budget at its edge: exactly the budget passes, a frame more does not;
+// bars of any frame count on every frame.
+TEST(GameRequest, TheBudgetOfPixelsAtItsEdge) {
+  const std::string frame = R"({"fen": "8/8/8/8/8/8/8/K6k w"})";
+  const std::string clocked =
+      R"({"fen": "8/8/8/8/8/8/8/K6k b", "clock": {"white": 100}})";
+  const struct {
+    std::string frames;
+    uint64_t budget;
+    const char* says;
+  } cases[] = {
+      {frame + "," + frame + "," + frame, 300, ""},
+      {frame + "," + frame + "," + frame + "," + frame, 300,
+       "the GIF would be 4 frames of 10 x 10 pixels (400 pixels): at most 300 "
+       "(--max-gif-pixels)"},
+      // barHeight(10) is 1: 10 x 12 pixels in every frame.
+      {frame + "," + clocked, 240, ""},
+      {frame + "," + clocked, 239,
+       "the GIF would be 2 frames of 10 x 12 pixels (240 pixels): at most 239 "
+       "(--max-gif-pixels)"},
+  };
+  for (const auto& c : cases) {
+    GifRequest request = readGifQuery({{"size", "10"}}, 2048);
+    request.json = R"({"frames": [)" + c.frames + "]}";
+    std::string says;
+    try {
+      gameFramesOf(request, 1000, c.budget);
+    } catch (const GameRequestError& error) {
+      says = error.what();
+    }
+    EXPECT_EQ(c.says, says) << c.budget;
+  }
+  GifRequest pgn = readGifQuery(
+      {{"pgn", "1. e4 e5 *"}, {"size", "10"}, {"players", "0"}}, 2048);
+  EXPECT_NO_THROW(gameFramesOf(pgn, 1000, 300));
+  EXPECT_THROW(gameFramesOf(pgn, 1000, 299), GameRequestError);
+  // The default lets a whole game of 1,000 plies at 720 with bars through.
+  EXPECT_EQ(std::nullopt, gifOverBudget(1000, 720, true, kDefaultMaxGifPixels));
+  EXPECT_EQ(
+      "the GIF would be 1000 frames of 2048 x 2048 pixels (4194304000 "
+      "pixels): at most 640000000",
+      gifOverBudget(1000, 2048, false, kDefaultMaxGifPixels).value_or(""));
 }
 
 }  // namespace

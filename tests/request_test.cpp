@@ -9,6 +9,7 @@
 #include <variant>
 
 #include "server/failure.h"
+#include "server/head.h"
 #include "server/options.h"
 #include "test_support.h"
 
@@ -338,6 +339,9 @@ TEST(RequestTest, ReadsServerOptions) {
   EXPECT_EQ(3U, options.threads);
   EXPECT_EQ(32767, options.maxSize);
   EXPECT_EQ(2U, readServerOptions({}, 2).threads);
+  EXPECT_EQ(kDefaultMaxGifPixels, readServerOptions({}, 2).maxGifPixels);
+  EXPECT_EQ(2000000000U,
+            readServerOptions({"--max-gif-pixels=2000000000"}, 2).maxGifPixels);
   for (const std::vector<std::string>& bad :
        std::vector<std::vector<std::string>>{{"--listen", ":80"},
                                              {"--listen", "h:65536"},
@@ -346,6 +350,67 @@ TEST(RequestTest, ReadsServerOptions) {
                                              {"--artwork"},
                                              {"listen"}}) {
     EXPECT_THROW(readServerOptions(bad, 1), OptionError) << bad[0];
+  }
+}
+
+// OPTIONS answers the CORS preflight of the paths a page posts or fetches
+// from; any other method a path does not take is a 405 naming its methods.
+TEST(RequestTest, PreflightsAndEachPathsMethods) {
+  EXPECT_TRUE(isPage(decide("/game.gif", "OPTIONS"), StaticPage::gifPreflight));
+  EXPECT_TRUE(
+      isPage(decide("/board.png?x=1", "OPTIONS"), StaticPage::boardPreflight));
+  const struct {
+    const char* target;
+    const char* method;
+    const char* allow;
+  } refused[] = {
+      {"/game.gif", "PUT", "GET, HEAD, POST, OPTIONS"},
+      {"/board.png", "POST", "GET, HEAD, OPTIONS"},
+      {"/board.png", "DELETE", "GET, HEAD, OPTIONS"},
+      {"/healthz", "OPTIONS", "GET, HEAD"},
+      {"/", "POST", "GET, HEAD"},
+  };
+  for (const auto& c : refused) {
+    const Decision decision = decide(c.target, c.method);
+    ASSERT_EQ(405U, statusOf(decision)) << c.target << " " << c.method;
+    EXPECT_EQ(c.allow, std::get<Refuse>(decision).allow);
+    EXPECT_EQ(std::string("method ") + c.method + " not allowed on " +
+                  c.target + "; use " + c.allow,
+              messageOf(decision));
+  }
+}
+
+// Content-Type compared as HTTP says: type and subtype in any case,
+// whitespace around ';', parameters accepted.
+TEST(RequestTest, ReadsTheBodyByItsMediaType) {
+  const struct {
+    const char* type;
+    // The refusal's start, or "" for a PGN read and drawn.
+    const char* says;
+  } cases[] = {
+      {"application/x-chess-pgn", ""},
+      {"text/plain;charset=UTF-8", ""},
+      {"Text/Plain ; charset=utf-8", ""},
+      {" application/x-chess-pgn\t", ""},
+      {"application/json", "body: not JSON"},
+      {"Application/JSON", "body: not JSON"},
+      {"application/json ; charset=utf-8", "body: not JSON"},
+      {"application/jsonx", "unsupported media type"},
+      {"text/html", "unsupported media type"},
+      {"", "unsupported media type"},
+  };
+  for (const auto& c : cases) {
+    Request request;
+    request.method = "POST";
+    request.target = "/game.gif";
+    request.bodyLength = 7;
+    request.contentType = c.type;
+    decideWith(request, "1. e4 *", served(), 2048, 1000);
+    EXPECT_EQ(c.says, messageOf(request.decision).substr(0, strlen(c.says)))
+        << c.type;
+    EXPECT_EQ(*c.says == '\0',
+              std::holds_alternative<RenderGif>(request.decision))
+        << c.type;
   }
 }
 

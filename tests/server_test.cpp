@@ -4,6 +4,7 @@
 
 #include <set>
 
+#include "codec/png_decode.h"
 #include "server/request.h"
 #include "server_support.h"
 #include "tib/render.h"
@@ -97,7 +98,8 @@ TEST_F(ServerTest, RefusesWithAStatusAndOneLine) {
     EXPECT_EQ("*", response[http::field::access_control_allow_origin]);
     EXPECT_TRUE(body.size() > 1 && body.find('\n') == body.size() - 1) << body;
     if (c.status == 405) {
-      EXPECT_EQ("GET, HEAD", response[http::field::allow]);
+      EXPECT_EQ(c.target == "/board.png" ? "GET, HEAD, OPTIONS" : "GET, HEAD",
+                response[http::field::allow]);
     }
   }
   // Still serving.
@@ -139,6 +141,84 @@ TEST_F(ServerTest, TagsCacheAndKeepsConnectionsOpen) {
   EXPECT_EQ("ok\n", client.get("/healthz").body());
   // Every request above went over the one connection.
   EXPECT_TRUE(client.get("/healthz").keep_alive());
+}
+
+// A page on another site may post a game: OPTIONS on /game.gif and
+// /board.png answers the preflight, and the answers let the page read them.
+TEST_F(ServerTest, AnswersTheCorsPreflight) {
+  const uint16_t port = start();
+  for (const auto& [target, methods] :
+       {std::pair<std::string, std::string>{"/game.gif",
+                                            "GET, HEAD, POST, OPTIONS"},
+        {"/board.png?size=8", "GET, HEAD, OPTIONS"}}) {
+    Client client(port);
+    const Response preflight =
+        client.get(target,
+                   {{"Origin", "https://example.org"},
+                    {"Access-Control-Request-Method", "POST"},
+                    {"Access-Control-Request-Headers", "content-type"}},
+                   http::verb::options);
+    EXPECT_EQ(204U, preflight.result_int()) << target;
+    EXPECT_EQ(methods, preflight[http::field::access_control_allow_methods]);
+    EXPECT_EQ("Content-Type",
+              preflight[http::field::access_control_allow_headers]);
+    EXPECT_EQ("86400", preflight[http::field::access_control_max_age]);
+    EXPECT_EQ("*", preflight[http::field::access_control_allow_origin]);
+    EXPECT_TRUE(preflight.body().empty());
+    // The connection serves the next request.
+    EXPECT_EQ("*",
+              client.get(target)[http::field::access_control_allow_origin]);
+  }
+  const Response put = Client(port).get("/game.gif", {}, http::verb::put);
+  EXPECT_EQ(405U, put.result_int());
+  EXPECT_EQ("GET, HEAD, POST, OPTIONS", put[http::field::allow]);
+  EXPECT_EQ(
+      "method PUT not allowed on /game.gif; use GET, HEAD, POST, "
+      "OPTIONS\n",
+      put.body());
+}
+
+// glyph= on a diagram without bars draws its badge, and nothing else.
+TEST_F(ServerTest, DrawsTheGlyphsBadgeWithoutBars) {
+  const uint16_t port = start();
+  Client client(port);
+  const std::string query =
+      "/board.png?size=256&fen=4k3/8/8/8/4P3/8/8/4K3+b&lastMove=e2e4";
+  const auto pixels = [&client](const std::string& target) {
+    const Response response = client.get(target);
+    EXPECT_EQ(200U, response.result_int()) << response.body();
+    const std::string& body = response.body();
+    return codec::decodePng(
+               std::vector<unsigned char>(body.begin(), body.end()))
+        .image;
+  };
+  const auto plain = pixels(query);
+  const auto badged = pixels(query + "&glyph=!!");
+  ASSERT_EQ(plain.pixels.size(), badged.pixels.size());
+  // The square e4 on the canvas, as the output shows it, with a quarter of
+  // a square around it for the badge's overhang.
+  const Box square = squareBox({4, 3}, Orientation::white);
+  const float scale = 256.0F / static_cast<float>(kCanvasEdge);
+  const float margin = static_cast<float>(square.w) / 4;
+  std::size_t changed = 0;
+  for (uint32_t y = 0; y < plain.height; ++y) {
+    for (uint32_t x = 0; x < plain.width; ++x) {
+      const std::size_t at = (std::size_t{y} * plain.width + x) * 4;
+      if (std::equal(&plain.pixels[at], &plain.pixels[at] + 4,
+                     &badged.pixels[at])) {
+        continue;
+      }
+      ++changed;
+      const float cx = static_cast<float>(x) / scale;
+      const float cy = static_cast<float>(y) / scale;
+      EXPECT_TRUE(cx >= static_cast<float>(square.x) - margin &&
+                  cx <= static_cast<float>(square.x + square.w) + margin &&
+                  cy >= static_cast<float>(square.y) - margin &&
+                  cy <= static_cast<float>(square.y + square.h) + margin)
+          << x << "," << y;
+    }
+  }
+  EXPECT_GT(changed, 0U);
 }
 
 TEST_F(ServerTest, ServesAnnotatedDiagramsAndThePage) {
@@ -314,6 +394,17 @@ TEST_F(ServerTest, ServesGamesAsTibGameDrawsThem) {
   const Response posted = client.post(
       "/game.gif?size=360", pgn, {{"Content-Type", "application/x-chess-pgn"}});
   EXPECT_TRUE(posted.body() == gif.body());
+  // A body of exactly --max-body bytes is read; one more is refused.
+  ASSERT_LT(pgn.size(), 3000U);
+  const std::string whole = pgn + std::string(3000 - pgn.size(), ' ');
+  EXPECT_EQ(200U, client
+                      .post("/game.gif?size=16", whole,
+                            {{"Content-Type", "text/plain; charset=utf-8"}})
+                      .result_int());
+  EXPECT_EQ(413U, Client(port)
+                      .post("/game.gif?size=16", whole + " ",
+                            {{"Content-Type", "text/plain"}})
+                      .result_int());
   const Response json = client.post(
       "/game.gif?size=64",
       R"({"frames": [{"fen": "8/8/8/8/8/8/8/K6k w"}, {"fen": "8/8/8/8/8/8/K7/7k b", "lastMove": "a1a2"}]})",
@@ -370,7 +461,7 @@ TEST_F(ServerTest, ServesGamesAsTibGameDrawsThem) {
   const Response tooLong = client.get("/game.gif?pgn=" + moves);
   EXPECT_EQ(400U, tooLong.result_int());
   EXPECT_NE(std::string::npos, tooLong.body().find("at most 40"));
-  EXPECT_EQ("3", metricValue(client.get("/metrics").body(), "tib_gifs_total"));
+  EXPECT_EQ("4", metricValue(client.get("/metrics").body(), "tib_gifs_total"));
 }
 
 TEST_F(ServerTest, MetricsCountWhatWasAnswered) {

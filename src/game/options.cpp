@@ -53,6 +53,13 @@ bool endsWithGif(const std::string& path) {
 
 void readValue(const std::string& name, const std::string& value,
                GameOptions& options) {
+  try {
+    if (readAnimationOption(kGameOptionNames, name, value, options.animation)) {
+      return;
+    }
+  } catch (const ValueError& error) {
+    refuse(error.what());
+  }
   if (name == "--game") {
     options.game = readNumber(name, value, 1);
   } else if (name == "--ply") {
@@ -65,18 +72,6 @@ void readValue(const std::string& name, const std::string& value,
     checkSizeRange(*options.size, 1, kLargestSize);
   } else if (name == "--scale") {
     options.scale = readScale(value, name + " " + value);
-  } else if (name == "--delay") {
-    options.delay = value == "real"
-                        ? std::nullopt
-                        : std::optional<unsigned>(static_cast<unsigned>(
-                              readNumber(name, value, 0, 65535)));
-  } else if (name == "--last-delay") {
-    options.lastDelay =
-        static_cast<unsigned>(readNumber(name, value, 0, 65535));
-  } else if (name == "--from") {
-    options.from = readNumber(name, value, 0);
-  } else if (name == "--to") {
-    options.to = readNumber(name, value, 0);
   } else if (name == "--theme") {
     options.theme = value;
   } else if (name == "--piece") {
@@ -87,12 +82,12 @@ void readValue(const std::string& name, const std::string& value,
       refuse(name + " " + value + ": use white or black");
     }
     options.orientation = *orientation;
-  } else if (name == "--coordinates" || name == "--arrows") {
+  } else if (name == "--coordinates") {
     const std::optional<bool> on = switchValue(value);
     if (!on) {
       refuse(name + " " + value + ": use 1, yes, true, 0, no or false");
     }
-    (name == "--arrows" ? options.marks : options.coordinates) = *on;
+    options.coordinates = *on;
   } else if (name == "--white" || name == "--black") {
     (name == "--white" ? options.white : options.black) = value;
   } else if (name == "--artwork") {
@@ -104,6 +99,16 @@ void readValue(const std::string& name, const std::string& value,
 }
 
 }  // namespace
+
+const AnimationOptionNames kGameOptionNames{
+    "--delay",
+    "--last-delay",
+    "--from",
+    "--to",
+    "--arrows",
+    [](const std::string& name, const std::string& value) {
+      return name + " " + value;
+    }};
 
 void printGameUsage(std::ostream& out) {
   out << kUsage << "\n"

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "tib/animation_options.h"
 #include "tib/board.h"
 #include "tib/drawing.h"
 
@@ -26,16 +27,11 @@ struct GameOptions {
   std::string output;
   // A GIF of the game rather than a PNG of one ply: -o names a .gif.
   bool animated = false;
-  // Size none: 1024 for a PNG, 480 for a GIF.
+  // Size none: 1024 for a PNG, kDefaultGifSize for a GIF.
   std::optional<int32_t> size;
   float scale = kDefaultScale;
-  // For a GIF: centiseconds a move (none: by the clocks), the last frame,
-  // the plies shown, and whether the comments' marks are drawn.
-  std::optional<unsigned> delay = 80;
-  unsigned lastDelay = 500;
-  std::size_t from = 0;
-  std::optional<std::size_t> to;
-  bool marks = true;
+  // For a GIF: --delay, --last-delay, --from, --to and --arrows.
+  AnimationChoices animation;
   // Bars with the players above and below the board, and names that
   // replace the tags' (empty: the tag's).
   bool players = true;
@@ -50,6 +46,9 @@ struct GameOptions {
   // Empty for the installed artwork, else "artwork".
   std::string artwork;
 };
+
+// The options of an animation as tib-game spells them.
+extern const AnimationOptionNames kGameOptionNames;
 
 // Reads the arguments (program name excluded). Throws an OptionError (or a
 // ValueError for --size and --scale) naming the option that cannot be used.

@@ -119,18 +119,15 @@ struct Drawing {
 
 Drawing drawingOf(const GameOptions& options, const chess::Game& game) {
   Drawing drawing;
-  std::size_t first = options.from;
+  std::size_t first = options.animation.from;
   if (options.animated) {
     GameAnimation animation;
     animation.settings = {options.size.value_or(animation.settings.Size),
                           options.scale};
     animation.orientation = options.orientation;
     animation.coordinates = options.coordinates;
-    animation.marks = options.marks;
-    animation.delay = options.delay;
-    animation.lastDelay = options.lastDelay;
-    animation.from = options.from;
-    animation.to = options.to;
+    applyChoices(options.animation, animation);
+    lastPlyShown(options.animation, game.plies.size(), kGameOptionNames);
     drawing.frames = gameFrames(game, animation);
   } else {
     const std::size_t plies = game.plies.size();

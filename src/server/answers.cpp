@@ -32,9 +32,6 @@ HttpResponse textResponse(unsigned status, const std::string& line) {
   const std::string body = line + "\n";
   response.body().assign(body.begin(), body.end());
   response.prepare_payload();
-  if (status == 405) {
-    response.set(http::field::allow, "GET, HEAD");
-  }
   return response;
 }
 
@@ -43,6 +40,19 @@ HttpResponse bodyResponse(std::string_view body, const char* type) {
   response.body().assign(body.begin(), body.end());
   response.set(http::field::content_type, type);
   response.prepare_payload();
+  return response;
+}
+
+// How long a browser may keep a preflight's answer.
+constexpr const char* kPreflightSeconds = "86400";
+
+// 204 to a CORS preflight: the methods, and the one field a page sets.
+HttpResponse preflightResponse(const char* methods) {
+  HttpResponse response(http::status::no_content, 11);
+  response.set(http::field::allow, methods);
+  response.set(http::field::access_control_allow_methods, methods);
+  response.set(http::field::access_control_allow_headers, "Content-Type");
+  response.set(http::field::access_control_max_age, kPreflightSeconds);
   return response;
 }
 
@@ -64,7 +74,11 @@ HttpResponse imageResponse(std::vector<unsigned char> bytes, const char* type,
 }  // namespace
 
 Answer refusalAnswer(const Refuse& refuse) {
-  return {textResponse(refuse.status, refuse.message), refuse.closeAfter};
+  HttpResponse response = textResponse(refuse.status, refuse.message);
+  if (!refuse.allow.empty()) {
+    response.set(http::field::allow, refuse.allow);
+  }
+  return {std::move(response), refuse.closeAfter};
 }
 
 Answer staticAnswer(StaticPage page, std::string_view tryIt,
@@ -75,6 +89,10 @@ Answer staticAnswer(StaticPage page, std::string_view tryIt,
     case StaticPage::metrics:
       return {bodyResponse(metrics.text(),
                            "text/plain; version=0.0.4; charset=utf-8")};
+    case StaticPage::gifPreflight:
+      return {preflightResponse(methodsOf("/game.gif"))};
+    case StaticPage::boardPreflight:
+      return {preflightResponse(methodsOf("/board.png"))};
     case StaticPage::health:
       break;
   }

@@ -25,11 +25,12 @@ struct Answer {
   bool closeAfter = false;
 };
 
-// The status and the one line of the refusal; 405 names the methods.
+// The status and the one line of the refusal; a 405's Allow names the
+// methods of its path.
 Answer refusalAnswer(const Refuse& refuse);
 
-// The page (tryIt, built once at start), "ok", or the counters as they are
-// now.
+// The page (tryIt, built once at start), "ok", the counters as they are
+// now, or a CORS preflight's 204.
 Answer staticAnswer(StaticPage page, std::string_view tryIt,
                     const Metrics& metrics);
 
@@ -49,7 +50,8 @@ Answer gifAnswer(const RenderGif& render,
 Answer busyAnswer(const std::string& line);
 
 // What every answer carries as it is written: the version of the request,
-// Date, the field that lets pages on other sites fetch it, whether the
+// Date, the field that lets pages on other sites fetch it (on every answer,
+// so on those of /game.gif and /board.png too), whether the
 // connection stays open, and for HEAD the length of the body that GET would
 // send instead of the body.
 void finishForSending(HttpResponse& response, unsigned version, bool head,

@@ -30,6 +30,17 @@ std::size_t readNumber(const std::string& name, const std::string& value,
   return *number;
 }
 
+// The animation's options as the query spells them.
+const AnimationOptionNames kQueryNames{
+    "delay",
+    "lastDelay",
+    "from",
+    "to",
+    "arrows",
+    [](const std::string& name, const std::string& value) {
+      return name + "=" + printableText(value);
+    }};
+
 bool yesOrNo(const std::string& name, const std::string& value) {
   const std::optional<bool> on = switchValue(value);
   if (!on) {
@@ -57,23 +68,10 @@ void readValue(const std::string& name, const std::string& value,
     }
   } else if (name == "coordinates") {
     request.coordinates = yesOrNo(name, value);
-  } else if (name == "arrows") {
-    request.marks = yesOrNo(name, value);
   } else if (name == "players") {
     request.players = yesOrNo(name, value);
-  } else if (name == "delay") {
-    request.delay = value == "real"
-                        ? std::nullopt
-                        : std::optional<unsigned>(static_cast<unsigned>(
-                              readNumber(name, value, 0, 65535)));
-    request.delayGiven = true;
-  } else if (name == "lastDelay") {
-    request.lastDelay =
-        static_cast<unsigned>(readNumber(name, value, 0, 65535));
-  } else if (name == "from") {
-    request.from = readNumber(name, value, 0, 999999999);
-  } else if (name == "to") {
-    request.to = readNumber(name, value, 0, 999999999);
+  } else if (readAnimationOption(kQueryNames, name, value, request.animation)) {
+    return;
   } else if (name == "theme") {
     request.theme = value;
   } else if (name == "piece") {
@@ -91,6 +89,19 @@ void checkFrameCount(std::size_t count, std::size_t maxFrames) {
   }
 }
 
+// The work of the GIF, known before its first frame: any frame with bars
+// gives every frame their rows.
+void checkPixels(const std::vector<Decorations>& decorations, int32_t size,
+                 uint64_t maxPixels) {
+  const bool bars = std::any_of(
+      decorations.begin(), decorations.end(),
+      [](const Decorations& each) { return each.bars.has_value(); });
+  if (const auto over =
+          gifOverBudget(decorations.size(), size, bars, maxPixels)) {
+    throw GameRequestError(*over + " (--max-gif-pixels)");
+  }
+}
+
 // cppcheck-suppress constParameter
 void nameDecorations(const GifRequest& request, Decorations& decorations) {
   if (!decorations.bars) {
@@ -104,7 +115,8 @@ void nameDecorations(const GifRequest& request, Decorations& decorations) {
   }
 }
 
-GameFrames framesOfPgn(const GifRequest& request, std::size_t maxFrames) {
+GameFrames framesOfPgn(const GifRequest& request, std::size_t maxFrames,
+                       uint64_t maxPixels) {
   chess::Game game;
   try {
     game = chess::readGame(request.pgn, request.game);
@@ -115,28 +127,39 @@ GameFrames framesOfPgn(const GifRequest& request, std::size_t maxFrames) {
   animation.settings = request.settings;
   animation.orientation = request.orientation.value_or(Orientation::white);
   animation.coordinates = request.coordinates.value_or(true);
-  animation.marks = request.marks;
-  animation.delay = request.delay;
-  animation.lastDelay = request.lastDelay;
-  animation.from = request.from;
-  animation.to = request.to;
-  const std::size_t last = request.to.value_or(game.plies.size());
-  if (last >= request.from) {
-    checkFrameCount(last - request.from + 1, maxFrames);
-  }
-  GameFrames result;
+  applyChoices(request.animation, animation);
+  const std::size_t first = request.animation.from;
+  std::size_t last = 0;
   try {
-    result.frames = gameFrames(game, animation);
+    last = lastPlyShown(request.animation, game.plies.size(), kQueryNames);
   } catch (const ValueError& error) {
     throw GameRequestError(error.what());
   }
-  for (std::size_t ply = request.from; ply <= last; ++ply) {
+  checkFrameCount(last - first + 1, maxFrames);
+  GameFrames result;
+  for (std::size_t ply = first; ply <= last; ++ply) {
     Decorations decorations =
         plyDecorations(game, ply, animation.orientation, request.players);
     nameDecorations(request, decorations);
     result.decorations.push_back(std::move(decorations));
   }
+  checkPixels(result.decorations, request.settings.Size, maxPixels);
+  try {
+    result.frames = gameFrames(game, animation);
+  } catch (const ValueError& error) {
+    throw GameRequestError(error.what());
+  }
   return result;
+}
+
+// The path of a field in the body: "theme", "frames[0].clock.white".
+std::string fieldPath(const std::string& parent, const char* name) {
+  return parent.empty() ? name : parent + "." + name;
+}
+
+[[noreturn]] void refuseField(const std::string& path,
+                              const std::string& reason) {
+  throw GameRequestError("body: " + path + ": " + reason);
 }
 
 // A field of the JSON: its value when it has the type asked for.
@@ -152,7 +175,7 @@ std::string stringField(const Json& object, const char* name,
     return {};
   }
   if (!value->is_string()) {
-    throw GameRequestError(where + name + ": not a string");
+    refuseField(fieldPath(where, name), "not a string");
   }
   return value->get<std::string>();
 }
@@ -165,8 +188,8 @@ std::optional<int64_t> numberField(const Json& object, const char* name,
   }
   if (!value->is_number_integer() || value->get<int64_t>() < 0 ||
       value->get<int64_t>() > most) {
-    throw GameRequestError(where + name + ": not a whole number from 0 to " +
-                           std::to_string(most));
+    refuseField(fieldPath(where, name),
+                "not a whole number from 0 to " + std::to_string(most));
   }
   return value->get<int64_t>();
 }
@@ -191,11 +214,11 @@ Diagram jsonDiagram(const Json& frame, const std::string& where,
                     const GifRequest& request, Orientation orientation,
                     bool coordinates) {
   if (!frame.is_object()) {
-    throw GameRequestError(where + ": not an object");
+    refuseField(where, "not an object");
   }
   const Json* fen = field(frame, "fen");
   if (fen == nullptr || !fen->is_string()) {
-    throw GameRequestError(where + "fen: a FEN string is needed");
+    refuseField(fieldPath(where, "fen"), "a FEN string is needed");
   }
   Diagram diagram{readPlacement(fen->get<std::string>()), request.settings, {}};
   Annotations& marks = diagram.annotations;
@@ -204,28 +227,29 @@ Diagram jsonDiagram(const Json& frame, const std::string& where,
   const std::string lastMove = stringField(frame, "lastMove", where);
   const auto squares = uciLastMove(lastMove);
   if (!squares) {
-    throw GameRequestError(where + "lastMove: " + printableText(lastMove) +
-                           " is not a move in UCI");
+    refuseField(fieldPath(where, "lastMove"),
+                printableText(lastMove) + " is not a move in UCI");
   }
   marks.lastMove = *squares;
   if (const Json* check = field(frame, "check")) {
     if (check->is_string()) {
       marks.check = chess::squareNamed(check->get<std::string>());
       if (!marks.check) {
-        throw GameRequestError(where + "check: not a square");
+        refuseField(fieldPath(where, "check"), "not a square");
       }
     } else if (check->is_boolean()) {
       if (check->get<bool>()) {
         marks.check = kingToMove(diagram.position);
       }
     } else {
-      throw GameRequestError(where + "check: a square or true");
+      refuseField(fieldPath(where, "check"), "a square or true");
     }
   }
   return diagram;
 }
 
-GameFrames framesOfJson(const GifRequest& request, std::size_t maxFrames) {
+GameFrames framesOfJson(const GifRequest& request, std::size_t maxFrames,
+                        uint64_t maxPixels) {
   const Json game = parseBounded(request.json);
   if (!game.is_object()) {
     throw GameRequestError("body: not a JSON object");
@@ -236,14 +260,14 @@ GameFrames framesOfJson(const GifRequest& request, std::size_t maxFrames) {
   }
   checkFrameCount(frames->size(), maxFrames);
   GameFrames result;
-  result.theme = stringField(game, "theme", "body: ");
-  result.piece = stringField(game, "piece", "body: ");
+  result.theme = stringField(game, "theme", "");
+  result.piece = stringField(game, "piece", "");
   Orientation orientation = Orientation::white;
-  const std::string named = stringField(game, "orientation", "body: ");
+  const std::string named = stringField(game, "orientation", "");
   if (!named.empty()) {
     const auto read = orientationNamed(named);
     if (!read) {
-      throw GameRequestError("body: orientation: use white or black");
+      refuseField("orientation", "use white or black");
     }
     orientation = *read;
   }
@@ -251,31 +275,31 @@ GameFrames framesOfJson(const GifRequest& request, std::size_t maxFrames) {
   bool coordinates = true;
   if (const Json* value = field(game, "coordinates")) {
     if (!value->is_boolean()) {
-      throw GameRequestError("body: coordinates: true or false");
+      refuseField("coordinates", "true or false");
     }
     coordinates = value->get<bool>();
   }
   coordinates = request.coordinates.value_or(coordinates);
-  const auto delay = numberField(game, "delay", "body: ", 65535);
+  const auto delay = numberField(game, "delay", "", 65535);
   const unsigned moveDelay =
-      request.delayGiven && request.delay
-          ? *request.delay
-          : static_cast<unsigned>(delay.value_or(GameAnimation::kMoveDelay));
+      request.animation.delayGiven && request.animation.delay
+          ? *request.animation.delay
+          : static_cast<unsigned>(delay.value_or(kDefaultMoveDelay));
   PlayerBars bars;
-  bars.white.name = request.white.empty() ? stringField(game, "white", "body: ")
-                                          : request.white;
-  bars.black.name = request.black.empty() ? stringField(game, "black", "body: ")
-                                          : request.black;
+  bars.white.name =
+      request.white.empty() ? stringField(game, "white", "") : request.white;
+  bars.black.name =
+      request.black.empty() ? stringField(game, "black", "") : request.black;
   bars.bottom = orientation == Orientation::white ? chess::Side::white
                                                   : chess::Side::black;
   for (std::size_t f = 0; f < frames->size(); ++f) {
     const Json& frame = (*frames)[f];
-    const std::string where = "body: frames[" + std::to_string(f) + "].";
+    const std::string where = "frames[" + std::to_string(f) + "]";
     AnimationFrame animated{
         jsonDiagram(frame, where, request, orientation, coordinates),
         static_cast<unsigned>(numberField(frame, "delay", where, 65535)
                                   .value_or(f + 1 == frames->size()
-                                                ? request.lastDelay
+                                                ? request.animation.lastDelay
                                                 : moveDelay))};
     Decorations decorations;
     decorations.sideToMove = animated.diagram.position.sideToMove;
@@ -283,9 +307,9 @@ GameFrames framesOfJson(const GifRequest& request, std::size_t maxFrames) {
       if (const Json* clock = field(frame, "clock");
           clock != nullptr && clock->is_object()) {
         const auto white =
-            numberField(*clock, "white", where + "clock.", int64_t{1} << 30);
+            numberField(*clock, "white", where + ".clock", int64_t{1} << 30);
         const auto black =
-            numberField(*clock, "black", where + "clock.", int64_t{1} << 30);
+            numberField(*clock, "black", where + ".clock", int64_t{1} << 30);
         bars.white.clockCentiseconds =
             white ? std::optional<int>(static_cast<int>(*white)) : std::nullopt;
         bars.black.clockCentiseconds =
@@ -299,10 +323,11 @@ GameFrames framesOfJson(const GifRequest& request, std::size_t maxFrames) {
         decorations.bars = bars;
       }
     }
-    animated.diagram.position.sideToMove.reset();
+    dropMoverMarker(animated.diagram.position);
     result.frames.push_back(std::move(animated));
     result.decorations.push_back(std::move(decorations));
   }
+  checkPixels(result.decorations, request.settings.Size, maxPixels);
   return result;
 }
 
@@ -322,15 +347,16 @@ GifRequest readGifQuery(
   return request;
 }
 
-GameFrames gameFramesOf(const GifRequest& request, std::size_t maxFrames) {
+GameFrames gameFramesOf(const GifRequest& request, std::size_t maxFrames,
+                        uint64_t maxPixels) {
   if (!request.json.empty()) {
-    return framesOfJson(request, maxFrames);
+    return framesOfJson(request, maxFrames, maxPixels);
   }
   if (request.pgn.empty()) {
     throw GameRequestError(
         "no game: give pgn=<PGN>, or POST the PGN or lila-gif's JSON");
   }
-  return framesOfPgn(request, maxFrames);
+  return framesOfPgn(request, maxFrames, maxPixels);
 }
 
 }  // namespace tib

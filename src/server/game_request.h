@@ -13,6 +13,7 @@
 #include <utility>
 #include <vector>
 
+#include "tib/animation_options.h"
 #include "tib/decorated.h"
 #include "tib/game_diagram.h"
 
@@ -25,7 +26,6 @@ class GameRequestError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-inline constexpr int32_t kDefaultGifSize = 480;
 inline constexpr std::size_t kDefaultMaxFrames = 1000;
 // How deep JSON may nest: the game's shape needs three levels.
 inline constexpr int kMaxJsonDepth = 8;
@@ -40,14 +40,8 @@ struct GifRequest {
   // None: the JSON's, else white.
   std::optional<Orientation> orientation;
   std::optional<bool> coordinates;
-  // The comments' arrows and coloured squares (arrows=0 hides them).
-  bool marks = true;
-  // Centiseconds a move; none for real time from the clocks.
-  std::optional<unsigned> delay = GameAnimation::kMoveDelay;
-  bool delayGiven = false;
-  unsigned lastDelay = 500;
-  std::size_t from = 0;
-  std::optional<std::size_t> to;
+  // delay, lastDelay, from, to and arrows.
+  AnimationChoices animation;
   std::optional<std::string> theme;
   std::optional<std::string> piece;
   bool players = true;
@@ -73,10 +67,14 @@ struct GameFrames {
   std::string piece;
 };
 
-// The frames the request's game gives, at most maxFrames of them. Throws
-// GameRequestError: a PGN that cannot be read names the game, ply and move;
-// JSON that cannot be read, or nests deeper than kMaxJsonDepth, names the
-// field; more frames than maxFrames names the limit.
-GameFrames gameFramesOf(const GifRequest& request, std::size_t maxFrames);
+// The frames the request's game gives, at most maxFrames of them and at
+// most maxPixels pixels in all (gifPixels). Throws GameRequestError: a PGN
+// that cannot be read names the game, ply and move; from= or to= past the
+// game names them and the game's length; JSON that cannot be read, or nests
+// deeper than kMaxJsonDepth, names the field (frames[0].clock.white); more
+// frames than maxFrames names the limit, more pixels the budget and what
+// was asked.
+GameFrames gameFramesOf(const GifRequest& request, std::size_t maxFrames,
+                        uint64_t maxPixels = kDefaultMaxGifPixels);
 
 }  // namespace tib

@@ -1,5 +1,6 @@
 #include "server/head.h"
 
+#include <algorithm>
 #include <boost/beast/http/parser.hpp>
 
 #include "server/request.h"
@@ -74,8 +75,8 @@ ParsedHead parseHead(std::string_view head) {
 }
 
 Request readRequest(std::string_view head, const Served& served,
-                    int32_t maxSize, std::size_t maxFrames,
-                    std::size_t maxBody) {
+                    int32_t maxSize, std::size_t maxFrames, std::size_t maxBody,
+                    uint64_t maxGifPixels) {
   const ParsedHead parsed = parseHead(head);
   const auto& fields = parsed.request;
   Request request;
@@ -113,19 +114,32 @@ Request readRequest(std::string_view head, const Served& served,
     }
     return request;
   }
-  decideWith(request, {}, served, maxSize, maxFrames);
+  decideWith(request, {}, served, maxSize, maxFrames, maxGifPixels);
   return request;
 }
 
+std::string mediaTypeOf(std::string_view contentType) {
+  std::string_view type = contentType.substr(0, contentType.find(';'));
+  const std::size_t first = type.find_first_not_of(" \t");
+  const std::size_t last = type.find_last_not_of(" \t");
+  type = first == std::string_view::npos ? std::string_view()
+                                         : type.substr(first, last + 1 - first);
+  std::string lower(type);
+  std::transform(lower.begin(), lower.end(), lower.begin(),
+                 [](unsigned char c) {
+                   return static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
+                 });
+  return lower;
+}
+
 void decideWith(Request& request, std::string_view body, const Served& served,
-                int32_t maxSize, std::size_t maxFrames) {
+                int32_t maxSize, std::size_t maxFrames, uint64_t maxGifPixels) {
   Asked asked{request.method, request.target, {}, body, false};
   for (const std::string& value : request.ifNoneMatch) {
     asked.ifNoneMatch.emplace_back(value);
   }
   if (request.bodyLength > 0) {
-    const std::string_view type = std::string_view(request.contentType)
-                                      .substr(0, request.contentType.find(';'));
+    const std::string type = mediaTypeOf(request.contentType);
     asked.bodyIsJson = type == "application/json";
     if (!asked.bodyIsJson && type != "application/x-chess-pgn" &&
         type != "text/plain") {
@@ -136,7 +150,8 @@ void decideWith(Request& request, std::string_view body, const Served& served,
       return;
     }
   }
-  request.decision = decideRequest(asked, served, maxSize, maxFrames);
+  request.decision =
+      decideRequest(asked, served, maxSize, maxFrames, maxGifPixels);
 }
 
 Request oversizeRequest(std::string_view received, unsigned version) {

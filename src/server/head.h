@@ -64,13 +64,19 @@ struct Request {
 // over maxBody, and the connection closes after the refusal; a body to
 // read leaves the request undecided, with its bodyLength.
 Request readRequest(std::string_view head, const Served& served,
-                    int32_t maxSize, std::size_t maxFrames,
-                    std::size_t maxBody);
+                    int32_t maxSize, std::size_t maxFrames, std::size_t maxBody,
+                    uint64_t maxGifPixels = kDefaultMaxGifPixels);
+
+// The type/subtype of a Content-Type value, lower case, without the
+// whitespace around it and without its parameters: "application/json" for
+// "Application/JSON ; charset=utf-8".
+std::string mediaTypeOf(std::string_view contentType);
 
 // Decides a request with its body (empty without one): JSON, or a PGN
 // (application/x-chess-pgn or text/plain); another type is a 415.
 void decideWith(Request& request, std::string_view body, const Served& served,
-                int32_t maxSize, std::size_t maxFrames);
+                int32_t maxSize, std::size_t maxFrames,
+                uint64_t maxGifPixels = kDefaultMaxGifPixels);
 
 // The request of a head that went past kHeadLimit, from the bytes received,
 // answered in the version of the connection's last request.

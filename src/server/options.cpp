@@ -19,7 +19,8 @@ namespace {
 constexpr const char* kUsage =
     "usage: tib-server [--listen HOST:PORT] [--artwork DIR] [--threads N] "
     "[--max-size N] [--read-timeout SECONDS] [--max-connections N] "
-    "[--max-artwork-memory MIB] [--max-frames N] [--max-body BYTES]";
+    "[--max-artwork-memory MIB] [--max-frames N] [--max-gif-pixels N] "
+    "[--max-body BYTES]";
 
 // The options that take a whole number, each with its range.
 // cppcheck reads the members as unused: they are read through an iterator.
@@ -33,7 +34,7 @@ struct NumberOption {
   void (*store)(ServerOptions&, uint32_t);
 };
 
-constexpr std::array<NumberOption, 7> kNumberOptions{{
+constexpr std::array<NumberOption, 8> kNumberOptions{{
     {"--threads", 1, 1024, [](ServerOptions& o, uint32_t v) { o.threads = v; }},
     {"--max-size", 1, static_cast<uint32_t>(kLargestSize),
      [](ServerOptions& o, uint32_t v) { o.maxSize = static_cast<int32_t>(v); }},
@@ -47,6 +48,8 @@ constexpr std::array<NumberOption, 7> kNumberOptions{{
      }},
     {"--max-frames", 1, 100000,
      [](ServerOptions& o, uint32_t v) { o.maxFrames = v; }},
+    {"--max-gif-pixels", 1, 2000000000U,
+     [](ServerOptions& o, uint32_t v) { o.maxGifPixels = v; }},
     {"--max-body", 1, 1U << 30,
      [](ServerOptions& o, uint32_t v) { o.maxBody = v; }},
 }};
@@ -79,7 +82,13 @@ void readListen(const std::string& value, ServerOptions& options) {
 void printServerUsage(std::ostream& out) {
   out << kUsage << "\n"
       << "Serves chess diagrams over HTTP: GET "
-         "/board.png?fen=<FEN>&size=<n>&scale=<f>&theme=<name>\n";
+         "/board.png?fen=<FEN>&size=<n>&scale=<f>&theme=<name>\n"
+      << "--max-gif-pixels N: the most frames x pixels of one frame (player "
+         "bars included) a GIF may have, its work known before the first "
+         "frame; default "
+      << kDefaultMaxGifPixels
+      << ", 1,000 frames of 800 x 800, so that a 1,000-ply game at size=720 "
+         "with bars (720 x 840) fits\n";
 }
 
 ServerOptions readServerOptions(const std::vector<std::string>& args,

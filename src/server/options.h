@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "tib/animation_options.h"
+
 namespace tib {
 
 struct ServerOptions {
@@ -29,6 +31,8 @@ struct ServerOptions {
   std::size_t maxArtworkBytes = std::size_t{512} << 20;
   // The most frames a GIF may have.
   std::size_t maxFrames = 1000;
+  // The most frames times pixels of one frame a GIF may have.
+  uint64_t maxGifPixels = kDefaultMaxGifPixels;
   // The largest body of POST /game.gif.
   std::size_t maxBody = std::size_t{256} << 10;
   // --help was given: print the usage and exit.

@@ -208,7 +208,8 @@ Decision decideDiagram(std::string_view query,
 Decision decideGif(std::string_view query,
                    const std::vector<std::string_view>& ifNoneMatch,
                    std::string_view body, bool bodyIsJson, const Served& served,
-                   int32_t maxSize, std::size_t maxFrames) {
+                   int32_t maxSize, std::size_t maxFrames,
+                   uint64_t maxGifPixels) {
   GifRequest request;
   GameFrames game;
   try {
@@ -216,7 +217,7 @@ Decision decideGif(std::string_view query,
     if (!body.empty()) {
       (bodyIsJson ? request.json : request.pgn) = std::string(body);
     }
-    game = gameFramesOf(request, maxFrames);
+    game = gameFramesOf(request, maxFrames, maxGifPixels);
   } catch (const GameRequestError& refused) {
     return Refuse{400, refused.what()};
   }
@@ -323,8 +324,19 @@ std::string pathOf(std::string_view target) {
   return percentDecode(splitTarget(target).first, false);
 }
 
+const char* methodsOf(std::string_view path) {
+  if (path == "/game.gif") {
+    return "GET, HEAD, POST, OPTIONS";
+  }
+  if (path == "/board.png") {
+    return "GET, HEAD, OPTIONS";
+  }
+  return "GET, HEAD";
+}
+
 Decision decideRequest(const Asked& asked, const Served& served,
-                       int32_t maxSize, std::size_t maxFrames) {
+                       int32_t maxSize, std::size_t maxFrames,
+                       uint64_t maxGifPixels) {
   if (requestLineTooLong(asked.method, asked.target)) {
     return lineRefusal();
   }
@@ -341,10 +353,18 @@ Decision decideRequest(const Asked& asked, const Served& served,
   }
   if (gif && asked.method == "POST") {
     return decideGif(query, asked.ifNoneMatch, asked.body, asked.bodyIsJson,
-                     served, maxSize, maxFrames);
+                     served, maxSize, maxFrames, maxGifPixels);
+  }
+  if ((gif || board) && asked.method == "OPTIONS") {
+    return StaticAnswer{gif ? StaticPage::gifPreflight
+                            : StaticPage::boardPreflight};
   }
   if (asked.method != "GET" && asked.method != "HEAD") {
-    return Refuse{405, "method not allowed; use GET or HEAD"};
+    const std::string methods = methodsOf(path);
+    return Refuse{405,
+                  "method " + printableText(asked.method) + " not allowed on " +
+                      printableText(path) + "; use " + methods,
+                  false, methods};
   }
   if (page) {
     return StaticAnswer{StaticPage::tryIt};
@@ -357,7 +377,7 @@ Decision decideRequest(const Asked& asked, const Served& served,
   }
   if (gif) {
     return decideGif(query, asked.ifNoneMatch, {}, false, served, maxSize,
-                     maxFrames);
+                     maxFrames, maxGifPixels);
   }
   return decideDiagram(query, asked.ifNoneMatch, served, maxSize);
 }

@@ -44,6 +44,8 @@ struct Refuse {
   // Bytes that are no request may follow (a body, the rest of a head too
   // long to read): the connection closes after the answer.
   bool closeAfter = false;
+  // For 405: the methods of the path, as Allow lists them.
+  std::string allow{};
 };
 
 // The answers that are the same for every request that gets them.
@@ -54,11 +56,20 @@ enum class StaticPage {
   health,
   // The counters in the Prometheus text format, at /metrics.
   metrics,
+  // 204 to OPTIONS, the CORS preflight a page on another site sends
+  // before it posts: the methods of /game.gif, or of /board.png.
+  gifPreflight,
+  boardPreflight,
 };
 
 struct StaticAnswer {
   StaticPage page = StaticPage::health;
 };
+
+// The methods a path answers, as Allow lists them: GET, HEAD, POST and
+// OPTIONS for /game.gif, GET, HEAD and OPTIONS for /board.png, GET and
+// HEAD elsewhere.
+const char* methodsOf(std::string_view path);
 
 // A diagram the client holds already: 304 with its tag.
 struct NotModified {
@@ -109,10 +120,12 @@ std::string pathOf(std::string_view target);
 
 // Decides a request. A diagram is refused when its theme or piece set is
 // not served or the theme lacks the board of the view asked for; a diagram
-// whose tag an If-None-Match value holds is not modified.
+// whose tag an If-None-Match value holds is not modified. A GIF is refused
+// over maxFrames frames or maxGifPixels pixels (gifPixels).
 Decision decideRequest(const Asked& asked, const Served& served,
                        int32_t maxSize,
-                       std::size_t maxFrames = kDefaultMaxFrames);
+                       std::size_t maxFrames = kDefaultMaxFrames,
+                       uint64_t maxGifPixels = kDefaultMaxGifPixels);
 
 // The refusal of a request head that went past kHeadLimit, from the bytes
 // received: 414 when the request line is too long, else 431.

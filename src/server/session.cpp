@@ -141,7 +141,7 @@ void Session::onHead(std::size_t length) {
   ++requests_;
   request_ =
       readRequest(received().substr(0, length), served_, options_.maxSize,
-                  options_.maxFrames, options_.maxBody);
+                  options_.maxFrames, options_.maxBody, options_.maxGifPixels);
   buffer_.consume(length);
   if (request_.bodyLength > 0) {
     readBody();
@@ -156,7 +156,7 @@ void Session::readBody() {
   const std::size_t length = request_.bodyLength;
   if (received().size() >= length) {
     decideWith(request_, received().substr(0, length), served_,
-               options_.maxSize, options_.maxFrames);
+               options_.maxSize, options_.maxFrames, options_.maxGifPixels);
     buffer_.consume(length);
     answer();
     return;

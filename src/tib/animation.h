@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "codec/gif.h"
+#include "tib/animation_options.h"
 #include "tib/render.h"
 
 namespace tib {
@@ -13,7 +14,7 @@ namespace tib {
 struct AnimationFrame {
   Diagram diagram;
   // How long the frame is shown.
-  unsigned delayCentiseconds = 80;
+  unsigned delayCentiseconds = kDefaultMoveDelay;
 };
 
 // The colours of every GIF drawn with these pieces on this artwork's

@@ -195,8 +195,8 @@ std::vector<AnimationFrame> gameFrames(const chess::Game& game,
   const std::size_t plies = game.plies.size();
   const std::size_t last = animation.to.value_or(plies);
   if (last > plies || animation.from > last) {
-    throw ValueError("from=" + std::to_string(animation.from) +
-                     " to=" + std::to_string(last) + ": the game has " +
+    throw ValueError("plies " + std::to_string(animation.from) + " to " +
+                     std::to_string(last) + ": the game has " +
                      std::to_string(plies) + " plies");
   }
   const std::vector<unsigned> byClock =
@@ -209,10 +209,7 @@ std::vector<AnimationFrame> gameFrames(const chess::Game& game,
         plyDiagram(game, ply, animation.settings, animation.orientation,
                    animation.coordinates),
         animation.lastDelay};
-    // No side-to-move marker: the last move tells who moved, and a marker
-    // that changes sides at every move would make every frame span the
-    // board's height.
-    frame.diagram.position.sideToMove.reset();
+    dropMoverMarker(frame.diagram.position);
     if (!animation.marks) {
       frame.diagram.annotations.arrows.clear();
       frame.diagram.annotations.highlights.clear();

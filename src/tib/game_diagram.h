@@ -9,6 +9,7 @@
 
 #include "chess/pgn.h"
 #include "tib/animation.h"
+#include "tib/animation_options.h"
 #include "tib/render.h"
 
 namespace tib {
@@ -32,7 +33,7 @@ Diagram plyDiagram(const chess::Game& game, std::size_t ply,
 
 // How a game is animated.
 struct GameAnimation {
-  Settings settings{480, kDefaultScale};
+  Settings settings{kDefaultGifSize, kDefaultScale};
   Orientation orientation = Orientation::white;
   bool coordinates = true;
   // The arrows and coloured squares of the comments.
@@ -41,12 +42,12 @@ struct GameAnimation {
   // the clocks of the comments ([%clk]).
   std::optional<unsigned> delay = kMoveDelay;
   // Centiseconds the last frame is shown.
-  unsigned lastDelay = 500;
+  unsigned lastDelay = kDefaultLastDelay;
   // The first and last plies shown; none for the last of the game.
   std::size_t from = 0;
   std::optional<std::size_t> to;
 
-  static constexpr unsigned kMoveDelay = 80;
+  static constexpr unsigned kMoveDelay = kDefaultMoveDelay;
 };
 
 // The most a move is shown by the clocks, and the least.
