@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "game/output_pattern.h"
 #include "tib/board.h"
 #include "tib/drawing.h"
 
@@ -49,6 +50,12 @@ struct GameOptions {
   bool coordinates = true;
   // Empty for the installed artwork, else "artwork".
   std::string artwork;
+  // Every game of the file: FENs after a line naming each game, or each
+  // game drawn to the file outputs names by its number (read from output).
+  bool all = false;
+  OutputPattern outputs;
+  // Games read or drawn at once with all.
+  unsigned threads = 1;
 };
 
 // Reads the arguments (program name excluded). Throws an OptionError (or a
