@@ -14,12 +14,24 @@ namespace {
 
 using chess::Position;
 
-// One game of 40 to 160 plies, or fewer when it ends in mate or stalemate;
-// each ply with its clock, every seventh with an evaluation.
-std::string randomGame(std::mt19937& random, int number) {
+// How long the games are and whether their plies carry comments.
+struct GameShape {
+  int shortest;
+  int longest;
+  bool clocks;
+};
+
+// One game of shape.shortest to shape.longest plies, or fewer when it ends
+// in mate or stalemate; with clocks, each ply with its clock and every
+// seventh with an evaluation.
+std::string randomGame(std::mt19937& random, int number,
+                       const GameShape& shape) {
   std::string moves;
   Position position;
-  const int length = 40 + static_cast<int>(random() % 121);
+  const int length =
+      shape.shortest +
+      static_cast<int>(
+          random() % static_cast<unsigned>(shape.longest - shape.shortest + 1));
   int clock = 18000;
   std::string result = "*";
   for (int ply = 0; ply < length; ++ply) {
@@ -33,15 +45,22 @@ std::string randomGame(std::mt19937& random, int number) {
       break;
     }
     const auto& move = legal[random() % legal.size()];
-    // Every ply carries a comment, so black's moves carry their number too.
-    moves += std::to_string(position.fullmoveNumber()) +
-             (position.sideToMove() == chess::Side::white ? ". " : "... ");
+    // A ply that follows a comment carries its number, black's too.
+    if (position.sideToMove() == chess::Side::white || shape.clocks) {
+      moves += std::to_string(position.fullmoveNumber()) +
+               (position.sideToMove() == chess::Side::white ? ". " : "... ");
+    }
     moves += chess::writeSan(position, move);
     if (random() % 23 == 0) {
       moves += " $" + std::to_string(1 + random() % 6);
     }
+    moves += ' ';
+    position = chess::play(position, move);
+    if (!shape.clocks) {
+      continue;
+    }
     clock = std::max(0, clock - static_cast<int>(random() % 700));
-    moves += " { [%clk 0:" + std::to_string(clock / 6000 % 60 / 10) +
+    moves += "{ [%clk 0:" + std::to_string(clock / 6000 % 60 / 10) +
              std::to_string(clock / 6000 % 10) + ":" +
              std::to_string(clock / 100 % 60 / 10) +
              std::to_string(clock / 100 % 10) + "]";
@@ -54,7 +73,6 @@ std::string randomGame(std::mt19937& random, int number) {
                std::to_string(magnitude % 10) + "]";
     }
     moves += " } ";
-    position = chess::play(position, move);
   }
   std::string game = "[Event \"Random game " + std::to_string(number) +
                      "\"]\n[Site \"Here\"]\n[Date \"2026.01.01\"]\n"
@@ -90,7 +108,16 @@ std::string randomGames(std::size_t bytes, uint32_t seed) {
   std::mt19937 random(seed);
   std::string text;
   for (int number = 1; text.size() < bytes; ++number) {
-    text += randomGame(random, number);
+    text += randomGame(random, number, {40, 160, true});
+  }
+  return text;
+}
+
+std::string databaseGames(std::size_t bytes, uint32_t seed) {
+  std::mt19937 random(seed);
+  std::string text;
+  for (int number = 1; text.size() < bytes; ++number) {
+    text += randomGame(random, number, {10, 80, number % 10 == 0});
   }
   return text;
 }

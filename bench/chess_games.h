@@ -12,4 +12,8 @@ namespace tib::bench {
 // the same text.
 std::string randomGames(std::size_t bytes, uint32_t seed = 1);
 
+// Shorter games, as a database holds them: 10 to 80 plies, comments with
+// clocks and evaluations in one game in ten, glyphs throughout.
+std::string databaseGames(std::size_t bytes, uint32_t seed = 1);
+
 }  // namespace tib::bench

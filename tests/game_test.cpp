@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "game/failure.h"
+#include "game/output_pattern.h"
 #include "game/run.h"
 #include "gif_decode.h"
 #include "test_support.h"
@@ -224,6 +226,39 @@ TEST(TibGame, StatusesAndMessages) {
       {{"-o", "x.gif", "--ply", "1"}, "1. e4 *", 2, "", ""},
       {{"-o", "x.gif", "--delay", "fast"}, "1. e4 *", 2, "", ""},
       {{"-o", "x.gif", "--last-delay", "65536"}, "1. e4 *", 2, "", ""},
+      // The range is named as tib-game spells its options, and only the
+      // options given.
+      {{"-o", "x.gif", "--from", "3"},
+       "1. e4 e5 *",
+       2,
+       "",
+       "tib-game: --from 3: the game has 2 plies\n"},
+      {{"-o", "x.gif", "--to", "5000"},
+       "1. e4 e5 *",
+       2,
+       "",
+       "tib-game: --to 5000: the game has 2 plies\n"},
+      {{"-o", "x.gif", "--from", "2", "--to", "1"},
+       "1. e4 *",
+       2,
+       "",
+       "tib-game: --from 2 --to 1: the game has 1 ply\n"},
+      {{"--all", "--fens"}, "", 1, "", "tib-game: the file holds no game\n"},
+      {{"--all", "--fens", "--game", "2"}, "1. e4 *", 2, "", ""},
+      {{"--fens", "--threads", "2"}, "1. e4 *", 2, "", ""},
+      {{"--all", "--fens", "--threads", "0"}, "1. e4 *", 2, "", ""},
+      {{"--all", "-o", "x.gif"},
+       "1. e4 *",
+       2,
+       "",
+       "tib-game: -o x.gif: no number conversion; with --all it names each "
+       "game's file by its number, as out/game-%d.gif or game-%03d.png (%% "
+       "for a %)\n"},
+      {{"--all", "-o", "x%%d.png"}, "1. e4 *", 2, "", ""},
+      {{"--all", "-o", "x%d-%d.png"}, "1. e4 *", 2, "", ""},
+      {{"--all", "-o", "x%s.png"}, "1. e4 *", 2, "", ""},
+      {{"--all", "-o", "x%-3d.png"}, "1. e4 *", 2, "", ""},
+      {{"--all", "-o", "x%"}, "1. e4 *", 2, "", ""},
   };
   for (const auto& c : cases) {
     const std::string what = ::testing::PrintToString(c.args);
@@ -281,6 +316,94 @@ TEST(TibGame, DrawsThePlyAsTheLibraryRendersIt) {
   ASSERT_TRUE(decoded);
   EXPECT_EQ(64, decoded->width);
   EXPECT_EQ(3U, decoded->frames.size());
+}
+
+TEST(TibGame, OutputPatternsNameEachGame) {
+  const struct {
+    const char* pattern;
+    std::size_t number;
+    const char* path;
+  } cases[] = {
+      {"out/game-%d.gif", 7, "out/game-7.gif"},
+      {"game-%03d.png", 7, "game-007.png"},
+      {"game-%03d.png", 1234, "game-1234.png"},
+      {"[%2d]", 5, "[ 5]"},
+      {"100%%-%d%%.png", 5, "100%-5%.png"},
+      {"%d", 12, "12"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(c.path,
+              game::outputPath(game::readOutputPattern(c.pattern), c.number))
+        << c.pattern;
+  }
+  EXPECT_THROW(game::readOutputPattern("%021d.png"), game::OptionError);
+}
+
+// Three games of which the second cannot be read.
+const char* const kThreeGames =
+    "[Event \"a\"]\n[White \"Ann\"]\n\n1. e4 {[%clk 0:03:00]} e5 1-0\n\n"
+    "[Event \"b\"]\n\n1. d4 d5 2. Nf4 *\n\n"
+    "[Black \"Bob\"]\n\n1. f3 e5 2. g4 Qh4# 0-1\n";
+
+TEST(TibGame, AllGamesFensAfterALineNamingEach) {
+  const GameRun run = runGame({"--all", "--fens"}, kThreeGames);
+  EXPECT_EQ(1, run.status);
+  EXPECT_EQ("# game 1: Ann - ?, a\n" + runGame({"--fens"}, kThreeGames).out +
+                "# game 3: ? - Bob, ?\n" +
+                runGame({"--fens", "--game", "3"}, kThreeGames).out,
+            run.out);
+  EXPECT_EQ("tib-game: game 2, ply 3 (2. Nf4): no knight can move to f4\n",
+            run.err);
+  // Many games on several threads: the same output, in the file's order.
+  std::string many;
+  for (int i = 0; i < 20; ++i) {
+    many += kThreeGames + std::string("\n");
+  }
+  const GameRun alone = runGame({"--all", "--fens"}, many);
+  const GameRun threaded = runGame({"--all", "--fens", "--threads=3"}, many);
+  EXPECT_EQ(1, threaded.status);
+  EXPECT_EQ(alone.out, threaded.out);
+  EXPECT_EQ(alone.err, threaded.err);
+  EXPECT_NE(std::string::npos, alone.err.find("tib-game: game 59, ply 3"));
+}
+
+TEST(TibGame, AllGamesDrawnEachToItsFile) {
+  const TempDir folder;
+  const std::string artwork = TIB_ARTWORK_DIR;
+  const auto path = [&folder](const std::string& name) {
+    return (folder.path() / name).string();
+  };
+  const GameRun pngs = runGame({"--all", "-o", path("g-%02d.png"), "--size",
+                                "48", "--artwork", artwork, "--threads", "2"},
+                               kThreeGames);
+  EXPECT_EQ(1, pngs.status);
+  EXPECT_EQ("tib-game: game 2, ply 3 (2. Nf4): no knight can move to f4\n",
+            pngs.err);
+  EXPECT_FALSE(std::filesystem::exists(path("g-02.png")));
+  // Each file is what the game alone draws, bars and all.
+  for (const char* game : {"1", "3"}) {
+    const GameRun alone = runGame({"--game", game, "-o", path("alone.png"),
+                                   "--size", "48", "--artwork", artwork},
+                                  kThreeGames);
+    ASSERT_EQ(0, alone.status) << alone.err;
+    EXPECT_EQ(readText(path("alone.png")),
+              readText(path(std::string("g-0") + game + ".png")))
+        << game;
+  }
+  // A GIF range past the first game fails that game alone.
+  const GameRun gifs = runGame({"--all", "-o", path("%d.gif"), "--size", "32",
+                                "--to", "3", "--artwork", artwork},
+                               kThreeGames);
+  EXPECT_EQ(1, gifs.status);
+  EXPECT_EQ(
+      "tib-game: game 1: --to 3: the game has 2 plies\n"
+      "tib-game: game 2, ply 3 (2. Nf4): no knight can move to f4\n",
+      gifs.err);
+  const std::string bytes = readText(path("3.gif"));
+  const auto decoded = codec::test::decodeGif({bytes.begin(), bytes.end()});
+  ASSERT_TRUE(decoded);
+  EXPECT_EQ(4U, decoded->frames.size());
+  EXPECT_FALSE(std::filesystem::exists(path("1.gif")));
 }
 
 }  // namespace

@@ -13,18 +13,19 @@ namespace tib::game {
 namespace {
 
 constexpr const char* kUsage =
-    "usage: tib-game [--game N] [--fens | --ply N -o FILE.png | -o FILE.gif "
+    "usage: tib-game [--game N | --all [--threads N]] [--fens | --ply N -o "
+    "FILE.png | -o FILE.gif "
     "[--delay CS|real] [--last-delay CS] [--from N] [--to N] [--arrows "
     "yes|no]] [--size N] [--scale F] [--theme NAME] [--piece SET] "
     "[--orientation white|black] [--coordinates yes|no] [--no-players] "
     "[--white NAME] [--black NAME] [--artwork DIR] [FILE]";
 
 // The options that take a value.
-constexpr std::array<std::string_view, 18> kValued{
+constexpr std::array<std::string_view, 19> kValued{
     "--game",    "--ply",   "-o",           "--output",      "--size",
     "--scale",   "--theme", "--piece",      "--orientation", "--coordinates",
     "--artwork", "--delay", "--last-delay", "--from",        "--to",
-    "--arrows",  "--white", "--black"};
+    "--arrows",  "--white", "--black",      "--threads"};
 
 [[noreturn]] void refuse(const std::string& message) {
   throw OptionError(message + "; " + kUsage);
@@ -90,6 +91,8 @@ void readValue(const std::string& name, const std::string& value,
     options.coordinates = *on;
   } else if (name == "--white" || name == "--black") {
     (name == "--white" ? options.white : options.black) = value;
+  } else if (name == "--threads") {
+    options.threads = static_cast<unsigned>(readNumber(name, value, 1, 64));
   } else if (name == "--artwork") {
     if (value.empty()) {
       refuse("--artwork needs a folder");
@@ -114,12 +117,14 @@ void printGameUsage(std::ostream& out) {
   out << kUsage << "\n"
       << "Reads a game in PGN (FILE, or standard input) and prints the FEN of "
          "each position (--fens), draws the diagram of a ply as PNG, or "
-         "animates the game as a GIF.\n";
+         "animates the game as a GIF. With --all, every game of the file: "
+         "-o names each game's file by its number (game-%d.gif).\n";
 }
 
 GameOptions readGameOptions(const std::vector<std::string>& args) {
   GameOptions options;
   bool inputGiven = false;
+  bool gameGiven = false;
   for (std::size_t i = 0; i < args.size(); ++i) {
     std::string name = args[i];
     std::optional<std::string> value;
@@ -132,6 +137,8 @@ GameOptions readGameOptions(const std::vector<std::string>& args) {
       options.help = true;
     } else if (name == "--fens" && !value) {
       options.fens = true;
+    } else if (name == "--all" && !value) {
+      options.all = true;
     } else if (name == "--no-players" && !value) {
       options.players = false;
     } else if (std::find(kValued.begin(), kValued.end(), name) !=
@@ -143,6 +150,7 @@ GameOptions readGameOptions(const std::vector<std::string>& args) {
         value = args[++i];
       }
       readValue(name, *value, options);
+      gameGiven = gameGiven || name == "--game";
     } else if (name.size() > 1 && name[0] == '-') {
       refuse("unknown option " + name);
     } else if (inputGiven) {
@@ -160,6 +168,15 @@ GameOptions readGameOptions(const std::vector<std::string>& args) {
   options.animated = endsWithGif(options.output);
   if (options.animated && options.ply) {
     refuse("--ply draws one diagram; a GIF shows --from to --to");
+  }
+  if (options.all && gameGiven) {
+    refuse("--all reads every game, so --game does not go with it");
+  }
+  if (options.threads > 1 && !options.all) {
+    refuse("--threads draws several games at once, so it goes with --all");
+  }
+  if (options.all && !options.fens) {
+    options.outputs = readOutputPattern(options.output);
   }
   return options;
 }

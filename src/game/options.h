@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "game/output_pattern.h"
 #include "tib/animation_options.h"
 #include "tib/board.h"
 #include "tib/drawing.h"
@@ -45,6 +46,12 @@ struct GameOptions {
   bool coordinates = true;
   // Empty for the installed artwork, else "artwork".
   std::string artwork;
+  // Every game of the file: FENs after a line naming each game, or each
+  // game drawn to the file outputs names by its number (read from output).
+  bool all = false;
+  OutputPattern outputs;
+  // Games read or drawn at once with all.
+  unsigned threads = 1;
 };
 
 // The options of an animation as tib-game spells them.

@@ -3,9 +3,13 @@
 #include <sys/stat.h>
 
 #include <cerrno>
+#include <condition_variable>
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <mutex>
+#include <optional>
+#include <thread>
 
 #include "chess/pgn.h"
 #include "game/failure.h"
@@ -149,16 +153,29 @@ Drawing drawingOf(const GameOptions& options, const chess::Game& game) {
   return drawing;
 }
 
+// The fonts, loaded only for a diagram that has text, and once for a file.
+class LazyLettering {
+ public:
+  const Lettering& get() {
+    std::call_once(loaded_, [this] { lettering_.emplace(); });
+    return *lettering_;
+  }
+
+ private:
+  std::once_flag loaded_;
+  std::optional<Lettering> lettering_;
+};
+
 std::vector<unsigned char> draw(const Drawing& drawing, bool animated,
-                                const LoadedArtwork& loaded) {
+                                const LoadedArtwork& loaded,
+                                LazyLettering& fonts) {
   const Artwork& artwork = loaded.artwork;
   if (!animated) {
     const Diagram& diagram = drawing.frames.front().diagram;
     if (!drawing.decorated) {
       return renderPng(artwork, loaded.pieces, diagram, Threads{2});
     }
-    // Fonts are loaded only for a diagram that has text.
-    const Lettering lettering;
+    const Lettering& lettering = fonts.get();
     return renderDecoratedPng(artwork, loaded.pieces, diagram,
                               drawing.decorations.front(), lettering,
                               Threads{2});
@@ -174,11 +191,162 @@ std::vector<unsigned char> draw(const Drawing& drawing, bool animated,
                    sink);
     return gif;
   }
-  const Lettering lettering;
+  const Lettering& lettering = fonts.get();
   writeDecoratedAnimation(artwork, loaded.pieces,
                           decoratedPalette(artwork, loaded.pieces, lettering),
                           drawing.frames, drawing.decorations, lettering, sink);
   return gif;
+}
+
+// The line before a game's FENs: "# game N: White - Black, Event", with
+// "?" for a tag the game lacks.
+std::string gameHeading(const chess::Game& game, std::size_t number) {
+  const auto tag = [&game](const char* name) {
+    std::string value(chess::tagValue(game, name).value_or("?"));
+    for (char& c : value) {
+      if (static_cast<unsigned char>(c) < ' ') {
+        c = ' ';
+      }
+    }
+    return value;
+  };
+  return "# game " + std::to_string(number) + ": " + tag("White") + " - " +
+         tag("Black") + ", " + tag("Event") + "\n";
+}
+
+std::string fensOf(const chess::Game& game) {
+  std::string fens = game.start.fen() + '\n';
+  for (const chess::Ply& ply : game.plies) {
+    fens += ply.after.fen();
+    fens += '\n';
+  }
+  return fens;
+}
+
+// What one game of a file gave: its heading and FENs, or why it failed.
+struct GameOutcome {
+  std::string fens;
+  std::string fault;
+};
+
+// A failure of one game as one line that names it.
+std::string faultOf(std::size_t number, const std::string& what) {
+  const std::string name = "game " + std::to_string(number);
+  return what.rfind(name + ",", 0) == 0 || what.rfind(name + ":", 0) == 0
+             ? what
+             : name + ": " + what;
+}
+
+// One game of a file: its FENs, or its drawing written with the artwork
+// loaded (none for FENs).
+GameOutcome readOrDraw(const GameOptions& options, const chess::GameText& text,
+                       const LoadedArtwork* loaded, LazyLettering& fonts) {
+  GameOutcome outcome;
+  try {
+    const chess::Game game = chess::readGame(text);
+    if (options.fens) {
+      outcome.fens = gameHeading(game, text.number) + fensOf(game);
+      return outcome;
+    }
+    writeOutputFile(
+        outputPath(options.outputs, text.number),
+        draw(drawingOf(options, game), options.animated, *loaded, fonts),
+        loaded->artwork.filesRead);
+  } catch (const std::bad_alloc&) {
+    outcome.fault = faultOf(text.number, "out of memory");
+  } catch (const std::exception& error) {
+    outcome.fault = faultOf(text.number, error.what());
+  }
+  return outcome;
+}
+
+// Works out count items on threads, handing each outcome to emit in order;
+// at most a window of outcomes waits to be emitted.
+template <typename Work, typename Emit>
+void inOrder(std::size_t count, unsigned threads, const Work& work,
+             const Emit& emit) {
+  if (threads <= 1) {
+    for (std::size_t i = 0; i < count; ++i) {
+      emit(work(i));
+    }
+    return;
+  }
+  const std::size_t window = 8 * std::size_t{threads};
+  std::mutex lock;
+  std::condition_variable changed;
+  std::vector<std::optional<GameOutcome>> done(count);
+  std::size_t next = 0;
+  std::size_t emitted = 0;
+  const auto worker = [&] {
+    std::unique_lock<std::mutex> held(lock);
+    for (;;) {
+      changed.wait(held,
+                   [&] { return next == count || next < emitted + window; });
+      if (next == count) {
+        return;
+      }
+      const std::size_t item = next++;
+      held.unlock();
+      GameOutcome outcome = work(item);
+      held.lock();
+      done[item] = std::move(outcome);
+      changed.notify_all();
+    }
+  };
+  std::vector<std::thread> workers;
+  workers.reserve(threads);
+  for (unsigned i = 0; i < threads; ++i) {
+    workers.emplace_back(worker);
+  }
+  {
+    std::unique_lock<std::mutex> held(lock);
+    while (emitted < count) {
+      changed.wait(held, [&] { return done[emitted].has_value(); });
+      const GameOutcome outcome = std::move(*done[emitted]);
+      done[emitted].reset();
+      ++emitted;
+      changed.notify_all();
+      held.unlock();
+      emit(outcome);
+      held.lock();
+    }
+  }
+  for (std::thread& thread : workers) {
+    thread.join();
+  }
+}
+
+// Every game of the file: its FENs printed or its drawing written; a game
+// that fails is reported and the others go on.
+ExitStatus runAll(const GameOptions& options, const std::string& pgn,
+                  std::ostream& out, std::ostream& err) {
+  const std::vector<chess::GameText> games = chess::splitGames(pgn);
+  if (games.empty()) {
+    throw Error("the file holds no game");
+  }
+  std::optional<LoadedArtwork> loaded;
+  if (!options.fens) {
+    loaded = loadChosenArtwork(options, err);
+  }
+  LazyLettering fonts;
+  bool failed = false;
+  inOrder(
+      games.size(), options.threads,
+      [&](std::size_t i) {
+        return readOrDraw(options, games[i], loaded ? &*loaded : nullptr,
+                          fonts);
+      },
+      [&](const GameOutcome& outcome) {
+        out.write(outcome.fens.data(),
+                  static_cast<std::streamsize>(outcome.fens.size()));
+        if (!outcome.fault.empty()) {
+          failed = true;
+          err << kGamePrefix << outcome.fault << '\n';
+        }
+      });
+  out << std::flush;
+  err << std::flush;
+  return failed ? ExitStatus::failed : ExitStatus::ok;
 }
 
 ExitStatus run(const std::vector<std::string>& args, std::istream& in,
@@ -188,19 +356,20 @@ ExitStatus run(const std::vector<std::string>& args, std::istream& in,
     printGameUsage(out);
     return ExitStatus::ok;
   }
+  if (options.all) {
+    return runAll(options, readInput(options.input, in), out, err);
+  }
   const chess::Game game =
       chess::readGame(readInput(options.input, in), options.game);
   if (options.fens) {
-    out << game.start.fen() << '\n';
-    for (const chess::Ply& ply : game.plies) {
-      out << ply.after.fen() << '\n';
-    }
-    out << std::flush;
+    out << fensOf(game) << std::flush;
     return ExitStatus::ok;
   }
   const Drawing drawing = drawingOf(options, game);
   const LoadedArtwork loaded = loadChosenArtwork(options, err);
-  writeOutputFile(options.output, draw(drawing, options.animated, loaded),
+  LazyLettering fonts;
+  writeOutputFile(options.output,
+                  draw(drawing, options.animated, loaded, fonts),
                   loaded.artwork.filesRead);
   return ExitStatus::ok;
 }
