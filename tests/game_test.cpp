@@ -242,7 +242,7 @@ TEST(TibGame, StatusesAndMessages) {
        "1. e4 *",
        2,
        "",
-       "tib-game: --from 2 --to 1: the game has 1 ply\n"},
+       "tib-game: --from 2 --to 1: --from lies past --to\n"},
       {{"--all", "--fens"}, "", 1, "", "tib-game: the file holds no game\n"},
       {{"--all", "--fens", "--game", "2"}, "1. e4 *", 2, "", ""},
       {{"--fens", "--threads", "2"}, "1. e4 *", 2, "", ""},
