@@ -340,13 +340,15 @@ TEST(RequestTest, ReadsServerOptions) {
   EXPECT_EQ(32767, options.maxSize);
   EXPECT_EQ(2U, readServerOptions({}, 2).threads);
   EXPECT_EQ(kDefaultMaxGifPixels, readServerOptions({}, 2).maxGifPixels);
-  EXPECT_EQ(2000000000U,
-            readServerOptions({"--max-gif-pixels=2000000000"}, 2).maxGifPixels);
+  EXPECT_EQ(4194304000U,
+            readServerOptions({"--max-gif-pixels=4194304000"}, 2).maxGifPixels);
   for (const std::vector<std::string>& bad :
        std::vector<std::vector<std::string>>{{"--listen", ":80"},
                                              {"--listen", "h:65536"},
                                              {"--max-size", "32768"},
                                              {"--threads", "-1"},
+                                             {"--max-gif-pixels", "0"},
+                                             {"--max-gif-pixels", "1e9"},
                                              {"--artwork"},
                                              {"listen"}}) {
     EXPECT_THROW(readServerOptions(bad, 1), OptionError) << bad[0];

@@ -103,15 +103,9 @@ void readValue(const std::string& name, const std::string& value,
 
 }  // namespace
 
-const AnimationOptionNames kGameOptionNames{
-    "--delay",
-    "--last-delay",
-    "--from",
-    "--to",
-    "--arrows",
-    [](const std::string& name, const std::string& value) {
-      return name + " " + value;
-    }};
+std::string shownAsOption(const std::string& name, const std::string& value) {
+  return name + " " + value;
+}
 
 void printGameUsage(std::ostream& out) {
   out << kUsage << "\n"

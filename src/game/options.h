@@ -54,8 +54,12 @@ struct GameOptions {
   unsigned threads = 1;
 };
 
+// "--from 3": an option with its value, as messages show it.
+std::string shownAsOption(const std::string& name, const std::string& value);
+
 // The options of an animation as tib-game spells them.
-extern const AnimationOptionNames kGameOptionNames;
+inline constexpr AnimationOptionNames kGameOptionNames{
+    "--delay", "--last-delay", "--from", "--to", "--arrows", shownAsOption};
 
 // Reads the arguments (program name excluded). Throws an OptionError (or a
 // ValueError for --size and --scale) naming the option that cannot be used.

@@ -30,16 +30,13 @@ std::size_t readNumber(const std::string& name, const std::string& value,
   return *number;
 }
 
+std::string shownInQuery(const std::string& name, const std::string& value) {
+  return name + "=" + printableText(value);
+}
+
 // The animation's options as the query spells them.
-const AnimationOptionNames kQueryNames{
-    "delay",
-    "lastDelay",
-    "from",
-    "to",
-    "arrows",
-    [](const std::string& name, const std::string& value) {
-      return name + "=" + printableText(value);
-    }};
+constexpr AnimationOptionNames kQueryNames{"delay", "lastDelay", "from",
+                                           "to",    "arrows",    shownInQuery};
 
 bool yesOrNo(const std::string& name, const std::string& value) {
   const std::optional<bool> on = switchValue(value);

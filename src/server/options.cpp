@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <charconv>
 #include <optional>
 #include <thread>
 
@@ -34,7 +35,7 @@ struct NumberOption {
   void (*store)(ServerOptions&, uint32_t);
 };
 
-constexpr std::array<NumberOption, 8> kNumberOptions{{
+constexpr std::array<NumberOption, 7> kNumberOptions{{
     {"--threads", 1, 1024, [](ServerOptions& o, uint32_t v) { o.threads = v; }},
     {"--max-size", 1, static_cast<uint32_t>(kLargestSize),
      [](ServerOptions& o, uint32_t v) { o.maxSize = static_cast<int32_t>(v); }},
@@ -48,14 +49,27 @@ constexpr std::array<NumberOption, 8> kNumberOptions{{
      }},
     {"--max-frames", 1, 100000,
      [](ServerOptions& o, uint32_t v) { o.maxFrames = v; }},
-    {"--max-gif-pixels", 1, 2000000000U,
-     [](ServerOptions& o, uint32_t v) { o.maxGifPixels = v; }},
     {"--max-body", 1, 1U << 30,
      [](ServerOptions& o, uint32_t v) { o.maxBody = v; }},
 }};
 
 [[noreturn]] void refuse(const std::string& message) {
   throw OptionError(message + "; " + kUsage);
+}
+
+// Pixels go past what a 32-bit number holds: 1 to a million million.
+constexpr uint64_t kMostGifPixels = 1'000'000'000'000;
+
+uint64_t readPixels(const std::string& value) {
+  uint64_t pixels = 0;
+  const char* end = value.data() + value.size();
+  const auto [stop, error] = std::from_chars(value.data(), end, pixels);
+  if (value.empty() || stop != end || error != std::errc() || pixels < 1 ||
+      pixels > kMostGifPixels) {
+    refuse("--max-gif-pixels " + value + ": not a whole number from 1 to " +
+           std::to_string(kMostGifPixels));
+  }
+  return pixels;
 }
 
 void readListen(const std::string& value, ServerOptions& options) {
@@ -111,7 +125,7 @@ ServerOptions readServerOptions(const std::vector<std::string>& args,
         std::find_if(kNumberOptions.begin(), kNumberOptions.end(),
                      [&name](const NumberOption& o) { return name == o.name; });
     if (name != "--listen" && name != "--artwork" &&
-        number == kNumberOptions.end()) {
+        name != "--max-gif-pixels" && number == kNumberOptions.end()) {
       refuse("unknown option " + name);
     }
     if (!value) {
@@ -127,6 +141,8 @@ ServerOptions readServerOptions(const std::vector<std::string>& args,
         refuse("--artwork needs a folder");
       }
       options.artwork = *value;
+    } else if (name == "--max-gif-pixels") {
+      options.maxGifPixels = readPixels(*value);
     } else {
       const std::optional<uint32_t> parsed =
           wholeNumber(*value, number->low, number->high);
