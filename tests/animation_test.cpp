@@ -250,10 +250,15 @@ TEST(Animation, BarsOnEveryFrameWhenAnyFrameHasThem) {
       bundledWithViews(), bundledWithViews().sprites, lettering);
   GameAnimation animation;
   animation.settings = {160, 1.3F};
+  animation.orientation = Orientation::black;
   const std::vector<AnimationFrame> frames = gameFrames(game, animation);
   std::vector<Decorations> decorations;
   for (std::size_t ply = 0; ply < frames.size(); ++ply) {
-    decorations.push_back(plyDecorations(game, ply, Orientation::white, true));
+    decorations.push_back(plyDecorations(game, ply, Orientation::black, true));
+    // A name given apart from the tags, as --white gives it.
+    if (decorations.back().bars) {
+      decorations.back().bars->white.name = "Ann";
+    }
   }
   ASSERT_FALSE(decorations.front().bars);
   std::vector<unsigned char> bytes;
@@ -269,9 +274,9 @@ TEST(Animation, BarsOnEveryFrameWhenAnyFrameHasThem) {
   ASSERT_EQ(160 + 2 * barRows, gif->height);
   const auto screens = codec::test::screens(*gif);
   ASSERT_EQ(frames.size(), screens.size());
-  // The start: both bars empty, white to move.
+  // The start: the name, white's bar above the board, no clocks.
   decorations.front().bars =
-      PlayerBars{{}, {}, chess::Side::white, chess::Side::white};
+      PlayerBars{{"Ann", "", "", {}}, {}, chess::Side::black, std::nullopt};
   for (std::size_t f = 0; f < frames.size(); ++f) {
     const ImageBuffer picture =
         decoratedPixels(bundledWithViews(), bundledWithViews().sprites,
@@ -282,12 +287,12 @@ TEST(Animation, BarsOnEveryFrameWhenAnyFrameHasThem) {
     }
     EXPECT_TRUE(expected == screens[f]) << "frame " << f;
   }
-  // White's clock appears below the board after 1. e4.
-  const auto below = [&](std::size_t f) {
+  // White's clock appears above the board after 1. e4.
+  const auto above = [&](std::size_t f) {
     return std::vector<unsigned char>(
-        screens[f].end() - std::ptrdiff_t{barRows} * 160, screens[f].end());
+        screens[f].begin(), screens[f].begin() + std::ptrdiff_t{barRows} * 160);
   };
-  EXPECT_NE(below(0), below(1));
+  EXPECT_NE(above(0), above(1));
 }
 
 TEST(Animation, DelaysRangesAndTheLoop) {

@@ -194,9 +194,10 @@ TEST(GameRequest, LilaGifJsonAnimatesItsBarsTintsAndLastDelay) {
   EXPECT_EQ(160 + 2 * barHeight(160), gif->height);
   EXPECT_EQ(80, gif->frames[1].delay);
   EXPECT_EQ(500, gif->frames[2].delay);
-  // The first frame's bars empty, black at the bottom, white to move.
-  game.decorations[0].bars =
-      PlayerBars{{}, {}, chess::Side::black, chess::Side::white};
+  // The first frame's bars empty, black at the bottom.
+  game.decorations[0].bars = game.decorations[1].bars;
+  game.decorations[0].bars->white.clockCentiseconds.reset();
+  game.decorations[0].bars->black.clockCentiseconds.reset();
   const auto screens = codec::test::screens(*gif);
   for (std::size_t f = 0; f < 3; ++f) {
     const ImageBuffer picture =

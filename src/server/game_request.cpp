@@ -299,7 +299,6 @@ GameFrames framesOfJson(const GifRequest& request, std::size_t maxFrames,
                                                 ? request.animation.lastDelay
                                                 : moveDelay))};
     Decorations decorations;
-    decorations.sideToMove = animated.diagram.position.sideToMove;
     if (request.players) {
       if (const Json* clock = field(frame, "clock");
           clock != nullptr && clock->is_object()) {

@@ -157,17 +157,19 @@ bool writeDecoratedAnimation(const Artwork& artwork, const Sprites& pieces,
     }
   };
   // Decided once for the whole animation, so that a game whose clocks
-  // start later still shows them.
+  // start later still shows them; a clock not yet known is left out.
   std::vector<PlayerBars> bars;
-  if (std::any_of(decorations.begin(), decorations.end(),
-                  [](const Decorations& d) { return d.bars.has_value(); })) {
+  const auto barred =
+      std::find_if(decorations.begin(), decorations.end(),
+                   [](const Decorations& d) { return d.bars.has_value(); });
+  if (barred != decorations.end()) {
+    PlayerBars unclocked = *barred->bars;
+    unclocked.white.clockCentiseconds.reset();
+    unclocked.black.clockCentiseconds.reset();
     bars.reserve(decorations.size());
     for (const Decorations& frame : decorations) {
-      PlayerBars empty;
-      empty.bottom =
-          view == Orientation::white ? chess::Side::white : chess::Side::black;
-      empty.toMove = frame.sideToMove;
-      bars.push_back(frame.bars.value_or(empty));
+      // cppcheck-suppress useStlAlgorithm
+      bars.push_back(frame.bars.value_or(unclocked));
     }
   }
   if (!bars.empty() && edge > 0) {
@@ -190,7 +192,6 @@ bool writeDecoratedAnimation(const Artwork& artwork, const Sprites& pieces,
 Decorations plyDecorations(const chess::Game& game, std::size_t ply,
                            Orientation orientation, bool players) {
   Decorations decorations;
-  decorations.sideToMove = chess::positionAfter(game, ply).sideToMove();
   if (players) {
     PlayerBars bars;
     for (const chess::Side side : {chess::Side::white, chess::Side::black}) {
@@ -203,7 +204,7 @@ Decorations plyDecorations(const chess::Game& game, std::size_t ply,
     }
     bars.bottom = orientation == Orientation::white ? chess::Side::white
                                                     : chess::Side::black;
-    bars.toMove = decorations.sideToMove;
+    bars.toMove = chess::positionAfter(game, ply).sideToMove();
     const auto known = [](const PlayerInfo& player) {
       return !player.name.empty() || !player.title.empty() ||
              !player.rating.empty() || player.clockCentiseconds;

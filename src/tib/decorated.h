@@ -28,9 +28,6 @@ struct Decorations {
   // A move's glyph and the square it is drawn on (as the board names it).
   std::optional<MoveGlyph> glyph;
   Square glyphSquare;
-  // The side to move, whose clock stands out in the empty bars an
-  // animation gives a frame without bars of its own.
-  std::optional<chess::Side> sideToMove;
 };
 
 // The squares of the board on the canvas: a badge stays inside them.
@@ -60,8 +57,7 @@ std::vector<unsigned char> renderDecoratedPng(const Artwork& artwork,
 // titles and Elo) with the clocks of its comments as they stand after the
 // ply, the side to move's standing out and the side at the bottom of the
 // view below, when the game says anything of them; and the glyph of the
-// ply's move on its destination, and the side to move. players false leaves
-// the bars out.
+// ply's move on its destination. players false leaves the bars out.
 Decorations plyDecorations(const chess::Game& game, std::size_t ply,
                            Orientation orientation, bool players);
 
@@ -72,8 +68,8 @@ codec::GifPalette decoratedPalette(const Artwork& artwork,
 
 // writeAnimation with each frame's decorations (one for each frame): the
 // glyph on the canvas, and the bars above and below the board on every
-// frame when any frame has them, empty on a frame without its own (the
-// bottom side by the view, the side to move by its decorations).
+// frame when any frame has them: a frame without its own shows the players
+// of the first frame that has them, without clocks.
 bool writeDecoratedAnimation(const Artwork& artwork, const Sprites& pieces,
                              const codec::GifPalette& palette,
                              const std::vector<AnimationFrame>& frames,
