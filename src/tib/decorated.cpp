@@ -41,7 +41,9 @@ bool sameBars(const std::optional<PlayerBars>& a,
               const std::optional<PlayerBars>& b) {
   return a.has_value() == b.has_value() &&
          (!a || (sameBars(a->white, b->white) && sameBars(a->black, b->black) &&
-                 a->bottom == b->bottom && a->toMove == b->toMove));
+                 a->bottom == b->bottom && a->toMove == b->toMove &&
+                 a->white.material == b->white.material &&
+                 a->black.material == b->black.material));
 }
 
 PixelRect badgeRect(const Decorations& decorations, Orientation view) {
@@ -58,7 +60,7 @@ std::vector<unsigned char> renderDecoratedPng(const Artwork& artwork,
                                               const Decorations& decorations,
                                               const Lettering& lettering,
                                               Threads threads) {
-  if (!decorations.bars && !decorations.glyph) {
+  if (!decorations.bars && !decorations.glyph && !decorations.evalBar) {
     return renderPng(artwork, pieces, diagram, threads);
   }
   checkSize(diagram.settings);
@@ -96,6 +98,11 @@ ImageBuffer decoratedPixels(const Artwork& artwork, const Sprites& pieces,
   if (decorations.bars) {
     picture = addPlayerBars(picture, *decorations.bars, lettering.text);
   }
+  if (decorations.evalBar) {
+    const int rows = decorations.bars ? barHeight(diagram.settings.Size) : 0;
+    picture = addEvalColumn(picture, rows, rows, *decorations.evalBar,
+                            diagram.annotations.orientation, lettering.text);
+  }
   return picture;
 }
 
@@ -103,8 +110,8 @@ codec::GifPalette decoratedPalette(const Artwork& artwork,
                                    const Sprites& pieces,
                                    const Lettering& lettering) {
   // Both bars with every part they draw, at a common size, and each badge.
-  PlayerBars bars{{"Player", "GM", "2500", 35999},
-                  {"Player", "IM", "2400", 599},
+  PlayerBars bars{{"Player", "GM", "2500", 35999, {}},
+                  {"Player", "IM", "2400", 599, {}},
                   chess::Side::white,
                   chess::Side::white};
   const DrawnBars drawn = drawPlayerBars(480, bars, lettering.text);
@@ -115,9 +122,17 @@ codec::GifPalette decoratedPalette(const Artwork& artwork,
     // cppcheck-suppress useStlAlgorithm
     badges.push_back(lettering.glyphs.badge(*moveGlyphOf(glyph), 48));
   }
+  // The evaluation bar with a label on each fill, and material.
+  const ImageBuffer whiteAhead = drawEvalColumn(
+      480, 0, 0, {70.0F, "+1.3"}, Orientation::white, lettering.text);
+  const ImageBuffer blackAhead = drawEvalColumn(
+      480, 0, 0, {30.0F, "-0.4"}, Orientation::white, lettering.text);
+  bars.white.material = "♛♜♝♞♟ +9";
+  const DrawnBars material = drawPlayerBars(480, bars, lettering.text);
   std::vector<codec::RgbaPicture> shown;
   for (const ImageBuffer* picture :
-       {&drawn.above, &drawn.below, &other.above, &other.below}) {
+       {&drawn.above, &drawn.below, &other.above, &other.below, &whiteAhead,
+        &blackAhead, &material.above}) {
     // cppcheck-suppress useStlAlgorithm
     shown.push_back({picture->pixels.data(), picture->width, picture->height});
   }
@@ -169,6 +184,23 @@ bool writeDecoratedAnimation(const Artwork& artwork, const Sprites& pieces,
       const DrawnBars drawn = drawPlayerBars(edge, *bars, lettering.text);
       std::copy(drawn.above.pixels.begin(), drawn.above.pixels.end(), above);
       std::copy(drawn.below.pixels.begin(), drawn.below.pixels.end(), below);
+      return true;
+    };
+  }
+  const bool evalBars =
+      std::any_of(decorations.begin(), decorations.end(),
+                  [](const Decorations& d) { return d.evalBar.has_value(); });
+  if (evalBars && edge > 0) {
+    extras.sideColumns = static_cast<uint32_t>(evalColumnWidth(edge));
+    extras.drawSide = [&, rows = static_cast<int>(extras.barRows)](
+                          std::size_t f, unsigned char* column) {
+      const EvalBar bar = decorations[f].evalBar.value_or(EvalBar{});
+      if (f > 0 && bar == decorations[f - 1].evalBar.value_or(EvalBar{})) {
+        return false;
+      }
+      const ImageBuffer drawn =
+          drawEvalColumn(edge, rows, rows, bar, view, lettering.text);
+      std::copy(drawn.pixels.begin(), drawn.pixels.end(), column);
       return true;
     };
   }
