@@ -5,11 +5,16 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "chess/pgn.h"
 #include "chess/types.h"
 
 namespace tib::chess {
+
+// An evaluation as [%eval] writes it: "0.35" and "-1" in pawns, "#-3";
+// none for anything else.
+std::optional<Evaluation> evaluationNamed(std::string_view text);
 
 // Centipawns beyond this count as this much: a won position's chance stays
 // short of a mate's.

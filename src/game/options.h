@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "tib/analysis.h"
 #include "tib/board.h"
 #include "tib/drawing.h"
 
@@ -41,6 +42,8 @@ struct GameOptions {
   bool players = true;
   std::string white;
   std::string black;
+  // The evaluation bar, material and judged moves.
+  AnalysisOptions analysis;
   // "" is the artwork folder's own board; else a folder of its themes/.
   std::string theme;
   // "" is the theme's own pieces; else a folder of its pieces/.

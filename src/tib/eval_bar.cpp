@@ -35,7 +35,7 @@ void fillRows(ImageBuffer& image, int width, int top, int bottom,
 
 // The largest size at which the label fits the bar with a margin each side.
 int labelSize(const std::string& label, int room, const TextRenderer& text) {
-  int size = std::max(1, static_cast<int>(std::lround(room * 0.5)));
+  int size = std::max(1, static_cast<int>(std::lround(room * 0.7)));
   while (size > 1 && text.measure(label, size, FontWeight::bold) > room) {
     --size;
   }
@@ -49,7 +49,7 @@ EvalBar evalBarOf(const chess::Evaluation& eval, chess::Side toMove) {
 }
 
 int evalColumnWidth(int boardEdge) {
-  return std::max(2, static_cast<int>(std::lround(boardEdge / 20.0)));
+  return std::max(2, static_cast<int>(std::lround(boardEdge / 16.0)));
 }
 
 int evalBarWidth(int boardEdge) {
@@ -86,7 +86,7 @@ ImageBuffer drawEvalColumn(int boardEdge, int rowsAbove, int rowsBelow,
   if (bar.label.empty()) {
     return column;
   }
-  const int margin = std::max(1, barWidth / 10);
+  const int margin = std::max(1, barWidth / 12);
   const int room = barWidth - 2 * margin;
   const int size = labelSize(bar.label, room, text);
   const bool whiteAhead = bar.whiteShare >= 50.0F;

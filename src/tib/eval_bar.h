@@ -29,7 +29,7 @@ inline bool operator!=(const EvalBar& a, const EvalBar& b) { return !(a == b); }
 // The bar of an evaluation of a position with toMove to move.
 EvalBar evalBarOf(const chess::Evaluation& eval, chess::Side toMove);
 
-// Width of the column left of a board of this many pixels: a twentieth of
+// Width of the column left of a board of this many pixels: a sixteenth of
 // it, rounded, at least 2; the bar fills it but for a gap at the board.
 int evalColumnWidth(int boardEdge);
 int evalBarWidth(int boardEdge);
