@@ -110,8 +110,8 @@ codec::GifPalette decoratedPalette(const Artwork& artwork,
                                    const Sprites& pieces,
                                    const Lettering& lettering) {
   // Both bars with every part they draw, at a common size, and each badge.
-  PlayerBars bars{{"Player", "GM", "2500", 35999, {}},
-                  {"Player", "IM", "2400", 599, {}},
+  PlayerBars bars{{"Player", "GM", "2500", 35999},
+                  {"Player", "IM", "2400", 599},
                   chess::Side::white,
                   chess::Side::white};
   const DrawnBars drawn = drawPlayerBars(480, bars, lettering.text);

@@ -23,7 +23,7 @@ struct PlayerInfo {
   std::optional<int> clockCentiseconds;
   // What the player has captured and is ahead by, drawn small after the
   // name and rating ("♛♟ +2"); empty for none.
-  std::string material;
+  std::string material = {};
 };
 
 struct PlayerBars {
