@@ -69,13 +69,14 @@ Decorations decorationsAt(std::size_t ply, bool analysis) {
   return decorations;
 }
 
-// Arguments: 0 a plain diagram, 1 with bars, material and the evaluation bar.
+// Arguments: 0 a plain diagram, 1 with bars, material and the evaluation
+// bar, 2 with the players' bars alone (what the decorated path cost before).
 void plyPng(benchmark::State& state) {
-  const bool analysis = state.range(0) != 0;
+  const bool analysis = state.range(0) == 1;
   const Diagram diagram = plyDiagram(evaluatedGame(), 60, Settings{400, 1.3F},
                                      Orientation::white, true);
   const Decorations decorations =
-      analysis ? decorationsAt(60, true) : Decorations{};
+      state.range(0) == 0 ? Decorations{} : decorationsAt(60, analysis);
   std::size_t pixels = 0;
   for (auto _ : state) {
     benchmark::DoNotOptimize(renderDecoratedPng(
@@ -89,7 +90,7 @@ void plyPng(benchmark::State& state) {
       static_cast<double>(pixels) * static_cast<double>(state.iterations()),
       benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
-BENCHMARK(plyPng)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(plyPng)->Arg(0)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond);
 
 // Arguments: 0 the players' bars only, 1 with material and the evaluation
 // bar on every ply.

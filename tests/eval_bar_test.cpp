@@ -10,6 +10,7 @@
 
 #include "text_test_support.h"
 #include "tib/analysis.h"
+#include "tib/decorated.h"
 
 namespace tib {
 namespace {
@@ -120,6 +121,17 @@ TEST(MaterialText, MostValuableFirstThenTheLead) {
   EXPECT_EQ(materialText({1, 0, 1, 0, 0}, -3), "♝♟");
   EXPECT_EQ(materialText({0, 0, 0, 0, 0}, 1), "+1");
   EXPECT_EQ(materialText({0, 0, 0, 0, 0}, 0), "");
+}
+
+TEST(MaterialText, EachSidesBarHoldsWhatItCaptured) {
+  const chess::Game game =
+      chess::readGame("[White \"A\"]\n\n1. e4 d5 2. Bb5+ c6 3. Nc3 cxb5 *", 1);
+  Decorations decorations = plyDecorations(game, 6, Orientation::white, true);
+  addAnalysis(game, 6, {}, decorations);
+  ASSERT_TRUE(decorations.bars);
+  EXPECT_EQ(decorations.bars->white.material, "");
+  EXPECT_EQ(decorations.bars->black.material, "♝ +3");
+  EXPECT_FALSE(decorations.evalBar);
 }
 
 }  // namespace
