@@ -26,10 +26,7 @@ TEST(WinningChance, FollowsTheLogisticCurve) {
   }
 }
 
-TEST(WinningChance, MateFillsItForTheSideThatMates) {
-  EXPECT_EQ(whiteWinningChance({true, 5}, Side::black), 100.0F);
-  EXPECT_EQ(whiteWinningChance({true, -1}, Side::white), 0.0F);
-  // Mated already: the side to move has lost.
+TEST(WinningChance, MatedAlreadyTheSideToMoveHasLost) {
   EXPECT_EQ(whiteWinningChance({true, 0}, Side::white), 0.0F);
   EXPECT_EQ(whiteWinningChance({true, 0}, Side::black), 100.0F);
 }

@@ -101,21 +101,6 @@ TEST(EvalBar, ValueWrittenAtTheEndOfTheSideAhead) {
   EXPECT_FALSE(writtenIn(start, 210, 400));
 }
 
-TEST(EvalBar, ThePictureBesideItIsCopiedUnchanged) {
-  const ImageBuffer picture = patternImage(240, 260);
-  const ImageBuffer joined = addEvalColumn(
-      picture, 10, 10, {40.0F, "-0.3"}, Orientation::white, sharedRenderer());
-  const int left = evalColumnWidth(240);
-  ASSERT_EQ(joined.width, picture.width + static_cast<uint32_t>(left));
-  ASSERT_EQ(joined.height, picture.height);
-  for (int row = 0; row < 260; ++row) {
-    EXPECT_TRUE(std::equal(pixelAt(picture, 0, row),
-                           pixelAt(picture, 0, row) + 240 * 4,
-                           pixelAt(joined, left, row)))
-        << row;
-  }
-}
-
 TEST(MaterialText, MostValuableFirstThenTheLead) {
   EXPECT_EQ(materialText({2, 1, 0, 1, 1}, 2), "♛♜♞♟♟ +2");
   EXPECT_EQ(materialText({1, 0, 1, 0, 0}, -3), "♝♟");
