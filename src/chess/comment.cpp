@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 
+#include "chess/evaluation.h"
 #include "chess/pgn.h"
 
 namespace tib::chess {
@@ -192,6 +193,10 @@ void readComment(std::string_view comment, Commentary& into) {
     runCommand(comment.substr(open + 2, close - open - 2), into);
     at = close + 1;
   }
+}
+
+std::optional<Evaluation> evaluationNamed(std::string_view text) {
+  return text.find(',') == std::string_view::npos ? evalOf(text) : std::nullopt;
 }
 
 }  // namespace tib::chess

@@ -18,7 +18,8 @@ constexpr const char* kUsage =
     "[--delay CS|real] [--last-delay CS] [--from N] [--to N] [--arrows "
     "yes|no]] [--size N] [--scale F] [--theme NAME] [--piece SET] "
     "[--orientation white|black] [--coordinates yes|no] [--no-players] "
-    "[--white NAME] [--black NAME] [--artwork DIR] [FILE]";
+    "[--white NAME] [--black NAME] [--eval | --no-eval] [--no-material] "
+    "[--judge] [--artwork DIR] [FILE]";
 
 // The options that take a value.
 constexpr std::array<std::string_view, 19> kValued{
@@ -135,6 +136,12 @@ GameOptions readGameOptions(const std::vector<std::string>& args) {
       options.all = true;
     } else if (name == "--no-players" && !value) {
       options.players = false;
+    } else if ((name == "--eval" || name == "--no-eval") && !value) {
+      options.analysis.evalBar = name == "--eval";
+    } else if (name == "--no-material" && !value) {
+      options.analysis.material = false;
+    } else if (name == "--judge" && !value) {
+      options.analysis.judge = true;
     } else if (std::find(kValued.begin(), kValued.end(), name) !=
                kValued.end()) {
       if (!value) {

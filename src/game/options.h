@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "game/output_pattern.h"
+#include "tib/analysis.h"
 #include "tib/animation_options.h"
 #include "tib/board.h"
 #include "tib/drawing.h"
@@ -38,6 +39,8 @@ struct GameOptions {
   bool players = true;
   std::string white;
   std::string black;
+  // The evaluation bar, material and judged moves.
+  AnalysisOptions analysis;
   // "" is the artwork folder's own board; else a folder of its themes/.
   std::string theme;
   // "" is the theme's own pieces; else a folder of its pieces/.

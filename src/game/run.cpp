@@ -14,6 +14,7 @@
 #include "chess/pgn.h"
 #include "game/failure.h"
 #include "game/options.h"
+#include "tib/analysis.h"
 #include "tib/artwork.h"
 #include "tib/decorated.h"
 #include "tib/game_diagram.h"
@@ -110,6 +111,7 @@ Decorations decorationsOf(const GameOptions& options, const chess::Game& game,
   if (decorations.bars && !options.black.empty()) {
     decorations.bars->black.name = options.black;
   }
+  addAnalysis(game, ply, options.analysis, decorations);
   return decorations;
 }
 
@@ -148,7 +150,8 @@ Drawing drawingOf(const GameOptions& options, const chess::Game& game) {
   for (std::size_t ply = first; ply < first + drawing.frames.size(); ++ply) {
     drawing.decorations.push_back(decorationsOf(options, game, ply));
     drawing.decorated = drawing.decorated || drawing.decorations.back().bars ||
-                        drawing.decorations.back().glyph;
+                        drawing.decorations.back().glyph ||
+                        drawing.decorations.back().evalBar;
   }
   return drawing;
 }

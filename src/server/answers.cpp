@@ -107,7 +107,8 @@ Answer notModifiedAnswer(const NotModified& notModified) {
 
 Answer renderAnswer(const Render& render) {
   try {
-    const bool text = render.decorations.bars || render.decorations.glyph;
+    const bool text = render.decorations.bars || render.decorations.glyph ||
+                      render.decorations.evalBar;
     if (text && render.lettering == nullptr) {
       return {textResponse(500, "cannot render: no fonts for the text")};
     }

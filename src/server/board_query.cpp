@@ -5,9 +5,11 @@
 #include <vector>
 
 #include "chess/error.h"
+#include "chess/evaluation.h"
 #include "chess/pgn.h"
 #include "server/request.h"
 #include "server/text.h"
+#include "tib/analysis.h"
 #include "tib/game_diagram.h"
 #include "tib/move_glyphs.h"
 #include "tib/values.h"
@@ -195,6 +197,27 @@ void readPly(const Given& given, DiagramQuery& read) {
   const bool players =
       given.count("players") == 0 || readSwitch("players", given.at("players"));
   read.decorations = plyDecorations(game, ply, marks.orientation, players);
+  AnalysisOptions analysis;
+  if (given.count("eval") > 0) {
+    analysis.evalBar = readSwitch("eval", given.at("eval"));
+  }
+  analysis.material = given.count("material") == 0 ||
+                      readSwitch("material", given.at("material"));
+  analysis.judge =
+      given.count("judge") > 0 && readSwitch("judge", given.at("judge"));
+  addAnalysis(game, ply, analysis, read.decorations);
+}
+
+// eval= with a FEN: the value, as [%eval] writes it, of the position.
+std::optional<EvalBar> readEvalBar(const std::string& value,
+                                   const Placement& position) {
+  const std::optional<chess::Evaluation> eval = chess::evaluationNamed(value);
+  if (!eval) {
+    refuseValue("eval", value,
+                "use pawns such as 0.35 or -1.2, or a mate "
+                "such as #3 or #-2");
+  }
+  return evalBarOf(*eval, position.sideToMove.value_or(Side::white));
 }
 
 }  // namespace
@@ -237,6 +260,9 @@ DiagramQuery readDiagramQuery(std::string_view query, int32_t maxSize) {
     readPly(given, read);
   } else if (given.count("fen") > 0) {
     diagram.position = readPlacement(given.at("fen"));
+    if (const auto eval = given.find("eval"); eval != given.end()) {
+      read.decorations.evalBar = readEvalBar(eval->second, diagram.position);
+    }
   }
   if (const auto check = given.find("check"); check != given.end()) {
     annotations.check =

@@ -4,6 +4,8 @@
 #include <nlohmann/json.hpp>
 
 #include "chess/error.h"
+#include "chess/evaluation.h"
+#include "chess/material.h"
 #include "server/text.h"
 #include "tib/error.h"
 #include "tib/values.h"
@@ -75,6 +77,12 @@ void readValue(const std::string& name, const std::string& value,
     request.piece = value;
   } else if (name == "white" || name == "black") {
     (name == "white" ? request.white : request.black) = value;
+  } else if (name == "eval") {
+    request.analysis.evalBar = yesOrNo(name, value);
+  } else if (name == "material") {
+    request.analysis.material = yesOrNo(name, value);
+  } else if (name == "judge") {
+    request.analysis.judge = yesOrNo(name, value);
   }
 }
 
@@ -138,6 +146,7 @@ GameFrames framesOfPgn(const GifRequest& request, std::size_t maxFrames,
     Decorations decorations =
         plyDecorations(game, ply, animation.orientation, request.players);
     nameDecorations(request, decorations);
+    addAnalysis(game, ply, request.analysis, decorations);
     result.decorations.push_back(std::move(decorations));
   }
   checkPixels(result.decorations, request.settings.Size, maxPixels);
@@ -245,6 +254,61 @@ Diagram jsonDiagram(const Json& frame, const std::string& where,
   return diagram;
 }
 
+// A frame's "eval" (centipawns, or "#-3") as its evaluation bar, and the
+// material of its FEN in its players' bars.
+void addJsonAnalysis(const Json& frame, const std::string& where,
+                     const AnalysisOptions& options, Decorations& decorations) {
+  const std::string fen = field(frame, "fen")->get<std::string>();
+  std::optional<chess::Position> position;
+  try {
+    position = chess::Position::fromFen(fen);
+  } catch (const chess::Error&) {
+    // A placement alone, or a position the rules refuse: no material.
+  }
+  if (const Json* eval = field(frame, "eval")) {
+    std::optional<chess::Evaluation> read;
+    if (eval->is_number_integer()) {
+      read =
+          chess::Evaluation{false, static_cast<int>(std::clamp<int64_t>(
+                                       eval->get<int64_t>(), -100000, 100000))};
+    } else if (eval->is_string() &&
+               eval->get<std::string>().rfind('#', 0) == 0) {
+      read = chess::evaluationNamed(eval->get<std::string>());
+    }
+    if (!read) {
+      throw GameRequestError(where + "eval: centipawns, or a mate as \"#-3\"");
+    }
+    decorations.evalBar = evalBarOf(
+        *read, position ? position->sideToMove() : chess::Side::white);
+  }
+  if (options.material && decorations.bars && position) {
+    const chess::Material material = chess::materialOf(*position);
+    decorations.bars->white.material =
+        materialText(material.captured[0], material.whiteAhead);
+    decorations.bars->black.material =
+        materialText(material.captured[1], -material.whiteAhead);
+  }
+}
+
+// Every frame gets the bar when any has an evaluation (or eval=1), a frame
+// without one the last known; none with eval=0.
+void showJsonEvalBars(const AnalysisOptions& options,
+                      std::vector<Decorations>& decorations) {
+  const bool any =
+      std::any_of(decorations.begin(), decorations.end(),
+                  [](const Decorations& d) { return d.evalBar.has_value(); });
+  const bool shown = options.evalBar.value_or(any);
+  EvalBar last;
+  for (Decorations& frame : decorations) {
+    if (!shown) {
+      frame.evalBar.reset();
+    } else {
+      last = frame.evalBar.value_or(last);
+      frame.evalBar = last;
+    }
+  }
+}
+
 GameFrames framesOfJson(const GifRequest& request, std::size_t maxFrames,
                         uint64_t maxPixels) {
   const Json game = parseBounded(request.json);
@@ -319,10 +383,12 @@ GameFrames framesOfJson(const GifRequest& request, std::size_t maxFrames,
         decorations.bars = bars;
       }
     }
+    addJsonAnalysis(frame, where, request.analysis, decorations);
     dropMoverMarker(animated.diagram.position);
     result.frames.push_back(std::move(animated));
     result.decorations.push_back(std::move(decorations));
   }
+  showJsonEvalBars(request.analysis, result.decorations);
   checkPixels(result.decorations, request.settings.Size, maxPixels);
   return result;
 }

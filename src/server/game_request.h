@@ -13,6 +13,7 @@
 #include <utility>
 #include <vector>
 
+#include "tib/analysis.h"
 #include "tib/animation_options.h"
 #include "tib/decorated.h"
 #include "tib/game_diagram.h"
@@ -47,13 +48,16 @@ struct GifRequest {
   bool players = true;
   std::string white;
   std::string black;
+  // eval=, material= and judge=.
+  AnalysisOptions analysis;
 };
 
 // Reads the query of /game.gif, each value as /board.png reads its own:
 // size (1 to maxSize), scale, orientation (or color), coordinates, theme,
 // piece, arrows, delay (centiseconds, or real), lastDelay, from, to, game,
-// players, white, black, pgn. The last of a name counts; others are
-// ignored. Throws GameRequestError naming the value that cannot be used.
+// players, white, black, eval, material, judge, pgn. The last of a name counts;
+// others are ignored. Throws GameRequestError naming the value that cannot be
+// used.
 GifRequest readGifQuery(
     const std::vector<std::pair<std::string, std::string>>& query,
     int32_t maxSize);

@@ -153,6 +153,14 @@ std::string canonicalDecorations(const Decorations& decorations) {
     text += std::string(moveGlyphText(*decorations.glyph)) +
             chess::squareName(decorations.glyphSquare);
   }
+  if (decorations.bars) {
+    text += ";" + decorations.bars->white.material + ";" +
+            decorations.bars->black.material;
+  }
+  if (decorations.evalBar) {
+    text += ";" + std::to_string(decorations.evalBar->whiteShare) + ";" +
+            decorations.evalBar->label;
+  }
   return text;
 }
 
@@ -187,7 +195,8 @@ Decision decideDiagram(std::string_view query,
   render.pieces = use.pieces;
   render.lettering = served.lettering.get();
   render.tag = entityTag(read.diagram, use.identity);
-  if (read.decorations.bars || read.decorations.glyph) {
+  if (read.decorations.bars || read.decorations.glyph ||
+      read.decorations.evalBar) {
     // A diagram without text keeps the tag it had before text came.
     const std::string text =
         render.tag + canonicalDecorations(read.decorations);

@@ -163,17 +163,53 @@ Span outputSpan(const std::vector<uint32_t>& sources, int from, int to) {
 // mapped, kept up to date one changed box at a time.
 class Frame {
  public:
-  Frame(uint32_t edge, uint32_t barRows, const codec::GifPalette& palette)
+  Frame(uint32_t edge, uint32_t barRows, uint32_t sideColumns,
+        const codec::GifPalette& palette)
       : edge_(edge),
         barRows_(barRows),
+        side_(sideColumns),
         palette_(palette),
         sources_(resampleSources(edge)),
         // Black until drawn.
-        indices_(static_cast<std::size_t>(edge) * (edge + 2 * barRows),
-                 palette.indexOf(0)),
-        bars_(static_cast<std::size_t>(edge) * barRows * 2 * 4) {}
+        indices_(
+            static_cast<std::size_t>(sideColumns + edge) * (edge + 2 * barRows),
+            palette.indexOf(0)),
+        bars_(static_cast<std::size_t>(edge) * barRows * 2 * 4),
+        column_(static_cast<std::size_t>(sideColumns) * height() * 4) {}
 
+  [[nodiscard]] uint32_t width() const { return side_ + edge_; }
   [[nodiscard]] uint32_t height() const { return edge_ + 2 * barRows_; }
+
+  // Lets draw write the RGBA column left of the board and its bars; the
+  // rows of it that changed.
+  template <typename Draw>
+  std::vector<codec::GifRect> updateSide(Draw&& draw) {
+    std::vector<unsigned char> drawn(column_.size());
+    if (side_ == 0 || !draw(drawn.data())) {
+      return {};
+    }
+    const std::size_t rowBytes = std::size_t{side_} * 4;
+    uint32_t first = height();
+    uint32_t end = 0;
+    for (uint32_t row = 0; row < height(); ++row) {
+      const std::size_t at = row * rowBytes;
+      if (std::memcmp(&drawn[at], &column_[at], rowBytes) == 0 && !firstSide_) {
+        continue;
+      }
+      first = std::min(first, row);
+      end = row + 1;
+      for (uint32_t col = 0; col < side_; ++col) {
+        indices_[std::size_t{row} * width() + col] =
+            palette_.indexOf(codec::packRgb(&drawn[at + col * 4]));
+      }
+    }
+    firstSide_ = false;
+    column_ = std::move(drawn);
+    if (first >= end) {
+      return {};
+    }
+    return {{0, first, side_, end - first}};
+  }
 
   // Lets draw write the RGBA rows above and below the board; the
   // rectangles of both when it says they changed.
@@ -183,15 +219,16 @@ class Frame {
     if (barRows_ == 0 || !draw(bars_.data(), bars_.data() + barPixels * 4)) {
       return {};
     }
-    const std::size_t belowAt = std::size_t{edge_} * (barRows_ + edge_);
+    const std::size_t belowAt = std::size_t{barRows_ + edge_} * width();
     for (const auto& [from, to] :
          {std::pair<std::size_t, std::size_t>{0, 0}, {barPixels, belowAt}}) {
       for (std::size_t i = 0; i < barPixels; ++i) {
-        indices_[to + i] =
+        indices_[to + i / edge_ * width() + side_ + i % edge_] =
             palette_.indexOf(codec::packRgb(&bars_[(from + i) * 4]));
       }
     }
-    return {{0, 0, edge_, barRows_}, {0, barRows_ + edge_, edge_, barRows_}};
+    return {{side_, 0, edge_, barRows_},
+            {side_, barRows_ + edge_, edge_, barRows_}};
   }
 
   // Resamples and maps the canvas inside box; returns the output rectangle
@@ -211,8 +248,8 @@ class Frame {
           canvas.pixels.data() +
           static_cast<std::size_t>(sources_[i]) * kCanvasEdge * 4;
       unsigned char* to = indices_.data() +
-                          static_cast<std::size_t>(i + barRows_) * edge_ +
-                          columns.first;
+                          static_cast<std::size_t>(i + barRows_) * width() +
+                          side_ + columns.first;
       for (uint32_t j = columns.first; j < columns.end; ++j, ++to) {
         const uint32_t rgb =
             codec::packRgb(row + static_cast<std::size_t>(sources_[j]) * 4);
@@ -223,7 +260,7 @@ class Frame {
         *to = index;
       }
     }
-    return codec::GifRect{columns.first, rows.first + barRows_,
+    return codec::GifRect{side_ + columns.first, rows.first + barRows_,
                           columns.end - columns.first, rows.end - rows.first};
   }
 
@@ -232,11 +269,16 @@ class Frame {
  private:
   uint32_t edge_;
   uint32_t barRows_;
+  uint32_t side_;
   const codec::GifPalette& palette_;
   std::vector<uint32_t> sources_;
   std::vector<unsigned char> indices_;
   // The rows above and below the board as drawn, RGBA.
   std::vector<unsigned char> bars_;
+  // The column at the left as drawn, RGBA; all of it is mapped the first
+  // time.
+  std::vector<unsigned char> column_;
+  bool firstSide_ = true;
 };
 
 Diagram sample(const Placement& position, Orientation view, bool coordinates) {
@@ -422,10 +464,16 @@ bool writeAnimation(const Artwork& artwork, const Sprites& pieces,
   };
   ImageBuffer canvas = drawDiagram(artwork, pieces, frames.front().diagram);
   drawOver(0, canvas);
-  Frame frame(edge, extras.barRows, palette);
+  const auto drawSide = [&extras](std::size_t f) {
+    return [&extras, f](unsigned char* column) {
+      return extras.drawSide && extras.drawSide(f, column);
+    };
+  };
+  Frame frame(edge, extras.barRows, extras.sideColumns, palette);
   frame.update(canvas, kCanvasBox);
   frame.updateBars(drawBars(0));
-  codec::GifWriter writer(edge, frame.height(), palette, sink);
+  frame.updateSide(drawSide(0));
+  codec::GifWriter writer(frame.width(), frame.height(), palette, sink);
   writer.addIndexedFrame(frame.indices(), frames.front().delayCentiseconds, {});
   Diagram shown = frames.front().diagram;
   for (std::size_t f = 1; f < frames.size(); ++f) {
@@ -449,6 +497,9 @@ bool writeAnimation(const Artwork& artwork, const Sprites& pieces,
     }
     drawOver(f, canvas);
     std::vector<codec::GifRect> changed = frame.updateBars(drawBars(f));
+    for (const codec::GifRect& rect : frame.updateSide(drawSide(f))) {
+      changed.push_back(rect);
+    }
     for (const Box& box : boxes) {
       if (const auto rect = frame.update(canvas, box)) {
         changed.push_back(*rect);

@@ -40,10 +40,15 @@ struct FrameExtras {
   std::function<bool(std::size_t frame, unsigned char* above,
                      unsigned char* below)>
       drawBars;
+  // Columns added left of the board and its bars.
+  uint32_t sideColumns = 0;
+  // Writes a frame's columns (sideColumns x the frame's height, RGBA);
+  // false when they are those of the frame before.
+  std::function<bool(std::size_t frame, unsigned char* column)> drawSide;
 };
 
-// Writes the frames to sink as a GIF that loops, Size pixels wide and
-// Size + 2 barRows high: the first frame whole, each later one as the
+// Writes the frames to sink as a GIF that loops, sideColumns + Size pixels
+// wide and Size + 2 barRows high: the first frame whole, each later one as the
 // rectangle that changed. Every frame is drawn with the first one's settings
 // and view. keepGoing is asked before each frame after the first; when it
 // says no, the GIF stops there unfinished and the call returns false.

@@ -34,7 +34,7 @@ std::optional<int> clockAfter(const chess::Game& game, std::size_t ply,
 
 bool sameBars(const PlayerInfo& a, const PlayerInfo& b) {
   return a.name == b.name && a.title == b.title && a.rating == b.rating &&
-         a.clockCentiseconds == b.clockCentiseconds;
+         a.clockCentiseconds == b.clockCentiseconds && a.material == b.material;
 }
 
 bool sameBars(const PlayerBars& a, const PlayerBars& b) {
@@ -56,7 +56,7 @@ std::vector<unsigned char> renderDecoratedPng(const Artwork& artwork,
                                               const Decorations& decorations,
                                               const Lettering& lettering,
                                               Threads threads) {
-  if (!decorations.bars && !decorations.glyph) {
+  if (!decorations.bars && !decorations.glyph && !decorations.evalBar) {
     return renderPng(artwork, pieces, diagram, threads);
   }
   checkSize(diagram.settings);
@@ -94,6 +94,11 @@ ImageBuffer decoratedPixels(const Artwork& artwork, const Sprites& pieces,
   if (decorations.bars) {
     picture = addPlayerBars(picture, *decorations.bars, lettering.text);
   }
+  if (decorations.evalBar) {
+    const int rows = decorations.bars ? barHeight(diagram.settings.Size) : 0;
+    picture = addEvalColumn(picture, rows, rows, *decorations.evalBar,
+                            diagram.annotations.orientation, lettering.text);
+  }
   return picture;
 }
 
@@ -113,9 +118,17 @@ codec::GifPalette decoratedPalette(const Artwork& artwork,
     // cppcheck-suppress useStlAlgorithm
     badges.push_back(lettering.glyphs.badge(*moveGlyphOf(glyph), 48));
   }
+  // The evaluation bar with a label on each fill, and material.
+  const ImageBuffer whiteAhead = drawEvalColumn(
+      480, 0, 0, {70.0F, "+1.3"}, Orientation::white, lettering.text);
+  const ImageBuffer blackAhead = drawEvalColumn(
+      480, 0, 0, {30.0F, "-0.4"}, Orientation::white, lettering.text);
+  bars.white.material = "♛♜♝♞♟ +9";
+  const DrawnBars material = drawPlayerBars(480, bars, lettering.text);
   std::vector<codec::RgbaPicture> shown;
   for (const ImageBuffer* picture :
-       {&drawn.above, &drawn.below, &other.above, &other.below}) {
+       {&drawn.above, &drawn.below, &other.above, &other.below, &whiteAhead,
+        &blackAhead, &material.above}) {
     // cppcheck-suppress useStlAlgorithm
     shown.push_back({picture->pixels.data(), picture->width, picture->height});
   }
@@ -182,6 +195,23 @@ bool writeDecoratedAnimation(const Artwork& artwork, const Sprites& pieces,
       const DrawnBars drawn = drawPlayerBars(edge, bars[f], lettering.text);
       std::copy(drawn.above.pixels.begin(), drawn.above.pixels.end(), above);
       std::copy(drawn.below.pixels.begin(), drawn.below.pixels.end(), below);
+      return true;
+    };
+  }
+  const bool evalBars =
+      std::any_of(decorations.begin(), decorations.end(),
+                  [](const Decorations& d) { return d.evalBar.has_value(); });
+  if (evalBars && edge > 0) {
+    extras.sideColumns = static_cast<uint32_t>(evalColumnWidth(edge));
+    extras.drawSide = [&, rows = static_cast<int>(extras.barRows)](
+                          std::size_t f, unsigned char* column) {
+      const EvalBar bar = decorations[f].evalBar.value_or(EvalBar{});
+      if (f > 0 && bar == decorations[f - 1].evalBar.value_or(EvalBar{})) {
+        return false;
+      }
+      const ImageBuffer drawn =
+          drawEvalColumn(edge, rows, rows, bar, view, lettering.text);
+      std::copy(drawn.pixels.begin(), drawn.pixels.end(), column);
       return true;
     };
   }

@@ -8,6 +8,7 @@
 
 #include "chess/pgn.h"
 #include "tib/animation.h"
+#include "tib/eval_bar.h"
 #include "tib/move_glyphs.h"
 #include "tib/player_bars.h"
 #include "tib/render.h"
@@ -28,6 +29,8 @@ struct Decorations {
   // A move's glyph and the square it is drawn on (as the board names it).
   std::optional<MoveGlyph> glyph;
   Square glyphSquare;
+  // The evaluation bar left of the board and its bars.
+  std::optional<EvalBar> evalBar;
 };
 
 // The squares of the board on the canvas: a badge stays inside them.
@@ -43,9 +46,9 @@ ImageBuffer decoratedPixels(const Artwork& artwork, const Sprites& pieces,
                             const Lettering& lettering);
 
 // The diagram as a PNG with its decorations: the glyph drawn on the canvas,
-// the picture resampled, then a bar above and one below (the board's pixels
-// are the plain diagram's). Without decorations, renderPng's bytes. Throws
-// what renderPng throws.
+// the picture resampled, then a bar above and one below, then the
+// evaluation bar at the left (the board's pixels are the plain diagram's).
+// Without decorations, renderPng's bytes. Throws what renderPng throws.
 std::vector<unsigned char> renderDecoratedPng(const Artwork& artwork,
                                               const Sprites& pieces,
                                               const Diagram& diagram,
@@ -67,9 +70,10 @@ codec::GifPalette decoratedPalette(const Artwork& artwork,
                                    const Lettering& lettering);
 
 // writeAnimation with each frame's decorations (one for each frame): the
-// glyph on the canvas, and the bars above and below the board on every
-// frame when any frame has them: a frame without its own shows the players
-// of the first frame that has them, without clocks.
+// glyph on the canvas, the bars above and below the board on every frame
+// when any frame has them (a frame without its own shows the players of the
+// first frame that has them, without clocks), and the evaluation bar at the
+// left when any frame has one (the middle for a frame without).
 bool writeDecoratedAnimation(const Artwork& artwork, const Sprites& pieces,
                              const codec::GifPalette& palette,
                              const std::vector<AnimationFrame>& frames,

@@ -139,8 +139,14 @@ ImageBuffer drawBar(const BarGeometry& bar, const PlayerInfo& player,
          bar.space;
   }
   if (withRating && right > x) {
-    text.draw(image, rating, x, baseline, bar.fontSize, FontWeight::regular,
-              kRating, right - x);
+    x += text.draw(image, rating, x, baseline, bar.fontSize,
+                   FontWeight::regular, kRating, right - x) +
+         bar.space;
+  }
+  const std::string material = displayText(player.material);
+  if (!material.empty() && right > x) {
+    text.draw(image, material, x, baseline, scaled(bar.fontSize, 0.8),
+              FontWeight::regular, kRating, right - x);
   }
   return image;
 }

@@ -21,6 +21,9 @@ struct PlayerInfo {
   std::string title;
   std::string rating;
   std::optional<int> clockCentiseconds;
+  // What the player has captured and is ahead by, drawn small after the
+  // name and rating ("♛♟ +2"); empty for none.
+  std::string material = {};
 };
 
 struct PlayerBars {

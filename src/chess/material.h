@@ -1,0 +1,50 @@
+// The material of a position as game viewers show it beside the players:
+// what each side has captured, and who is ahead by how many points.
+#pragma once
+
+#include <array>
+
+#include "chess/pgn.h"
+#include "chess/position.h"
+#include "chess/types.h"
+
+namespace tib::chess {
+
+// Pawn, knight, bishop, rook, queen: 1, 3, 3, 5, 9.
+int pieceValue(PieceKind kind);
+
+// The standard set's number of each kind (8, 2, 2, 2, 1, 1).
+int standardCount(PieceKind kind);
+
+// Counts by PieceKind, pawn to queen (kings are never captured).
+using PieceCounts = std::array<int, 5>;
+
+// By Side.
+using SideCounts = std::array<PieceCounts, 2>;
+
+struct Material {
+  // By Side: the other side's pieces this side has captured, that is what
+  // the other side lacks of the standard set once each piece it got by
+  // promotion is counted as the pawn it was. A kind short of its standard
+  // number is captured that often (a promoted piece captured later is
+  // captured as what it had become); pawns as often as the pawns and
+  // promoted pieces fall short of eight.
+  SideCounts captured{};
+  // White's points on the board less black's.
+  int whiteAhead = 0;
+};
+
+// The material when the pieces of each side that came from promotions are
+// known (by Side and kind).
+Material materialOf(const Position& position, const SideCounts& promoted);
+
+// From the position alone: a piece beyond the standard number of its kind
+// came from a promotion. A [FEN] start is read so, and what it lacks of the
+// standard set counts as captured.
+Material materialOf(const Position& position);
+
+// The material after ply plies of the game: the start read as materialOf
+// reads a position alone, then each promotion of the moves.
+Material materialAfter(const Game& game, std::size_t ply);
+
+}  // namespace tib::chess
