@@ -210,12 +210,12 @@ TEST(PgnTags, BackslashBeforeTheClosingQuoteIsTheValues) {
     const char* line;
     const char* value;
   } cases[] = {
-      {"[Site \"C:\\\"]", "C:\\"},
-      {"[Site \"D:\\games\\\" ]", "D:\\games\\"},
-      {"[Site \"C:\\\\\"]", "C:\\"},
-      {"[Event \"A \\\"B\\\"\"]", "A \"B\""},
-      {"[Event \"say \\\"hi\\\" now\"]", "say \"hi\" now"},
-      {"[Event \"\\\"]", "\\"},
+      {R"([Site "C:\"])", R"(C:\)"},
+      {R"([Site "D:\games\" ])", R"(D:\games\)"},
+      {R"([Site "C:\\"])", R"(C:\)"},
+      {R"([Event "A \"B\""])", R"(A "B")"},
+      {R"([Event "say \"hi\" now"])", R"(say "hi" now)"},
+      {R"([Event "\"])", R"(\)"},
   };
   for (const auto& c : cases) {
     const Game game = readGame(std::string(c.line) + "\n\n1. e4 *", 1);
