@@ -18,6 +18,7 @@ constexpr int kLastNag = 255;
 // The evaluation symbols annotators write as text, with their NAGs.
 struct SymbolNag {
   std::string_view text;
+  // cppcheck-suppress unusedStructMember
   int nag;
 };
 constexpr std::array<SymbolNag, 15> kSymbolNags = {{

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <numeric>
 #include <string>
 #include <string_view>
 
@@ -27,11 +28,9 @@ std::optional<int64_t> count(std::string_view text) {
       text.find_first_not_of("0123456789") != std::string_view::npos) {
     return std::nullopt;
   }
-  int64_t value = 0;
-  for (const char c : text) {
-    value = value * 10 + (c - '0');
-  }
-  return value;
+  return std::accumulate(
+      text.begin(), text.end(), int64_t{0},
+      [](int64_t value, char c) { return value * 10 + (c - '0'); });
 }
 
 // The centiseconds each move adds to its side's clock, by the TimeControl
