@@ -434,8 +434,9 @@ TEST(GifLzw, CodesEndWithTheEndCodeAndNeverUseCode4095) {
           << bits << " bits, " << count;
       EXPECT_EQ(std::count(read.codes.begin(), read.codes.end(), 4095U), 0)
           << bits << " bits, " << count;
-      usedTheLastCode = usedTheLastCode ||
-                        std::count(read.codes.begin(), read.codes.end(), 4094U);
+      usedTheLastCode =
+          usedTheLastCode ||
+          std::count(read.codes.begin(), read.codes.end(), 4094U) != 0;
     }
   }
   EXPECT_TRUE(usedTheLastCode);
