@@ -1,6 +1,8 @@
 #include "server/head.h"
 
+#include <algorithm>
 #include <boost/beast/http/parser.hpp>
+#include <optional>
 
 #include "server/request.h"
 #include "server/text.h"
@@ -18,6 +20,32 @@ std::string_view viewOf(boost::beast::string_view text) {
 }
 
 // Whether a field line of the head continues the one before it.
+// The media type of a body, before its parameters, in lower case.
+std::string mediaType(std::string_view contentType) {
+  std::string type(contentType.substr(0, contentType.find(';')));
+  while (!type.empty() && (type.back() == ' ' || type.back() == '\t')) {
+    type.pop_back();
+  }
+  std::transform(type.begin(), type.end(), type.begin(), [](char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+  });
+  return type;
+}
+
+// The refusal of a body whose type is none that /game.gif reads.
+std::optional<Refuse> refuseMediaType(std::string_view contentType) {
+  const std::string type = mediaType(contentType);
+  if (type == "application/json" || type == "application/x-chess-pgn" ||
+      type == "text/plain") {
+    return std::nullopt;
+  }
+  return Refuse{415,
+                "unsupported media type " + printableText(type) +
+                    "; send application/x-chess-pgn, text/plain or "
+                    "application/json",
+                true};
+}
+
 bool hasFoldedLine(std::string_view head) {
   for (std::size_t at = head.find('\n'); at + 1 < head.size();
        at = head.find('\n', at + 1)) {
@@ -105,11 +133,19 @@ Request readRequest(std::string_view head, const Served& served,
                      " bytes; the limit is " + std::to_string(maxBody) +
                      " (--max-body)",
                  true};
+    } else if (auto refused = refuseMediaType(
+                   viewOf(fields[http::field::content_type]))) {
+      // Before the body is read: a client that waits for 100 Continue
+      // sends none.
+      request.decision = std::move(*refused);
     } else {
       // Decided once the body is read.
       request.bodyLength = static_cast<std::size_t>(parsed.bodyLength);
       request.contentType =
           std::string(viewOf(fields[http::field::content_type]));
+      request.expectsContinue =
+          request.version >= 11 &&
+          mediaType(viewOf(fields[http::field::expect])) == "100-continue";
     }
     return request;
   }
@@ -124,17 +160,8 @@ void decideWith(Request& request, std::string_view body, const Served& served,
     asked.ifNoneMatch.emplace_back(value);
   }
   if (request.bodyLength > 0) {
-    const std::string_view type = std::string_view(request.contentType)
-                                      .substr(0, request.contentType.find(';'));
-    asked.bodyIsJson = type == "application/json";
-    if (!asked.bodyIsJson && type != "application/x-chess-pgn" &&
-        type != "text/plain") {
-      request.decision =
-          Refuse{415, "unsupported media type " + printableText(type) +
-                          "; send application/x-chess-pgn, text/plain or "
-                          "application/json"};
-      return;
-    }
+    // The type was checked with the head.
+    asked.bodyIsJson = mediaType(request.contentType) == "application/json";
   }
   request.decision = decideRequest(asked, served, maxSize, maxFrames);
 }
