@@ -274,8 +274,9 @@ TEST_F(ServerTest, AClientWhoseInputEndsBeforeItsDiagramIsReadyHasLeft) {
 std::string largeGifRequest(int frames) {
   std::string body = R"({"frames": [)";
   for (int f = 0; f < frames; ++f) {
-    body += f % 2 == 0 ? R"({"fen": "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w"})"
-                       : R"({"fen": "8/8/8/8/8/8/8/K6k w"})";
+    body += f % 2 == 0
+                ? R"({"fen": "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w"})"
+                : R"({"fen": "8/8/8/8/8/8/8/K6k w"})";
     body += f + 1 < frames ? "," : "]}";
   }
   return "POST /game.gif?size=720 HTTP/1.1\r\nHost: h\r\nContent-Type: "
@@ -328,8 +329,7 @@ TEST_F(ServerTest, AStreamIsCutWhenItsClientStopsReadingOrItsTimeRunsOut) {
     EXPECT_EQ(0U, sent.head.rfind("HTTP/1.1 200 OK", 0)) << c.reason;
     EXPECT_EQ("GIF89a", sent.body.substr(0, 6)) << c.reason;
     EXPECT_FALSE(sent.lastChunk) << c.reason;
-    EXPECT_EQ("1", metricValue(later.get("/metrics").body(),
-                               "tib_gifs_total"))
+    EXPECT_EQ("1", metricValue(later.get("/metrics").body(), "tib_gifs_total"))
         << c.reason;
   }
 }

@@ -5,9 +5,9 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/thread_pool.hpp>
-#include <algorithm>
 #include <future>
 #include <memory>
 #include <sstream>
@@ -71,8 +71,8 @@ TEST(ServerQueueTest, EveryRenderComesBackOnTheIoThreadAndFreesItsPlace) {
       {"the render threw",
        [](const RenderQueue::Nudge&) -> Answer {
          throw std::runtime_error("no memory");
-       }, false, false,
-       NotRendered::lost},
+       },
+       false, false, NotRendered::lost},
   };
   for (const Case& c : cases) {
     boost::asio::io_context io;

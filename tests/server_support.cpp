@@ -19,8 +19,7 @@ std::string metricValue(const std::string& text, const std::string& name) {
 int rawConnection(uint16_t port, int receiveBuffer) {
   const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   if (fd >= 0 && receiveBuffer > 0) {
-    setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &receiveBuffer,
-               sizeof receiveBuffer);
+    setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
   }
   sockaddr_in address{};
   address.sin_family = AF_INET;
@@ -86,7 +85,8 @@ Streamed readStreamed(const std::string& bytes) {
       ADD_FAILURE() << "a chunk's size line is cut at byte " << at;
       return read;
     }
-    const std::size_t size = std::stoul(bytes.substr(at, lineEnd - at), nullptr, 16);
+    const std::size_t size =
+        std::stoul(bytes.substr(at, lineEnd - at), nullptr, 16);
     at = lineEnd + 2;
     if (size == 0) {
       EXPECT_EQ("\r\n", bytes.substr(at)) << "after the last chunk";

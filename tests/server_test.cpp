@@ -1,7 +1,6 @@
 // tib-server end to end: a server on a free port of 127.0.0.1 with synthetic
 // artwork, its answers compared byte for byte with the files tib writes.
 #include <gtest/gtest.h>
-
 #include <poll.h>
 
 #include <array>
@@ -395,8 +394,8 @@ std::set<std::string> fieldsButDate(const std::string& head) {
 TEST_F(ServerTest, StreamsGifsAsTheyAreMade) {
   namespace fs = std::filesystem;
   const fs::path doc = fs::path(TIB_ARTWORK_DIR).parent_path() / "doc";
-  server_.emplace(std::vector<std::string>{
-      "--listen", "127.0.0.1:0", "--artwork", TIB_ARTWORK_DIR});
+  server_.emplace(std::vector<std::string>{"--listen", "127.0.0.1:0",
+                                           "--artwork", TIB_ARTWORK_DIR});
   const uint16_t port = server_->waitListening();
   ASSERT_NE(0, port);
   const std::string pgn = readText(doc / "opera.pgn");

@@ -133,8 +133,8 @@ Request readRequest(std::string_view head, const Served& served,
                      " bytes; the limit is " + std::to_string(maxBody) +
                      " (--max-body)",
                  true};
-    } else if (auto refused = refuseMediaType(
-                   viewOf(fields[http::field::content_type]))) {
+    } else if (auto refused =
+                   refuseMediaType(viewOf(fields[http::field::content_type]))) {
       // Before the body is read: a client that waits for 100 Continue
       // sends none.
       request.decision = std::move(*refused);

@@ -53,11 +53,11 @@ bool RenderQueue::submit(Job job, std::shared_ptr<const std::atomic<bool>> gone,
   free_.pop_back();
   Ticket ticket(*this, place);
   try {
-    net::post(workers_, [this, place, ticket = std::move(ticket),
-                         job = std::move(job),
-                         gone = std::move(gone)]() mutable {
-      ticket.finish(run(job, Nudge(*this, place), *gone));
-    });
+    net::post(workers_,
+              [this, place, ticket = std::move(ticket), job = std::move(job),
+               gone = std::move(gone)]() mutable {
+                ticket.finish(run(job, Nudge(*this, place), *gone));
+              });
   } catch (const std::exception&) {
     // The task, and its ticket with it, is gone: the ticket has reported
     // the render lost, which done hears of.

@@ -75,8 +75,8 @@ class RenderQueue {
   // which skips it when gone is set by then; done follows in any case, and
   // progress after the job's nudges. False, having taken nothing, when
   // every place is taken.
-  bool submit(Job job, std::shared_ptr<const std::atomic<bool>> gone,
-              Done done, Progress progress = {});
+  bool submit(Job job, std::shared_ptr<const std::atomic<bool>> gone, Done done,
+              Progress progress = {});
 
   // Renders that would start after when are not run.
   void lastStartAt(Clock::time_point when);

@@ -222,10 +222,11 @@ void Session::answer() {
 }
 
 void Session::render(Render render) {
-  queue([render = std::move(render)](const RenderQueue::Nudge&,
-                                     const std::shared_ptr<std::atomic<bool>>&) {
-    return renderAnswer(render);
-  });
+  queue(
+      [render = std::move(render)](const RenderQueue::Nudge&,
+                                   const std::shared_ptr<std::atomic<bool>>&) {
+        return renderAnswer(render);
+      });
 }
 
 void Session::renderGif(RenderGif gif) {
