@@ -319,8 +319,8 @@ bool Session::inputEnded() {
 }
 
 void Session::rendered(RenderQueue::Result& result) {
-  const auto* answer = std::get_if<Answer>(&result);
-  if (answer != nullptr && answer->streamed) {
+  const auto* made = std::get_if<Answer>(&result);
+  if (made != nullptr && made->streamed) {
     renderEnded_ = true;
     pump();
     return;
