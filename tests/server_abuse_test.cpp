@@ -269,6 +269,71 @@ TEST_F(ServerTest, AClientWhoseInputEndsBeforeItsDiagramIsReadyHasLeft) {
       << server_->log();
 }
 
+// A POST of a game whose frames alternate a full board and a bare one, each
+// frame a large new rectangle: 12 KB a frame at size 720.
+std::string largeGifRequest(int frames) {
+  std::string body = R"({"frames": [)";
+  for (int f = 0; f < frames; ++f) {
+    body += f % 2 == 0
+                ? R"({"fen": "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w"})"
+                : R"({"fen": "8/8/8/8/8/8/8/K6k w"})";
+    body += f + 1 < frames ? "," : "]}";
+  }
+  return "POST /game.gif?size=720 HTTP/1.1\r\nHost: h\r\nContent-Type: "
+         "application/json\r\nContent-Length: " +
+         std::to_string(body.size()) + "\r\n\r\n" + body;
+}
+
+// Asks /metrics until the counter reads want, for at most limit.
+bool awaitMetric(uint16_t port, const std::string& name,
+                 const std::string& want, milliseconds limit) {
+  const auto end = std::chrono::steady_clock::now() + limit;
+  while (std::chrono::steady_clock::now() < end) {
+    if (metricValue(Client(port).get("/metrics").body(), name) == want) {
+      return true;
+    }
+    std::this_thread::sleep_for(milliseconds(50));
+  }
+  return false;
+}
+
+TEST_F(ServerTest, AStreamIsCutWhenItsClientStopsReadingOrItsTimeRunsOut) {
+  const struct {
+    std::vector<std::string> options;
+    const char* reason;
+  } cases[] = {
+      {{"--write-timeout", "1"}, "write_timeout"},
+      {{"--max-render-seconds", "1"}, "render_time"},
+  };
+  for (const auto& c : cases) {
+    std::vector<std::string> options = {"--artwork", TIB_ARTWORK_DIR,
+                                        "--threads", "1"};
+    options.insert(options.end(), c.options.begin(), c.options.end());
+    const uint16_t port = start(options);
+    // A client with a small window that reads nothing: the render waits on
+    // it until the stream is cut.
+    const int fd = rawConnection(port, 4096);
+    const std::string request = largeGifRequest(300);
+    ASSERT_EQ(static_cast<ssize_t>(request.size()),
+              write(fd, request.data(), request.size()));
+    const std::string cut =
+        std::string("tib_gifs_cut_total{reason=\"") + c.reason + "\"}";
+    EXPECT_TRUE(awaitMetric(port, cut, "1", milliseconds(8000))) << c.reason;
+    // The one worker is free again: another GIF is made.
+    Client later(port);
+    EXPECT_EQ(200U, later.get("/game.gif?size=64&pgn=1.e4").result_int())
+        << c.reason;
+    // What was sent is a GIF's start, without the last chunk.
+    const Streamed sent = readStreamed(readUntilClosed(fd, seconds(5)));
+    close(fd);
+    EXPECT_EQ(0U, sent.head.rfind("HTTP/1.1 200 OK", 0)) << c.reason;
+    EXPECT_EQ("GIF89a", sent.body.substr(0, 6)) << c.reason;
+    EXPECT_FALSE(sent.lastChunk) << c.reason;
+    EXPECT_EQ("1", metricValue(later.get("/metrics").body(), "tib_gifs_total"))
+        << c.reason;
+  }
+}
+
 TEST_F(ServerTest, SigtermWithAFullQueueExitsWithinFiveSeconds) {
   const uint16_t port = start({"--threads", "1", "--max-size", "2048"});
   std::vector<int> clients;

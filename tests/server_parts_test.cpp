@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/thread_pool.hpp>
 #include <future>
@@ -14,6 +15,7 @@
 #include <thread>
 
 #include "server/access_log.h"
+#include "server/gif_stream.h"
 #include "server/metrics.h"
 #include "server/render_queue.h"
 #include "server/themes.h"
@@ -26,7 +28,9 @@ namespace {
 
 using NotRendered = RenderQueue::NotRendered;
 
-Answer okAnswer() { return {HttpResponse(http::status::ok, 11)}; }
+Answer okAnswer(const RenderQueue::Nudge& /*nudge*/) {
+  return {HttpResponse(http::status::ok, 11)};
+}
 
 // What a render came back as, and on which thread.
 struct Completion {
@@ -65,8 +69,10 @@ TEST(ServerQueueTest, EveryRenderComesBackOnTheIoThreadAndFreesItsPlace) {
       {"the client left", okAnswer, true, false, NotRendered::clientLeft},
       {"too late", okAnswer, false, true, NotRendered::tooLate},
       {"the render threw",
-       []() -> Answer { throw std::runtime_error("no memory"); }, false, false,
-       NotRendered::lost},
+       [](const RenderQueue::Nudge&) -> Answer {
+         throw std::runtime_error("no memory");
+       },
+       false, false, NotRendered::lost},
   };
   for (const Case& c : cases) {
     boost::asio::io_context io;
@@ -115,9 +121,9 @@ TEST(ServerQueueTest, AFullQueueTakesNothing) {
   RenderQueue queue(io, workers, 2, metrics);
   std::promise<void> release;
   std::shared_future<void> released = release.get_future().share();
-  const RenderQueue::Job held = [released] {
+  const RenderQueue::Job held = [released](const RenderQueue::Nudge& nudge) {
     released.wait();
-    return okAnswer();
+    return okAnswer(nudge);
   };
   std::vector<Completion> completions;
   EXPECT_TRUE(queue.submit(held, flag(false), recordInto(completions)));
@@ -132,6 +138,80 @@ TEST(ServerQueueTest, AFullQueueTakesNothing) {
   io.restart();
   io.run();
   EXPECT_EQ(3U, completions.size());
+}
+
+TEST(ServerQueueTest, NudgesRunTheProgressOnTheIoThreadBeforeTheEnd) {
+  boost::asio::io_context io;
+  boost::asio::thread_pool workers(1);
+  Metrics metrics;
+  RenderQueue queue(io, workers, 1, metrics);
+  std::vector<std::string> heard;
+  std::promise<void> progressed;
+  std::shared_future<void> seen = progressed.get_future().share();
+  const RenderQueue::Job job = [seen](const RenderQueue::Nudge& nudge) {
+    nudge();
+    seen.wait();
+    nudge();
+    nudge();
+    return okAnswer(nudge);
+  };
+  ASSERT_TRUE(queue.submit(
+      job, flag(false),
+      [&heard](RenderQueue::Result&) { heard.emplace_back("done"); },
+      [&heard, &progressed] {
+        if (heard.empty()) {
+          progressed.set_value();
+        }
+        heard.emplace_back("progress");
+      }));
+  io.run();
+  // Two nudges before the end: told once or twice, never after the end.
+  ASSERT_GE(heard.size(), 3U);
+  EXPECT_EQ("done", heard.back());
+  EXPECT_EQ(1, std::count(heard.begin(), heard.end(), "done"));
+  EXPECT_EQ(0U, queue.taken());
+}
+
+TEST(ServerStreamTest, AFullStreamHoldsItsRenderUntilRoomIsMadeOrItIsCut) {
+  using Cut = GifStream::Cut;
+  const auto later = GifStream::Clock::now() + std::chrono::seconds(30);
+  const std::vector<unsigned char> frame(100, 7);
+  int wakes = 0;
+  const std::function<void()> wake = [&wakes] { ++wakes; };
+  // Within the bound, a put returns at once.
+  GifStream stream(150);
+  EXPECT_FALSE(stream.started());
+  EXPECT_TRUE(stream.put(frame.data(), frame.size(), later, wake));
+  EXPECT_TRUE(stream.started());
+  EXPECT_EQ(1, wakes);
+  // Past it, the put waits until the bytes are sent, not merely taken.
+  std::promise<bool> done;
+  std::future<bool> returned = done.get_future();
+  std::thread render([&] {
+    done.set_value(stream.put(frame.data(), frame.size(), later, [] {}));
+  });
+  std::vector<unsigned char> taken;
+  stream.take(taken, 64);
+  EXPECT_EQ(std::vector<unsigned char>(64, 7), taken);
+  EXPECT_EQ(std::future_status::timeout,
+            returned.wait_for(std::chrono::milliseconds(50)));
+  stream.sent(64);
+  EXPECT_TRUE(returned.get());
+  render.join();
+  stream.take(taken, 1000);
+  EXPECT_EQ(136U, taken.size());
+  // A cut wakes a waiting render, which hears of it; the first reason stays.
+  std::thread cutter([&stream] { stream.cut(Cut::writeTimeout); });
+  EXPECT_FALSE(stream.put(frame.data(), frame.size(), later, [] {}));
+  cutter.join();
+  stream.cut(Cut::closed);
+  EXPECT_EQ(Cut::writeTimeout, stream.cutReason());
+  // A render that waits past its deadline is cut for its time.
+  GifStream slow(10);
+  EXPECT_FALSE(slow.put(frame.data(), frame.size(),
+                        GifStream::Clock::now() + std::chrono::milliseconds(20),
+                        [] {}));
+  EXPECT_EQ(Cut::renderTime, slow.cutReason());
 }
 
 std::size_t threadCount() {

@@ -221,8 +221,22 @@ class ServerTest : public ::testing::Test {
 std::string metricValue(const std::string& text, const std::string& name);
 
 // A connection to 127.0.0.1:port that sends and reads raw bytes; -1 when it
-// cannot connect.
-int rawConnection(uint16_t port);
+// cannot connect. A receiveBuffer above 0 is set before connecting.
+int rawConnection(uint16_t port, int receiveBuffer = 0);
+
+// Every byte percent-encoded but letters and digits, for a query.
+std::string percentEncoded(const std::string& text);
+
+// A response read raw: its head, and its body as sent in chunks (HTTP/1.1)
+// or up to the connection's end. Fails the test on a malformed chunk.
+struct Streamed {
+  std::string head;
+  std::string body;
+  std::size_t chunks = 0;
+  // The zero-sized chunk that ends a whole body came.
+  bool lastChunk = false;
+};
+Streamed readStreamed(const std::string& bytes);
 
 // Everything the server sends until it closes the connection or limit
 // passes.

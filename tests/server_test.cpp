@@ -1,10 +1,13 @@
 // tib-server end to end: a server on a free port of 127.0.0.1 with synthetic
 // artwork, its answers compared byte for byte with the files tib writes.
 #include <gtest/gtest.h>
+#include <poll.h>
 
+#include <array>
 #include <set>
 
 #include "codec/png_decode.h"
+#include "gif_decode.h"
 #include "server/request.h"
 #include "server_support.h"
 #include "tib/render.h"
@@ -360,14 +363,7 @@ TEST_F(ServerTest, ServesGamesAsTibGameDrawsThem) {
   ASSERT_NE(0, port);
   Client client(port);
   const std::string pgn = readText(doc / "opera.pgn");
-  std::string encoded;
-  for (const char letter : pgn) {
-    static const char* const kHex = "0123456789ABCDEF";
-    const auto c = static_cast<unsigned char>(letter);
-    encoded += std::isalnum(c) != 0
-                   ? std::string(1, letter)
-                   : std::string("%") + kHex[c >> 4U] + kHex[c & 15U];
-  }
+  const std::string encoded = percentEncoded(pgn);
   // A ply, as tib-game draws it; and one diagram reached by its PGN or by
   // its FEN with the same marks is one diagram with one tag.
   const Response ply = client.get("/board.png?size=400&ply=31&pgn=" + encoded);
@@ -462,6 +458,126 @@ TEST_F(ServerTest, ServesGamesAsTibGameDrawsThem) {
   EXPECT_EQ(400U, tooLong.result_int());
   EXPECT_NE(std::string::npos, tooLong.body().find("at most 40"));
   EXPECT_EQ("4", metricValue(client.get("/metrics").body(), "tib_gifs_total"));
+}
+
+// The game GET /game.gif?size=360 gets, as raw bytes: the request line's
+// version and fields given.
+std::string gifRequest(const std::string& method, const std::string& pgn,
+                       const std::string& version) {
+  return method + " /game.gif?size=360&pgn=" + percentEncoded(pgn) + " " +
+         version + "\r\nHost: h\r\nConnection: close\r\n\r\n";
+}
+
+// A head's fields but Date, which changes by the second.
+std::set<std::string> fieldsButDate(const std::string& head) {
+  std::set<std::string> fields;
+  for (std::size_t at = head.find("\r\n") + 2; at < head.size();) {
+    const std::size_t end = head.find("\r\n", at);
+    const std::string line = head.substr(at, end - at);
+    if (line.rfind("Date: ", 0) != 0) {
+      fields.insert(line);
+    }
+    at = end + 2;
+  }
+  return fields;
+}
+
+TEST_F(ServerTest, StreamsGifsAsTheyAreMade) {
+  namespace fs = std::filesystem;
+  const fs::path doc = fs::path(TIB_ARTWORK_DIR).parent_path() / "doc";
+  server_.emplace(std::vector<std::string>{"--listen", "127.0.0.1:0",
+                                           "--artwork", TIB_ARTWORK_DIR});
+  const uint16_t port = server_->waitListening();
+  ASSERT_NE(0, port);
+  const std::string pgn = readText(doc / "opera.pgn");
+  const std::string expected = readText(doc / "opera.gif");
+  const auto ask = [port](const std::string& request) {
+    const int fd = rawConnection(port);
+    EXPECT_EQ(static_cast<ssize_t>(request.size()),
+              write(fd, request.data(), request.size()));
+    std::string bytes = readUntilClosed(fd, milliseconds(10000));
+    close(fd);
+    return readStreamed(bytes);
+  };
+  // HTTP/1.1: chunks as the frames come, ended by the zero chunk; the GIF
+  // is tib-game's, frame for frame.
+  const Streamed chunked = ask(gifRequest("GET", pgn, "HTTP/1.1"));
+  EXPECT_EQ(0U, chunked.head.rfind("HTTP/1.1 200 OK\r\n", 0)) << chunked.head;
+  EXPECT_NE(std::string::npos,
+            chunked.head.find("\r\nTransfer-Encoding: chunked\r\n"));
+  EXPECT_EQ(std::string::npos, chunked.head.find("Content-Length"));
+  EXPECT_TRUE(chunked.lastChunk);
+  EXPECT_GT(chunked.chunks, 10U);
+  EXPECT_TRUE(chunked.body == expected);
+  const auto decoded = codec::test::decodeGif(
+      std::vector<unsigned char>(chunked.body.begin(), chunked.body.end()));
+  const auto original = codec::test::decodeGif(
+      std::vector<unsigned char>(expected.begin(), expected.end()));
+  ASSERT_TRUE(decoded && original);
+  EXPECT_EQ(codec::test::screens(*original), codec::test::screens(*decoded));
+  // HTTP/1.0: no framing, the body ends with the connection.
+  const Streamed plain = ask(gifRequest("GET", pgn, "HTTP/1.0"));
+  EXPECT_EQ(0U, plain.head.rfind("HTTP/1.0 200 OK\r\n", 0)) << plain.head;
+  EXPECT_EQ(std::string::npos, plain.head.find("Transfer-Encoding"));
+  EXPECT_EQ(std::string::npos, plain.head.find("Content-Length"));
+  EXPECT_TRUE(plain.body == expected);
+  // HEAD: GET's head, nothing rendered.
+  const Streamed head = ask(gifRequest("HEAD", pgn, "HTTP/1.1"));
+  EXPECT_EQ(fieldsButDate(chunked.head), fieldsButDate(head.head));
+  EXPECT_NE(std::string::npos, head.head.find("\r\nETag: \""));
+  EXPECT_NE(std::string::npos, head.head.find("\r\nCache-Control: public"));
+  EXPECT_EQ("", head.body);
+  EXPECT_EQ(0U, ask(gifRequest("HEAD", "1. e4 e5 2. Nf4", "HTTP/1.1"))
+                    .head.rfind("HTTP/1.1 400 ", 0));
+  Client client(port);
+  const std::string metrics = client.get("/metrics").body();
+  EXPECT_EQ("2", metricValue(metrics, "tib_gifs_total")) << metrics;
+}
+
+TEST_F(ServerTest, ExpectContinueIsAnsweredBeforeTheBody) {
+  const uint16_t port =
+      start({"--artwork", TIB_ARTWORK_DIR, "--max-body", "100"});
+  const std::string game = "1. e4 e5";
+  const auto head = [](const std::string& type, std::size_t length) {
+    return "POST /game.gif?size=64 HTTP/1.1\r\nHost: h\r\nContent-Type: " +
+           type + "\r\nContent-Length: " + std::to_string(length) +
+           "\r\nExpect: 100-continue\r\nConnection: close\r\n\r\n";
+  };
+  // The body will be read: 100 Continue, and only then the body is sent.
+  const int fd = rawConnection(port);
+  const std::string asked = head("text/plain", game.size());
+  ASSERT_EQ(static_cast<ssize_t>(asked.size()),
+            write(fd, asked.data(), asked.size()));
+  std::string interim;
+  std::array<char, 64> byte{};
+  while (interim.find("\r\n\r\n") == std::string::npos) {
+    pollfd wait{fd, POLLIN, 0};
+    ASSERT_EQ(1, poll(&wait, 1, 5000)) << "no 100 Continue: " << interim;
+    ASSERT_EQ(1, read(fd, byte.data(), 1));
+    interim += byte[0];
+  }
+  EXPECT_EQ("HTTP/1.1 100 Continue\r\n\r\n", interim);
+  ASSERT_EQ(static_cast<ssize_t>(game.size()),
+            write(fd, game.data(), game.size()));
+  const Streamed answered = readStreamed(readUntilClosed(fd, seconds(10)));
+  close(fd);
+  EXPECT_EQ(0U, answered.head.rfind("HTTP/1.1 200 OK", 0)) << answered.head;
+  EXPECT_EQ("GIF89a", answered.body.substr(0, 6));
+  // Refused by its head alone: the refusal, no 100 Continue, and the
+  // connection closed with the body never sent.
+  const std::vector<std::pair<std::string, std::string>> refused = {
+      {head("text/plain", 101), "HTTP/1.1 413 "},
+      {head("image/png", game.size()), "HTTP/1.1 415 "},
+  };
+  for (const auto& [request, status] : refused) {
+    const int once = rawConnection(port);
+    ASSERT_EQ(static_cast<ssize_t>(request.size()),
+              write(once, request.data(), request.size()));
+    const std::string bytes = readUntilClosed(once, seconds(5));
+    close(once);
+    EXPECT_EQ(0U, bytes.rfind(status, 0)) << bytes;
+    EXPECT_EQ(std::string::npos, bytes.find("100 Continue")) << bytes;
+  }
 }
 
 TEST_F(ServerTest, MetricsCountWhatWasAnswered) {

@@ -200,11 +200,31 @@ def main():
     status, gif_headers, gif_body = get(nginx.port, gif)
     check(status == 200 and gif_headers.get("X-Cache-Status") == "MISS" and gif_body[:6] == b"GIF89a",
           "a game's GIF through nginx: 200, a cache miss")
-    _, _, direct_gif = get(first.port, gif)
+    _, direct_headers, direct_gif = get(first.port, gif)
+    check(direct_headers.get("Transfer-Encoding") == "chunked" and "Content-Length" not in direct_headers,
+          "an instance streams the GIF in chunks")
     check(direct_gif == gif_body, "nginx's GIF equals an instance's")
     status, gif_headers, again_gif = get(nginx.port, gif)
     check(status == 200 and gif_headers.get("X-Cache-Status") == "HIT" and again_gif == gif_body,
           "the repeated GIF is a cache hit")
+    status, head_headers, _ = get(first.port, gif, method="HEAD")
+    check(status == 200 and head_headers.get("ETag") == gif_headers.get("ETag"),
+          "HEAD on the instance gives the GIF's tag without the GIF")
+
+    # A GIF cut by the instance (1000 frames at 2048 past
+    # --max-render-seconds 1) ends without the last chunk: its client sees
+    # it cut, and nginx does not keep it.
+    shuffle = "+".join(["Nf3", "Nf6", "Ng1", "Ng8", "Nc3", "Nc6", "Nb1", "Nb8"][i % 8]
+                       for i in range(999))
+    long_gif = "/game.gif?size=2048&pgn=" + shuffle
+    for attempt in ("first", "second"):
+        try:
+            status, cut_headers, cut_body = get(nginx.port, long_gif)
+            whole = cut_body.endswith(b";")
+        except Exception:  # the connection ends inside the body
+            status, cut_headers, whole = 200, {}, False
+        check(status == 200 and not whole and cut_headers.get("X-Cache-Status") != "HIT",
+              "a cut GIF reaches its client cut, and is no cache hit (%s request)" % attempt)
     seen = settled(setup)
 
     # Conditional requests: the cached diagram, and one nginx has to fetch.

@@ -127,29 +127,49 @@ Answer renderAnswer(const Render& render) {
   }
 }
 
-Answer gifAnswer(const RenderGif& render,
+Answer gifHeadAnswer(const std::string& tag) {
+  HttpResponse response(http::status::ok, 11);
+  response.set(http::field::content_type, "image/gif");
+  setCaching(response, tag);
+  Answer answer{std::move(response)};
+  answer.streamed = true;
+  return answer;
+}
+
+Answer streamGif(const RenderGif& render, GifStream& stream,
+                 std::chrono::steady_clock::time_point deadline,
+                 const std::function<void()>& wake,
                  const std::function<bool()>& keepGoing) {
   try {
     if (render.lettering == nullptr || render.palettes == nullptr) {
       return {textResponse(500, "cannot render: no fonts for the text")};
     }
-    std::vector<unsigned char> gif;
-    const codec::GifSink sink = [&gif](const unsigned char* bytes,
-                                       std::size_t size) {
-      gif.insert(gif.end(), bytes, bytes + size);
+    const codec::GifSink sink = [&](const unsigned char* bytes,
+                                    std::size_t size) {
+      stream.put(bytes, size, deadline, wake);
     };
-    const bool finished = writeDecoratedAnimation(
+    const bool whole = writeDecoratedAnimation(
         *render.artwork, *render.pieces,
         *render.palettes->of(*render.artwork, *render.pieces),
         render.game.frames, render.game.decorations, *render.lettering, sink,
-        keepGoing);
-    if (!finished) {
-      return {textResponse(500, "not rendered: the client had left")};
+        [&] {
+          if (std::chrono::steady_clock::now() >= deadline) {
+            stream.cut(GifStream::Cut::renderTime);
+          }
+          return keepGoing() && !stream.cutReason();
+        });
+    if (!whole) {
+      stream.cut(GifStream::Cut::clientLeft);
     }
-    return {imageResponse(std::move(gif), "image/gif", render.tag)};
   } catch (const std::exception& error) {
-    return {textResponse(500, std::string("cannot render: ") + error.what())};
+    if (!stream.started()) {
+      return {textResponse(500, std::string("cannot render: ") + error.what())};
+    }
+    stream.cut(GifStream::Cut::failed);
   }
+  Answer answer;
+  answer.streamed = true;
+  return answer;
 }
 
 Answer busyAnswer(const std::string& line) {
@@ -159,11 +179,14 @@ Answer busyAnswer(const std::string& line) {
 }
 
 void finishForSending(HttpResponse& response, unsigned version, bool head,
-                      bool keepOpen) {
+                      bool keepOpen, bool streamed) {
   response.version(version);
   response.set(http::field::date, httpDate());
   response.set(http::field::access_control_allow_origin, "*");
   response.keep_alive(keepOpen);
+  if (streamed) {
+    response.chunked(version >= 11);
+  }
   if (head && !response.body().empty()) {
     const std::size_t length = response.body().size();
     response.body().clear();

@@ -6,10 +6,12 @@
 
 #include <boost/beast/http/message.hpp>
 #include <boost/beast/http/vector_body.hpp>
+#include <chrono>
 #include <functional>
 #include <string>
 #include <string_view>
 
+#include "server/gif_stream.h"
 #include "server/metrics.h"
 #include "server/request.h"
 
@@ -18,11 +20,17 @@ namespace tib {
 using HttpResponse = boost::beast::http::response<
     boost::beast::http::vector_body<unsigned char>>;
 
-struct Answer {
+// The response's fields may allocate when moved, which clang-tidy takes for
+// an escaping exception of the move assignment.
+struct Answer {  // NOLINT(bugprone-exception-escape)
   HttpResponse response;
   // The connection closes after this answer, lingering (bytes that are no
   // request may follow it).
   bool closeAfter = false;
+  // The body follows the head as it is made (a GIF's stream): chunked on
+  // HTTP/1.1, up to the connection's end on HTTP/1.0. A worker's answer
+  // with it set has put its body into the stream already.
+  bool streamed = false;
 };
 
 // The status and the one line of the refusal; a 405's Allow names the
@@ -41,9 +49,18 @@ Answer notModifiedAnswer(const NotModified& notModified);
 // escapes the render is a 500 with its one line.
 Answer renderAnswer(const Render& render);
 
-// The game as an animated GIF with its tag, on a render worker; keepGoing
-// is asked between frames, and when it says no the GIF is dropped.
-Answer gifAnswer(const RenderGif& render,
+// The head of a game's GIF: its type and tag, the body streamed. HEAD
+// gets it without a render.
+Answer gifHeadAnswer(const std::string& tag);
+
+// Renders the game as an animated GIF into stream, on a render worker,
+// wake called after each write, until deadline or the stream's cut
+// (keepGoing is asked between frames too). A failure before the first byte
+// is a 500; after it, the stream is cut and the answer is streamed, as it
+// is when the GIF is whole.
+Answer streamGif(const RenderGif& render, GifStream& stream,
+                 std::chrono::steady_clock::time_point deadline,
+                 const std::function<void()>& wake,
                  const std::function<bool()>& keepGoing);
 
 // 503 with the line and a second to wait before retrying.
@@ -53,8 +70,9 @@ Answer busyAnswer(const std::string& line);
 // Date, the field that lets pages on other sites fetch it (on every answer,
 // so on those of /game.gif and /board.png too), whether the
 // connection stays open, and for HEAD the length of the body that GET would
-// send instead of the body.
+// send instead of the body. A streamed answer's head says how its body
+// ends: chunked on HTTP/1.1, with the connection on HTTP/1.0.
 void finishForSending(HttpResponse& response, unsigned version, bool head,
-                      bool keepOpen);
+                      bool keepOpen, bool streamed = false);
 
 }  // namespace tib

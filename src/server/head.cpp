@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <boost/beast/http/parser.hpp>
+#include <optional>
 
 #include "server/request.h"
 #include "server/text.h"
@@ -16,6 +17,20 @@ bool startsHead(std::string_view bytes) { return bytes.rfind("HEAD ", 0) == 0; }
 
 std::string_view viewOf(boost::beast::string_view text) {
   return {text.data(), text.size()};
+}
+
+// The refusal of a body whose type is none that /game.gif reads.
+std::optional<Refuse> refuseMediaType(std::string_view contentType) {
+  const std::string type = mediaTypeOf(contentType);
+  if (type == "application/json" || type == "application/x-chess-pgn" ||
+      type == "text/plain") {
+    return std::nullopt;
+  }
+  return Refuse{415,
+                "unsupported media type " + printableText(type) +
+                    "; send application/x-chess-pgn, text/plain or "
+                    "application/json",
+                true};
 }
 
 // Whether a field line of the head continues the one before it.
@@ -106,11 +121,19 @@ Request readRequest(std::string_view head, const Served& served,
                      " bytes; the limit is " + std::to_string(maxBody) +
                      " (--max-body)",
                  true};
+    } else if (auto refused =
+                   refuseMediaType(viewOf(fields[http::field::content_type]))) {
+      // Before the body is read: a client that waits for 100 Continue
+      // sends none.
+      request.decision = std::move(*refused);
     } else {
       // Decided once the body is read.
       request.bodyLength = static_cast<std::size_t>(parsed.bodyLength);
       request.contentType =
           std::string(viewOf(fields[http::field::content_type]));
+      request.expectsContinue =
+          request.version >= 11 &&
+          mediaTypeOf(viewOf(fields[http::field::expect])) == "100-continue";
     }
     return request;
   }
@@ -139,16 +162,8 @@ void decideWith(Request& request, std::string_view body, const Served& served,
     asked.ifNoneMatch.emplace_back(value);
   }
   if (request.bodyLength > 0) {
-    const std::string type = mediaTypeOf(request.contentType);
-    asked.bodyIsJson = type == "application/json";
-    if (!asked.bodyIsJson && type != "application/x-chess-pgn" &&
-        type != "text/plain") {
-      request.decision =
-          Refuse{415, "unsupported media type " + printableText(type) +
-                          "; send application/x-chess-pgn, text/plain or "
-                          "application/json"};
-      return;
-    }
+    // The type was checked with the head.
+    asked.bodyIsJson = mediaTypeOf(request.contentType) == "application/json";
   }
   request.decision =
       decideRequest(asked, served, maxSize, maxFrames, maxGifPixels);

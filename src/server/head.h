@@ -55,14 +55,18 @@ struct Request {
   // Content-Type.
   std::size_t bodyLength = 0;
   std::string contentType;
+  // The client waits for 100 Continue before it sends the body.
+  bool expectsContinue = false;
   Decision decision;
 };
 
 // Reads one whole head (headLength bytes) and decides it. A head that
 // parseHead refuses is a 400 after which the connection closes.
-// A body is refused unread but on POST /game.gif, 400 elsewhere and 413
-// over maxBody, and the connection closes after the refusal; a body to
-// read leaves the request undecided, with its bodyLength.
+// A body is refused unread but on POST /game.gif, 400 elsewhere, 413
+// over maxBody and 415 when its type is none the route reads (compared as
+// media types are: case aside, parameters such as charset taken), and the
+// connection closes after the refusal; a body to read leaves the request
+// undecided, with its bodyLength.
 Request readRequest(std::string_view head, const Served& served,
                     int32_t maxSize, std::size_t maxFrames, std::size_t maxBody,
                     uint64_t maxGifPixels = kDefaultMaxGifPixels);
@@ -73,7 +77,7 @@ Request readRequest(std::string_view head, const Served& served,
 std::string mediaTypeOf(std::string_view contentType);
 
 // Decides a request with its body (empty without one): JSON, or a PGN
-// (application/x-chess-pgn or text/plain); another type is a 415.
+// (application/x-chess-pgn or text/plain).
 void decideWith(Request& request, std::string_view body, const Served& served,
                 int32_t maxSize, std::size_t maxFrames,
                 uint64_t maxGifPixels = kDefaultMaxGifPixels);

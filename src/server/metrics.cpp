@@ -79,7 +79,16 @@ std::string Metrics::text() const {
       "# HELP tib_gif_frames_total Frames of the GIFs made.\n"
       "# TYPE tib_gif_frames_total counter\n"
       "tib_gif_frames_total " +
-      std::to_string(gifFrames.load()) + "\n";
+      std::to_string(gifFrames.load()) +
+      "\n"
+      "# HELP tib_gifs_cut_total GIFs cut after their head was sent, by "
+      "reason.\n"
+      "# TYPE tib_gifs_cut_total counter\n";
+  for (std::size_t i = 0; i < gifsCut.size(); ++i) {
+    out += "tib_gifs_cut_total{reason=\"" +
+           std::string(GifStream::reasonName(static_cast<GifStream::Cut>(i))) +
+           "\"} " + std::to_string(gifsCut[i].load()) + "\n";
+  }
   return out;
 }
 

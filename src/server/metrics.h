@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <string>
 
+#include "server/gif_stream.h"
+
 namespace tib {
 
 // The statuses tib-server answers with; any other is counted as "other".
@@ -29,6 +31,8 @@ struct Metrics {
   // Animated GIFs made, and their frames.
   std::atomic<uint64_t> gifs{0};
   std::atomic<uint64_t> gifFrames{0};
+  // GIFs whose stream was cut after its head, by reason.
+  std::array<std::atomic<uint64_t>, GifStream::kCutReasons> gifsCut{};
 
   void countResponse(unsigned status, std::size_t bodyBytes);
   void countRender(double seconds);

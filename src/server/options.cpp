@@ -19,9 +19,9 @@ namespace {
 
 constexpr const char* kUsage =
     "usage: tib-server [--listen HOST:PORT] [--artwork DIR] [--threads N] "
-    "[--max-size N] [--read-timeout SECONDS] [--max-connections N] "
-    "[--max-artwork-memory MIB] [--max-frames N] [--max-gif-pixels N] "
-    "[--max-body BYTES]";
+    "[--max-size N] [--read-timeout SECONDS] [--write-timeout SECONDS] "
+    "[--max-connections N] [--max-artwork-memory MIB] [--max-frames N] "
+    "[--max-gif-pixels N] [--max-body BYTES] [--max-render-seconds SECONDS]";
 
 // The options that take a whole number, each with its range.
 // cppcheck reads the members as unused: they are read through an iterator.
@@ -35,7 +35,7 @@ struct NumberOption {
   void (*store)(ServerOptions&, uint32_t);
 };
 
-constexpr std::array<NumberOption, 7> kNumberOptions{{
+constexpr std::array<NumberOption, 9> kNumberOptions{{
     {"--threads", 1, 1024, [](ServerOptions& o, uint32_t v) { o.threads = v; }},
     {"--max-size", 1, static_cast<uint32_t>(kLargestSize),
      [](ServerOptions& o, uint32_t v) { o.maxSize = static_cast<int32_t>(v); }},
@@ -51,6 +51,10 @@ constexpr std::array<NumberOption, 7> kNumberOptions{{
      [](ServerOptions& o, uint32_t v) { o.maxFrames = v; }},
     {"--max-body", 1, 1U << 30,
      [](ServerOptions& o, uint32_t v) { o.maxBody = v; }},
+    {"--write-timeout", 1, 3600,
+     [](ServerOptions& o, uint32_t v) { o.writeTimeoutSeconds = v; }},
+    {"--max-render-seconds", 1, 3600,
+     [](ServerOptions& o, uint32_t v) { o.maxRenderSeconds = v; }},
 }};
 
 [[noreturn]] void refuse(const std::string& message) {

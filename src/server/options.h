@@ -25,6 +25,14 @@ struct ServerOptions {
   // How long a connection may take to send a request head, and how long an
   // idle kept-alive connection stays open.
   uint32_t readTimeoutSeconds = 10;
+  // How long a client may take nothing of an answer (a chunk of a GIF)
+  // before it is dropped.
+  uint32_t writeTimeoutSeconds = 30;
+  // The wall time a GIF's render may take, waits for a slow reader
+  // included, before the GIF is cut: a 1000-frame GIF at 720 renders in a
+  // few seconds, and a minute lets a client reading 100 KB/s take the
+  // largest GIF the pixel budget lets through.
+  uint32_t maxRenderSeconds = 60;
   // Connections served at once, further bounded by the open-file limit.
   uint32_t maxConnections = 10000;
   // The decoded artwork of all themes together.

@@ -36,24 +36,28 @@ RenderQueue::RenderQueue(net::io_context& io, net::thread_pool& workers,
     free_.push_back(place - 1);
   }
   completing_.reserve(places);
+  progressing_.reserve(places);
   finished_.reserve(places);
+  nudged_.reserve(places);
 }
 
 bool RenderQueue::submit(Job job, std::shared_ptr<const std::atomic<bool>> gone,
-                         Done done) {
+                         Done done, Progress progress) {
   if (free_.empty()) {
     return false;
   }
   awaitFinished();
   const std::size_t place = free_.back();
   places_[place].done = std::move(done);
+  places_[place].progress = std::move(progress);
   free_.pop_back();
   Ticket ticket(*this, place);
   try {
-    net::post(workers_, [this, ticket = std::move(ticket), job = std::move(job),
-                         gone = std::move(gone)]() mutable {
-      ticket.finish(run(job, *gone));
-    });
+    net::post(workers_,
+              [this, place, ticket = std::move(ticket), job = std::move(job),
+               gone = std::move(gone)]() mutable {
+                ticket.finish(run(job, Nudge(*this, place), *gone));
+              });
   } catch (const std::exception&) {
     // The task, and its ticket with it, is gone: the ticket has reported
     // the render lost, which done hears of.
@@ -65,7 +69,7 @@ void RenderQueue::lastStartAt(Clock::time_point when) {
   lastStart_.store(when.time_since_epoch().count());
 }
 
-RenderQueue::Result RenderQueue::run(const Job& job,
+RenderQueue::Result RenderQueue::run(const Job& job, const Nudge& nudge,
                                      const std::atomic<bool>& gone) {
   if (Clock::now().time_since_epoch().count() > lastStart_.load()) {
     return NotRendered::tooLate;
@@ -75,7 +79,7 @@ RenderQueue::Result RenderQueue::run(const Job& job,
   }
   try {
     const Clock::time_point began = Clock::now();
-    Answer answer = job();
+    Answer answer = job(nudge);
     metrics_.countRender(
         std::chrono::duration<double>(Clock::now() - began).count());
     return answer;
@@ -92,6 +96,19 @@ void RenderQueue::finish(std::size_t place, Result result) noexcept {
   }
   const uint64_t one = 1;
   // Cannot fail short of the counter's overflow, 2^64 - 1 reports away.
+  (void)(write(wake_.native_handle(), &one, sizeof one) == sizeof one);
+}
+
+void RenderQueue::nudge(std::size_t place) noexcept {
+  {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    if (places_[place].nudged) {
+      return;
+    }
+    places_[place].nudged = true;
+    nudged_.push_back(place);
+  }
+  const uint64_t one = 1;
   (void)(write(wake_.native_handle(), &one, sizeof one) == sizeof one);
 }
 
@@ -116,12 +133,24 @@ void RenderQueue::awaitFinished() {
 void RenderQueue::completeFinished() {
   {
     const std::lock_guard<std::mutex> lock(mutex_);
+    progressing_.assign(nudged_.begin(), nudged_.end());
+    nudged_.clear();
+    for (const std::size_t place : progressing_) {
+      places_[place].nudged = false;
+    }
     completing_.assign(finished_.begin(), finished_.end());
     finished_.clear();
+  }
+  // Progress first: a place's nudges come before its end.
+  for (const std::size_t place : progressing_) {
+    if (places_[place].progress) {
+      places_[place].progress();
+    }
   }
   for (const std::size_t place : completing_) {
     Place& finished = places_[place];
     const Done done = std::move(finished.done);
+    finished.progress = nullptr;
     Result result = std::move(*finished.result);
     finished.result.reset();
     free_.push_back(place);

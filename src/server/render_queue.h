@@ -1,6 +1,7 @@
 // The render queue of tib-server: a bounded number of places for diagrams
 // waiting for a worker or being drawn, the workers that draw them, the
-// clock after which none starts, and the way back to the I/O thread.
+// clock after which none starts, and the way back to the I/O thread, for
+// the end of a render and for its progress (a GIF's bytes, streamed).
 // Whatever becomes of a render (drawn, skipped, its task lost to an
 // exception), its place is freed and its completion runs on the I/O
 // thread, which alone touches connections: the way back allocates nothing,
@@ -30,8 +31,11 @@ namespace tib {
 class RenderQueue {
  public:
   using Clock = std::chrono::steady_clock;
-  // Draws a diagram on a worker.
-  using Job = std::function<Answer()>;
+  class Nudge;
+  // Draws a diagram on a worker; may nudge as it goes.
+  using Job = std::function<Answer(const Nudge&)>;
+  // Runs on the I/O thread after nudges; must not throw.
+  using Progress = std::function<void()>;
   // Why a render gave no answer.
   enum class NotRendered {
     // Its client had left before it started.
@@ -53,11 +57,26 @@ class RenderQueue {
   RenderQueue(const RenderQueue&) = delete;
   RenderQueue& operator=(const RenderQueue&) = delete;
 
+  // Has the progress of a running job's place run on the I/O thread: once
+  // for any number of nudges since it last ran, before the job's done.
+  // Allocates nothing.
+  class Nudge {
+   public:
+    Nudge(RenderQueue& queue, std::size_t place)
+        : queue_(&queue), place_(place) {}
+    void operator()() const noexcept { queue_->nudge(place_); }
+
+   private:
+    RenderQueue* queue_;
+    std::size_t place_;
+  };
+
   // On the I/O thread: takes a place for the job and hands it to a worker,
-  // which skips it when gone is set by then; done follows in any case.
-  // False, having taken nothing, when every place is taken.
-  bool submit(Job job, std::shared_ptr<const std::atomic<bool>> gone,
-              Done done);
+  // which skips it when gone is set by then; done follows in any case, and
+  // progress after the job's nudges. False, having taken nothing, when
+  // every place is taken.
+  bool submit(Job job, std::shared_ptr<const std::atomic<bool>> gone, Done done,
+              Progress progress = {});
 
   // Renders that would start after when are not run.
   void lastStartAt(Clock::time_point when);
@@ -71,6 +90,9 @@ class RenderQueue {
   struct Place {
     // Touched on the I/O thread only.
     Done done;
+    Progress progress;
+    // Whether the place is in nudged_; under mutex_.
+    bool nudged = false;
     // Written by the worker before it reports the place finished.
     std::optional<Result> result;
   };
@@ -102,9 +124,10 @@ class RenderQueue {
   };
 
   // On a worker.
-  Result run(const Job& job, const std::atomic<bool>& gone);
-  // On any thread; allocates nothing.
+  Result run(const Job& job, const Nudge& nudge, const std::atomic<bool>& gone);
+  // On any thread; allocate nothing.
   void finish(std::size_t place, Result result) noexcept;
+  void nudge(std::size_t place) noexcept;
   // On the I/O thread.
   void awaitFinished();
   void completeFinished();
@@ -115,13 +138,17 @@ class RenderQueue {
   // I/O thread only.
   std::vector<std::size_t> free_;
   std::vector<std::size_t> completing_;
+  std::vector<std::size_t> progressing_;
   bool awaiting_ = false;
   uint64_t wakeCount_ = 0;
   // The places finished and not yet completed, each once: never more than
   // there are places, for which room is reserved.
   std::mutex mutex_;
   std::vector<std::size_t> finished_;
-  // An eventfd: a worker adds to it after reporting a place finished.
+  // The places nudged and not yet told, each once.
+  std::vector<std::size_t> nudged_;
+  // An eventfd: a worker adds to it after reporting a place finished or
+  // nudged.
   boost::asio::posix::stream_descriptor wake_;
   // In Clock ticks.
   std::atomic<Clock::rep> lastStart_{Clock::duration::max().count()};

@@ -1,13 +1,18 @@
 // A connection: its reads, the hand-over of each decided request, its
-// writes, the lingering close after a refusal and the half-close rule.
+// writes, a GIF's stream, the lingering close after a refusal and the
+// half-close rule.
 #include "server/session.h"
 
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <sys/socket.h>
 
 #include <algorithm>
+#include <array>
 #include <boost/asio/buffer.hpp>
 #include <boost/beast/http/write.hpp>
 #include <cerrno>
+#include <sstream>
 #include <utility>
 #include <variant>
 
@@ -23,8 +28,15 @@ namespace http = beast::http;
 namespace net = boost::asio;
 using tcp = net::ip::tcp;
 
-// How long writing one response may take.
-constexpr auto kWriteTimeout = std::chrono::seconds(30);
+// A GIF's bytes written at most at a time: each chunk must go within the
+// write timeout, so a client must take this much in that time.
+constexpr std::size_t kChunkBytes = std::size_t{64} << 10;
+// The unsent bytes of a GIF past which its render waits.
+constexpr std::size_t kUnsentBound = std::size_t{1} << 20;
+// What the kernel keeps unsent of a GIF: without a limit it takes up to
+// 4 MiB more of a client that reads nothing, and the render's wait would
+// come that much later. Bytes in flight are not limited by it.
+constexpr int kKernelUnsentBytes = 128 << 10;
 // Requests one kept-alive connection may make before it is closed.
 constexpr unsigned kRequestsPerConnection = 1000;
 // How much of a request target, and of a method, a log line shows.
@@ -78,6 +90,9 @@ void Session::stop() {
 }
 
 void Session::close() {
+  if (gif_) {
+    gif_->cut(GifStream::Cut::closed);
+  }
   beast::error_code ignored;
   stream_.socket().shutdown(tcp::socket::shutdown_both, ignored);
   stream_.socket().close(ignored);
@@ -143,6 +158,22 @@ void Session::onHead(std::size_t length) {
       readRequest(received().substr(0, length), served_, options_.maxSize,
                   options_.maxFrames, options_.maxBody, options_.maxGifPixels);
   buffer_.consume(length);
+  if (request_.bodyLength > 0 && request_.expectsContinue &&
+      received().size() < request_.bodyLength) {
+    // The body will be read: the client that waits for this sends it.
+    static constexpr std::string_view kContinue =
+        "HTTP/1.1 100 Continue\r\n\r\n";
+    net::async_write(
+        stream_, net::buffer(kContinue.data(), kContinue.size()),
+        [self = shared_from_this()](beast::error_code error, std::size_t) {
+          if (error) {
+            self->close();
+            return;
+          }
+          self->guarded([&self] { self->readBody(); });
+        });
+    return;
+  }
   if (request_.bodyLength > 0) {
     readBody();
     return;
@@ -192,36 +223,62 @@ void Session::answer() {
 
 void Session::render(Render render) {
   queue(
-      [render = std::move(render)](const std::shared_ptr<std::atomic<bool>>&) {
+      [render = std::move(render)](const RenderQueue::Nudge&,
+                                   const std::shared_ptr<std::atomic<bool>>&) {
         return renderAnswer(render);
       });
 }
 
 void Session::renderGif(RenderGif gif) {
-  // A GIF takes one place in the queue; a client that leaves stops it
-  // between frames.
-  queue([gif = std::move(gif),
-         &metrics = metrics_](const std::shared_ptr<std::atomic<bool>>& gone) {
-    Answer answer = gifAnswer(gif, [&gone] { return !gone->load(); });
-    if (answer.response.result() == boost::beast::http::status::ok) {
-      metrics.gifs++;
-      metrics.gifFrames += gif.game.frames.size();
-    }
-    return answer;
-  });
+  if (request_.head) {
+    // The head GET would get, without the render.
+    send(gifHeadAnswer(gif.tag));
+    return;
+  }
+  // A GIF takes one place in the queue; a client that leaves, or a stream
+  // cut, stops it between frames.
+  const int lowWater = kKernelUnsentBytes;
+  setsockopt(stream_.socket().native_handle(), IPPROTO_TCP, TCP_NOTSENT_LOWAT,
+             &lowWater, sizeof lowWater);
+  gif_ = std::make_shared<GifStream>(kUnsentBound);
+  gifHead_ = gifHeadAnswer(gif.tag);
+  renderEnded_ = false;
+  streamedBytes_ = 0;
+  const auto budget = std::chrono::seconds(options_.maxRenderSeconds);
+  queue(
+      [gif = std::move(gif), stream = gif_, budget, &metrics = metrics_](
+          const RenderQueue::Nudge& nudge,
+          const std::shared_ptr<std::atomic<bool>>& gone) {
+        const std::function<void()> wake = nudge;
+        Answer answer = streamGif(gif, *stream, Clock::now() + budget, wake,
+                                  [&gone] { return !gone->load(); });
+        if (answer.streamed && !stream->cutReason()) {
+          metrics.gifs++;
+          metrics.gifFrames += gif.game.frames.size();
+        }
+        return answer;
+      },
+      [self = shared_from_this()] {
+        self->guarded([&self] { self->pump(); });
+      });
 }
 
-void Session::queue(
-    std::function<Answer(const std::shared_ptr<std::atomic<bool>>&)> job) {
+void Session::queue(Job job, RenderQueue::Progress progress) {
   // Set when the client leaves before the render starts, which is then
   // skipped.
   auto gone = std::make_shared<std::atomic<bool>>(false);
-  const bool queued =
-      renders_.submit([job = std::move(job), gone] { return job(gone); }, gone,
-                      [self = shared_from_this()](RenderQueue::Result& result) {
-                        self->guarded([&] { self->rendered(result); });
-                      });
+  const bool queued = renders_.submit(
+      [job = std::move(job), gone](const RenderQueue::Nudge& nudge) {
+        return job(nudge, gone);
+      },
+      gone,
+      [self = shared_from_this()](RenderQueue::Result& result) {
+        self->guarded([&] { self->rendered(result); });
+      },
+      std::move(progress));
   if (!queued) {
+    gif_.reset();
+    gifHead_.reset();
     send(busyAnswer("busy: too many diagrams waiting; try again"));
     return;
   }
@@ -237,10 +294,13 @@ void Session::watchForClose(const std::shared_ptr<std::atomic<bool>>& gone) {
   // end of the connection or a reset, which may have come already.
   stream_.socket().async_receive(
       net::buffer(&peeked_, 1), tcp::socket::message_peek,
-      [self = shared_from_this(), gone](beast::error_code error,
-                                        std::size_t got) {
+      [self = shared_from_this(), gone, gif = gif_](beast::error_code error,
+                                                    std::size_t got) {
         if (error != net::error::operation_aborted && (error || got == 0)) {
           gone->store(true);
+          if (gif) {
+            gif->cut(GifStream::Cut::clientLeft);
+          }
         }
       });
 }
@@ -259,6 +319,15 @@ bool Session::inputEnded() {
 }
 
 void Session::rendered(RenderQueue::Result& result) {
+  const auto* made = std::get_if<Answer>(&result);
+  if (made != nullptr && made->streamed) {
+    renderEnded_ = true;
+    pump();
+    return;
+  }
+  // Refused before its first byte, or not rendered: answered as any other.
+  gif_.reset();
+  gifHead_.reset();
   // A client whose input ended while its diagram waited has left: nothing
   // is sent, whether the render was skipped or not.
   const auto* notRendered = std::get_if<RenderQueue::NotRendered>(&result);
@@ -282,13 +351,33 @@ void Session::rendered(RenderQueue::Result& result) {
 }
 
 void Session::send(Answer answer) {
-  // The one place that decides whether a connection stays open.
-  keepOpen_ = !answer.closeAfter && request_.keepAlive &&
+  // The one place that decides whether a connection stays open. A body
+  // streamed to HTTP/1.0 ends with the connection.
+  const bool closeDelimited =
+      answer.streamed && !request_.head && request_.version < 11;
+  keepOpen_ = !answer.closeAfter && !closeDelimited && request_.keepAlive &&
               requests_ < kRequestsPerConnection && !listener_.stopping();
   lingerAfter_ = answer.closeAfter;
-  finishForSending(answer.response, request_.version, request_.head, keepOpen_);
+  finishForSending(answer.response, request_.version, request_.head, keepOpen_,
+                   answer.streamed);
   response_ = std::make_shared<HttpResponse>(std::move(answer.response));
-  stream_.expires_after(kWriteTimeout);
+  stream_.expires_after(std::chrono::seconds(options_.writeTimeoutSeconds));
+  if (answer.streamed) {
+    // Beast would end a chunked body it writes: the head is written alone.
+    std::ostringstream head;
+    head << response_->base();
+    headText_ = head.str();
+    if (!request_.head) {
+      writeChunk();
+      return;
+    }
+    net::async_write(
+        stream_, net::buffer(headText_),
+        [self = shared_from_this()](beast::error_code error, std::size_t) {
+          self->guarded([&] { self->onWrite(error); });
+        });
+    return;
+  }
   http::async_write(
       stream_, *response_,
       [self = shared_from_this()](beast::error_code error, std::size_t) {
@@ -321,6 +410,113 @@ void Session::onWrite(beast::error_code error) {
     awaitRequest();
   } else if (!error && lingerAfter_) {
     linger();
+  } else {
+    busy_ = false;
+    close();
+  }
+}
+
+void Session::pump() {
+  if (!gif_) {
+    return;
+  }
+  const bool cut = gif_->cutReason().has_value();
+  if (writing_) {
+    // A cut stream whose render has stopped closes now, aborting the write
+    // that may wait on the client; its handler ends the stream.
+    if (cut && renderEnded_) {
+      close();
+    }
+    return;
+  }
+  // Once cut, nothing more is written: the connection closes when the
+  // render has stopped.
+  if (!cut && stream_.socket().is_open()) {
+    gif_->take(chunk_, kChunkBytes);
+    if (!chunk_.empty()) {
+      if (gifHead_) {
+        Answer head = std::move(*gifHead_);
+        gifHead_.reset();
+        send(std::move(head));
+      } else {
+        writeChunk();
+      }
+      return;
+    }
+  }
+  if (!renderEnded_) {
+    return;
+  }
+  if (!cut && !gifHead_ && request_.version >= 11) {
+    // The last chunk: only a GIF made whole gets it.
+    writeChunk();
+    return;
+  }
+  endStream();
+}
+
+void Session::writeChunk() {
+  const bool chunked = request_.version >= 11;
+  std::ostringstream line;
+  line << std::hex << chunk_.size() << "\r\n";
+  chunkLine_ = chunked ? line.str() : std::string();
+  static constexpr std::string_view kLineEnd = "\r\n";
+  const std::array<net::const_buffer, 4> buffers{
+      net::buffer(headText_), net::buffer(chunkLine_), net::buffer(chunk_),
+      net::buffer(kLineEnd.data(), chunked ? kLineEnd.size() : 0)};
+  writing_ = true;
+  stream_.expires_after(std::chrono::seconds(options_.writeTimeoutSeconds));
+  net::async_write(
+      stream_, buffers,
+      [self = shared_from_this()](beast::error_code error, std::size_t) {
+        self->writing_ = false;
+        self->guarded([&] { self->onChunkWritten(error); });
+      });
+}
+
+void Session::onChunkWritten(beast::error_code error) {
+  if (error) {
+    gif_->cut(error == beast::error::timeout ? GifStream::Cut::writeTimeout
+                                             : GifStream::Cut::clientLeft);
+    close();
+    pump();
+    return;
+  }
+  headText_.clear();
+  const bool last = chunk_.empty();
+  streamedBytes_ += chunk_.size();
+  gif_->sent(chunk_.size());
+  chunk_.clear();
+  if (last) {
+    endStream();
+    return;
+  }
+  pump();
+}
+
+void Session::endStream() {
+  const std::optional<GifStream::Cut> cut = gif_->cutReason();
+  const bool headSent = !gifHead_;
+  gif_.reset();
+  gifHead_.reset();
+  inFlight_.reset();
+  response_.reset();
+  if (!headSent) {
+    logRequest("not sent: " +
+               std::string(cut ? GifStream::reasonName(*cut) : "no bytes"));
+    busy_ = false;
+    close();
+    return;
+  }
+  metrics_.countResponse(200, streamedBytes_);
+  if (cut) {
+    metrics_.gifsCut[static_cast<std::size_t>(*cut)]++;
+  }
+  logRequest("200 " + std::to_string(streamedBytes_) + " bytes streamed" +
+             (cut ? " (cut: " + std::string(GifStream::reasonName(*cut)) + ")"
+                  : std::string()));
+  if (!cut && keepOpen_ && !listener_.stopping()) {
+    awaitRequest();
   } else {
     busy_ = false;
     close();

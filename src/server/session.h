@@ -3,7 +3,9 @@
 // next request while the connection is kept alive. Requests of one
 // connection are answered one after the other; pipelined ones wait in the
 // buffer. Only the I/O thread touches a session: a render worker gets what
-// the render needs, and the queue brings the answer back.
+// the render needs, and the queue brings the answer back. A GIF is
+// streamed: its worker puts the bytes into a GifStream (gif_stream.h says
+// how), and the session writes them as chunks as they come.
 #pragma once
 
 #include <atomic>
@@ -17,9 +19,11 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "server/access_log.h"
 #include "server/answers.h"
+#include "server/gif_stream.h"
 #include "server/head.h"
 #include "server/metrics.h"
 #include "server/options.h"
@@ -74,13 +78,22 @@ class Session : public std::enable_shared_from_this<Session> {
   void readBody();
   // Hands a job to the render queue, with the flag set when the client
   // leaves; 503 when the queue is full.
-  void queue(
-      std::function<Answer(const std::shared_ptr<std::atomic<bool>>&)> job);
+  using Job = std::function<Answer(const RenderQueue::Nudge&,
+                                   const std::shared_ptr<std::atomic<bool>>&)>;
+  void queue(Job job, RenderQueue::Progress progress = {});
   void watchForClose(const std::shared_ptr<std::atomic<bool>>& gone);
   bool inputEnded();
   void rendered(RenderQueue::Result& result);
   void send(Answer answer);
   void onWrite(boost::beast::error_code error);
+  // The streamed GIF: writes what its render has put, the head with the
+  // first bytes; ends it once the render has ended.
+  void pump();
+  // Writes the head when not yet written, and chunk_ (empty: the last
+  // chunk).
+  void writeChunk();
+  void onChunkWritten(boost::beast::error_code error);
+  void endStream();
   void linger();
   void drain();
   void logRequest(const std::string& outcome);
@@ -98,6 +111,17 @@ class Session : public std::enable_shared_from_this<Session> {
   Request request_;
   std::optional<InFlight> inFlight_;
   std::shared_ptr<HttpResponse> response_;
+  // The GIF being streamed; its head, until written with the first bytes;
+  // and the head's text, the chunk's size line and its bytes as they are
+  // written.
+  std::shared_ptr<GifStream> gif_;
+  std::optional<Answer> gifHead_;
+  std::string headText_;
+  std::string chunkLine_;
+  std::vector<unsigned char> chunk_;
+  bool writing_ = false;
+  bool renderEnded_ = false;
+  std::size_t streamedBytes_ = 0;
   bool busy_ = false;
   // Whether the answer being written keeps the connection open, and whether
   // the connection lingers after it.
