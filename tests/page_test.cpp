@@ -6,10 +6,13 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
+#include <cctype>
 #include <cstdlib>
 #include <filesystem>
 #include <nlohmann/json.hpp>
 #include <sstream>
+#include <string_view>
 
 #include "gif_decode.h"
 #include "server/request.h"
@@ -99,6 +102,9 @@ TEST(PageTest, ListsTheServedNamesEscapedInBothModes) {
     }
     EXPECT_EQ(std::string::npos, page.find("<!--themes-->"));
     EXPECT_EQ(std::string::npos, page.find("<!--pieces-->"));
+    EXPECT_NE(std::string::npos,
+              page.find("const requestLineLimit = " +
+                        std::to_string(kRequestLineLimit) + ";"));
   }
 }
 
@@ -116,6 +122,63 @@ std::vector<std::pair<std::string, std::string>> queryOf(
   return decodeQuery(url.substr(url.find('?') + 1));
 }
 
+// As a browser's form encoding writes the query.
+std::string encodedQuery(
+    const std::vector<std::pair<std::string, std::string>>& fields) {
+  const auto encoded = [](const std::string& text) {
+    std::string out;
+    for (const char c : text) {
+      if (std::isalnum(static_cast<unsigned char>(c)) != 0 ||
+          std::string_view("*-._").find(c) != std::string_view::npos) {
+        out += c;
+      } else if (c == ' ') {
+        out += '+';
+      } else {
+        const auto byte = static_cast<unsigned char>(c);
+        out += '%';
+        out += "0123456789ABCDEF"[byte >> 4];
+        out += "0123456789ABCDEF"[byte & 15];
+      }
+    }
+    return out;
+  };
+  std::string query;
+  for (const auto& [name, value] : fields) {
+    query += (query.empty() ? "" : "&") + encoded(name) + "=" + encoded(value);
+  }
+  return query;
+}
+
+constexpr std::size_t kLongGamePlies = 160;
+
+// A blitz game as exported with its analysis: each move with its
+// evaluation and clock, the knights going out and back again.
+std::string longGame() {
+  const std::array<const char*, 8> moves = {"Nf3", "Nf6", "Ng1", "Ng8",
+                                            "Nc3", "Nc6", "Nb1", "Nb8"};
+  std::string pgn =
+      "[Event \"Rated blitz game\"]\n[White \"Knight, Rider\"]\n"
+      "[Black \"Horse, Dark\"]\n[TimeControl \"180+2\"]\n\n";
+  for (std::size_t ply = 0; ply < kLongGamePlies; ++ply) {
+    const std::size_t centipawns = ply * 37 % 201;
+    const std::size_t seconds = 180 - ply / 2;
+    const auto twoDigits = [](std::size_t n) {
+      return std::to_string(n / 10) + std::to_string(n % 10);
+    };
+    pgn += std::to_string(ply / 2 + 1) + (ply % 2 == 0 ? ". " : "... ") +
+           moves.at(ply % moves.size()) + " { [%eval " +
+           (centipawns < 100 ? "-" : "") +
+           std::to_string(centipawns < 100 ? (100 - centipawns) / 100
+                                           : (centipawns - 100) / 100) +
+           "." +
+           twoDigits(centipawns < 100 ? (100 - centipawns) % 100
+                                      : (centipawns - 100) % 100) +
+           "] [%clk 0:0" + std::to_string(seconds / 60) + ":" +
+           twoDigits(seconds % 60) + "] } ";
+  }
+  return pgn + "*";
+}
+
 }  // namespace
 
 void checkPageInChromium(uint16_t port, const PageVisit& visit) {
@@ -130,10 +193,12 @@ void checkPageInChromium(uint16_t port, const PageVisit& visit) {
   }
   const TempDir scratch;
   const std::string origin = "http://127.0.0.1:" + std::to_string(port);
-  // The driver stops the browser and itself within a minute, three under
-  // the sanitizers, whose server answers the page's requests slowly.
+  // The driver stops the browser and itself within two minutes, six under
+  // the sanitizers, whose server answers the page's requests slowly. Most
+  // of it goes to the first GIF of a theme whose boards are noise (its
+  // palette took 34 to 39 s on a busy machine).
   // cppcheck-suppress knownConditionTrueFalse
-  const int limitSeconds = kSlowdown > 1 ? 180 : 60;
+  const int limitSeconds = kSlowdown > 1 ? 360 : 120;
   std::vector<std::string> args = {TIB_PAGE_DRIVER,
                                    std::to_string(limitSeconds),
                                    chromium.string(),
@@ -148,6 +213,13 @@ void checkPageInChromium(uint16_t port, const PageVisit& visit) {
     args.push_back("game." + name + "=");
     args.back() += value;
   }
+  // The long game with the analysis' boxes turned from their defaults.
+  const std::string pgn = longGame();
+  for (const char* field : {"long.eval=0", "long.material=0", "long.judge=1"}) {
+    args.emplace_back(field);
+  }
+  args.push_back("long.pgn=" + pgn);
+  args.push_back("limit=" + std::to_string(kRequestLineLimit));
   args.push_back("broken=" + visit.brokenPgn);
   const RunResult run = runProgram(node.string(), scratch.path(), args);
   ASSERT_EQ(0, run.status) << run.out << run.err;
@@ -172,6 +244,9 @@ void checkPageInChromium(uint16_t port, const PageVisit& visit) {
   EXPECT_TRUE(loaded == readText(scratch.path() / "shown.png"));
   const ImageBuffer image = readPng(scratch.path() / "loaded.png");
   EXPECT_EQ(size, std::to_string(image.width));
+  // SVG asks /board.svg for the same.
+  const std::string svg = seen["svg"]["shown"];
+  EXPECT_EQ("/board.svg" + shown.substr(shown.find('?')), svg);
 
   // The game's URL asks for /game.gif with what was typed, and the GIF
   // shown is the one it fetches, as wide as asked.
@@ -181,6 +256,7 @@ void checkPageInChromium(uint16_t port, const PageVisit& visit) {
   EXPECT_EQ(visit.game, queryOf(gameShown));
   EXPECT_EQ(true, game["visible"]);
   EXPECT_EQ("", game["note"]);
+  EXPECT_EQ("", game["curl"]);
   const std::string gif = readText(scratch.path() / "loaded.gif");
   EXPECT_EQ(0U, gif.rfind("GIF89a", 0));
   EXPECT_TRUE(gif == readText(scratch.path() / "shown.gif"));
@@ -189,6 +265,43 @@ void checkPageInChromium(uint16_t port, const PageVisit& visit) {
   ASSERT_TRUE(decoded.has_value());
   EXPECT_EQ(fieldValue(visit.game, "size"), std::to_string(decoded->width));
   EXPECT_GT(decoded->frames.size(), 1U);
+
+  // The long game is too long for a URL: the command to fetch it posts it to
+  // the same query, with the boxes' fields, and gets the GIF shown, with a
+  // frame for each ply.
+  const nlohmann::json& long_ = seen["long"];
+  EXPECT_EQ("", long_["shown"]);
+  EXPECT_EQ("", long_["note"]);
+  auto posted = visit.game;
+  posted.erase(std::remove_if(posted.begin(), posted.end(),
+                              [](const auto& f) { return f.first == "pgn"; }),
+               posted.end());
+  posted.insert(posted.end(),
+                {{"eval", "0"}, {"material", "0"}, {"judge", "1"}});
+  EXPECT_EQ(
+      "curl --data-binary @game.pgn -H 'Content-Type: "
+      "application/x-chess-pgn' '" +
+          origin + "/game.gif?" + encodedQuery(posted) + "' -o game.gif",
+      long_["curl"]);
+  const std::string longGif = readText(scratch.path() / "long.gif");
+  EXPECT_TRUE(longGif == readText(scratch.path() / "long-posted.gif"));
+  const auto longDecoded = codec::test::decodeGif(
+      std::vector<unsigned char>(longGif.begin(), longGif.end()));
+  ASSERT_TRUE(longDecoded.has_value());
+  EXPECT_EQ(fieldValue(visit.game, "size"), std::to_string(longDecoded->width));
+  EXPECT_EQ(kLongGamePlies + 1, longDecoded->frames.size());
+
+  // A URL as long as the server takes is offered, a byte longer is not.
+  const nlohmann::json& limit = seen["limit"];
+  ASSERT_EQ(2U, limit.size());
+  for (const std::size_t over : {0U, 1U}) {
+    const nlohmann::json& at = limit.at(over);
+    EXPECT_EQ(kRequestLineLimit + over, at["line"].get<std::size_t>());
+    EXPECT_EQ(over == 0 ? 200 : 414, at["status"].get<int>());
+    EXPECT_EQ(over == 0, at["shown"] != "") << at["shown"];
+    EXPECT_EQ(over == 1, at["curl"] != "") << at["curl"];
+    EXPECT_EQ("", at["note"]);
+  }
 
   // The refusal of the broken PGN is shown as the server words it, and the
   // last GIF is gone.
