@@ -214,11 +214,8 @@ void checkPageInChromium(uint16_t port, const PageVisit& visit) {
     args.back() += value;
   }
   // The long game with the analysis' boxes turned from their defaults.
-  const std::string pgn = longGame();
-  for (const char* field : {"long.eval=0", "long.material=0", "long.judge=1"}) {
-    args.emplace_back(field);
-  }
-  args.push_back("long.pgn=" + pgn);
+  args.insert(args.end(), {"long.eval=0", "long.material=0", "long.judge=1",
+                           "long.pgn=" + longGame()});
   args.push_back("limit=" + std::to_string(kRequestLineLimit));
   args.push_back("broken=" + visit.brokenPgn);
   const RunResult run = runProgram(node.string(), scratch.path(), args);
@@ -298,8 +295,9 @@ void checkPageInChromium(uint16_t port, const PageVisit& visit) {
     const nlohmann::json& at = limit.at(over);
     EXPECT_EQ(kRequestLineLimit + over, at["line"].get<std::size_t>());
     EXPECT_EQ(over == 0 ? 200 : 414, at["status"].get<int>());
-    EXPECT_EQ(over == 0, at["shown"] != "") << at["shown"];
-    EXPECT_EQ(over == 1, at["curl"] != "") << at["curl"];
+    EXPECT_EQ(over == 0, !at["shown"].get<std::string>().empty())
+        << at["shown"];
+    EXPECT_EQ(over == 1, !at["curl"].get<std::string>().empty()) << at["curl"];
     EXPECT_EQ("", at["note"]);
   }
 
