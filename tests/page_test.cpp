@@ -218,7 +218,7 @@ void checkPageInChromium(uint16_t port, const PageVisit& visit) {
   EXPECT_EQ(visit.game, queryOf(gameShown));
   EXPECT_EQ(true, game["visible"]);
   EXPECT_EQ("", game["note"]);
-  EXPECT_EQ("", game["curl"]);
+  EXPECT_EQ(false, game["fetching"]);
   const std::string gif = readText(scratch.path() / "loaded.gif");
   EXPECT_EQ(0U, gif.rfind("GIF89a", 0));
   EXPECT_TRUE(gif == readText(scratch.path() / "shown.gif"));
@@ -267,6 +267,7 @@ void checkPageInChromium(uint16_t port, const PageVisit& visit) {
     EXPECT_EQ(over == 0, !at["shown"].get<std::string>().empty())
         << at["shown"];
     EXPECT_EQ(over == 1, !at["curl"].get<std::string>().empty()) << at["curl"];
+    EXPECT_EQ(over == 1, at["fetching"]);
     EXPECT_EQ("", at["note"]);
   }
 

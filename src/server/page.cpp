@@ -36,7 +36,8 @@ input[type=text], textarea { font-family: monospace; }
 textarea { height: 14em; }
 nav { margin-bottom: 1em; }
 nav label { margin-right: 1.5em; }
-.url, .fetch { display: block; margin-top: .8em; max-width: 40em; word-break: break-all; }
+.url { display: block; margin-top: .8em; max-width: 40em; word-break: break-all; }
+.fetch { margin-top: .8em; max-width: 40em; word-break: break-all; }
 .error { color: #882020; min-height: 1.4em; white-space: pre-wrap; }
 </style>
 </head>

@@ -169,12 +169,13 @@ const gameSeen = (typed) => `(() => {
   const image = document.getElementById("game");
   const note = ${textOf("gameNote")};
   const shown = ${textOf("gameUrl")};
-  const curl = document.getElementById("gameFetch").hidden ? "" : ${textOf("gameCurl")};
+  const fetching = document.getElementById("gameFetch").checkVisibility();
+  const curl = fetching ? ${textOf("gameCurl")} : "";
   const asked = shown !== "" ? ${asks("shown", typed)}
     : ${asks("curl.split(\"'\")[3]", typed.filter(([name]) => name !== "pgn"))};
   return {
     width: image.naturalWidth, hidden: image.hidden, src: image.src, note,
-    shown, curl, visible: !document.getElementById("gameMode").hidden,
+    shown, curl, fetching, visible: !document.getElementById("gameMode").hidden,
     settled: asked && !note.startsWith("drawing")
       && (note !== "" || (!image.hidden && image.complete && image.naturalWidth > 0)) };
 })()`;
