@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <cstdlib>
 #include <filesystem>
 #include <nlohmann/json.hpp>
@@ -99,6 +100,9 @@ TEST(PageTest, ListsTheServedNamesEscapedInBothModes) {
     }
     EXPECT_EQ(std::string::npos, page.find("<!--themes-->"));
     EXPECT_EQ(std::string::npos, page.find("<!--pieces-->"));
+    EXPECT_NE(std::string::npos,
+              page.find("const requestLineLimit = " +
+                        std::to_string(kRequestLineLimit) + ";"));
   }
 }
 
@@ -116,6 +120,30 @@ std::vector<std::pair<std::string, std::string>> queryOf(
   return decodeQuery(url.substr(url.find('?') + 1));
 }
 
+constexpr std::size_t kLongGamePlies = 160;
+
+// A blitz game as exported with its analysis: each move with its
+// evaluation and clock, the knights going out and back again.
+std::string longGame() {
+  const std::array<const char*, 8> moves = {"Nf3", "Nf6", "Ng1", "Ng8",
+                                            "Nc3", "Nc6", "Nb1", "Nb8"};
+  const std::array<const char*, 5> evaluations = {"0.17", "-0.4", "1.25", "#-3",
+                                                  "-12.05"};
+  std::string pgn =
+      "[Event \"Rated blitz game\"]\n[White \"Knight, Rider\"]\n"
+      "[Black \"Horse, Dark\"]\n[TimeControl \"180+2\"]\n\n";
+  for (std::size_t ply = 0; ply < kLongGamePlies; ++ply) {
+    const std::size_t seconds = 180 - ply / 2;
+    pgn += std::to_string(ply / 2 + 1) + (ply % 2 == 0 ? ". " : "... ") +
+           moves.at(ply % moves.size()) + " { [%eval " +
+           evaluations.at(ply % evaluations.size()) + "] [%clk 0:0" +
+           std::to_string(seconds / 60) + ":" +
+           std::to_string(seconds % 60 / 10) + std::to_string(seconds % 10) +
+           "] } ";
+  }
+  return pgn + "*";
+}
+
 }  // namespace
 
 void checkPageInChromium(uint16_t port, const PageVisit& visit) {
@@ -130,10 +158,12 @@ void checkPageInChromium(uint16_t port, const PageVisit& visit) {
   }
   const TempDir scratch;
   const std::string origin = "http://127.0.0.1:" + std::to_string(port);
-  // The driver stops the browser and itself within a minute, three under
-  // the sanitizers, whose server answers the page's requests slowly.
+  // The driver stops the browser and itself within two minutes, six under
+  // the sanitizers, whose server answers the page's requests slowly. Most
+  // of it goes to the first GIF of a theme whose boards are noise (its
+  // palette took 34 to 39 s on a busy machine).
   // cppcheck-suppress knownConditionTrueFalse
-  const int limitSeconds = kSlowdown > 1 ? 180 : 60;
+  const int limitSeconds = kSlowdown > 1 ? 360 : 120;
   std::vector<std::string> args = {TIB_PAGE_DRIVER,
                                    std::to_string(limitSeconds),
                                    chromium.string(),
@@ -148,6 +178,10 @@ void checkPageInChromium(uint16_t port, const PageVisit& visit) {
     args.push_back("game." + name + "=");
     args.back() += value;
   }
+  // The long game with the analysis' boxes turned from their defaults.
+  args.insert(args.end(), {"long.eval=0", "long.material=0", "long.judge=1",
+                           "long.pgn=" + longGame()});
+  args.push_back("limit=" + std::to_string(kRequestLineLimit));
   args.push_back("broken=" + visit.brokenPgn);
   const RunResult run = runProgram(node.string(), scratch.path(), args);
   ASSERT_EQ(0, run.status) << run.out << run.err;
@@ -172,6 +206,9 @@ void checkPageInChromium(uint16_t port, const PageVisit& visit) {
   EXPECT_TRUE(loaded == readText(scratch.path() / "shown.png"));
   const ImageBuffer image = readPng(scratch.path() / "loaded.png");
   EXPECT_EQ(size, std::to_string(image.width));
+  // SVG asks /board.svg for the same.
+  const std::string svg = seen["svg"]["shown"];
+  EXPECT_EQ("/board.svg" + shown.substr(shown.find('?')), svg);
 
   // The game's URL asks for /game.gif with what was typed, and the GIF
   // shown is the one it fetches, as wide as asked.
@@ -181,6 +218,7 @@ void checkPageInChromium(uint16_t port, const PageVisit& visit) {
   EXPECT_EQ(visit.game, queryOf(gameShown));
   EXPECT_EQ(true, game["visible"]);
   EXPECT_EQ("", game["note"]);
+  EXPECT_EQ(false, game["fetching"]);
   const std::string gif = readText(scratch.path() / "loaded.gif");
   EXPECT_EQ(0U, gif.rfind("GIF89a", 0));
   EXPECT_TRUE(gif == readText(scratch.path() / "shown.gif"));
@@ -189,6 +227,49 @@ void checkPageInChromium(uint16_t port, const PageVisit& visit) {
   ASSERT_TRUE(decoded.has_value());
   EXPECT_EQ(fieldValue(visit.game, "size"), std::to_string(decoded->width));
   EXPECT_GT(decoded->frames.size(), 1U);
+
+  // The long game is too long for a URL: the command to fetch it posts it to
+  // the same query, with the boxes' fields, and gets the GIF shown, with a
+  // frame for each ply.
+  const nlohmann::json& long_ = seen["long"];
+  EXPECT_EQ("", long_["shown"]);
+  EXPECT_EQ("", long_["note"]);
+  auto posted = visit.game;
+  posted.erase(std::remove_if(posted.begin(), posted.end(),
+                              [](const auto& f) { return f.first == "pgn"; }),
+               posted.end());
+  posted.insert(posted.end(),
+                {{"eval", "0"}, {"material", "0"}, {"judge", "1"}});
+  const std::string curl = long_["curl"];
+  const std::string start =
+      "curl --data-binary @game.pgn -H 'Content-Type: "
+      "application/x-chess-pgn' '" +
+      origin + "/game.gif?";
+  const std::string end = "' -o game.gif";
+  EXPECT_EQ(0U, curl.rfind(start, 0)) << curl;
+  EXPECT_EQ(curl.size() - end.size(), curl.rfind(end)) << curl;
+  EXPECT_EQ(posted, queryOf(curl.substr(0, curl.size() - end.size())));
+  const std::string longGif = readText(scratch.path() / "long.gif");
+  EXPECT_TRUE(longGif == readText(scratch.path() / "long-posted.gif"));
+  const auto longDecoded = codec::test::decodeGif(
+      std::vector<unsigned char>(longGif.begin(), longGif.end()));
+  ASSERT_TRUE(longDecoded.has_value());
+  EXPECT_EQ(fieldValue(visit.game, "size"), std::to_string(longDecoded->width));
+  EXPECT_EQ(kLongGamePlies + 1, longDecoded->frames.size());
+
+  // A URL as long as the server takes is offered, a byte longer is not.
+  const nlohmann::json& limit = seen["limit"];
+  ASSERT_EQ(2U, limit.size());
+  for (const std::size_t over : {0U, 1U}) {
+    const nlohmann::json& at = limit.at(over);
+    EXPECT_EQ(kRequestLineLimit + over, at["line"].get<std::size_t>());
+    EXPECT_EQ(over == 0 ? 200 : 414, at["status"].get<int>());
+    EXPECT_EQ(over == 0, !at["shown"].get<std::string>().empty())
+        << at["shown"];
+    EXPECT_EQ(over == 1, !at["curl"].get<std::string>().empty()) << at["curl"];
+    EXPECT_EQ(over == 1, at["fetching"]);
+    EXPECT_EQ("", at["note"]);
+  }
 
   // The refusal of the broken PGN is shown as the server words it, and the
   // last GIF is gone.

@@ -1,10 +1,12 @@
 #include "server/page.h"
 
 #include <algorithm>
+#include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
 
+#include "server/request.h"
 #include "tib/text_runs.h"
 
 namespace tib {
@@ -13,8 +15,11 @@ namespace {
 
 // The forms' fields carry the parameters' own names; the script sends those
 // that differ from the defaults. A query given to the page fills the
-// diagram's form, and #game opens the game's. The lists of themes and piece
-// sets go where the comments <!--themes--> and <!--pieces--> stand.
+// diagram's form, and #game opens the game's. The game goes as the body of a
+// POST, its GET URL offered only when the server takes its request line. The
+// lists of themes and piece sets go where the comments <!--themes--> and
+// <!--pieces--> stand, the request line's limit where
+// <!--requestLineLimit--> does.
 constexpr std::string_view kPage = R"html(<!DOCTYPE html>
 <html lang="en">
 <head>
@@ -32,6 +37,7 @@ textarea { height: 14em; }
 nav { margin-bottom: 1em; }
 nav label { margin-right: 1.5em; }
 .url { display: block; margin-top: .8em; max-width: 40em; word-break: break-all; }
+.fetch { margin-top: .8em; max-width: 40em; word-break: break-all; }
 .error { color: #882020; min-height: 1.4em; white-space: pre-wrap; }
 </style>
 </head>
@@ -69,6 +75,10 @@ Arrows and highlights are comma lists such as <code>Ge2e4,Rd5</code>
 <input type="text" id="arrows" name="arrows" placeholder="Ge2e4,Rd8d1,Bf6">
 <label for="highlight">highlight</label>
 <input type="text" id="highlight" name="highlight" placeholder="Yd5,Re4">
+<label for="format">output</label>
+<select id="format">
+<option value="png">PNG</option><option value="svg">SVG</option>
+</select>
 </form>
 <div>
 <img id="diagram" alt="diagram">
@@ -78,7 +88,8 @@ Arrows and highlights are comma lists such as <code>Ge2e4,Rd5</code>
 </main>
 </section>
 <section id="gameMode" hidden>
-<p>Paste a game in PGN: its moves follow as an animated GIF, and its URL.
+<p>Paste a game in PGN: its moves follow as an animated GIF, and its URL
+(or, for a game too long for one, a command that fetches it).
 A move that cannot be played is named here instead.</p>
 <main>
 <form id="gameForm" autocomplete="off">
@@ -96,6 +107,12 @@ A move that cannot be played is named here instead.</p>
 <input type="checkbox" id="gameCoordinates" name="coordinates" checked>
 <label for="gameDelay">delay</label>
 <input type="text" id="gameDelay" name="delay" placeholder="centiseconds a move, or real">
+<label for="gameEval">evaluation bar</label>
+<input type="checkbox" id="gameEval" name="eval" checked>
+<label for="gameMaterial">material</label>
+<input type="checkbox" id="gameMaterial" name="material" checked>
+<label for="gameJudge">judge moves</label>
+<input type="checkbox" id="gameJudge" name="judge">
 <label for="gamePgn">PGN</label>
 <textarea id="gamePgn" name="pgn" spellcheck="false"
  placeholder="1. e4 e5 2. Nf3 Nc6 3. Bb5 a6"></textarea>
@@ -104,22 +121,28 @@ A move that cannot be played is named here instead.</p>
 <img id="game" alt="game" hidden>
 <div id="gameNote" class="error"></div>
 <a id="gameUrl" class="url"></a>
+<div id="gameFetch" class="fetch" hidden>Too long for a URL: save the PGN as
+game.pgn and fetch the GIF with<br><code id="gameCurl"></code></div>
 </div>
 </main>
 </section>
 <script>
 const form = document.getElementById("form");
 const gameForm = document.getElementById("gameForm");
-const defaults = { orientation: "white", coordinates: true };
-function urlOf(path, fields) {
+const defaults = { orientation: "white", coordinates: true, eval: true,
+  material: true, judge: false };
+const requestLineLimit = <!--requestLineLimit-->;
+// The named fields unlike their defaults, but the one left out.
+function queryOf(fields, leftOut) {
   const query = new URLSearchParams();
   for (const field of fields.elements) {
     const value = field.type === "checkbox" ? field.checked : field.value;
-    if (value !== "" && value !== defaults[field.name]) {
+    if (field.name !== "" && field.name !== leftOut && value !== ""
+        && value !== defaults[field.name]) {
       query.set(field.name, field.type === "checkbox" ? (value ? "1" : "0") : value);
     }
   }
-  return path + "?" + query.toString();
+  return query;
 }
 function showUrl(id, url) {
   const link = document.getElementById(id);
@@ -127,7 +150,8 @@ function showUrl(id, url) {
   link.href = url;
 }
 function update() {
-  const url = urlOf("/board.png", form);
+  const path = "/board." + document.getElementById("format").value;
+  const url = path + "?" + queryOf(form).toString();
   showUrl("url", url);
   document.getElementById("error").textContent = "";
   document.getElementById("diagram").src = url;
@@ -143,18 +167,30 @@ async function updateGame() {
   const image = document.getElementById("game");
   const note = document.getElementById("gameNote");
   drawing?.abort();
-  if (document.getElementById("gamePgn").value.trim() === "") {
-    showUrl("gameUrl", "");
+  const pgn = document.getElementById("gamePgn").value;
+  const none = pgn.trim() === "";
+  const query = queryOf(gameForm, "pgn");
+  const posted = "/game.gif?" + query.toString();
+  query.set("pgn", pgn);
+  const url = "/game.gif?" + query.toString();
+  // URLSearchParams writes ASCII only: its length is its bytes.
+  const fits = ("GET " + url + " HTTP/1.1\r\n").length <= requestLineLimit;
+  showUrl("gameUrl", !none && fits ? url : "");
+  document.getElementById("gameFetch").hidden = none || fits;
+  document.getElementById("gameCurl").textContent = none || fits ? "" :
+    "curl --data-binary @game.pgn -H 'Content-Type: application/x-chess-pgn' '"
+    + location.origin + posted + "' -o game.gif";
+  if (none) {
     note.textContent = "";
     image.hidden = true;
     return;
   }
-  const url = urlOf("/game.gif", gameForm);
-  showUrl("gameUrl", url);
   const request = drawing = new AbortController();
   note.textContent = "drawing\u2026";
   try {
-    const answer = await fetch(url, { signal: request.signal });
+    const answer = await fetch(posted, { method: "POST", body: pgn,
+      headers: { "Content-Type": "application/x-chess-pgn" },
+      signal: request.signal });
     const body = answer.ok ? await answer.blob() : await answer.text();
     if (answer.ok) {
       URL.revokeObjectURL(image.src);
@@ -306,8 +342,10 @@ std::string filledIn(
 }  // namespace
 
 std::string tryItPage(const Served& served) {
-  return filledIn(kPage, {{"<!--themes-->", themeOptions(served.themes)},
-                          {"<!--pieces-->", pieceOptions(served.pieceSets)}});
+  return filledIn(
+      kPage, {{"<!--themes-->", themeOptions(served.themes)},
+              {"<!--pieces-->", pieceOptions(served.pieceSets)},
+              {"<!--requestLineLimit-->", std::to_string(kRequestLineLimit)}});
 }
 
 }  // namespace tib

@@ -1,6 +1,6 @@
 // The page tib-server answers at / and /index.html: a form to try diagrams
 // with, the diagram beside it and its /board.png URL to copy, and a second
-// mode that animates a pasted game through /game.gif. Plain HTML and a few
+// mode that animates a pasted game, posted to /game.gif. Plain HTML and a few
 // lines of script with nothing from elsewhere; its theme and piece set
 // lists are those served, so it is built once at start.
 #pragma once

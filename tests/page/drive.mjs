@@ -1,10 +1,14 @@
 // Drives tib-server's page in headless Chromium, spoken to over the
 // DevTools protocol on a pipe. Reads the theme and piece lists, types each
-// name=value into the diagram's form and waits for the diagram; then, given
-// game.name=value fields, opens the game mode, types those and waits for
-// the GIF; then, given broken=PGN, pastes that and waits for the refusal.
-// Writes the bytes each image showed and the bytes its shown URL fetches
-// from outside the browser, and prints what it saw as one JSON object.
+// name=value into the diagram's form and waits for the diagram, then
+// chooses SVG and waits for that; then, given game.name=value fields, opens
+// the game mode, types those and waits for the GIF; given long.name=value
+// fields (a long pgn among them), types those and waits for the GIF and the
+// command shown in place of its URL; given limit=BYTES, pastes the games
+// whose GET request line is that long and a byte longer; given broken=PGN,
+// pastes that and waits for the refusal. Writes the bytes each image
+// showed and the bytes its shown URL (or command) fetches from outside the
+// browser, and prints what it saw as one JSON object.
 // Usage: node drive.mjs SECONDS CHROMIUM PAGE_URL PROFILE_DIR OUT_DIR
 //        name=value...
 // and gives up after SECONDS.
@@ -18,17 +22,21 @@ const browser = spawn(chromium, [
   "--disable-component-update", "--disable-sync",
   `--user-data-dir=${profile}`, "--remote-debugging-pipe", "about:blank",
 ], { stdio: ["ignore", "ignore", "ignore", "pipe", "pipe"] });
-const limit = setTimeout(() => {
+const giveUp = setTimeout(() => {
   console.log(JSON.stringify({ error: `the page did not finish within ${seconds} s` }));
   browser.kill("SIGKILL");
   process.exit(2);
 }, Number(seconds) * 1000);
 
 const split = (arg) => [arg.slice(0, arg.indexOf("=")), arg.slice(arg.indexOf("=") + 1)];
-const fields = args.map(split).filter(([name]) => name !== "broken" && !name.startsWith("game."));
-const gameFields = args.map(split).filter(([name]) => name.startsWith("game."))
-  .map(([name, value]) => [name.slice(5), value]);
+const fields = args.map(split).filter(([name]) => !["broken", "limit"].includes(name)
+  && !name.startsWith("game.") && !name.startsWith("long."));
+const prefixed = (prefix) => args.map(split).filter(([name]) => name.startsWith(prefix))
+  .map(([name, value]) => [name.slice(prefix.length), value]);
+const gameFields = prefixed("game.");
+const longFields = prefixed("long.");
 const broken = args.map(split).find(([name]) => name === "broken")?.[1];
+const limit = args.map(split).find(([name]) => name === "limit")?.[1];
 
 // Messages are JSON texts, each ended by a NUL byte.
 const waiting = new Map();
@@ -95,14 +103,12 @@ async function fill(formId, typed) {
     }
   }
 }
-// Whether the URL in the element asks for just these fields, in order.
-function asks(urlId, typed) {
-  return `(() => {
-    const query = document.getElementById(${JSON.stringify(urlId)}).textContent.split("?")[1];
-    return JSON.stringify([...new URLSearchParams(query)])
-      === ${JSON.stringify(JSON.stringify(typed))};
-  })()`;
+// Whether the URL shown asks for just these fields, in order.
+function asks(shown, typed) {
+  return `(JSON.stringify([...new URLSearchParams(String(${shown}).split("?")[1])])
+    === ${JSON.stringify(JSON.stringify(typed))})`;
 }
+const textOf = (id) => `document.getElementById(${JSON.stringify(id)}).textContent`;
 // The bytes the image at url shows, fetched in the page.
 async function save(url, file) {
   const bytes = await evaluate(`fetch(${JSON.stringify(url)})
@@ -142,24 +148,52 @@ report.diagram = await waitFor(`(() => {
   return {
     width: image.naturalWidth, height: image.naturalHeight, src: image.src,
     shown, error,
-    settled: ${asks("url", fields)} && image.getAttribute("src") === shown
+    settled: ${asks("shown", fields)} && image.getAttribute("src") === shown
       && image.complete && (image.naturalWidth > 0 || error !== "") };
 })()`);
 await save(report.diagram.src, "loaded.png");
 await saveShown(report.diagram.shown, "shown.png");
+// Whatever /board.svg answers, the URL asks for it with the same fields.
+await fill("form", [["format", "svg"]]);
+report.svg = await waitFor(`(() => {
+  const image = document.getElementById("diagram");
+  const shown = ${textOf("url")};
+  return { shown, settled: shown.startsWith("/board.svg?")
+    && image.getAttribute("src") === shown && image.complete };
+})()`);
 
-// Settled: the URL shown asks for what was typed, and nothing is being
+// Settled: the URL shown, or the one in the command shown instead, asks for
+// what was typed (the pgn left out of the command's), and nothing is being
 // drawn: the GIF is shown or the refusal is.
 const gameSeen = (typed) => `(() => {
   const image = document.getElementById("game");
-  const note = document.getElementById("gameNote").textContent;
+  const note = ${textOf("gameNote")};
+  const shown = ${textOf("gameUrl")};
+  const fetching = document.getElementById("gameFetch").checkVisibility();
+  const curl = fetching ? ${textOf("gameCurl")} : "";
+  const asked = shown !== "" ? ${asks("shown", typed)}
+    : ${asks("curl.split(\"'\")[3]", typed.filter(([name]) => name !== "pgn"))};
   return {
     width: image.naturalWidth, hidden: image.hidden, src: image.src, note,
-    shown: document.getElementById("gameUrl").textContent,
-    visible: !document.getElementById("gameMode").hidden,
-    settled: ${asks("gameUrl", typed)} && !note.startsWith("drawing")
+    shown, curl, fetching, visible: !document.getElementById("gameMode").hidden,
+    settled: asked && !note.startsWith("drawing")
       && (note !== "" || (!image.hidden && image.complete && image.naturalWidth > 0)) };
 })()`;
+// The game's fields as typed so far, with this PGN.
+let typed = gameFields;
+const withPgn = (pgn) => [...typed.filter(([name]) => name !== "pgn"), ["pgn", pgn]];
+// What the page showed is wiped first: the command shown stays the same
+// from one long game to the next, and only what the page shows anew counts.
+async function forget() {
+  await evaluate(`for (const id of ["gameUrl", "gameCurl"]) {
+    document.getElementById(id).textContent = "";
+  }`);
+}
+async function paste(pgn) {
+  await forget();
+  await fill("gameForm", [["pgn", pgn]]);
+  return waitFor(gameSeen(withPgn(pgn)));
+}
 if (gameFields.length > 0) {
   await evaluate(`document.querySelector("input[name=mode][value=game]").click()`);
   await fill("gameForm", gameFields);
@@ -167,12 +201,36 @@ if (gameFields.length > 0) {
   await save(report.game.src, "loaded.gif");
   await saveShown(report.game.shown, "shown.gif");
 }
+if (longFields.length > 0) {
+  const pgn = longFields.find(([name]) => name === "pgn")[1];
+  typed = [...typed.filter(([name]) => name !== "pgn"), ...longFields];
+  await forget();
+  await fill("gameForm", longFields);
+  report.long = await waitFor(gameSeen(typed));
+  await save(report.long.src, "long.gif");
+  // As the command shown does it.
+  const answer = await fetch(report.long.curl.split("'")[3], { method: "POST", body: pgn,
+    headers: { "Content-Type": report.long.curl.split("'")[1].split(": ")[1] } });
+  writeFileSync(`${outDir}/long-posted.gif`, Buffer.from(await answer.arrayBuffer()));
+}
+if (limit !== undefined) {
+  // A comment of a's: a is the same in the request line as in the PGN.
+  const padded = (a) => `1. e4 e5 {${"a".repeat(a)}} *`;
+  const lineOf = (pgn) => `GET /game.gif?${new URLSearchParams(withPgn(pgn))} HTTP/1.1\r\n`;
+  const fitting = padded(Number(limit) - lineOf(padded(0)).length);
+  report.limit = [];
+  for (const pgn of [fitting, fitting.replace("{", "{a")]) {
+    const seen = await paste(pgn);
+    const url = new URL(lineOf(pgn).split(" ")[1], pageUrl);
+    seen.line = lineOf(pgn).length;
+    seen.status = (await fetch(url)).status;
+    report.limit.push(seen);
+  }
+}
 if (broken !== undefined) {
-  const typed = gameFields.map(([name, value]) => [name, name === "pgn" ? broken : value]);
-  await fill("gameForm", [["pgn", broken]]);
-  report.broken = await waitFor(gameSeen(typed));
+  report.broken = await paste(broken);
   await saveShown(report.broken.shown, "broken.txt");
 }
 console.log(JSON.stringify(report));
 await send("Browser.close", {}).catch(() => {});
-clearTimeout(limit);
+clearTimeout(giveUp);
