@@ -284,6 +284,7 @@ REFERENCE = re.compile(r"url\(#([^)]+)\)")
 # Numbers of a drawing, kept to a hundredth of the source's unit: well
 # within a fiftieth of a canvas pixel for every set.
 DECIMALS = re.compile(r"-?\d+\.\d+")
+CLASS_SELECTOR = re.compile(r"\.([A-Za-z_][\w-]*)")
 
 
 def rounded(match):
@@ -315,9 +316,17 @@ def compact(fragment, prefix):
                 if m.group(1) in used else m.group(0), value)
             if key in href_keys and value[1:] in used:
                 value = "#" + prefix + value[1:]
-            if key in ("d", "points", "transform"):
+            if key not in ("id",) + href_keys:
                 value = DECIMALS.sub(rounded, value)
             element.set(key, " ".join(value.split()))
+        # Class names too: a style sheet's rules hold for the whole
+        # document, so each piece's must name its own elements only.
+        if "class" in element.attrib:
+            element.set("class", " ".join(prefix + name for name in
+                                          element.get("class").split()))
+        if element.tag == "{%s}style" % SVG_NS and element.text:
+            element.text = CLASS_SELECTOR.sub(
+                lambda m: "." + prefix + m.group(1), element.text)
         for part in ("text", "tail"):
             text = getattr(element, part)
             if text is not None and not text.strip():

@@ -65,6 +65,15 @@ std::pair<std::string, int> matchFace(const std::string& family, bool bold) {
   return found;
 }
 
+// Outlines and pen positions are in units of this many font units (a
+// thousandth of an em of most fonts' 2048): shorter numbers.
+constexpr FT_Pos kQuantum = 2;
+
+FT_Pos quantised(FT_Pos value) {
+  return value >= 0 ? (value + kQuantum / 2) / kQuantum
+                    : -((-value + kQuantum / 2) / kQuantum);
+}
+
 // Path data of an outline in font units, y up, integers, each command's
 // points relative to where the one before ended: shorter, and alike from
 // glyph to glyph.
@@ -86,8 +95,8 @@ struct PathWriter {
   void add(char command, const FT_Vector* points, int count) {
     data += command;
     for (int i = 0; i < count; ++i) {
-      const FT_Pos dx = points[i].x - x;
-      const FT_Pos dy = points[i].y - y;
+      const FT_Pos dx = quantised(points[i].x) - x;
+      const FT_Pos dy = quantised(points[i].y) - y;
       if (i > 0 && dx >= 0) {
         data += ' ';
       }
@@ -97,8 +106,8 @@ struct PathWriter {
       }
       data += std::to_string(dy);
     }
-    x = points[count - 1].x;
-    y = points[count - 1].y;
+    x = quantised(points[count - 1].x);
+    y = quantised(points[count - 1].y);
   }
 };
 
@@ -106,7 +115,7 @@ int moveTo(const FT_Vector* to, void* user) {
   auto* path = static_cast<PathWriter*>(user);
   path->close();
   path->add('m', to, 1);
-  path->start = *to;
+  path->start = {quantised(to->x), quantised(to->y)};
   return 0;
 }
 
@@ -146,7 +155,9 @@ FontOutlines::FontOutlines(const std::string& family, bool bold)
 
 FontOutlines::~FontOutlines() = default;
 
-int FontOutlines::unitsPerEm() const { return face_->face->units_per_EM; }
+int FontOutlines::unitsPerEm() const {
+  return static_cast<int>(quantised(face_->face->units_per_EM));
+}
 
 ShapedText FontOutlines::shape(std::string_view text) const {
   hb_buffer_t* buffer = hb_buffer_create();
@@ -159,12 +170,15 @@ ShapedText FontOutlines::shape(std::string_view text) const {
   const hb_glyph_position_t* position =
       hb_buffer_get_glyph_positions(buffer, &count);
   ShapedText shaped;
+  FT_Pos pen = 0;
   for (unsigned i = 0; i < count; ++i) {
-    shaped.glyphs.push_back({info[i].codepoint,
-                             shaped.advance + position[i].x_offset,
-                             position[i].y_offset});
-    shaped.advance += position[i].x_advance;
+    shaped.glyphs.push_back(
+        {info[i].codepoint,
+         static_cast<int32_t>(quantised(pen + position[i].x_offset)),
+         static_cast<int32_t>(quantised(position[i].y_offset))});
+    pen += position[i].x_advance;
   }
+  shaped.advance = static_cast<int32_t>(quantised(pen));
   hb_buffer_destroy(buffer);
   return shaped;
 }

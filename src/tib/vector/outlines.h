@@ -13,7 +13,7 @@
 namespace tib {
 
 // A glyph placed by shaping: its pen position from the start of the text,
-// in font units, y up.
+// in outline units (a small multiple of font units), y up.
 struct ShapedGlyph {
   uint32_t glyph = 0;
   int32_t x = 0;
@@ -22,12 +22,12 @@ struct ShapedGlyph {
 
 struct ShapedText {
   std::vector<ShapedGlyph> glyphs;
-  // The pen's advance over the whole text, in font units.
+  // The pen's advance over the whole text, in outline units.
   int32_t advance = 0;
 };
 
-// The outlines of the glyphs a text needs, by glyph, as path data in font
-// units with y up: what a document defines once and draws many times.
+// The outlines of the glyphs a text needs, by glyph, as path data in
+// outline units with y up: what a document defines once and draws many times.
 using GlyphPaths = std::map<uint32_t, std::string>;
 
 // One face of a family, found with fontconfig. Not for concurrent use.
@@ -39,6 +39,7 @@ class FontOutlines {
   FontOutlines(const FontOutlines&) = delete;
   FontOutlines& operator=(const FontOutlines&) = delete;
 
+  // Outline units to the em.
   [[nodiscard]] int unitsPerEm() const;
 
   // The text shaped left to right as one run.

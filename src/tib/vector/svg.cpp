@@ -74,11 +74,18 @@ void writeBoxes(std::string& out, const FilledBoxes& filled) {
       }
     }
   } else {
+    // Each box from the corner of the one before: the squares of a board
+    // repeat the same few words.
     out += "<path d=\"";
+    int x = 0;
+    int y = 0;
     for (const Box& box : filled.boxes) {
-      out += 'M' + std::to_string(box.x) + ' ' + std::to_string(box.y) + 'h' +
+      out += (x == 0 && y == 0 ? 'M' : 'm') + std::to_string(box.x - x) +
+             (box.y - y < 0 ? "" : " ") + std::to_string(box.y - y) + 'h' +
              std::to_string(box.w) + 'v' + std::to_string(box.h) + 'h' +
              std::to_string(-box.w) + 'z';
+      x = box.x;
+      y = box.y;
     }
     out += '"';
   }
@@ -162,17 +169,12 @@ void writeRing(std::string& out, const Ring& ring) {
   out += "\"/>";
 }
 
+// Inside a group scaled to the glyphs' units, y up: the pen's place in
+// whole font units.
 void writeGlyphUse(std::string& out, const GlyphUse& glyph) {
-  out += "<use href=\"#c" + std::to_string(glyph.glyph) +
-         "\" transform=\"translate(";
-  appendNumber(out, glyph.x);
-  out += ' ';
-  appendNumber(out, glyph.y);
-  out += ") scale(";
-  appendFactor(out, glyph.scale);
-  out += ' ';
-  appendFactor(out, -glyph.scale);
-  out += ")\"/>";
+  out += "<use href=\"#c" + std::to_string(glyph.glyph) + "\" x=\"" +
+         std::to_string(std::lround(glyph.x / glyph.scale)) + "\" y=\"" +
+         std::to_string(std::lround(-glyph.y / glyph.scale)) + "\"/>";
 }
 
 // The pieces' and markers' groups the scene uses, each once, and the
@@ -227,29 +229,38 @@ std::string writeSvg(const Scene& scene, const PieceVectors& pieces,
       "xmlns:xlink=\"http://www.w3.org/1999/xlink\" width=\"" +
       size + "\" height=\"" + size + "\" viewBox=\"0 0 1024 1024\">";
   writeDefinitions(out, scene, pieces, markers, glyphs);
-  std::optional<Rgb> lettering;
+  // The glyph group open: its colour and scale.
+  std::optional<std::pair<Rgb, double>> lettering;
   for (const Shape& shape : scene.shapes) {
     const auto* glyph = std::get_if<GlyphUse>(&shape);
-    // Glyphs of one colour share a group that paints them.
-    if (lettering && (glyph == nullptr || !(glyph->colour == *lettering))) {
+    // Glyphs of one colour and size share a group that paints and scales
+    // them.
+    if (lettering &&
+        (glyph == nullptr || !(glyph->colour == lettering->first) ||
+         glyph->scale != lettering->second)) {
       out += "</g>";
       lettering.reset();
     }
     if (glyph != nullptr && !lettering) {
       out += "<g";
       appendPaint(out, "fill", glyph->colour, 1);
-      out += '>';
-      lettering = glyph->colour;
+      out += " transform=\"scale(";
+      appendFactor(out, glyph->scale);
+      out += ' ';
+      appendFactor(out, -glyph->scale);
+      out += ")\">";
+      lettering = std::pair(glyph->colour, glyph->scale);
     }
     if (glyph != nullptr) {
       writeGlyphUse(out, *glyph);
     } else if (const auto* boxes = std::get_if<FilledBoxes>(&shape)) {
       writeBoxes(out, *boxes);
     } else if (const auto* glow = std::get_if<Glow>(&shape)) {
-      writeBoxes(out, FilledBoxes{{glow->box}, {}, 1});
-      // The box's fill is the gradient instead.
-      out.replace(out.rfind("fill=\"#000000\""), 14,
-                  std::string("fill=\"url(#") + kGlowId + ")\"");
+      out += "<rect x=\"" + std::to_string(glow->box.x) + "\" y=\"" +
+             std::to_string(glow->box.y) + "\" width=\"" +
+             std::to_string(glow->box.w) + "\" height=\"" +
+             std::to_string(glow->box.h) + "\" fill=\"url(#" + kGlowId +
+             ")\"/>";
     } else if (const auto* use = std::get_if<GroupUse>(&shape)) {
       writeGroupUse(out, *use, use->group < kPieces.size() ? pieces : markers);
     } else if (const auto* polygon = std::get_if<Polygon>(&shape)) {
