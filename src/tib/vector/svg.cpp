@@ -224,11 +224,15 @@ std::string writeSvg(const Scene& scene, const PieceVectors& pieces,
   std::string out;
   out.reserve(32768);
   const std::string size = std::to_string(scene.size);
-  out +=
-      "<svg xmlns=\"http://www.w3.org/2000/svg\" "
-      "xmlns:xlink=\"http://www.w3.org/1999/xlink\" width=\"" +
-      size + "\" height=\"" + size + "\" viewBox=\"0 0 1024 1024\">";
-  writeDefinitions(out, scene, pieces, markers, glyphs);
+  std::string definitions;
+  writeDefinitions(definitions, scene, pieces, markers, glyphs);
+  out += "<svg xmlns=\"http://www.w3.org/2000/svg\"";
+  // Only a set's own drawing may name the older link attribute.
+  if (definitions.find("xlink:") != std::string::npos) {
+    out += " xmlns:xlink=\"http://www.w3.org/1999/xlink\"";
+  }
+  out += " width=\"" + size + "\" height=\"" + size +
+         "\" viewBox=\"0 0 1024 1024\">" + definitions;
   // The glyph group open: its colour and scale.
   std::optional<std::pair<Rgb, double>> lettering;
   for (const Shape& shape : scene.shapes) {
