@@ -7,6 +7,7 @@
 #include <hb-ft.h>
 #include <hb.h>
 
+#include <array>
 #include <string>
 
 #include "tib/text.h"
@@ -125,15 +126,15 @@ int lineTo(const FT_Vector* to, void* user) {
 }
 
 int conicTo(const FT_Vector* control, const FT_Vector* to, void* user) {
-  const FT_Vector points[2] = {*control, *to};
-  static_cast<PathWriter*>(user)->add('q', points, 2);
+  const std::array<FT_Vector, 2> points{*control, *to};
+  static_cast<PathWriter*>(user)->add('q', points.data(), 2);
   return 0;
 }
 
 int cubicTo(const FT_Vector* first, const FT_Vector* second,
             const FT_Vector* to, void* user) {
-  const FT_Vector points[3] = {*first, *second, *to};
-  static_cast<PathWriter*>(user)->add('c', points, 3);
+  const std::array<FT_Vector, 3> points{*first, *second, *to};
+  static_cast<PathWriter*>(user)->add('c', points.data(), 3);
   return 0;
 }
 

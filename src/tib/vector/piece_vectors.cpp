@@ -94,7 +94,11 @@ PieceVectors readPieceVectors(std::string_view text,
       const std::string name = i < kPieces.size()
                                    ? kPieces[i].spriteName
                                    : (i == markerGroup(0) ? "w3" : "b3");
-      throw Error(source + " has no group \"" + name + "\"");
+      std::string message = source;
+      message += " has no group \"";
+      message += name;
+      message += '"';
+      throw Error(message);
     }
   }
   return vectors;

@@ -59,6 +59,7 @@ void addLabel(std::vector<Shape>& shapes, const ShapedText& text,
   const double scale = kLabelSize / unitsPerEm;
   const double start = centreX - text.advance * scale / 2;
   for (const ShapedGlyph& glyph : text.glyphs) {
+    // cppcheck-suppress useStlAlgorithm
     shapes.emplace_back(GlyphUse{glyph.glyph, start + glyph.x * scale,
                                  baseline - glyph.y * scale, scale, colour});
   }

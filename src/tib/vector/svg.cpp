@@ -99,7 +99,7 @@ void writeGlowGradient(std::string& out, const Glow& glow) {
   const CanvasPoint centre = centreOf(glow.box);
   out += "<radialGradient id=\"";
   out += kGlowId;
-  out += "\" gradientUnits=\"userSpaceOnUse\" cx=\"";
+  out += R"(" gradientUnits="userSpaceOnUse" cx=")";
   appendNumber(out, centre.x);
   out += "\" cy=\"";
   appendNumber(out, centre.y);
@@ -162,7 +162,7 @@ void writeRing(std::string& out, const Ring& ring) {
   appendNumber(out, ring.centre.y);
   out += "\" r=\"";
   appendNumber(out, ring.radius);
-  out += "\" fill=\"none\"";
+  out += R"(" fill="none")";
   appendPaint(out, "stroke", ring.colour, ring.opacity);
   out += " stroke-width=\"";
   appendNumber(out, ring.width);
@@ -232,7 +232,7 @@ std::string writeSvg(const Scene& scene, const PieceVectors& pieces,
     out += " xmlns:xlink=\"http://www.w3.org/1999/xlink\"";
   }
   out += " width=\"" + size + "\" height=\"" + size +
-         "\" viewBox=\"0 0 1024 1024\">" + definitions;
+         R"(" viewBox="0 0 1024 1024">)" + definitions;
   // The glyph group open: its colour and scale.
   std::optional<std::pair<Rgb, double>> lettering;
   for (const Shape& shape : scene.shapes) {
