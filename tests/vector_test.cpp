@@ -19,8 +19,6 @@
 namespace tib {
 namespace {
 
-namespace fs = std::filesystem;
-
 // The default theme, the green one and every bundled piece set, as the
 // server serves them.
 const Served& bundled() {
@@ -80,8 +78,9 @@ std::array<double, 3> meanColour(const ImageBuffer& image, int x0, int y0,
   std::array<double, 3> sum{};
   for (int y = y0; y < y1; ++y) {
     for (int x = x0; x < x1; ++x) {
-      const std::size_t at =
-          (static_cast<std::size_t>(y) * image.width + x) * 4;
+      const std::size_t at = (static_cast<std::size_t>(y) * image.width +
+                              static_cast<std::size_t>(x)) *
+                             4;
       for (std::size_t k = 0; k < 3; ++k) {
         sum[k] += image.pixels[at + k];
       }
@@ -106,12 +105,14 @@ double worstQuarterDifference(const ImageBuffer& a, const ImageBuffer& b) {
       const auto at = [&](double canvas) {
         return static_cast<int>(canvas * scale);
       };
-      const double left = kGridX + col * kSquareWidth / 2.0;
-      const double top = kGridY + row * kSquareHeight / 2.0;
+      const double left = static_cast<double>(kGridX) +
+                          col * (static_cast<double>(kSquareWidth) / 2);
+      const double top = static_cast<double>(kGridY) +
+                         row * (static_cast<double>(kSquareHeight) / 2);
       const int x0 = at(left);
       const int y0 = at(top);
-      const int x1 = at(left + kSquareWidth / 2.0);
-      const int y1 = at(top + kSquareHeight / 2.0);
+      const int x1 = at(left + static_cast<double>(kSquareWidth) / 2);
+      const int y1 = at(top + static_cast<double>(kSquareHeight) / 2);
       const auto one = meanColour(a, x0, y0, x1, y1);
       const auto two = meanColour(b, x0, y0, x1, y1);
       for (std::size_t k = 0; k < 3; ++k) {
@@ -225,12 +226,12 @@ TEST(PieceVectors, RefuseWhatAPageMustNotRun) {
     const char* added;
     const char* refusal;
   } cases[] = {
-      {"<g id=\"x\"><script>alert(1)</script></g>", "runs or embeds"},
-      {"<g id=\"x\"><SCRIPT/></g>", "runs or embeds"},
-      {"<g id=\"x\" onload=\"alert(1)\"/>", "event attribute"},
-      {"<g id=\"x\"><use href=\"https://x/y.svg#a\"/></g>", "outside"},
-      {"<g id=\"x\"><path fill=\"url(http://x/#a)\"/></g>", "outside"},
-      {"<g id=\"x\"><foreignObject/></g>", "runs or embeds"},
+      {R"svg(<g id="x"><script>alert(1)</script></g>)svg", "runs or embeds"},
+      {R"svg(<g id="x"><SCRIPT/></g>)svg", "runs or embeds"},
+      {R"svg(<g id="x" onload="alert(1)"/>)svg", "event attribute"},
+      {R"svg(<g id="x"><use href="https://x/y.svg#a"/></g>)svg", "outside"},
+      {R"svg(<g id="x"><path fill="url(http://x/#a)"/></g>)svg", "outside"},
+      {R"svg(<g id="x"><foreignObject/></g>)svg", "runs or embeds"},
   };
   for (const auto& row : cases) {
     try {
