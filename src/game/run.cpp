@@ -14,6 +14,7 @@
 #include "chess/pgn.h"
 #include "game/failure.h"
 #include "game/options.h"
+#include "game/vector_output.h"
 #include "tib/analysis.h"
 #include "tib/artwork.h"
 #include "tib/decorated.h"
@@ -73,6 +74,10 @@ std::string themeFolder(const std::string& artwork, const std::string& theme) {
 struct LoadedArtwork {
   Artwork artwork;
   Sprites pieces;
+  // Where the vectors are: the theme's folder and the piece set's ("" for
+  // the theme's own pieces).
+  std::string themeFolder;
+  std::string pieceFolder;
 };
 
 LoadedArtwork loadChosenArtwork(const GameOptions& options, std::ostream& err) {
@@ -80,8 +85,8 @@ LoadedArtwork loadChosenArtwork(const GameOptions& options, std::ostream& err) {
       options.artwork.empty() ? defaultArtworkFolder() : options.artwork;
   const std::string folder = themeFolder(artwork, options.theme);
   ArtworkBudget budget;
-  LoadedArtwork loaded{loadArtwork(folder, {Side::white, Side::black}, budget),
-                       {}};
+  LoadedArtwork loaded{
+      loadArtwork(folder, {Side::white, Side::black}, budget), {}, folder, ""};
   loadOtherBoards(folder, budget, loaded.artwork.boards);
   loaded.pieces = loaded.artwork.sprites;
   if (!options.piece.empty()) {
@@ -93,6 +98,7 @@ LoadedArtwork loadChosenArtwork(const GameOptions& options, std::ostream& err) {
     }
     loaded.pieces = loadSprites(set, budget, loaded.artwork.filesRead,
                                 loaded.artwork.warnings);
+    loaded.pieceFolder = set;
   }
   for (const std::string& warning : loaded.artwork.warnings) {
     err << kGamePrefix << warning << std::endl;
@@ -370,6 +376,14 @@ ExitStatus run(const std::vector<std::string>& args, std::istream& in,
   }
   const Drawing drawing = drawingOf(options, game);
   const LoadedArtwork loaded = loadChosenArtwork(options, err);
+  if (isSvgName(options.output)) {
+    writeOutputFile(
+        options.output,
+        drawSvg(loaded.artwork, loaded.themeFolder, loaded.pieceFolder,
+                drawing.frames.front().diagram, drawing.decorated, err),
+        loaded.artwork.filesRead);
+    return ExitStatus::ok;
+  }
   LazyLettering fonts;
   writeOutputFile(options.output,
                   draw(drawing, options.animated, loaded, fonts),

@@ -107,6 +107,17 @@ Answer notModifiedAnswer(const NotModified& notModified) {
 
 Answer renderAnswer(const Render& render) {
   try {
+    if (render.svg) {
+      const std::string svg = renderSvg(render.vectors, render.diagram);
+      HttpResponse response =
+          imageResponse(std::vector<unsigned char>(svg.begin(), svg.end()),
+                        "image/svg+xml", render.tag);
+      // A page that opens the picture alone runs nothing of it.
+      response.set("Content-Security-Policy",
+                   "default-src 'none'; style-src 'unsafe-inline'");
+      response.set("X-Content-Type-Options", "nosniff");
+      return {std::move(response)};
+    }
     const bool text = render.decorations.bars || render.decorations.glyph ||
                       render.decorations.evalBar;
     if (text && render.lettering == nullptr) {

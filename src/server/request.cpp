@@ -171,11 +171,51 @@ bool holdsTag(const std::vector<std::string_view>& ifNoneMatch,
       [&tag](std::string_view value) { return ifNoneMatchHits(value, tag); });
 }
 
+// The vectors of an SVG diagram, or the refusal naming the theme or piece
+// set that has none: its sprites would draw a picture that is no longer
+// sharp when zoomed, which the client asked SVG for.
+std::variant<VectorArt, Refuse> chooseVectors(const Served& served,
+                                              const DiagramQuery& read,
+                                              uint64_t& identity) {
+  const Theme& theme = served.themes.at(read.theme);
+  const std::string themeName = read.theme.empty()
+                                    ? "the default theme"
+                                    : "theme=" + printableText(read.theme);
+  if (!theme.vectors) {
+    return Refuse{400,
+                  themeName + " has no vectors (pieces.svg); ask /board.png"};
+  }
+  VectorArt art{theme.artwork.get(), theme.vectors.get(), theme.vectors.get(),
+                served.labels.get()};
+  identity =
+      hashBytes(identity, &theme.vectorIdentity, sizeof theme.vectorIdentity);
+  if (!read.piece.empty()) {
+    const PieceSet& set = served.pieceSets.at(read.piece);
+    if (!set.vectors) {
+      return Refuse{400, "piece=" + printableText(read.piece) +
+                             " has no vectors (pieces.svg); ask /board.png"};
+    }
+    art.pieces = set.vectors.get();
+    identity =
+        hashBytes(identity, &set.vectorIdentity, sizeof set.vectorIdentity);
+  }
+  if (read.decorations.bars || read.decorations.glyph) {
+    return Refuse{400,
+                  "white=, black=, players= and glyph= are drawn in "
+                  "/board.png only"};
+  }
+  if (served.labels == nullptr) {
+    return Refuse{500, "cannot render: no fonts for the coordinates"};
+  }
+  return art;
+}
+
 // A diagram to render, or the refusal of its parameters, theme or piece
 // set, or not modified when an If-None-Match value holds its tag.
 Decision decideDiagram(std::string_view query,
                        const std::vector<std::string_view>& ifNoneMatch,
-                       const Served& served, int32_t maxSize) {
+                       const Served& served, int32_t maxSize,
+                       bool svg = false) {
   DiagramQuery read;
   try {
     read = readDiagramQuery(query, maxSize);
@@ -194,7 +234,17 @@ Decision decideDiagram(std::string_view query,
   render.artwork = use.artwork;
   render.pieces = use.pieces;
   render.lettering = served.lettering.get();
-  render.tag = entityTag(read.diagram, use.identity);
+  uint64_t identity = use.identity;
+  if (svg) {
+    auto vectors = chooseVectors(served, read, identity);
+    if (const auto* refuse = std::get_if<Refuse>(&vectors)) {
+      return *refuse;
+    }
+    render.svg = true;
+    render.vectors = std::get<VectorArt>(vectors);
+    identity = hashBytes(identity, "svg", 3);
+  }
+  render.tag = entityTag(read.diagram, identity);
   if (read.decorations.bars || read.decorations.glyph ||
       read.decorations.evalBar) {
     // A diagram without text keeps the tag it had before text came.
@@ -351,7 +401,8 @@ Decision decideRequest(const Asked& asked, const Served& served,
   }
   const auto [rawPath, query] = splitTarget(asked.target);
   const std::string path = percentDecode(rawPath, false);
-  const bool board = path == "/board.png";
+  const bool svg = path == "/board.svg";
+  const bool board = path == "/board.png" || svg;
   const bool gif = path == "/game.gif";
   const bool page = path == "/" || path == "/index.html";
   if (!board && !gif && !page && path != "/healthz" && path != "/metrics") {
@@ -388,7 +439,7 @@ Decision decideRequest(const Asked& asked, const Served& served,
     return decideGif(query, asked.ifNoneMatch, {}, false, served, maxSize,
                      maxFrames, maxGifPixels);
   }
-  return decideDiagram(query, asked.ifNoneMatch, served, maxSize);
+  return decideDiagram(query, asked.ifNoneMatch, served, maxSize, svg);
 }
 
 Refuse refuseOversize(std::string_view received) {

@@ -17,6 +17,7 @@
 #include "server/themes.h"
 #include "tib/artwork.h"
 #include "tib/render.h"
+#include "tib/vector/svg.h"
 
 namespace tib {
 
@@ -87,6 +88,9 @@ struct Render {
   Decorations decorations;
   const Lettering* lettering = nullptr;
   std::string tag;
+  // An SVG document instead (/board.svg), drawn from these vectors.
+  bool svg = false;
+  VectorArt vectors;
 };
 
 // A game to animate, with everything the GIF needs.

@@ -33,6 +33,20 @@ std::pair<dev_t, ino_t> folderIdentity(const std::string& folder) {
   return {info.st_dev, info.st_ino};
 }
 
+// The vectors of a folder of pieces, when it has them.
+template <typename Folder>
+void loadVectors(const std::string& folder, Folder& loaded) {
+  if (std::optional<PieceVectors> vectors = loadPieceVectors(folder)) {
+    uint64_t hash = kHashStart;
+    for (const std::string& group : vectors->groups) {
+      hash = hashBytes(hash, group.data(), group.size());
+    }
+    loaded.vectorIdentity =
+        hashBytes(hash, vectors->shared.data(), vectors->shared.size());
+    loaded.vectors = std::make_shared<const PieceVectors>(std::move(*vectors));
+  }
+}
+
 Theme loadTheme(const std::string& name, const std::string& folder,
                 ArtworkBudget& budget, std::ostream& log) {
   Theme theme;
@@ -47,6 +61,7 @@ Theme loadTheme(const std::string& name, const std::string& folder,
         << "): " << warning << "; served without that piece\n";
   }
   theme.artwork = std::move(artwork);
+  loadVectors(folder, theme);
   return theme;
 }
 
@@ -65,6 +80,7 @@ PieceSet loadPieceSet(const std::string& name, const std::string& folder,
   set.identity =
       std::accumulate(sprites->begin(), sprites->end(), kHashStart, hashImage);
   set.sprites = std::move(sprites);
+  loadVectors(folder, set);
   return set;
 }
 
@@ -146,6 +162,7 @@ Served loadServed(const std::string& folder, std::size_t maxArtworkBytes,
   // Without a font the bars and glyphs cannot be drawn: refused at start.
   served.lettering = std::make_shared<const Lettering>();
   served.palettes = std::make_shared<Palettes>(*served.lettering);
+  served.labels = std::make_shared<const LabelGlyphs>(labelGlyphs());
   return served;
 }
 

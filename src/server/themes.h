@@ -13,6 +13,8 @@
 #include "server/palettes.h"
 #include "tib/artwork.h"
 #include "tib/decorated.h"
+#include "tib/vector/outlines.h"
+#include "tib/vector/piece_vectors.h"
 
 namespace tib {
 
@@ -21,6 +23,10 @@ struct Theme {
   std::shared_ptr<const Artwork> artwork;
   // A hash of every decoded picture of the theme, sizes included.
   uint64_t identity = 0;
+  // Its pieces and markers as vectors (pieces.svg), none without them, and
+  // a hash of their text.
+  std::shared_ptr<const PieceVectors> vectors;
+  uint64_t vectorIdentity = 0;
 };
 
 // By name; the default theme is "", also served as kDefaultThemeAlias
@@ -33,6 +39,8 @@ struct PieceSet {
   std::shared_ptr<const Sprites> sprites;
   // A hash of the sprites, sizes included.
   uint64_t identity = 0;
+  std::shared_ptr<const PieceVectors> vectors;
+  uint64_t vectorIdentity = 0;
 };
 using PieceSets = std::map<std::string, PieceSet>;
 
@@ -44,6 +52,8 @@ struct Served {
   std::shared_ptr<const Lettering> lettering;
   // The GIF palette of each theme and piece set, built when first asked.
   std::shared_ptr<Palettes> palettes;
+  // The coordinates of vector diagrams, outlined.
+  std::shared_ptr<const LabelGlyphs> labels;
 };
 
 // Loads the default theme from folder and every subfolder of folder/themes/

@@ -9,52 +9,14 @@
 #include <memory>
 #include <new>
 
+#include "tib/mark_style.h"
+
 namespace tib {
 
 namespace {
 
-// A colour as 8-bit straight RGB and an opacity from 0 to 1.
-struct Paint {
-  unsigned char r;
-  unsigned char g;
-  unsigned char b;
-  double opacity;
-};
-
-// The colours players know from analysis boards.
-constexpr std::array<Paint, 4> kMarkColours{{
-    {0x15, 0x78, 0x1B, 1.0},  // green
-    {0x88, 0x20, 0x20, 1.0},  // red
-    {0xE6, 0x8F, 0x00, 1.0},  // yellow
-    {0x00, 0x30, 0x88, 1.0},  // blue
-}};
-
-// How much of each kind of mark covers the board below.
-constexpr double kHighlightOpacity = 0.5;
-constexpr double kArrowOpacity = 0.8;
-constexpr Paint kLastMoveTint{155, 199, 0, 0.41};
-
-// Sizes of arrows and circles in units of a square's height.
-constexpr double kShaftWidth = 0.17;
-constexpr double kHeadLength = 0.42;
-constexpr double kHeadWidth = 0.5;
-constexpr double kRingRadius = 0.46;
-constexpr double kRingWidth = 0.08;
 // Segments of a ring's outline.
 constexpr int kRingSegments = 72;
-
-// The check glow: opaque red at the centre fading out before the corners,
-// its stops as fractions of the half-diagonal of a square.
-struct GlowStop {
-  double at;
-  Paint paint;
-};
-constexpr std::array<GlowStop, 4> kCheckGlow{{
-    {0.0, {255, 0, 0, 1.0}},
-    {0.25, {231, 0, 0, 1.0}},
-    {0.89, {169, 0, 0, 0.0}},
-    {1.0, {158, 0, 0, 0.0}},
-}};
 
 struct ImageRelease {
   void operator()(pixman_image_t* image) const { pixman_image_unref(image); }
@@ -113,10 +75,7 @@ pixman_fixed_t fixed(double value) {
   return static_cast<pixman_fixed_t>(std::lround(value * 65536.0));
 }
 
-struct Point {
-  double x;
-  double y;
-};
+using Point = CanvasPoint;
 
 pixman_point_fixed_t fixedPoint(const Point& p) {
   return {fixed(p.x), fixed(p.y)};
@@ -124,10 +83,6 @@ pixman_point_fixed_t fixedPoint(const Point& p) {
 
 pixman_triangle_t triangle(const Point& a, const Point& b, const Point& c) {
   return {fixedPoint(a), fixedPoint(b), fixedPoint(c)};
-}
-
-Point centreOf(const Box& box) {
-  return {box.x + box.w / 2.0, box.y + box.h / 2.0};
 }
 
 void fillSquare(pixman_image_t* canvas, const Box& box,
@@ -156,23 +111,9 @@ void drawGlow(pixman_image_t* canvas, const Box& box) {
 // An arrow from the centre of one square to the centre of the other: a
 // shaft and a head, one shape.
 std::vector<pixman_triangle_t> arrowShape(const Point& from, const Point& to) {
-  const auto unit = static_cast<double>(kSquareHeight);
-  const double length = std::hypot(to.x - from.x, to.y - from.y);
-  const Point along{(to.x - from.x) / length, (to.y - from.y) / length};
-  const Point across{-along.y, along.x};
-  const auto at = [&](const Point& origin, double forward, double side) {
-    return Point{origin.x + along.x * forward + across.x * side,
-                 origin.y + along.y * forward + across.y * side};
-  };
-  const double shaft = kShaftWidth * unit / 2;
-  const double head = kHeadWidth * unit / 2;
-  const double base = length - kHeadLength * unit;
-  return {
-      triangle(at(from, 0, -shaft), at(from, 0, shaft), at(from, base, shaft)),
-      triangle(at(from, 0, -shaft), at(from, base, shaft),
-               at(from, base, -shaft)),
-      triangle(at(from, base, -head), at(from, base, head), to),
-  };
+  const std::array<Point, 7> p = arrowOutline(from, to);
+  return {triangle(p[0], p[6], p[5]), triangle(p[0], p[5], p[1]),
+          triangle(p[2], p[4], p[3])};
 }
 
 // A ring inside the square around its centre.
@@ -196,11 +137,28 @@ std::vector<pixman_triangle_t> ringShape(const Point& centre) {
   return shape;
 }
 
-const Paint& paintOf(chess::MarkColour colour) {
-  return kMarkColours.at(static_cast<std::size_t>(colour));
+}  // namespace
+
+CanvasPoint centreOf(const Box& box) {
+  return {box.x + box.w / 2.0, box.y + box.h / 2.0};
 }
 
-}  // namespace
+std::array<CanvasPoint, 7> arrowOutline(const CanvasPoint& from,
+                                        const CanvasPoint& to) {
+  const auto unit = static_cast<double>(kSquareHeight);
+  const double length = std::hypot(to.x - from.x, to.y - from.y);
+  const Point along{(to.x - from.x) / length, (to.y - from.y) / length};
+  const Point across{-along.y, along.x};
+  const auto at = [&](double forward, double side) {
+    return Point{from.x + along.x * forward + across.x * side,
+                 from.y + along.y * forward + across.y * side};
+  };
+  const double shaft = kShaftWidth * unit / 2;
+  const double head = kHeadWidth * unit / 2;
+  const double base = length - kHeadLength * unit;
+  return {at(0, -shaft),  at(base, -shaft), at(base, -head), to,
+          at(base, head), at(base, shaft),  at(0, shaft)};
+}
 
 bool hasAnnotations(const Annotations& annotations) {
   return annotations.orientation != Orientation::white ||

@@ -3,6 +3,7 @@
 // 1024 x 1024 canvas with pixman's anti-aliased shapes and gradients.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <optional>
 #include <vector>
@@ -31,6 +32,19 @@ struct Annotations {
   // Arrows and circles, drawn in order above the pieces.
   std::vector<Mark> arrows;
 };
+
+// A point on the canvas, between pixels.
+struct CanvasPoint {
+  double x;
+  double y;
+};
+
+CanvasPoint centreOf(const Box& box);
+
+// The outline of an arrow from one point to another, around it: the tail's
+// corners and the head's, seven points.
+std::array<CanvasPoint, 7> arrowOutline(const CanvasPoint& from,
+                                        const CanvasPoint& to);
 
 // Whether the annotations draw anything or pick another board picture.
 bool hasAnnotations(const Annotations& annotations);

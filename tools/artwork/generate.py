@@ -7,8 +7,10 @@ artwork/pieces/<set>/; and a picture of all sets, doc/pieces.png.
 The default pieces come from the cburnett set shipped by the npm package
 cm-chessboard (installed here at a pinned version), the other sets from the
 SVG pieces of the Debian package pychess (downloaded at a pinned version
-into tools/artwork/sources/); rsvg-convert rasterises them all. Running it
-again gives byte-identical files.
+into tools/artwork/sources/); rsvg-convert rasterises them all. Each
+folder of pieces also gets them as vectors, pieces.svg, each piece placed in
+its sprite's box (see pieces_svg). Running it again gives byte-identical
+files.
 
     generate.py                            # rewrites artwork/, doc/pieces.png
     generate.py --diagram-svg FEN OUT.svg [--no-labels] [--theme NAME]
@@ -258,13 +260,111 @@ def piece_origin(name, group, scale):
 
 def piece_sprite(name, group, scale):
     """The sprite of one piece: its box at the default scale."""
+    return placed_piece(name, group, scale)[1]
+
+
+def placed_piece(name, group, scale):
+    """The origin of a piece's drawing in its box, and its sprite."""
     _, _, bw, bh = BOXES[name]
     (x, y), extent = piece_origin(name, group, scale)
     pixels = render('<g transform="translate(%d,%d) scale(%g)">%s</g>'
                     % (x, y, scale, group), bw, bh)
     l, t, r, b = visible_bounds(pixels, bw, bh)
     assert (r - l, b - t) == extent, name
-    return bw, bh, pixels
+    return (x, y), (bw, bh, pixels)
+
+
+# The vectors of a set: one SVG file whose <defs> hold, one to a line, a
+# group per piece with the id of its sprite (wp, ...), drawing the piece in
+# its box as the sprite shows it, and the group "pieces-shared" that the
+# pieces of a sheet set take their cells from. Ids inside are prefixed, so
+# that a diagram can hold them beside its own; ids nothing refers to go.
+SHARED_ID = "pieces-shared"
+REFERENCE = re.compile(r"url\(#([^)]+)\)")
+# Numbers of a drawing, kept to a hundredth of the source's unit: well
+# within a fiftieth of a canvas pixel for every set.
+DECIMALS = re.compile(r"-?\d+\.\d+")
+CLASS_SELECTOR = re.compile(r"\.([A-Za-z_][\w-]*)")
+
+
+def rounded(match):
+    text = "%.2f" % float(match.group(0))
+    text = text.rstrip("0").rstrip(".")
+    return "0" if text == "-0" else text
+
+
+def compact(fragment, prefix):
+    """A fragment as one line of SVG, its ids renamed with prefix."""
+    wrapper = ET.fromstring('<g xmlns="%s" xmlns:xlink="%s">%s</g>'
+                            % (SVG_NS, XLINK_NS, fragment))
+    href_keys = ("href", "{%s}href" % XLINK_NS)
+    used = set()
+    for element in wrapper.iter():
+        for key, value in element.attrib.items():
+            used.update(REFERENCE.findall(value))
+            if key in href_keys and value.startswith("#"):
+                used.add(value[1:])
+    for element in wrapper.iter():
+        if "id" in element.attrib:
+            if element.get("id") in used:
+                element.set("id", prefix + element.get("id"))
+            else:
+                del element.attrib["id"]
+        for key, value in list(element.attrib.items()):
+            value = REFERENCE.sub(
+                lambda m: "url(#%s)" % (prefix + m.group(1))
+                if m.group(1) in used else m.group(0), value)
+            if key in href_keys and value[1:] in used:
+                value = "#" + prefix + value[1:]
+            if key not in ("id",) + href_keys:
+                value = DECIMALS.sub(rounded, value)
+            element.set(key, " ".join(value.split()))
+        # Class names too: a style sheet's rules hold for the whole
+        # document, so each piece's must name its own elements only.
+        if "class" in element.attrib:
+            element.set("class", " ".join(prefix + name for name in
+                                          element.get("class").split()))
+        if element.tag == "{%s}style" % SVG_NS and element.text:
+            element.text = CLASS_SELECTOR.sub(
+                lambda m: "." + prefix + m.group(1), element.text)
+        for part in ("text", "tail"):
+            text = getattr(element, part)
+            if text is not None and not text.strip():
+                setattr(element, part, None)
+    line = "".join(ET.tostring(child, encoding="unicode") for child in wrapper)
+    line = line.replace(' xmlns="%s"' % SVG_NS, "").replace(
+        ' xmlns:xlink="%s"' % XLINK_NS, "")
+    return line.replace("\n", " ").replace(" />", "/>")
+
+
+def pieces_svg(symbols, shared=None):
+    """The file of a set's vectors from its piece groups by name, with the
+    side-to-move markers (w3, b3) drawn in their boxes."""
+    lines = []
+    if shared is not None:
+        lines.append('<g id="%s">%s</g>' % (SHARED_ID, shared))
+    for name in sorted(symbols):
+        lines.append(symbols[name])
+    lines.append('<g id="b3">%s</g>' % marker_svg(*MARKER_PAINT["b3"]))
+    lines.append('<g id="w3">%s</g>' % marker_svg(*MARKER_PAINT["w3"]))
+    return ('<svg xmlns="%s" xmlns:xlink="%s">\n<defs>\n%s\n</defs>\n'
+            '</svg>\n' % (SVG_NS, XLINK_NS, "\n".join(lines)))
+
+
+def piece_symbol(name, group, origin, scale):
+    x, y = origin
+    return '<g id="%s" transform="translate(%d,%d) scale(%g)">%s</g>' % (
+        name, x, y, scale, compact(group, "%s-" % name))
+
+
+def write_text(folder, name, text):
+    with open(os.path.join(folder, name), "w", encoding="utf-8",
+              newline="\n") as f:
+        f.write(text)
+
+
+# Each side's marker: fill and ring.
+MARKER_PAINT = {"w3": ("#ffffff", "#000000"), "b3": ("#000000", "#ffffff")}
 
 
 def marker_svg(fill, ring, x=0, y=0):
@@ -356,9 +456,9 @@ def diagram_svg(fen, theme, labels):
                                            by + SQUARE_H * row + y, scale))
             col += 1
     if rest.startswith("b"):
-        parts.append(marker_svg("#000000", "#ffffff", 964, 10))
+        parts.append(marker_svg(*MARKER_PAINT["b3"], 964, 10))
     else:
-        parts.append(marker_svg("#ffffff", "#000000", 964, 964))
+        parts.append(marker_svg(*MARKER_PAINT["w3"], 964, 964))
     return ('<svg xmlns="%s" width="%d" height="%d" viewBox="0 0 %d %d">'
             '<defs>%s</defs>%s</svg>\n'
             % (SVG_NS, CANVAS, CANVAS, CANVAS, CANVAS,
@@ -388,17 +488,46 @@ def fits(name, sprite):
 
 def set_sprites(source):
     """The sprites of one pychess set, at the largest common scale that
-    fits its pieces in the default set's boxes and squares."""
+    fits its pieces in the default set's boxes and squares, and its
+    vectors."""
     groups = set_groups(source)
     scale = piece_scale(groups)
     while True:
-        sprites = {name: piece_sprite(name, groups[name], scale)
-                   for name in BOXES}
+        placed = {name: placed_piece(name, groups[name], scale)
+                  for name in BOXES}
+        sprites = {name: sprite for name, (_, sprite) in placed.items()}
         # At this size anti-aliasing widens a piece by about a pixel on
         # each side, which the probe at a large scale does not see.
         if all(fits(name, sprite) for name, sprite in sprites.items()):
-            return scale, sprites
+            return scale, sprites, set_vectors(source, placed, scale)
         scale = round(scale - 0.01, 2)
+
+
+def set_vectors(source, placed, scale):
+    """The pieces.svg of a pychess set: a sheet set draws its sheet once,
+    each piece a cell of it."""
+    path = os.path.join(pychess_pieces(), source)
+    if not path.endswith(".svg"):
+        return pieces_svg({name: piece_symbol(name, set_groups(source)[name],
+                                              origin, scale)
+                           for name, (origin, _) in placed.items()})
+    sheet = svg_fragment(path, (0, 0, 200 * len(SHEET_ORDER), 400))
+    # The sheet's own root, its drawing kept whole, then each cell of it.
+    root_open = sheet[:sheet.index(">") + 1]
+    shared = compact(sheet[len(root_open):-len("</svg>")], "s-")
+    kept = re.sub(r'^<svg x="0" y="0" width="\d+" height="\d+" '
+                  r'viewBox="[^"]*"', "", root_open)[:-1]
+    symbols = {}
+    for name, ((x, y), _) in placed.items():
+        row = 0 if name[0] == "b" else 1
+        col = SHEET_ORDER.index(name[1])
+        symbols[name] = (
+            '<g id="%s" transform="translate(%d,%d) scale(%g)"><svg x="0" '
+            'y="0" width="%d" height="%d" viewBox="%d %d 200 200"%s>'
+            '<use href="#%s"/></svg></g>'
+            % (name, x, y, scale, UNITS, UNITS, 200 * col, 200 * row, kept,
+               SHARED_ID))
+    return pieces_svg(symbols, shared)
 
 
 # The picture of all sets: a column for the name, then a strip of twelve
@@ -468,9 +597,12 @@ def shrink(pixels, width, height, factor):
 def main():
     themes = load_themes()
     scale, groups = fitted_pieces(piece_groups())
-    sprites = {name: piece_sprite(name, groups[name], scale) for name in BOXES}
-    markers = {"t_w3.png": marker("#ffffff", "#000000"),
-               "t_b3.png": marker("#000000", "#ffffff")}
+    placed = {name: placed_piece(name, groups[name], scale) for name in BOXES}
+    sprites = {name: sprite for name, (_, sprite) in placed.items()}
+    vectors = pieces_svg({name: piece_symbol(name, groups[name], origin, scale)
+                          for name, (origin, _) in placed.items()})
+    markers = {"t_%s.png" % name: marker(*paint)
+               for name, paint in sorted(MARKER_PAINT.items())}
     artwork = os.path.join(ROOT, "artwork")
     for theme_name, theme in themes.items():
         folder = artwork if theme_name == "default" else os.path.join(
@@ -482,6 +614,7 @@ def main():
             write(folder, "t_%s.png" % name, image)
         for name, image in markers.items():
             write(folder, name, image)
+        write_text(folder, "pieces.svg", vectors)
         print("wrote %s" % os.path.relpath(folder, ROOT))
     print("piece scale: %.2f pixels per unit" % scale)
 
@@ -503,8 +636,11 @@ def main():
             for name in BOXES:
                 link(folder, "t_%s.png" % name,
                      os.path.join("..", "..", "t_%s.png" % name))
+            link(folder, "pieces.svg", os.path.join("..", "..", "pieces.svg"))
             continue
-        scale, all_sprites[set_name] = set_sprites(PIECE_SETS[set_name])
+        scale, all_sprites[set_name], set_svg = set_sprites(
+            PIECE_SETS[set_name])
+        write_text(folder, "pieces.svg", set_svg)
         for name, image in all_sprites[set_name].items():
             write(folder, "t_%s.png" % name, image)
         print("wrote %s, %.2f pixels per unit"

@@ -1,0 +1,262 @@
+// Vector diagrams: /board.svg parsed by a real XML parser, rasterised by
+// rsvg-convert and compared square by square with /board.png of the same
+// request; its answer's fields; what the document must never hold.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "server/answers.h"
+#include "server/request.h"
+#include "server/text.h"
+#include "test_support.h"
+#include "tib/error.h"
+#include "tib/vector/piece_vectors.h"
+#include "tib/vector/svg.h"
+
+namespace tib {
+namespace {
+
+// The default theme, the green one and every bundled piece set, as the
+// server serves them.
+const Served& bundled() {
+  static const Served served = [] {
+    Served loaded;
+    ArtworkBudget budget;
+    const auto theme = [&](const std::string& folder) {
+      auto artwork = std::make_shared<Artwork>(
+          loadArtwork(folder, {Side::white, Side::black}, budget));
+      loadOtherBoards(folder, budget, artwork->boards);
+      Theme made{std::move(artwork), 1, nullptr, 2};
+      made.vectors = std::make_shared<const PieceVectors>(
+          loadPieceVectors(folder).value());
+      return made;
+    };
+    const std::string root = TIB_ARTWORK_DIR;
+    loaded.themes.emplace("", theme(root));
+    loaded.themes.emplace("green", theme(root + "/themes/green"));
+    for (const char* name :
+         {"alpha", "celtic", "fantasy", "kosal", "merida", "spatial"}) {
+      const std::string folder = root + "/pieces/" + name;
+      std::vector<FileIdentity> files;
+      std::vector<std::string> warnings;
+      PieceSet set{std::make_shared<const Sprites>(
+                       loadSprites(folder, budget, files, warnings)),
+                   3, nullptr, 4};
+      set.vectors = std::make_shared<const PieceVectors>(
+          loadPieceVectors(folder).value());
+      loaded.pieceSets.emplace(name, std::move(set));
+    }
+    loaded.labels = std::make_shared<const LabelGlyphs>(labelGlyphs());
+    return loaded;
+  }();
+  return served;
+}
+
+Answer answerTo(const std::string& target,
+                const std::vector<std::string_view>& ifNoneMatch = {}) {
+  const Decision decision =
+      decideRequest({"GET", target, ifNoneMatch, {}, false}, bundled(), 4096);
+  if (const auto* render = std::get_if<Render>(&decision)) {
+    return renderAnswer(*render);
+  }
+  if (const auto* notModified = std::get_if<NotModified>(&decision)) {
+    return notModifiedAnswer(*notModified);
+  }
+  return refusalAnswer(std::get<Refuse>(decision));
+}
+
+std::string bodyOf(const Answer& answer) {
+  return {answer.response.body().begin(), answer.response.body().end()};
+}
+
+// The mean of each colour channel over a box of the picture.
+std::array<double, 3> meanColour(const ImageBuffer& image, int x0, int y0,
+                                 int x1, int y1) {
+  std::array<double, 3> sum{};
+  for (int y = y0; y < y1; ++y) {
+    for (int x = x0; x < x1; ++x) {
+      const std::size_t at = (static_cast<std::size_t>(y) * image.width +
+                              static_cast<std::size_t>(x)) *
+                             4;
+      for (std::size_t k = 0; k < 3; ++k) {
+        sum[k] += image.pixels[at + k];
+      }
+    }
+  }
+  const double count = static_cast<double>(x1 - x0) * (y1 - y0);
+  for (double& channel : sum) {
+    channel /= count;
+  }
+  return sum;
+}
+
+// The largest difference of mean colour between the two pictures over a
+// quarter of any square: two rasterisers (one sampling the nearest pixel,
+// one anti-aliasing) differ little there, a piece, a mark or a square out
+// of place much.
+double worstQuarterDifference(const ImageBuffer& a, const ImageBuffer& b) {
+  const double scale = a.width / 1024.0;
+  double worst = 0;
+  for (int row = 0; row < 16; ++row) {
+    for (int col = 0; col < 16; ++col) {
+      const auto at = [&](double canvas) {
+        return static_cast<int>(canvas * scale);
+      };
+      const double left = static_cast<double>(kGridX) +
+                          col * (static_cast<double>(kSquareWidth) / 2);
+      const double top = static_cast<double>(kGridY) +
+                         row * (static_cast<double>(kSquareHeight) / 2);
+      const int x0 = at(left);
+      const int y0 = at(top);
+      const int x1 = at(left + static_cast<double>(kSquareWidth) / 2);
+      const int y1 = at(top + static_cast<double>(kSquareHeight) / 2);
+      const auto one = meanColour(a, x0, y0, x1, y1);
+      const auto two = meanColour(b, x0, y0, x1, y1);
+      for (std::size_t k = 0; k < 3; ++k) {
+        worst = std::max(worst, std::abs(one[k] - two[k]));
+      }
+    }
+  }
+  return worst;
+}
+
+// Both views, every bundled set, each kind of mark.
+const char* const kRequests[] = {
+    "size=512",
+    "size=512&orientation=black&piece=alpha",
+    "size=512&fen=r1bq1rk1/pp2bppp/2n1pn2/3p4/2PP4/2N1PN2/PP2BPPP/R2QKB1R+b"
+    "&lastMove=e1g1&arrows=Gd5c4,Rf6,Bb1h7&highlight=Ye4,Bc3",
+    "size=512&fen=r1bq1rk1/pp2bppp/2n1pn2/3p4/2PP4/2N1PN2/PP2BPPP/R2QKB1R+b"
+    "&lastMove=e1g1&arrows=Gd5c4,Rf6,Bb1h7&highlight=Ye4,Bc3"
+    "&orientation=black&piece=merida&theme=green",
+    "size=512&fen=4k3/8/8/8/8/8/4q3/4K3+w&check=true&piece=fantasy"
+    "&coordinates=false",
+    "size=512&fen=4k3/8/8/8/8/8/4q3/4K3+w&check=true&piece=celtic"
+    "&orientation=black&arrows=Ge2e1",
+    "size=512&pgn=1.e4+e5+2.Nf3+Nc6+3.Bb5&ply=4&piece=kosal&scale=1",
+    "size=512&fen=rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR+b&piece=spatial"
+    "&orientation=black&arrows=Yh8a1",
+};
+
+TEST(VectorDiagram, RasterisedLikeThePngOfTheSameRequest) {
+  const TempDir folder;
+  for (const char* query : kRequests) {
+    SCOPED_TRACE(query);
+    const Answer svg = answerTo(std::string("/board.svg?") + query);
+    const Answer png = answerTo(std::string("/board.png?") + query);
+    ASSERT_EQ(svg.response.result_int(), 200U) << bodyOf(svg);
+    ASSERT_EQ(png.response.result_int(), 200U) << bodyOf(png);
+    writeBytes(folder.path() / "diagram.svg", bodyOf(svg));
+    writeBytes(folder.path() / "diagram.png", bodyOf(png));
+    EXPECT_EQ(runProgram("/usr/bin/xmllint", folder.path(),
+                         {"--noout", "--nonet", "diagram.svg"})
+                  .status,
+              0);
+    ASSERT_EQ(runProgram("/usr/bin/rsvg-convert", folder.path(),
+                         {"-o", "drawn.png", "diagram.svg"})
+                  .status,
+              0);
+    const ImageBuffer drawn = readPng(folder.path() / "drawn.png");
+    const ImageBuffer expected = readPng(folder.path() / "diagram.png");
+    ASSERT_EQ(drawn.width, expected.width);
+    ASSERT_EQ(drawn.height, expected.height);
+    EXPECT_LT(worstQuarterDifference(drawn, expected), 12.0);
+  }
+}
+
+TEST(VectorDiagram, AnswersAsAnImageThatRunsNothing) {
+  const Answer svg = answerTo("/board.svg?size=400");
+  const auto& fields = svg.response;
+  EXPECT_EQ(fields[boost::beast::http::field::content_type], "image/svg+xml");
+  EXPECT_EQ(fields["Content-Security-Policy"],
+            "default-src 'none'; style-src 'unsafe-inline'");
+  EXPECT_EQ(fields["X-Content-Type-Options"], "nosniff");
+  EXPECT_FALSE(fields[boost::beast::http::field::cache_control].empty());
+  const std::string tag(fields[boost::beast::http::field::etag]);
+  // Not the PNG's tag: the same request as PNG is other bytes.
+  EXPECT_NE(tag, std::string(answerTo("/board.png?size=400")
+                                 .response[boost::beast::http::field::etag]));
+  const Answer again = answerTo("/board.svg?size=400", {tag});
+  EXPECT_EQ(again.response.result_int(), 304U);
+  EXPECT_TRUE(again.response.body().empty());
+  const std::string body = bodyOf(svg);
+  for (const char* absent : {"<script", "<text", " on", "http://e", "url(h",
+                             "<image", "<foreignObject"}) {
+    EXPECT_EQ(body.find(absent), std::string::npos) << absent;
+  }
+}
+
+TEST(VectorDiagram, RequestTextNeverBecomesMarkup) {
+  const char* const hostile[] = {"<script>alert(1)</script>", "a&b", "\"x\"",
+                                 "</svg><svg onload=alert(1)>"};
+  for (const char* text : hostile) {
+    SCOPED_TRACE(text);
+    std::string escaped;
+    for (const char c : std::string(text)) {
+      escaped += "%" + hexDigits(static_cast<unsigned char>(c)).substr(14);
+    }
+    for (const char* name : {"fen", "white", "black", "theme", "arrows",
+                             "lastMove", "piece", "orientation"}) {
+      const Answer answer =
+          answerTo(std::string("/board.svg?") + name + "=" + escaped);
+      const std::string body = bodyOf(answer);
+      const std::string type(
+          answer.response[boost::beast::http::field::content_type]);
+      if (type == "image/svg+xml") {
+        EXPECT_EQ(body.find(text), std::string::npos) << name;
+        EXPECT_EQ(body.find("<script"), std::string::npos) << name;
+      } else {
+        EXPECT_EQ(type.rfind("text/plain", 0), 0U) << name;
+      }
+    }
+  }
+}
+
+TEST(PieceVectors, RefuseWhatAPageMustNotRun) {
+  std::string groups;
+  for (const Piece& piece : kPieces) {
+    groups += std::string("<g id=\"") + piece.spriteName + "\"><path/></g>\n";
+  }
+  groups += "<g id=\"w3\"><circle/></g>\n<g id=\"b3\"><circle/></g>\n";
+  EXPECT_NO_THROW(readPieceVectors(groups, "pieces.svg"));
+  const struct {
+    const char* added;
+    const char* refusal;
+  } cases[] = {
+      {R"svg(<g id="x"><script>alert(1)</script></g>)svg", "runs or embeds"},
+      {R"svg(<g id="x"><SCRIPT/></g>)svg", "runs or embeds"},
+      {R"svg(<g id="x" onload="alert(1)"/>)svg", "event attribute"},
+      {R"svg(<g id="x"><use href="https://x/y.svg#a"/></g>)svg", "outside"},
+      {R"svg(<g id="x"><path fill="url(http://x/#a)"/></g>)svg", "outside"},
+      {R"svg(<g id="x"><foreignObject/></g>)svg", "runs or embeds"},
+  };
+  for (const auto& row : cases) {
+    try {
+      (void)readPieceVectors(groups + row.added + "\n", "pieces.svg");
+      ADD_FAILURE() << row.added;
+    } catch (const Error& error) {
+      EXPECT_NE(std::string(error.what()).find(row.refusal), std::string::npos)
+          << error.what();
+    }
+  }
+  // A set without a piece's group cannot draw it.
+  EXPECT_THROW(readPieceVectors(groups.substr(groups.find('\n') + 1), "p.svg"),
+               Error);
+}
+
+TEST(VectorDiagram, ASetWithoutVectorsIsRefusedByName) {
+  Served served = bundled();
+  served.pieceSets.at("alpha").vectors = nullptr;
+  const Decision decision = decideRequest(
+      {"GET", "/board.svg?piece=alpha", {}, {}, false}, served, 4096);
+  const auto* refuse = std::get_if<Refuse>(&decision);
+  ASSERT_NE(refuse, nullptr);
+  EXPECT_EQ(refuse->status, 400U);
+  EXPECT_NE(refuse->message.find("piece=alpha"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace tib
