@@ -126,7 +126,7 @@ struct Drawing {
 // the options given.
 std::string rangeRefusal(const GameOptions& options, std::size_t plies) {
   std::string asked;
-  if (options.from > 0 || !options.to) {
+  if (options.from > 0) {
     asked = "--from " + std::to_string(options.from);
   }
   if (options.to) {
