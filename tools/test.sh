@@ -26,14 +26,15 @@ ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
 
 # ThreadSanitizer over what runs on several threads: renders from shared
 # artwork, the service's workers, queue, counters and log thread, GIF
-# writers sharing a palette, and the text renderer's caches.
+# writers sharing a palette, the text renderer's caches, and tib-game --all
+# drawing games on several threads.
 tsan="-fsanitize=thread -fno-omit-frame-pointer"
 cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_FLAGS="$tsan" \
   -DCMAKE_EXE_LINKER_FLAGS="$tsan" -DTIB_BUILD_BENCHMARKS=OFF -DTIB_LODEPNG=$lodepng
 cmake --build build-tsan -j "$jobs" --target tib_tests gif_tests text_tests
 TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
   ctest --test-dir build-tsan --output-on-failure -j "$jobs" -R \
-  'Render|ServerQueueTest|ServerLogTest|ServerTest\.(ServesTheBytesTibWrites|TagsCacheAndKeepsConnectionsOpen|MetricsCountWhatWasAnswered|RendersForClientsThatLeftAreSkippedAndTheQueueIsBounded|AClientWhoseInputEndsBeforeItsDiagramIsReadyHasLeft)$|GifWriter\.WritersOnSeveralThreadsShareOnePalette$|TextRenderer\.GivesTheSameMasksFromManyThreads$'
+  'Render|ServerQueueTest|ServerLogTest|ServerTest\.(ServesTheBytesTibWrites|TagsCacheAndKeepsConnectionsOpen|MetricsCountWhatWasAnswered|RendersForClientsThatLeftAreSkippedAndTheQueueIsBounded|AClientWhoseInputEndsBeforeItsDiagramIsReadyHasLeft)$|GifWriter\.WritersOnSeveralThreadsShareOnePalette$|TextRenderer\.GivesTheSameMasksFromManyThreads$|TibGame\.AllGames'
 
 # The program against Debian's shared liblodepng writes the bytes the fast
 # build writes, diagram for diagram, and reads broken artwork as it does

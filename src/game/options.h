@@ -24,9 +24,15 @@ struct GameOptions {
   std::size_t game = 1;
   // Print the FENs of the main line instead of drawing.
   bool fens = false;
+  // Every game of the file: FENs after a line naming each game, or each
+  // game drawn to the file outputs names by its number (read from output),
+  // threads games at once.
+  bool all = false;
+  unsigned threads = 1;
   // The ply drawn, 0 for the start; none for the last.
   std::optional<std::size_t> ply;
   std::string output;
+  OutputPattern outputs;
   // A GIF of the game rather than a PNG of one ply: -o names a .gif.
   bool animated = false;
   // Size none: 1024 for a PNG, kDefaultGifSize for a GIF.
@@ -49,12 +55,6 @@ struct GameOptions {
   bool coordinates = true;
   // Empty for the installed artwork, else "artwork".
   std::string artwork;
-  // Every game of the file: FENs after a line naming each game, or each
-  // game drawn to the file outputs names by its number (read from output).
-  bool all = false;
-  OutputPattern outputs;
-  // Games read or drawn at once with all.
-  unsigned threads = 1;
 };
 
 // "--from 3": an option with its value, as messages show it.

@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <condition_variable>
 #include <cstring>
@@ -212,11 +213,9 @@ std::vector<unsigned char> draw(const Drawing& drawing, bool animated,
 std::string gameHeading(const chess::Game& game, std::size_t number) {
   const auto tag = [&game](const char* name) {
     std::string value(chess::tagValue(game, name).value_or("?"));
-    for (char& c : value) {
-      if (static_cast<unsigned char>(c) < ' ') {
-        c = ' ';
-      }
-    }
+    std::replace_if(
+        value.begin(), value.end(),
+        [](char c) { return static_cast<unsigned char>(c) < ' '; }, ' ');
     return value;
   };
   return "# game " + std::to_string(number) + ": " + tag("White") + " - " +
