@@ -9,7 +9,7 @@ bash tools/install-deps.sh clang-tidy cppcheck clang-format valgrind
 bash tools/check-rooms.sh
 
 echo "clang-format"
-clang-format --dry-run --Werror src/*/*.cpp src/*/*.h tests/*.cpp tests/*.h \
+clang-format --dry-run --Werror src/*/*.cpp src/*/*.h src/*/*/*.cpp src/*/*/*.h tests/*.cpp tests/*.h \
   fuzz/*.cpp bench/*.cpp
 
 echo "clang-tidy"
@@ -17,7 +17,7 @@ echo "clang-tidy"
 # checks take three quarters of the time on test bodies, which the sanitizer
 # builds run anyway: the tests get every other check.
 tidy() { xargs -n 1 -P "$(nproc)" clang-tidy --quiet -p build "$@" 2>/dev/null; }
-printf '%s\n' src/*/*.cpp | tidy
+printf "%s\n" src/*/*.cpp src/*/*/*.cpp | tidy
 printf '%s\n' tests/*.cpp | tidy --checks='-clang-analyzer-*'
 
 echo "cppcheck"
