@@ -298,12 +298,17 @@ TEST(GameRequest, TheBudgetOfPixelsAtItsEdge) {
       {{"pgn", "1. e4 e5 *"}, {"size", "10"}, {"players", "0"}}, 2048);
   EXPECT_NO_THROW(gameFramesOf(pgn, 1000, 300));
   EXPECT_THROW(gameFramesOf(pgn, 1000, 299), GameRequestError);
-  // The default lets a whole game of 1,000 plies at 720 with bars through.
-  EXPECT_EQ(std::nullopt, gifOverBudget(1000, 720, true, kDefaultMaxGifPixels));
+  // The default lets a whole game of 1,000 plies at 720 with both bars
+  // through; the evaluation bar's column widens each frame.
+  EXPECT_EQ(std::nullopt,
+            gifOverBudget(1000, 720, {true, true}, kDefaultMaxGifPixels));
   EXPECT_EQ(
       "the GIF would be 1000 frames of 2048 x 2048 pixels (4194304000 "
-      "pixels): at most 640000000",
-      gifOverBudget(1000, 2048, false, kDefaultMaxGifPixels).value_or(""));
+      "pixels): at most 700000000",
+      gifOverBudget(1000, 2048, {}, kDefaultMaxGifPixels).value_or(""));
+  EXPECT_EQ(
+      "the GIF would be 2 frames of 32 x 30 pixels (1920 pixels): at most 1919",
+      gifOverBudget(2, 30, {false, true}, 1919).value_or(""));
 }
 
 }  // namespace

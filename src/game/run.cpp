@@ -128,6 +128,9 @@ struct Drawing {
   std::vector<AnimationFrame> frames;
   std::vector<Decorations> decorations;
   bool decorated = false;
+  // A GIF over tib-server's default budget: drawn all the same, with a
+  // warning, since here the user pays for it.
+  std::optional<std::string> overBudget;
 };
 
 Drawing drawingOf(const GameOptions& options, const chess::Game& game) {
@@ -159,6 +162,19 @@ Drawing drawingOf(const GameOptions& options, const chess::Game& game) {
     drawing.decorated = drawing.decorated || drawing.decorations.back().bars ||
                         drawing.decorations.back().glyph ||
                         drawing.decorations.back().evalBar;
+  }
+  if (options.animated) {
+    GifFrameParts parts;
+    for (const Decorations& each : drawing.decorations) {
+      parts.bars = parts.bars || each.bars.has_value();
+      parts.evalBar = parts.evalBar || each.evalBar.has_value();
+    }
+    if (const auto over = gifOverBudget(
+            drawing.frames.size(), drawing.frames.front().diagram.settings.Size,
+            parts, kDefaultMaxGifPixels)) {
+      drawing.overBudget =
+          "warning: " + *over + " (tib-server's default --max-gif-pixels)";
+    }
   }
   return drawing;
 }
@@ -235,6 +251,7 @@ std::string fensOf(const chess::Game& game) {
 struct GameOutcome {
   std::string fens;
   std::string fault;
+  std::string warning;
 };
 
 // A failure of one game as one line that names it.
@@ -256,10 +273,13 @@ GameOutcome readOrDraw(const GameOptions& options, const chess::GameText& text,
       outcome.fens = gameHeading(game, text.number) + fensOf(game);
       return outcome;
     }
-    writeOutputFile(
-        outputPath(options.outputs, text.number),
-        draw(drawingOf(options, game), options.animated, *loaded, fonts),
-        loaded->artwork.filesRead);
+    const Drawing drawing = drawingOf(options, game);
+    if (drawing.overBudget) {
+      outcome.warning = faultOf(text.number, *drawing.overBudget);
+    }
+    writeOutputFile(outputPath(options.outputs, text.number),
+                    draw(drawing, options.animated, *loaded, fonts),
+                    loaded->artwork.filesRead);
   } catch (const std::bad_alloc&) {
     outcome.fault = faultOf(text.number, "out of memory");
   } catch (const std::exception& error) {
@@ -347,6 +367,9 @@ ExitStatus runAll(const GameOptions& options, const std::string& pgn,
       [&](const GameOutcome& outcome) {
         out.write(outcome.fens.data(),
                   static_cast<std::streamsize>(outcome.fens.size()));
+        if (!outcome.warning.empty()) {
+          err << kGamePrefix << outcome.warning << '\n';
+        }
         if (!outcome.fault.empty()) {
           failed = true;
           err << kGamePrefix << outcome.fault << '\n';
@@ -374,6 +397,9 @@ ExitStatus run(const std::vector<std::string>& args, std::istream& in,
     return ExitStatus::ok;
   }
   const Drawing drawing = drawingOf(options, game);
+  if (drawing.overBudget) {
+    err << kGamePrefix << *drawing.overBudget << std::endl;
+  }
   const LoadedArtwork loaded = loadChosenArtwork(options, err);
   if (isSvgName(options.output)) {
     writeOutputFile(

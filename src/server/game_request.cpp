@@ -98,11 +98,13 @@ void checkFrameCount(std::size_t count, std::size_t maxFrames) {
 // gives every frame their rows.
 void checkPixels(const std::vector<Decorations>& decorations, int32_t size,
                  uint64_t maxPixels) {
-  const bool bars = std::any_of(
-      decorations.begin(), decorations.end(),
-      [](const Decorations& each) { return each.bars.has_value(); });
+  GifFrameParts parts;
+  for (const Decorations& each : decorations) {
+    parts.bars = parts.bars || each.bars.has_value();
+    parts.evalBar = parts.evalBar || each.evalBar.has_value();
+  }
   if (const auto over =
-          gifOverBudget(decorations.size(), size, bars, maxPixels)) {
+          gifOverBudget(decorations.size(), size, parts, maxPixels)) {
     throw GameRequestError(*over + " (--max-gif-pixels)");
   }
 }

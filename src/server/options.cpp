@@ -102,11 +102,11 @@ void printServerUsage(std::ostream& out) {
       << "Serves chess diagrams over HTTP: GET "
          "/board.png?fen=<FEN>&size=<n>&scale=<f>&theme=<name>\n"
       << "--max-gif-pixels N: the most frames x pixels of one frame (player "
-         "bars included) a GIF may have, its work known before the first "
-         "frame; default "
+         "and evaluation bars included) a GIF may have, its work known before "
+         "the first frame; default "
       << kDefaultMaxGifPixels
-      << ", 1,000 frames of 800 x 800, so that a 1,000-ply game at size=720 "
-         "with bars (720 x 840) fits\n";
+      << ", so that a 1,000-ply game at size=720 with both bars (765 x 840) "
+         "fits\n";
 }
 
 ServerOptions readServerOptions(const std::vector<std::string>& args,

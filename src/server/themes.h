@@ -25,7 +25,7 @@ struct Theme {
   uint64_t identity = 0;
   // Its pieces and markers as vectors (pieces.svg), none without them, and
   // a hash of their text.
-  std::shared_ptr<const PieceVectors> vectors;
+  std::shared_ptr<const PieceVectors> vectors = {};
   uint64_t vectorIdentity = 0;
 };
 
@@ -39,7 +39,7 @@ struct PieceSet {
   std::shared_ptr<const Sprites> sprites;
   // A hash of the sprites, sizes included.
   uint64_t identity = 0;
-  std::shared_ptr<const PieceVectors> vectors;
+  std::shared_ptr<const PieceVectors> vectors = {};
   uint64_t vectorIdentity = 0;
 };
 using PieceSets = std::map<std::string, PieceSet>;

@@ -1,6 +1,7 @@
 #include "tib/animation_options.h"
 
 #include "tib/error.h"
+#include "tib/eval_bar.h"
 #include "tib/game_diagram.h"
 #include "tib/player_bars.h"
 #include "tib/values.h"
@@ -85,23 +86,38 @@ void applyChoices(const AnimationChoices& choices, GameAnimation& animation) {
   animation.marks = choices.marks;
 }
 
-uint64_t gifPixels(std::size_t frames, int32_t size, bool bars) {
-  const auto width = static_cast<uint64_t>(size);
-  const uint64_t height =
-      width + (bars ? 2 * static_cast<uint64_t>(barHeight(size)) : 0);
-  return static_cast<uint64_t>(frames) * width * height;
+namespace {
+
+struct FrameEdges {
+  uint64_t width;
+  uint64_t height;
+};
+
+FrameEdges frameEdges(int32_t size, GifFrameParts parts) {
+  const auto edge = static_cast<uint64_t>(size);
+  return {
+      edge + (parts.evalBar ? static_cast<uint64_t>(evalColumnWidth(size)) : 0),
+      edge + (parts.bars ? 2 * static_cast<uint64_t>(barHeight(size)) : 0)};
+}
+
+}  // namespace
+
+uint64_t gifPixels(std::size_t frames, int32_t size, GifFrameParts parts) {
+  const FrameEdges edges = frameEdges(size, parts);
+  return static_cast<uint64_t>(frames) * edges.width * edges.height;
 }
 
 std::optional<std::string> gifOverBudget(std::size_t frames, int32_t size,
-                                         bool bars, uint64_t budget) {
-  const uint64_t pixels = gifPixels(frames, size, bars);
+                                         GifFrameParts parts, uint64_t budget) {
+  const uint64_t pixels = gifPixels(frames, size, parts);
   if (pixels <= budget) {
     return std::nullopt;
   }
-  const int32_t height = size + (bars ? 2 * barHeight(size) : 0);
+  const FrameEdges edges = frameEdges(size, parts);
   return "the GIF would be " + std::to_string(frames) + " frames of " +
-         std::to_string(size) + " x " + std::to_string(height) + " pixels (" +
-         std::to_string(pixels) + " pixels): at most " + std::to_string(budget);
+         std::to_string(edges.width) + " x " + std::to_string(edges.height) +
+         " pixels (" + std::to_string(pixels) + " pixels): at most " +
+         std::to_string(budget);
 }
 
 }  // namespace tib
