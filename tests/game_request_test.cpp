@@ -268,6 +268,7 @@ TEST(GameRequest, TheBudgetOfPixelsAtItsEdge) {
   const std::string frame = R"({"fen": "8/8/8/8/8/8/8/K6k w"})";
   const std::string clocked =
       R"({"fen": "8/8/8/8/8/8/8/K6k b", "clock": {"white": 100}})";
+  const std::string evaluated = R"({"fen": "8/8/8/8/8/8/8/K6k b", "eval": 35})";
   const struct {
     std::string frames;
     uint64_t budget;
@@ -281,6 +282,10 @@ TEST(GameRequest, TheBudgetOfPixelsAtItsEdge) {
       {frame + "," + clocked, 240, ""},
       {frame + "," + clocked, 239,
        "the GIF would be 2 frames of 10 x 12 pixels (240 pixels): at most 239 "
+       "(--max-gif-pixels)"},
+      // The evaluation bar's column, 2 wide, on every frame.
+      {frame + "," + evaluated, 239,
+       "the GIF would be 2 frames of 12 x 10 pixels (240 pixels): at most 239 "
        "(--max-gif-pixels)"},
   };
   for (const auto& c : cases) {
