@@ -8,6 +8,7 @@
 #include <hb.h>
 
 #include <array>
+#include <memory>
 #include <string>
 
 #include "tib/text.h"
@@ -37,17 +38,27 @@ struct FontOutlines::Face {
 
 namespace {
 
-// The file and index of the face fontconfig matches.
+struct ConfigDeleter {
+  void operator()(FcConfig* config) const { FcConfigDestroy(config); }
+};
+
+// The file and index of the face fontconfig matches. A configuration of its
+// own, freed after: the library's current one would live to the exit.
 std::pair<std::string, int> matchFace(const std::string& family, bool bold) {
+  const std::unique_ptr<FcConfig, ConfigDeleter> config(
+      FcInitLoadConfigAndFonts());
+  if (!config) {
+    return {"", 0};
+  }
   FcPattern* pattern = FcPatternCreate();
   FcPatternAddString(pattern, FC_FAMILY,
                      reinterpret_cast<const FcChar8*>(family.c_str()));
   FcPatternAddInteger(pattern, FC_WEIGHT,
                       bold ? FC_WEIGHT_BOLD : FC_WEIGHT_REGULAR);
-  FcConfigSubstitute(nullptr, pattern, FcMatchPattern);
+  FcConfigSubstitute(config.get(), pattern, FcMatchPattern);
   FcDefaultSubstitute(pattern);
   FcResult result = FcResultNoMatch;
-  FcPattern* match = FcFontMatch(nullptr, pattern, &result);
+  FcPattern* match = FcFontMatch(config.get(), pattern, &result);
   FcPatternDestroy(pattern);
   std::pair<std::string, int> found{"", 0};
   FcChar8* file = nullptr;
