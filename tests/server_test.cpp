@@ -246,7 +246,9 @@ TEST_F(ServerTest, ServesAnnotatedDiagramsAndThePage) {
   loadOtherBoards(alt.string(), budget, artwork->boards);
   Served alone;
   alone.themes.emplace("", Theme{artwork, 0});
-  const uint16_t port = start();
+  // The game's theme has noise boards, whose GIF palette the sanitizer
+  // builds take a minute and more to make: no render time limit meets it.
+  const uint16_t port = start({"--max-render-seconds", "3600"});
   Client client(port);
   const std::string query =
       "/board.png?fen=4k3/8/8/8/8/8/8/4K3+b&size=300&orientation=black&"

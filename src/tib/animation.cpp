@@ -200,7 +200,7 @@ class Frame {
       end = row + 1;
       for (uint32_t col = 0; col < side_; ++col) {
         indices_[std::size_t{row} * width() + col] =
-            palette_.indexOf(codec::packRgb(&drawn[at + col * 4]));
+            palette_.indexOf(codec::packRgb(&drawn[at + std::size_t{col} * 4]));
       }
     }
     firstSide_ = false;
