@@ -211,8 +211,9 @@ def main():
     check(status == 200 and head_headers.get("ETag") == gif_headers.get("ETag"),
           "HEAD on the instance gives the GIF's tag without the GIF")
 
-    # A GIF cut by the instance (1000 frames at 2048 past
-    # --max-render-seconds 1) ends without the last chunk: its client sees
+    # A GIF cut by the instance (1000 frames at 2048, within the instances'
+    # raised pixel budget, past --max-render-seconds 1) ends without the
+    # last chunk: its client sees
     # it cut, and nginx does not keep it.
     shuffle = "+".join(["Nf3", "Nf6", "Ng1", "Ng8", "Nc3", "Nc6", "Nb1", "Nb8"][i % 8]
                        for i in range(999))
