@@ -497,9 +497,8 @@ bool writeAnimation(const Artwork& artwork, const Sprites& pieces,
     }
     drawOver(f, canvas);
     std::vector<codec::GifRect> changed = frame.updateBars(drawBars(f));
-    for (const codec::GifRect& rect : frame.updateSide(drawSide(f))) {
-      changed.push_back(rect);
-    }
+    const std::vector<codec::GifRect> side = frame.updateSide(drawSide(f));
+    changed.insert(changed.end(), side.begin(), side.end());
     for (const Box& box : boxes) {
       if (const auto rect = frame.update(canvas, box)) {
         changed.push_back(*rect);
