@@ -3,6 +3,7 @@
 // request; its answer's fields; what the document must never hold.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <sstream>
 #include <string>
@@ -87,9 +88,8 @@ std::array<double, 3> meanColour(const ImageBuffer& image, int x0, int y0,
     }
   }
   const double count = static_cast<double>(x1 - x0) * (y1 - y0);
-  for (double& channel : sum) {
-    channel /= count;
-  }
+  std::transform(sum.begin(), sum.end(), sum.begin(),
+                 [count](double channel) { return channel / count; });
   return sum;
 }
 
