@@ -46,8 +46,10 @@ ImageBuffer drawn(const std::vector<std::string>& options,
 ImageBuffer rightOf(const ImageBuffer& image, uint32_t left) {
   ImageBuffer part{{}, image.width - left, image.height};
   for (uint32_t row = 0; row < image.height; ++row) {
-    const auto* start = image.pixels.data() + (row * image.width + left) * 4;
-    part.pixels.insert(part.pixels.end(), start, start + part.width * 4);
+    const auto* start =
+        image.pixels.data() + (std::size_t{row} * image.width + left) * 4;
+    part.pixels.insert(part.pixels.end(), start,
+                       start + std::size_t{part.width} * 4);
   }
   return part;
 }
@@ -118,7 +120,8 @@ TEST(Analysis, AGifFramesBarIsThePlyPngsThroughThePalette) {
     int differing = 0;
     for (uint32_t row = 0; row < png.height; ++row) {
       for (int x = 0; x < column; ++x) {
-        const std::size_t at = row * png.width + static_cast<std::size_t>(x);
+        const std::size_t at =
+            std::size_t{row} * png.width + static_cast<std::size_t>(x);
         // The GIF's colour is the table's nearest to the PNG's.
         const unsigned char* pixel = &png.pixels[at * 4];
         int nearest = distance(pixel, decoded->colours.front());
@@ -130,7 +133,7 @@ TEST(Analysis, AGifFramesBarIsThePlyPngsThroughThePalette) {
         // A flat colour of the table exactly; an anti-aliased edge of the
         // label may fall to a near entry instead of the nearest.
         ASSERT_TRUE(nearest > 0 || shown == 0) << "ply " << ply;
-        differing += shown != nearest;
+        differing += shown != nearest ? 1 : 0;
       }
     }
     EXPECT_LE(differing, column * static_cast<int>(png.height) / 100)
