@@ -46,10 +46,10 @@ ImageBuffer drawn(const std::vector<std::string>& options,
 ImageBuffer rightOf(const ImageBuffer& image, uint32_t left) {
   ImageBuffer part{{}, image.width - left, image.height};
   for (uint32_t row = 0; row < image.height; ++row) {
-    const auto* start =
-        image.pixels.data() + (std::size_t{row} * image.width + left) * 4;
-    part.pixels.insert(part.pixels.end(), start,
-                       start + std::size_t{part.width} * 4);
+    const std::size_t offset = (std::size_t{row} * image.width + left) * 4;
+    part.pixels.insert(
+        part.pixels.end(), image.pixels.begin() + offset,
+        image.pixels.begin() + offset + std::size_t{part.width} * 4);
   }
   return part;
 }
