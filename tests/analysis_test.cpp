@@ -47,9 +47,9 @@ ImageBuffer rightOf(const ImageBuffer& image, uint32_t left) {
   ImageBuffer part{{}, image.width - left, image.height};
   for (uint32_t row = 0; row < image.height; ++row) {
     const std::size_t offset = (std::size_t{row} * image.width + left) * 4;
-    part.pixels.insert(
-        part.pixels.end(), image.pixels.begin() + offset,
-        image.pixels.begin() + offset + std::size_t{part.width} * 4);
+    const unsigned char* start = &image.pixels[offset];
+    part.pixels.insert(part.pixels.end(), start,
+                       start + std::size_t{part.width} * 4);
   }
   return part;
 }
