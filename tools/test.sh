@@ -19,7 +19,7 @@ ctest --test-dir build --output-on-failure -j "$jobs"
 
 sanitizers="-fsanitize=address,undefined,float-cast-overflow -fno-sanitize-recover=all -fno-omit-frame-pointer"
 cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS="$sanitizers" \
-  -DCMAKE_EXE_LINKER_FLAGS="$sanitizers" -DTIB_LODEPNG=$lodepng
+  -DCMAKE_EXE_LINKER_FLAGS="$sanitizers" -DTIB_BUILD_BENCHMARKS=OFF -DTIB_LODEPNG=$lodepng
 cmake --build build-sanitize -j "$jobs"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
   ctest --test-dir build-sanitize --output-on-failure -j "$jobs"
