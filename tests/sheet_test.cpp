@@ -12,6 +12,8 @@
 
 #include "game/run.h"
 #include "test_support.h"
+#include "tib/error.h"
+#include "tib/sheet/cairo_scene.h"
 #include "tib/sheet/layout.h"
 
 namespace tib {
@@ -72,6 +74,14 @@ TEST(SheetLayout, CellsInReadingOrderWithinTheMargins) {
           EXPECT_GT(place.board.y,
                     above.captionBaseline + 2 * layout.captionLeading);
         }
+        if (i + 1 == perPage) {
+          // As much room above the first row as below the last.
+          const double above =
+              diagramPlace(0, layout).board.y - layout.headerBaseline;
+          const double below =
+              layout.footerBaseline - layout.captionSize - bottom;
+          EXPECT_NEAR(above, below, 2 * layout.captionLeading);
+        }
         const DiagramPlace next = diagramPlace(i + perPage, layout);
         EXPECT_EQ(next.page, 1U);
         EXPECT_DOUBLE_EQ(next.board.x, place.board.x);
@@ -79,6 +89,46 @@ TEST(SheetLayout, CellsInReadingOrderWithinTheMargins) {
       }
     }
   }
+}
+
+// Relative commands from the pen, a quadratic curve as its cubic, the pen
+// back at the contour's start after z.
+TEST(SheetGlyphs, PathDataBecomesTheSameCairoPath) {
+  cairo_surface_t* surface =
+      cairo_recording_surface_create(CAIRO_CONTENT_ALPHA, nullptr);
+  cairo_t* cr = cairo_create(surface);
+  appendGlyphPath(cr, "m30 60l15 0q15 15 30 0c3 6 9-12 15 18zm3-3l6 6z");
+  cairo_path_t* path = cairo_copy_path(cr);
+  std::vector<double> points;
+  for (int i = 0; i < path->num_data; i += path->data[i].header.length) {
+    points.push_back(path->data[i].header.type);
+    for (int k = 1; k < path->data[i].header.length; ++k) {
+      points.push_back(path->data[i + k].point.x);
+      points.push_back(path->data[i + k].point.y);
+    }
+  }
+  cairo_path_destroy(path);
+  cairo_destroy(cr);
+  cairo_surface_destroy(surface);
+  const double move = CAIRO_PATH_MOVE_TO;
+  const double line = CAIRO_PATH_LINE_TO;
+  const double curve = CAIRO_PATH_CURVE_TO;
+  const double close = CAIRO_PATH_CLOSE_PATH;
+  const std::vector<double> expected{
+      move, 30, 60, line, 45, 60, curve, 55, 70, 65, 70, 75, 60, curve, 78, 66,
+      84, 48, 90, 78, close,
+      // m3-3 from the start of the contour closed; cairo marks each close
+      // with a move to where its contour started.
+      move, 33, 57, line, 39, 63, close, move, 33, 57};
+  ASSERT_EQ(points.size(), expected.size());
+  for (std::size_t i = 0; i < points.size(); ++i) {
+    EXPECT_NEAR(points[i], expected[i], 1e-9) << i;
+  }
+  cr = cairo_create(
+      cairo_recording_surface_create(CAIRO_CONTENT_ALPHA, nullptr));
+  EXPECT_THROW(appendGlyphPath(cr, "m1 1a2 2"), Error);
+  cairo_surface_destroy(cairo_get_target(cr));
+  cairo_destroy(cr);
 }
 
 struct GameRun {
