@@ -43,14 +43,14 @@ TEST(SheetLayout, GridsAndPageCounts) {
 // in reading order, and the next page starting where the first did.
 TEST(SheetLayout, CellsInReadingOrderWithinTheMargins) {
   for (const PaperSize& paper : {kA4, kLetter}) {
-    for (const std::size_t perPage : {4, 6, 9, 12}) {
+    for (const std::size_t perPage :
+         {std::size_t{4}, std::size_t{6}, std::size_t{9}, std::size_t{12}}) {
       SCOPED_TRACE(std::to_string(paper.width) + " " + std::to_string(perPage));
       const SheetLayout layout = sheetLayout(paper, perPage);
       const double usable = paper.width - 2 * layout.margin;
       // The boards take most of the width a row has.
       EXPECT_GT(layout.board * static_cast<double>(layout.grid.columns),
                 0.6 * usable);
-      std::vector<Rect> blocks;
       for (std::size_t i = 0; i < perPage; ++i) {
         const DiagramPlace place = diagramPlace(i, layout);
         EXPECT_EQ(place.page, 0U);
@@ -206,7 +206,7 @@ TEST(GameSheet, PagesAndCaptionsReadBack) {
 // The mean colour of each of 16 x 16 regions of a picture.
 std::vector<std::array<double, 3>> regionMeans(const ImageBuffer& image) {
   constexpr uint32_t kRegions = 16;
-  std::vector<std::array<double, 3>> means(kRegions * kRegions);
+  std::vector<std::array<double, 3>> means(std::size_t{kRegions} * kRegions);
   for (uint32_t y = 0; y < image.height; ++y) {
     for (uint32_t x = 0; x < image.width; ++x) {
       const std::size_t region =
@@ -221,9 +221,8 @@ std::vector<std::array<double, 3>> regionMeans(const ImageBuffer& image) {
   const double count =
       static_cast<double>(image.width) * image.height / (kRegions * kRegions);
   for (auto& mean : means) {
-    for (double& channel : mean) {
-      channel /= count;
-    }
+    std::transform(mean.begin(), mean.end(), mean.begin(),
+                   [count](double channel) { return channel / count; });
   }
   return means;
 }

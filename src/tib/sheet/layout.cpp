@@ -84,10 +84,11 @@ DiagramPlace diagramPlace(std::size_t index, const SheetLayout& layout) {
       layout.captionSize / 2 + kCaptionLines * layout.captionLeading;
   // Board and caption centred as one block in the cell, reading order by
   // rows.
-  const double cellX =
-      layout.margin + cellWidth * static_cast<double>(cell % grid.columns);
-  const double cellY = layout.margin + kHeaderBlock +
-                       cellHeight * static_cast<double>(cell / grid.columns);
+  const std::size_t column = cell % grid.columns;
+  const std::size_t row = cell / grid.columns;
+  const double cellX = layout.margin + cellWidth * static_cast<double>(column);
+  const double cellY =
+      layout.margin + kHeaderBlock + cellHeight * static_cast<double>(row);
   DiagramPlace place;
   place.page = index / perPage;
   place.board = {cellX + (cellWidth - layout.board) / 2,
