@@ -173,7 +173,7 @@ TEST(GameSheet, PagesAndCaptionsReadBack) {
   const std::string pdf = (folder.path() / "sheet.pdf").string();
   const std::string pgn =
       gamesOf(11) +
-      "[Event \"Puzzles\"]\n[White \"Иванов\"]\n[Black \"Tal\"]\n"
+      "[Event \"Puzzles\"]\n[White \"丁立人\"]\n[Black \"Иванов\"]\n"
       "[FEN \"4k3/8/8/8/8/8/3q4/K7 b - - 0 30\"]\n\n30... Qd5 *\n\n"
       "[Event \"Spring Open\"]\n[White \"Broken\"]\n\n1. e5 *\n";
   const GameRun run = runSheet(folder.path(), {"--sheet", pdf}, pgn);
@@ -185,11 +185,14 @@ TEST(GameSheet, PagesAndCaptionsReadBack) {
   const std::string text = poppler(folder.path(), "pdftotext", {pdf, "-"});
   for (const char* expected :
        {"Spring Open", "Weiss 1 \u2013 Schwarz", "Weiss 11",
-        "12. White to move", "Иванов \u2013 Tal", "Puzzles",
+        "12. White to move", "丁立人 \u2013 Иванов", "Puzzles",
         "30. Black to move", "1/2", "2/2"}) {
     EXPECT_NE(text.find(expected), std::string::npos) << expected << "\n"
                                                       << text;
   }
+  // Han letters from a face that has them, not the family's empty boxes.
+  EXPECT_NE(poppler(folder.path(), "pdffonts", {pdf}).find("CJK"),
+            std::string::npos);
   // The header is not repeated in the captions of its own event.
   EXPECT_EQ(std::count(text.begin(), text.end(), '\f'), 2);
   EXPECT_EQ(text.find("Spring Open", text.find("Spring Open") + 1),
