@@ -6,6 +6,8 @@
 #include <array>
 #include <cmath>
 #include <filesystem>
+#include <regex>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -277,6 +279,22 @@ TEST(GameSheet, SvgPageAndRefusals) {
       runProgram("/usr/bin/xmllint", folder.path(), {"--noout", "--nonet", svg})
           .status,
       0);
+  // Every reference resolves: a clip or piece lost on the way is drawn by
+  // no viewer.
+  const std::string page = readText(svg);
+  const std::regex id(R"re(id="([^"]+)")re");
+  const std::regex reference(R"re((?:url\(#|href="#)([^")]+))re");
+  std::set<std::string> ids;
+  for (auto at = std::sregex_iterator(page.begin(), page.end(), id);
+       at != std::sregex_iterator(); ++at) {
+    ids.insert((*at)[1]);
+  }
+  std::size_t references = 0;
+  for (auto at = std::sregex_iterator(page.begin(), page.end(), reference);
+       at != std::sregex_iterator(); ++at, ++references) {
+    EXPECT_EQ(ids.count((*at)[1]), 1U) << (*at)[0];
+  }
+  EXPECT_GT(references, 6U * 32U);
   const struct {
     std::vector<std::string> args;
     std::size_t games;

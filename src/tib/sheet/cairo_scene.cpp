@@ -1,7 +1,5 @@
 #include "tib/sheet/cairo_scene.h"
 
-#include <librsvg/rsvg.h>
-
 #include <cmath>
 #include <cstdlib>
 #include <string>
@@ -23,9 +21,8 @@ void setColour(cairo_t* cr, const Rgb& colour, double opacity) {
 }
 
 // One group as a document of its own, drawn at kGroupMargin from the
-// origin of an unbounded recording.
-cairo_surface_t* recordGroup(const std::string& group,
-                             const std::string& shared) {
+// origin.
+RsvgHandle* readGroup(const std::string& group, const std::string& shared) {
   const std::string document =
       R"(<svg xmlns="http://www.w3.org/2000/svg" )"
       R"(xmlns:xlink="http://www.w3.org/1999/xlink"><defs>)" +
@@ -36,28 +33,17 @@ cairo_surface_t* recordGroup(const std::string& group,
   RsvgHandle* handle = rsvg_handle_new_from_data(
       reinterpret_cast<const guint8*>(document.data()), document.size(),
       &error);
-  cairo_surface_t* recording =
-      cairo_recording_surface_create(CAIRO_CONTENT_COLOR_ALPHA, nullptr);
-  bool drawn = false;
-  if (handle != nullptr) {
-    cairo_t* cr = cairo_create(recording);
-    const RsvgRectangle viewport{0, 0, 4 * kGroupMargin, 4 * kGroupMargin};
-    drawn = rsvg_handle_render_document(handle, cr, &viewport, &error) != 0;
-    cairo_destroy(cr);
-    g_object_unref(handle);
-  }
-  if (!drawn) {
+  if (handle == nullptr) {
     const std::string why = error != nullptr ? error->message : "unknown";
     if (error != nullptr) {
       g_error_free(error);
     }
-    cairo_surface_destroy(recording);
     const std::size_t idEnd = group.find('"', 7);
-    throw Error("cannot draw the piece group " +
+    throw Error("cannot read the piece group " +
                 group.substr(7, idEnd == std::string::npos ? 0 : idEnd - 7) +
                 ": " + why);
   }
-  return recording;
+  return handle;
 }
 
 double number(std::string_view& data) {
@@ -140,19 +126,50 @@ void paintShape(cairo_t* cr, const GlyphUse& glyph, const GlyphPaths& paths) {
 
 }  // namespace
 
-void ScenePainter::SurfaceRelease::operator()(cairo_surface_t* surface) const {
+void ScenePainter::Release::operator()(cairo_surface_t* surface) const {
   cairo_surface_destroy(surface);
 }
 
+void ScenePainter::Release::operator()(RsvgHandle* handle) const {
+  g_object_unref(handle);
+}
+
 ScenePainter::ScenePainter(const PieceVectors& pieces,
-                           const PieceVectors& markers) {
-  for (std::size_t i = 0; i < groups_.size(); ++i) {
+                           const PieceVectors& markers, bool recorded) {
+  for (std::size_t i = 0; i < kGroups; ++i) {
     const PieceVectors& from = i < kPieces.size() ? pieces : markers;
-    groups_[i].reset(recordGroup(from.groups[i], from.shared));
+    handles_[i].reset(readGroup(from.groups[i], from.shared));
+    if (recorded) {
+      recordings_[i].reset(
+          cairo_recording_surface_create(CAIRO_CONTENT_COLOR_ALPHA, nullptr));
+      cairo_t* cr = cairo_create(recordings_[i].get());
+      cairo_translate(cr, kGroupMargin, kGroupMargin);
+      drawGroup(cr, i);
+      cairo_destroy(cr);
+    }
   }
 }
 
 ScenePainter::~ScenePainter() = default;
+
+// The group with its box's corner at the origin.
+void ScenePainter::drawGroup(cairo_t* cr, std::size_t group) const {
+  cairo_save(cr);
+  cairo_translate(cr, -kGroupMargin, -kGroupMargin);
+  const RsvgRectangle viewport{0, 0, 4 * kGroupMargin, 4 * kGroupMargin};
+  GError* error = nullptr;
+  const bool drawn = rsvg_handle_render_document(handles_.at(group).get(), cr,
+                                                 &viewport, &error) != 0;
+  cairo_restore(cr);
+  if (!drawn) {
+    const std::string why = error != nullptr ? error->message : "unknown";
+    if (error != nullptr) {
+      g_error_free(error);
+    }
+    throw Error("cannot draw the piece group " + std::to_string(group) + ": " +
+                why);
+  }
+}
 
 void ScenePainter::paint(cairo_t* cr, const Scene& scene,
                          const GlyphPaths& glyphs, double side) const {
@@ -168,9 +185,13 @@ void ScenePainter::paint(cairo_t* cr, const Scene& scene,
             cairo_save(cr);
             cairo_translate(cr, each.box.x, each.box.y);
             cairo_scale(cr, each.scaleX, each.scaleY);
-            cairo_set_source_surface(cr, groups_.at(each.group).get(),
-                                     -kGroupMargin, -kGroupMargin);
-            cairo_paint(cr);
+            if (recordings_.at(each.group)) {
+              cairo_set_source_surface(cr, recordings_[each.group].get(),
+                                       -kGroupMargin, -kGroupMargin);
+              cairo_paint(cr);
+            } else {
+              drawGroup(cr, each.group);
+            }
             cairo_restore(cr);
           } else if constexpr (std::is_same_v<Kind, GlyphUse>) {
             paintShape(cr, each, glyphs);

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cairo.h>
+#include <librsvg/rsvg.h>
 
 #include <array>
 #include <memory>
@@ -14,12 +15,15 @@
 
 namespace tib {
 
-// Each group of a piece set and a theme's markers recorded once: a PDF
-// then holds each piece once, as a form every cell paints.
+// Each group of a piece set and a theme's markers read once and, for a
+// PDF, recorded once: the PDF then holds each piece once, as a form every
+// cell paints. Cairo's SVG writer loses the clips inside a recording, so
+// for SVG each use draws its group anew.
 class ScenePainter {
  public:
   // Throws an Error naming the group librsvg cannot read.
-  ScenePainter(const PieceVectors& pieces, const PieceVectors& markers);
+  ScenePainter(const PieceVectors& pieces, const PieceVectors& markers,
+               bool recorded);
   ~ScenePainter();
   ScenePainter(const ScenePainter&) = delete;
   ScenePainter& operator=(const ScenePainter&) = delete;
@@ -30,12 +34,17 @@ class ScenePainter {
              double side) const;
 
  private:
-  struct SurfaceRelease {
+  struct Release {
     void operator()(cairo_surface_t* surface) const;
+    void operator()(RsvgHandle* handle) const;
   };
-  using Recording = std::unique_ptr<cairo_surface_t, SurfaceRelease>;
-  std::array<Recording, std::tuple_size_v<decltype(PieceVectors::groups)>>
-      groups_;
+  void drawGroup(cairo_t* cr, std::size_t group) const;
+
+  static constexpr std::size_t kGroups =
+      std::tuple_size_v<decltype(PieceVectors::groups)>;
+  std::array<std::unique_ptr<RsvgHandle, Release>, kGroups> handles_;
+  // Empty unless recorded.
+  std::array<std::unique_ptr<cairo_surface_t, Release>, kGroups> recordings_;
 };
 
 // Path data of GlyphPaths (relative m, l, q, c and z, y up) appended to

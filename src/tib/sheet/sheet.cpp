@@ -226,7 +226,8 @@ void checkStatus(cairo_status_t status) {
 std::vector<unsigned char> renderSheet(
     SheetFormat format, const SheetLayout& layout, const std::string& header,
     const std::vector<SheetDiagram>& diagrams, const SheetArt& art) {
-  const ScenePainter painter(*art.pieces, *art.markers);
+  const ScenePainter painter(*art.pieces, *art.markers,
+                             format == SheetFormat::pdf);
   CaptionFonts fonts;
   std::vector<unsigned char> bytes;
   cairo_surface_t* surface =
