@@ -55,11 +55,13 @@ tib-server serves the very same diagrams over HTTP, with the artwork
 decoded once; a systemd unit is included but not enabled.
 .
 tib-game reads chess games in PGN and prints their positions or draws the
-diagram of any move, with the arrows and coloured squares of its comment.
+diagram of any move, with the arrows and coloured squares of its comment,
+or prints one diagram of every game of a file as a PDF sheet.
 .
 The cburnett piece set on three board themes is included.")
-# Dependencies from dpkg-shlibdeps: liblodepng0 and the C++ runtime only
-# where they are linked as shared libraries.
+# Dependencies from dpkg-shlibdeps (cairo and librsvg for the sheets among
+# them): liblodepng0 and the C++ runtime only where they are linked as
+# shared libraries.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # The player bars' text: DejaVu Sans always, Noto CJK for Han, kana and
 # hangul names.

@@ -27,4 +27,8 @@ build/tib-game -o "$doc/opera.gif" --size 360 --artwork artwork "$doc/opera.pgn"
 # The game with an engine's evaluations: the evaluation bar, material and
 # judged moves.
 build/tib-game --ply 20 --judge -o "$doc/opera-analysis.png" --size 400 --artwork artwork "$doc/opera-eval.pgn"
+# A printed sheet of a file of games and puzzles, its page shown as a PNG.
+build/tib-game --sheet "$doc/sheet.pdf" --artwork artwork "$doc/sheet.pgn"
+pdftoppm -png -r 60 -singlefile "$doc/sheet.pdf" "$doc/sheet"
+rm "$doc/sheet.pdf"
 echo "Diagrams written to doc/: $(cd "$doc" && ls ./*.png ./*.gif | tr '\n' ' ')"

@@ -19,14 +19,16 @@ constexpr const char* kUsage =
     "yes|no]] [--size N] [--scale F] [--theme NAME] [--piece SET] "
     "[--orientation white|black] [--coordinates yes|no] [--no-players] "
     "[--white NAME] [--black NAME] [--eval | --no-eval] [--no-material] "
-    "[--judge] [--artwork DIR] [FILE]";
+    "[--judge] [--sheet FILE.pdf|FILE.svg [--paper a4|letter] [--per-page "
+    "4|6|9|12]] [--artwork DIR] [FILE]";
 
 // The options that take a value.
-constexpr std::array<std::string_view, 19> kValued{
-    "--game",    "--ply",   "-o",           "--output",      "--size",
-    "--scale",   "--theme", "--piece",      "--orientation", "--coordinates",
-    "--artwork", "--delay", "--last-delay", "--from",        "--to",
-    "--arrows",  "--white", "--black",      "--threads"};
+constexpr std::array<std::string_view, 22> kValued{
+    "--game",    "--ply",     "-o",           "--output",      "--size",
+    "--scale",   "--theme",   "--piece",      "--orientation", "--coordinates",
+    "--artwork", "--delay",   "--last-delay", "--from",        "--to",
+    "--arrows",  "--white",   "--black",      "--threads",     "--sheet",
+    "--paper",   "--per-page"};
 
 [[noreturn]] void refuse(const std::string& message) {
   throw OptionError(message + "; " + kUsage);
@@ -94,11 +96,46 @@ void readValue(const std::string& name, const std::string& value,
     (name == "--white" ? options.white : options.black) = value;
   } else if (name == "--threads") {
     options.threads = static_cast<unsigned>(readNumber(name, value, 1, 64));
+  } else if (name == "--sheet") {
+    if (value.empty()) {
+      refuse("--sheet needs a file name");
+    }
+    options.sheet = value;
+  } else if (name == "--paper") {
+    const std::optional<PaperSize> paper = paperNamed(value);
+    if (!paper) {
+      refuse(name + " " + value + ": use a4 or letter");
+    }
+    options.paper = *paper;
+  } else if (name == "--per-page") {
+    options.perPage = readNumber(name, value, 1, 99);
+    if (!gridOf(options.perPage)) {
+      refuse(name + " " + value + ": use 4, 6, 9 or 12");
+    }
   } else if (name == "--artwork") {
     if (value.empty()) {
       refuse("--artwork needs a folder");
     }
     options.artwork = value;
+  }
+}
+
+bool endsWith(const std::string& text, std::string_view end) {
+  return text.size() > end.size() &&
+         text.compare(text.size() - end.size(), end.size(), end) == 0;
+}
+
+// A sheet draws one diagram of every game, and nothing else.
+void checkSheetOptions(const GameOptions& options, bool gameGiven) {
+  if (!endsWith(options.sheet, ".pdf") && !endsWith(options.sheet, ".svg")) {
+    refuse("--sheet " + options.sheet +
+           ": name a .pdf file (any number of pages) or a .svg (one page)");
+  }
+  if (options.fens || !options.output.empty() || options.all || gameGiven ||
+      options.threads > 1) {
+    refuse(
+        "--sheet draws every game of the file, so --fens, -o, --all, "
+        "--game and --threads do not go with it");
   }
 }
 
@@ -113,7 +150,9 @@ void printGameUsage(std::ostream& out) {
       << "Reads a game in PGN (FILE, or standard input) and prints the FEN of "
          "each position (--fens), draws the diagram of a ply as PNG, or "
          "animates the game as a GIF. With --all, every game of the file: "
-         "-o names each game's file by its number (game-%d.gif).\n";
+         "-o names each game's file by its number (game-%d.gif). --sheet lays "
+         "out one diagram of every game (--ply N, else a puzzle's start or "
+         "the last ply) with captions, as PDF pages or one SVG page.\n";
 }
 
 GameOptions readGameOptions(const std::vector<std::string>& args) {
@@ -161,10 +200,14 @@ GameOptions readGameOptions(const std::vector<std::string>& args) {
       inputGiven = true;
     }
   }
+  if (!options.sheet.empty()) {
+    checkSheetOptions(options, gameGiven);
+    return options;
+  }
   if (!options.help && options.fens == !options.output.empty()) {
     refuse(options.fens ? "--fens prints, so -o does not go with it"
-                        : "nothing to do: give --fens, or -o FILE.png or "
-                          "FILE.gif");
+                        : "nothing to do: give --fens, -o FILE.png or "
+                          "FILE.gif, or --sheet FILE.pdf");
   }
   options.animated = endsWithGif(options.output);
   if (options.animated && options.ply) {

@@ -13,6 +13,7 @@
 #include "tib/animation_options.h"
 #include "tib/board.h"
 #include "tib/drawing.h"
+#include "tib/sheet/layout.h"
 
 namespace tib::game {
 
@@ -55,6 +56,11 @@ struct GameOptions {
   bool coordinates = true;
   // Empty for the installed artwork, else "artwork".
   std::string artwork;
+  // A printed sheet of one diagram of every game (FILE.pdf, or FILE.svg of
+  // one page), on this paper, so many diagrams a page.
+  std::string sheet;
+  PaperSize paper = kA4;
+  std::size_t perPage = 6;
 };
 
 // "--from 3": an option with its value, as messages show it.

@@ -15,6 +15,7 @@
 #include "chess/pgn.h"
 #include "game/failure.h"
 #include "game/options.h"
+#include "game/sheet_output.h"
 #include "game/vector_output.h"
 #include "tib/analysis.h"
 #include "tib/artwork.h"
@@ -380,12 +381,54 @@ ExitStatus runAll(const GameOptions& options, const std::string& pgn,
   return failed ? ExitStatus::failed : ExitStatus::ok;
 }
 
+// One diagram of every game on a sheet; a game that fails is reported, as
+// with --all, and left out, the others drawn.
+ExitStatus runSheet(const GameOptions& options, const std::string& pgn,
+                    std::ostream& err) {
+  const std::vector<chess::GameText> games = chess::splitGames(pgn);
+  if (games.empty()) {
+    throw Error("the file holds no game");
+  }
+  checkSheetFits(options, games.size());
+  const LoadedArtwork loaded = loadChosenArtwork(options, err);
+  const SheetArtwork art(loaded.artwork, loaded.themeFolder,
+                         loaded.pieceFolder);
+  std::optional<std::string> header;
+  std::vector<SheetDiagram> diagrams;
+  bool failed = false;
+  for (const chess::GameText& text : games) {
+    try {
+      const chess::Game game = chess::readGame(text);
+      if (!header) {
+        header = sheetHeader(game);
+      }
+      diagrams.push_back(art.diagram(options, game, sheetPly(options, game),
+                                     text.number, *header));
+    } catch (const std::exception& error) {
+      failed = true;
+      err << kGamePrefix << faultOf(text.number, error.what()) << '\n';
+    }
+  }
+  err << std::flush;
+  if (diagrams.empty()) {
+    throw Error("no game of the file could be drawn; " + options.sheet +
+                " not written");
+  }
+  writeOutputFile(options.sheet,
+                  art.render(options, header.value_or(""), diagrams),
+                  loaded.artwork.filesRead);
+  return failed ? ExitStatus::failed : ExitStatus::ok;
+}
+
 ExitStatus run(const std::vector<std::string>& args, std::istream& in,
                std::ostream& out, std::ostream& err) {
   const GameOptions options = readGameOptions(args);
   if (options.help) {
     printGameUsage(out);
     return ExitStatus::ok;
+  }
+  if (!options.sheet.empty()) {
+    return runSheet(options, readInput(options.input, in), err);
   }
   if (options.all) {
     return runAll(options, readInput(options.input, in), out, err);

@@ -7,8 +7,6 @@
 
 namespace tib::game {
 
-namespace {
-
 PieceVectors vectorsOf(const std::string& folder, const char* option) {
   std::optional<PieceVectors> vectors = loadPieceVectors(folder);
   if (!vectors) {
@@ -18,8 +16,6 @@ PieceVectors vectorsOf(const std::string& folder, const char* option) {
   }
   return std::move(*vectors);
 }
-
-}  // namespace
 
 bool isSvgName(const std::string& name) {
   constexpr std::string_view kSuffix = ".svg";

@@ -6,8 +6,13 @@
 #include <vector>
 
 #include "tib/render.h"
+#include "tib/vector/piece_vectors.h"
 
 namespace tib::game {
+
+// The vectors (pieces.svg) of a folder named by option; throws an
+// OptionError naming a folder without them.
+PieceVectors vectorsOf(const std::string& folder, const char* option);
 
 // Whether an output file name asks for SVG (ends with ".svg").
 bool isSvgName(const std::string& name);

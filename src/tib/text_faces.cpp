@@ -114,6 +114,8 @@ int FaceLibrary::loadFace(const std::string& path, int index,
   }
   auto face = std::make_unique<Face>();
   face->family = std::move(family);
+  face->file = path;
+  face->index = index;
   if (FT_New_Face(library_, path.c_str(), index, &face->freetype) != 0) {
     return -1;
   }

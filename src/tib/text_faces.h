@@ -22,6 +22,9 @@ namespace tib {
 // under the renderer's lock only.
 struct Face {
   std::string family;
+  // Where it was read from, for a renderer that opens it on its own.
+  std::string file;
+  int index = 0;
   FT_Face freetype = nullptr;
   hb_font_t* harfbuzz = nullptr;
   int unitsPerEm = 1000;

@@ -1,0 +1,99 @@
+#include "game/sheet_output.h"
+
+#include "game/failure.h"
+#include "game/vector_output.h"
+#include "tib/game_diagram.h"
+
+namespace tib::game {
+
+namespace {
+
+std::string tagOr(const chess::Game& game, const char* name,
+                  const char* missing) {
+  const std::optional<std::string_view> value = chess::tagValue(game, name);
+  return value && !value->empty() && *value != "?" ? std::string(*value)
+                                                   : std::string(missing);
+}
+
+}  // namespace
+
+std::size_t sheetPly(const GameOptions& options, const chess::Game& game) {
+  const std::size_t plies = game.plies.size();
+  if (!options.ply) {
+    return chess::tagValue(game, "FEN") ? 0 : plies;
+  }
+  if (*options.ply > plies) {
+    throw OptionError("--ply " + std::to_string(*options.ply) +
+                      ": the game has " + std::to_string(plies) +
+                      (plies == 1 ? " ply" : " plies"));
+  }
+  return *options.ply;
+}
+
+std::string sheetHeader(const chess::Game& first) {
+  return tagOr(first, "Event", "");
+}
+
+std::vector<std::string> sheetCaption(const chess::Game& game, std::size_t ply,
+                                      const std::string& header) {
+  std::vector<std::string> lines{tagOr(game, "White", "?") + " \u2013 " +
+                                 tagOr(game, "Black", "?")};
+  const std::string event = tagOr(game, "Event", "");
+  if (!event.empty() && event != header) {
+    lines.push_back(event);
+  }
+  const chess::Position& position = chess::positionAfter(game, ply);
+  lines.push_back(std::to_string(position.fullmoveNumber()) +
+                  (position.sideToMove() == chess::Side::white
+                       ? ". White to move"
+                       : ". Black to move"));
+  return lines;
+}
+
+void checkSheetFits(const GameOptions& options, std::size_t games) {
+  if (!isSvgName(options.sheet) || games <= options.perPage) {
+    return;
+  }
+  throw OptionError("--sheet " + options.sheet + ": the file has " +
+                    std::to_string(games) + " games and one SVG page holds " +
+                    std::to_string(options.perPage) +
+                    "; write a .pdf or raise --per-page");
+}
+
+SheetArtwork::SheetArtwork(const Artwork& artwork,
+                           const std::string& themeFolder,
+                           const std::string& pieceFolder)
+    : artwork_(artwork),
+      theme_(vectorsOf(themeFolder, "--theme")),
+      pieces_(pieceFolder.empty()
+                  ? std::nullopt
+                  : std::optional(vectorsOf(pieceFolder, "--piece"))),
+      labels_(labelGlyphs()) {}
+
+SheetDiagram SheetArtwork::diagram(const GameOptions& options,
+                                   const chess::Game& game, std::size_t ply,
+                                   std::size_t number,
+                                   const std::string& header) const {
+  const Diagram diagram =
+      plyDiagram(game, ply, Settings{kDefaultSize, options.scale},
+                 options.orientation, options.coordinates);
+  const std::size_t index =
+      boardIndex(options.orientation, options.coordinates);
+  const ImageBuffer* board = boardPicture(artwork_, index);
+  if (board == nullptr) {
+    throw Error(std::string("the artwork has no ") + kBoardFiles.at(index));
+  }
+  return {diagramScene(diagram, boardColours(*board), labels_), number,
+          sheetCaption(game, ply, header)};
+}
+
+std::vector<unsigned char> SheetArtwork::render(
+    const GameOptions& options, const std::string& header,
+    const std::vector<SheetDiagram>& diagrams) const {
+  return renderSheet(
+      isSvgName(options.sheet) ? SheetFormat::svg : SheetFormat::pdf,
+      sheetLayout(options.paper, options.perPage), header, diagrams,
+      {pieces_ ? &*pieces_ : &theme_, &theme_, &labels_.paths});
+}
+
+}  // namespace tib::game
