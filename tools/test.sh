@@ -22,7 +22,7 @@ cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS="$saniti
   -DCMAKE_EXE_LINKER_FLAGS="$sanitizers" -DTIB_BUILD_BENCHMARKS=OFF -DTIB_LODEPNG=$lodepng
 cmake --build build-sanitize -j "$jobs"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
-  ctest --test-dir build-sanitize --output-on-failure -j "$jobs"
+  LSAN_OPTIONS=suppressions=$PWD/tools/lsan.supp ctest --test-dir build-sanitize --output-on-failure -j "$jobs"
 
 # ThreadSanitizer over what runs on several threads: renders from shared
 # artwork, the service's workers, queue, counters and log thread, GIF
