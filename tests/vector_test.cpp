@@ -172,9 +172,47 @@ TEST(VectorDiagram, RasterisedLikeThePngOfTheSameRequest) {
         worstCellDifference(drawn, expected, std::stoi(query + 5));
     EXPECT_LT(worst, 12.0);
     // Every text of the request is outlines.
-    for (const char* text : {"script", "alert", "A&amp;B", "&quot;", "\xE7\x8E\x8B"}) {
+    for (const char* text :
+         {"script", "alert", "A&amp;B", "&quot;", "\xE7\x8E\x8B"}) {
       EXPECT_EQ(bodyOf(svg).find(text), std::string::npos) << text;
     }
+  }
+}
+
+// The same label drawn by the same rasteriser: where the white view has the
+// rank or file of row or column i, the black view has it at 7 - i.
+TEST(VectorDiagram, CoordinatesTurnWithTheView) {
+  const TempDir folder;
+  std::array<ImageBuffer, 2> views;
+  for (std::size_t v = 0; v < views.size(); ++v) {
+    writeBytes(folder.path() / "view.svg",
+               bodyOf(answerTo(std::string("/board.svg?size=1024") +
+                               (v == 1 ? "&orientation=black" : ""))));
+    ASSERT_EQ(runProgram("/usr/bin/rsvg-convert", folder.path(),
+                         {"-o", "view.png", "view.svg"})
+                  .status,
+              0);
+    views.at(v) = readPng(folder.path() / "view.png");
+  }
+  const auto width = static_cast<int>(kSquareWidth);
+  const auto height = static_cast<int>(kSquareHeight);
+  const int filesTop = static_cast<int>(kGridY) + 8 * height + 8;
+  for (int i = 0; i < 8; ++i) {
+    SCOPED_TRACE(i);
+    const int rankTop = static_cast<int>(kGridY) + i * height;
+    const int mirroredTop = static_cast<int>(kGridY) + (7 - i) * height;
+    const int fileLeft = static_cast<int>(kGridX) + i * width;
+    const int mirroredLeft = static_cast<int>(kGridX) + (7 - i) * width;
+    // One rasteriser, whole pixels apart: equal labels give equal means.
+    const double rank =
+        meanColour(views[0], 0, rankTop, 46, rankTop + height)[0] -
+        meanColour(views[1], 0, mirroredTop, 46, mirroredTop + height)[0];
+    const double file =
+        meanColour(views[0], fileLeft, filesTop, fileLeft + width, 1024)[0] -
+        meanColour(views[1], mirroredLeft, filesTop, mirroredLeft + width,
+                   1024)[0];
+    EXPECT_LT(std::abs(rank), 0.5);
+    EXPECT_LT(std::abs(file), 0.5);
   }
 }
 
@@ -194,15 +232,15 @@ TEST(VectorDiagram, RasterisedByChromiumLikeThePng) {
   writeBytes(folder.path() / "diagram.svg", bodyOf(svg));
   writeBytes(folder.path() / "diagram.png", bodyOf(png));
   const ImageBuffer expected = readPng(folder.path() / "diagram.png");
-  const RunResult run = runProgram(
-      chromium.string(), folder.path(),
-      {"--headless", "--no-sandbox", "--disable-gpu", "--hide-scrollbars",
-       "--force-device-scale-factor=1",
-       "--user-data-dir=" + (folder.path() / "profile").string(),
-       "--screenshot=" + (folder.path() / "drawn.png").string(),
-       "--window-size=" + std::to_string(expected.width) + "," +
-           std::to_string(expected.height),
-       "file://" + (folder.path() / "diagram.svg").string()});
+  const RunResult run =
+      runProgram(chromium.string(), folder.path(),
+                 {"--headless", "--no-sandbox", "--disable-gpu",
+                  "--hide-scrollbars", "--force-device-scale-factor=1",
+                  "--user-data-dir=" + (folder.path() / "profile").string(),
+                  "--screenshot=" + (folder.path() / "drawn.png").string(),
+                  "--window-size=" + std::to_string(expected.width) + "," +
+                      std::to_string(expected.height),
+                  "file://" + (folder.path() / "diagram.svg").string()});
   ASSERT_EQ(run.status, 0) << run.err;
   const ImageBuffer drawn = readPng(folder.path() / "drawn.png");
   ASSERT_EQ(drawn.width, expected.width);
