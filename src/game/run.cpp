@@ -364,7 +364,7 @@ ExitStatus runAll(const GameOptions& options, const std::string& pgn,
   std::optional<SvgArt> svg;
   if (!options.fens) {
     loaded = loadChosenArtwork(options, err);
-    if (isSvgName(outputPath(options.outputs, 1))) {
+    if (isSvgName(options.output)) {
       svg = loadSvgArt(loaded->themeFolder, loaded->pieceFolder);
     }
   }
