@@ -158,6 +158,8 @@ struct TextRenderer::Fonts {
 
   std::shared_mutex cacheMutex;
   std::unordered_map<std::string, std::shared_ptr<const TextMask>> masks;
+  // Outlines by key, under fontMutex; starts again past cachedStrings.
+  std::unordered_map<uint32_t, std::string> paths;
 
   // Each code point's direction, script and face, and the faces by index.
   std::vector<CodePointFacts> factsOf(const std::u32string& text,
@@ -433,8 +435,17 @@ std::string TextRenderer::glyphPath(uint32_t key) const {
       static_cast<std::size_t>(face) >= fonts_->library.faceTable().size()) {
     throw TextError("no face has the outline key " + std::to_string(key));
   }
-  return tib::glyphPath(fonts_->library.faceAt(face).freetype,
-                        key & ((1U << kFaceShift) - 1));
+  const auto cached = fonts_->paths.find(key);
+  if (cached != fonts_->paths.end()) {
+    return cached->second;
+  }
+  if (fonts_->paths.size() >= fonts_->cachedStrings) {
+    fonts_->paths.clear();
+  }
+  return fonts_->paths
+      .emplace(key, tib::glyphPath(fonts_->library.faceAt(face).freetype,
+                                   key & ((1U << kFaceShift) - 1)))
+      .first->second;
 }
 
 std::vector<ShapedRun> TextRenderer::shape(std::string_view text,
