@@ -127,7 +127,7 @@ std::string FontOutlines::outline(uint32_t glyph) const {
 }
 
 LabelGlyphs labelGlyphs() {
-  const FontOutlines font("DejaVu Sans", true);
+  const FontOutlines font(TIB_LABEL_FONT, true);
   LabelGlyphs glyphs;
   glyphs.unitsPerEm = font.unitsPerEm();
   for (const char c : std::string_view("abcdefgh12345678")) {

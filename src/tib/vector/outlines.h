@@ -64,7 +64,8 @@ struct LabelGlyphs {
   GlyphPaths paths;
 };
 
-// The sixteen labels in the board pictures' font (DejaVu Sans Bold).
+// The sixteen labels in the board pictures' font (bold DejaVu Sans, as the
+// artwork generator's labels.json names it).
 LabelGlyphs labelGlyphs();
 
 }  // namespace tib
