@@ -1,5 +1,7 @@
 // A vector diagram's render: the scene and its SVG text, for the starting
-// position and the annotated middlegame at 400, from artwork loaded once.
+// position and the annotated middlegame at 400, and the middlegame with the
+// players' bars, a glyph badge and the evaluation bar, from artwork and
+// fonts loaded once.
 #include <benchmark/benchmark.h>
 
 #include "tib/vector/svg.h"
@@ -11,6 +13,7 @@ struct Loaded {
   Artwork artwork = loadArtwork(TIB_ARTWORK_DIR, {Side::white, Side::black});
   PieceVectors vectors = loadPieceVectors(TIB_ARTWORK_DIR).value();
   LabelGlyphs labels = labelGlyphs();
+  Lettering lettering;
 };
 
 const Loaded& loaded() {
@@ -28,13 +31,15 @@ Diagram middlegame() {
   return diagram;
 }
 
-void renderVector(benchmark::State& state, const Diagram& diagram) {
+void renderVector(benchmark::State& state, const Diagram& diagram,
+                  const Decorations& decorations = {}) {
   const Loaded& art = loaded();
   const VectorArt vectors{&art.artwork, &art.vectors, &art.vectors,
                           &art.labels};
   std::size_t bytes = 0;
   for (auto _ : state) {
-    const std::string svg = renderSvg(vectors, diagram);
+    const std::string svg =
+        renderSvg(vectors, diagram, decorations, &art.lettering);
     bytes = svg.size();
     benchmark::DoNotOptimize(svg.data());
   }
@@ -52,6 +57,20 @@ void BM_SvgMiddlegame(benchmark::State& state) {
   renderVector(state, middlegame());
 }
 BENCHMARK(BM_SvgMiddlegame);
+
+void BM_SvgMiddlegameWithBars(benchmark::State& state) {
+  Decorations decorations;
+  decorations.bars = PlayerBars{{"Magnus Carlsen", "GM", "2830", 17950},
+                                {"Hikaru Nakamura", "GM", "2789", 16020},
+                                chess::Side::white,
+                                chess::Side::black};
+  decorations.bars->white.material = "♟ +1";
+  decorations.glyph = MoveGlyph::interesting;
+  decorations.glyphSquare = {6, 0};
+  decorations.evalBar = EvalBar{58.0F, "+0.3"};
+  renderVector(state, middlegame(), decorations);
+}
+BENCHMARK(BM_SvgMiddlegameWithBars);
 
 }  // namespace
 }  // namespace tib

@@ -404,6 +404,20 @@ TEST(TibGame, AllGamesDrawnEachToItsFile) {
   ASSERT_TRUE(decoded);
   EXPECT_EQ(4U, decoded->frames.size());
   EXPECT_FALSE(std::filesystem::exists(path("1.gif")));
+  // A pattern ending in .svg: each game's SVG, bars and all, no warning.
+  const GameRun svgs = runGame(
+      {"--all", "-o", path("%d.svg"), "--size", "48", "--artwork", artwork},
+      kThreeGames);
+  EXPECT_EQ(pngs.err, svgs.err);
+  for (const char* game : {"1", "3"}) {
+    const GameRun alone = runGame({"--game", game, "-o", path("alone.svg"),
+                                   "--size", "48", "--artwork", artwork},
+                                  kThreeGames);
+    EXPECT_EQ("", alone.err);
+    const std::string svg = readText(path(std::string(game) + ".svg"));
+    EXPECT_EQ(readText(path("alone.svg")), svg) << game;
+    EXPECT_EQ(0U, svg.rfind("<svg", 0)) << game;
+  }
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <filesystem>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -51,6 +52,7 @@ const Served& bundled() {
       loaded.pieceSets.emplace(name, std::move(set));
     }
     loaded.labels = std::make_shared<const LabelGlyphs>(labelGlyphs());
+    loaded.lettering = std::make_shared<const Lettering>();
     return loaded;
   }();
   return served;
@@ -93,28 +95,19 @@ std::array<double, 3> meanColour(const ImageBuffer& image, int x0, int y0,
   return sum;
 }
 
-// The largest difference of mean colour between the two pictures over a
-// quarter of any square: two rasterisers (one sampling the nearest pixel,
-// one anti-aliasing) differ little there, a piece, a mark or a square out
-// of place much.
-double worstQuarterDifference(const ImageBuffer& a, const ImageBuffer& b) {
-  const double scale = a.width / 1024.0;
+// The largest difference of mean colour between the two pictures over any
+// cell of a grid on them, 16 to the side of the board: two rasterisers (one
+// sampling the nearest pixel, one anti-aliasing; one hinting letters, one
+// not) differ little there, a piece, a mark, a bar or a square out of place
+// much.
+double worstCellDifference(const ImageBuffer& a, const ImageBuffer& b,
+                           int boardEdge) {
+  const int cell = std::max(1, boardEdge / 16);
   double worst = 0;
-  for (int row = 0; row < 16; ++row) {
-    for (int col = 0; col < 16; ++col) {
-      const auto at = [&](double canvas) {
-        return static_cast<int>(canvas * scale);
-      };
-      const double left = static_cast<double>(kGridX) +
-                          col * (static_cast<double>(kSquareWidth) / 2);
-      const double top = static_cast<double>(kGridY) +
-                         row * (static_cast<double>(kSquareHeight) / 2);
-      const int x0 = at(left);
-      const int y0 = at(top);
-      const int x1 = at(left + static_cast<double>(kSquareWidth) / 2);
-      const int y1 = at(top + static_cast<double>(kSquareHeight) / 2);
-      const auto one = meanColour(a, x0, y0, x1, y1);
-      const auto two = meanColour(b, x0, y0, x1, y1);
+  for (int y = 0; y + cell <= static_cast<int>(a.height); y += cell) {
+    for (int x = 0; x + cell <= static_cast<int>(a.width); x += cell) {
+      const auto one = meanColour(a, x, y, x + cell, y + cell);
+      const auto two = meanColour(b, x, y, x + cell, y + cell);
       for (std::size_t k = 0; k < 3; ++k) {
         worst = std::max(worst, std::abs(one[k] - two[k]));
       }
@@ -139,6 +132,18 @@ const char* const kRequests[] = {
     "size=512&pgn=1.e4+e5+2.Nf3+Nc6+3.Bb5&ply=4&piece=kosal&scale=1",
     "size=512&fen=rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR+b&piece=spatial"
     "&orientation=black&arrows=Yh8a1",
+    // The players' bars with names of markup and of Han, a badge and the
+    // evaluation bar; then a game's clocks, material, glyph and evaluation
+    // seen from black.
+    "size=400&fen=rnbqkbnr/pppp1ppp/8/4p3/4P3/8/PPPP1PPP/RNBQKBNR+w"
+    "&lastMove=e7e5&glyph=!?&eval=-1.3&black=%3Cscript%3Ealert(1)%3C/script%3E"
+    "&white=A%26B+%22Q%22+%E7%8E%8B%E5%BC%BA",
+    "size=448&orientation=black&piece=merida&pgn=%5BWhiteElo+%222700%22%5D"
+    "+1.e4+%7B%5B%25clk+0:03:00%5D+%5B%25eval+0.2%5D%7D+d5+%7B%5B%25clk+0:02:59"
+    "%5D%7D+2.exd5+Qxd5+3.Nc3+Qe5%3F%3F+%7B%5B%25eval+4.8%5D%7D&white=W%3Cb%3E"
+    "&black=B",
+    "size=480&fen=4k3/8/8/8/8/8/4q3/4K3+w&white=W&glyph=??&lastMove=d2e2"
+    "&check=true&theme=green",
 };
 
 TEST(VectorDiagram, RasterisedLikeThePngOfTheSameRequest) {
@@ -147,7 +152,7 @@ TEST(VectorDiagram, RasterisedLikeThePngOfTheSameRequest) {
     SCOPED_TRACE(query);
     const Answer svg = answerTo(std::string("/board.svg?") + query);
     const Answer png = answerTo(std::string("/board.png?") + query);
-    ASSERT_EQ(svg.response.result_int(), 200U) << bodyOf(svg);
+    ASSERT_EQ(svg.response.result_int(), 200U) << bodyOf(svg) << bodyOf(png);
     ASSERT_EQ(png.response.result_int(), 200U) << bodyOf(png);
     writeBytes(folder.path() / "diagram.svg", bodyOf(svg));
     writeBytes(folder.path() / "diagram.png", bodyOf(png));
@@ -163,8 +168,84 @@ TEST(VectorDiagram, RasterisedLikeThePngOfTheSameRequest) {
     const ImageBuffer expected = readPng(folder.path() / "diagram.png");
     ASSERT_EQ(drawn.width, expected.width);
     ASSERT_EQ(drawn.height, expected.height);
-    EXPECT_LT(worstQuarterDifference(drawn, expected), 12.0);
+    const double worst =
+        worstCellDifference(drawn, expected, std::stoi(query + 5));
+    EXPECT_LT(worst, 12.0);
+    // Every text of the request is outlines.
+    for (const char* text :
+         {"script", "alert", "A&amp;B", "&quot;", "\xE7\x8E\x8B"}) {
+      EXPECT_EQ(bodyOf(svg).find(text), std::string::npos) << text;
+    }
   }
+}
+
+// The same label drawn by the same rasteriser: where the white view has the
+// rank or file of row or column i, the black view has it at 7 - i.
+TEST(VectorDiagram, CoordinatesTurnWithTheView) {
+  const TempDir folder;
+  std::array<ImageBuffer, 2> views;
+  for (std::size_t v = 0; v < views.size(); ++v) {
+    writeBytes(folder.path() / "view.svg",
+               bodyOf(answerTo(std::string("/board.svg?size=1024") +
+                               (v == 1 ? "&orientation=black" : ""))));
+    ASSERT_EQ(runProgram("/usr/bin/rsvg-convert", folder.path(),
+                         {"-o", "view.png", "view.svg"})
+                  .status,
+              0);
+    views.at(v) = readPng(folder.path() / "view.png");
+  }
+  const auto width = static_cast<int>(kSquareWidth);
+  const auto height = static_cast<int>(kSquareHeight);
+  const int filesTop = static_cast<int>(kGridY) + 8 * height + 8;
+  for (int i = 0; i < 8; ++i) {
+    SCOPED_TRACE(i);
+    const int rankTop = static_cast<int>(kGridY) + i * height;
+    const int mirroredTop = static_cast<int>(kGridY) + (7 - i) * height;
+    const int fileLeft = static_cast<int>(kGridX) + i * width;
+    const int mirroredLeft = static_cast<int>(kGridX) + (7 - i) * width;
+    // One rasteriser, whole pixels apart: equal labels give equal means.
+    const double rank =
+        meanColour(views[0], 0, rankTop, 46, rankTop + height)[0] -
+        meanColour(views[1], 0, mirroredTop, 46, mirroredTop + height)[0];
+    const double file =
+        meanColour(views[0], fileLeft, filesTop, fileLeft + width, 1024)[0] -
+        meanColour(views[1], mirroredLeft, filesTop, mirroredLeft + width,
+                   1024)[0];
+    EXPECT_LT(std::abs(rank), 0.5);
+    EXPECT_LT(std::abs(file), 0.5);
+  }
+}
+
+// A browser draws the decorated document as the PNG is drawn too.
+TEST(VectorDiagram, RasterisedByChromiumLikeThePng) {
+  const std::filesystem::path chromium = "/usr/bin/chromium";
+  if (!std::filesystem::exists(chromium)) {
+    GTEST_SKIP() << "chromium is not installed";
+  }
+  const std::string query =
+      "size=400&orientation=black&pgn=1.e4+%7B%5B%25eval+0.4%5D%7D+e5+2.Nf3%3F!"
+      "&white=%E7%8E%8B+%3Cb%3E&black=B%26W";
+  const Answer svg = answerTo("/board.svg?" + query);
+  const Answer png = answerTo("/board.png?" + query);
+  ASSERT_EQ(svg.response.result_int(), 200U) << bodyOf(svg);
+  const TempDir folder;
+  writeBytes(folder.path() / "diagram.svg", bodyOf(svg));
+  writeBytes(folder.path() / "diagram.png", bodyOf(png));
+  const ImageBuffer expected = readPng(folder.path() / "diagram.png");
+  const RunResult run =
+      runProgram(chromium.string(), folder.path(),
+                 {"--headless", "--no-sandbox", "--disable-gpu",
+                  "--hide-scrollbars", "--force-device-scale-factor=1",
+                  "--user-data-dir=" + (folder.path() / "profile").string(),
+                  "--screenshot=" + (folder.path() / "drawn.png").string(),
+                  "--window-size=" + std::to_string(expected.width) + "," +
+                      std::to_string(expected.height),
+                  "file://" + (folder.path() / "diagram.svg").string()});
+  ASSERT_EQ(run.status, 0) << run.err;
+  const ImageBuffer drawn = readPng(folder.path() / "drawn.png");
+  ASSERT_EQ(drawn.width, expected.width);
+  ASSERT_EQ(drawn.height, expected.height);
+  EXPECT_LT(worstCellDifference(drawn, expected, 400), 12.0);
 }
 
 TEST(VectorDiagram, AnswersAsAnImageThatRunsNothing) {

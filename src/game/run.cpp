@@ -193,10 +193,17 @@ class LazyLettering {
   std::optional<Lettering> lettering_;
 };
 
+// The drawing as a PNG, a GIF when animated, or an SVG when svg is given.
 std::vector<unsigned char> draw(const Drawing& drawing, bool animated,
                                 const LoadedArtwork& loaded,
-                                LazyLettering& fonts) {
+                                LazyLettering& fonts,
+                                const SvgArt* svg = nullptr) {
   const Artwork& artwork = loaded.artwork;
+  if (svg != nullptr) {
+    return drawSvg(artwork, *svg, drawing.frames.front().diagram,
+                   drawing.decorations.front(),
+                   drawing.decorated ? &fonts.get() : nullptr);
+  }
   if (!animated) {
     const Diagram& diagram = drawing.frames.front().diagram;
     if (!drawing.decorated) {
@@ -266,7 +273,8 @@ std::string faultOf(std::size_t number, const std::string& what) {
 // One game of a file: its FENs, or its drawing written with the artwork
 // loaded (none for FENs).
 GameOutcome readOrDraw(const GameOptions& options, const chess::GameText& text,
-                       const LoadedArtwork* loaded, LazyLettering& fonts) {
+                       const LoadedArtwork* loaded, LazyLettering& fonts,
+                       const SvgArt* svg) {
   GameOutcome outcome;
   try {
     const chess::Game game = chess::readGame(text);
@@ -279,7 +287,7 @@ GameOutcome readOrDraw(const GameOptions& options, const chess::GameText& text,
       outcome.warning = faultOf(text.number, *drawing.overBudget);
     }
     writeOutputFile(outputPath(options.outputs, text.number),
-                    draw(drawing, options.animated, *loaded, fonts),
+                    draw(drawing, options.animated, *loaded, fonts, svg),
                     loaded->artwork.filesRead);
   } catch (const std::bad_alloc&) {
     outcome.fault = faultOf(text.number, "out of memory");
@@ -354,16 +362,20 @@ ExitStatus runAll(const GameOptions& options, const std::string& pgn,
     throw Error("the file holds no game");
   }
   std::optional<LoadedArtwork> loaded;
+  std::optional<SvgArt> svg;
   if (!options.fens) {
     loaded = loadChosenArtwork(options, err);
+    if (isSvgName(options.output)) {
+      svg = loadSvgArt(loaded->themeFolder, loaded->pieceFolder);
+    }
   }
   LazyLettering fonts;
   bool failed = false;
   inOrder(
       games.size(), options.threads,
       [&](std::size_t i) {
-        return readOrDraw(options, games[i], loaded ? &*loaded : nullptr,
-                          fonts);
+        return readOrDraw(options, games[i], loaded ? &*loaded : nullptr, fonts,
+                          svg ? &*svg : nullptr);
       },
       [&](const GameOutcome& outcome) {
         out.write(outcome.fens.data(),
@@ -444,18 +456,15 @@ ExitStatus run(const std::vector<std::string>& args, std::istream& in,
     err << kGamePrefix << *drawing.overBudget << std::endl;
   }
   const LoadedArtwork loaded = loadChosenArtwork(options, err);
-  if (isSvgName(options.output)) {
-    writeOutputFile(
-        options.output,
-        drawSvg(loaded.artwork, loaded.themeFolder, loaded.pieceFolder,
-                drawing.frames.front().diagram, drawing.decorated, err),
-        loaded.artwork.filesRead);
-    return ExitStatus::ok;
-  }
+  const std::optional<SvgArt> svg =
+      isSvgName(options.output)
+          ? std::optional(loadSvgArt(loaded.themeFolder, loaded.pieceFolder))
+          : std::nullopt;
   LazyLettering fonts;
-  writeOutputFile(options.output,
-                  draw(drawing, options.animated, loaded, fonts),
-                  loaded.artwork.filesRead);
+  writeOutputFile(
+      options.output,
+      draw(drawing, options.animated, loaded, fonts, svg ? &*svg : nullptr),
+      loaded.artwork.filesRead);
   return ExitStatus::ok;
 }
 

@@ -63,12 +63,7 @@ void checkSheetFits(const GameOptions& options, std::size_t games) {
 SheetArtwork::SheetArtwork(const Artwork& artwork,
                            const std::string& themeFolder,
                            const std::string& pieceFolder)
-    : artwork_(artwork),
-      theme_(vectorsOf(themeFolder, "--theme")),
-      pieces_(pieceFolder.empty()
-                  ? std::nullopt
-                  : std::optional(vectorsOf(pieceFolder, "--piece"))),
-      labels_(labelGlyphs()) {}
+    : artwork_(artwork), art_(loadSvgArt(themeFolder, pieceFolder)) {}
 
 SheetDiagram SheetArtwork::diagram(const GameOptions& options,
                                    const chess::Game& game, std::size_t ply,
@@ -83,7 +78,7 @@ SheetDiagram SheetArtwork::diagram(const GameOptions& options,
   if (board == nullptr) {
     throw Error(std::string("the artwork has no ") + kBoardFiles.at(index));
   }
-  return {diagramScene(diagram, boardColours(*board), labels_), number,
+  return {diagramScene(diagram, boardColours(*board), art_.labels), number,
           sheetCaption(game, ply, header)};
 }
 
@@ -93,7 +88,8 @@ std::vector<unsigned char> SheetArtwork::render(
   return renderSheet(
       isSvgName(options.sheet) ? SheetFormat::svg : SheetFormat::pdf,
       sheetLayout(options.paper, options.perPage), header, diagrams,
-      {pieces_ ? &*pieces_ : &theme_, &theme_, &labels_.paths});
+      {art_.pieces ? &*art_.pieces : &art_.theme, &art_.theme,
+       &art_.labels.paths});
 }
 
 }  // namespace tib::game

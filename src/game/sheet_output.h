@@ -8,6 +8,7 @@
 
 #include "chess/pgn.h"
 #include "game/options.h"
+#include "game/vector_output.h"
 #include "tib/artwork.h"
 #include "tib/sheet/sheet.h"
 
@@ -51,9 +52,7 @@ class SheetArtwork {
 
  private:
   const Artwork& artwork_;
-  PieceVectors theme_;
-  std::optional<PieceVectors> pieces_;
-  LabelGlyphs labels_;
+  SvgArt art_;
 };
 
 }  // namespace tib::game

@@ -7,15 +7,19 @@
 
 namespace tib::game {
 
+namespace {
+
 PieceVectors vectorsOf(const std::string& folder, const char* option) {
   std::optional<PieceVectors> vectors = loadPieceVectors(folder);
   if (!vectors) {
     throw OptionError(std::string(option) + ": " + folder + " has no " +
                       kPieceVectorsFile +
-                      ", the vectors an SVG is drawn from; write a PNG");
+                      ", the vectors an SVG or a sheet is drawn from");
   }
   return std::move(*vectors);
 }
+
+}  // namespace
 
 bool isSvgName(const std::string& name) {
   constexpr std::string_view kSuffix = ".svg";
@@ -24,23 +28,23 @@ bool isSvgName(const std::string& name) {
              0;
 }
 
-std::vector<unsigned char> drawSvg(const Artwork& artwork,
-                                   const std::string& themeFolder,
-                                   const std::string& pieceFolder,
-                                   const Diagram& diagram, bool decorated,
-                                   std::ostream& err) {
-  const PieceVectors theme = vectorsOf(themeFolder, "--theme");
-  const std::optional<PieceVectors> pieces =
-      pieceFolder.empty() ? std::nullopt
-                          : std::optional(vectorsOf(pieceFolder, "--piece"));
-  if (decorated) {
-    err << kGamePrefix
-        << "the SVG has no players' bars or move glyph; a PNG has them"
-        << std::endl;
-  }
-  const LabelGlyphs labels = labelGlyphs();
-  const std::string svg = renderSvg(
-      {&artwork, &theme, pieces ? &*pieces : &theme, &labels}, diagram);
+SvgArt loadSvgArt(const std::string& themeFolder,
+                  const std::string& pieceFolder) {
+  return {vectorsOf(themeFolder, "--theme"),
+          pieceFolder.empty()
+              ? std::nullopt
+              : std::optional(vectorsOf(pieceFolder, "--piece")),
+          labelGlyphs()};
+}
+
+std::vector<unsigned char> drawSvg(const Artwork& artwork, const SvgArt& art,
+                                   const Diagram& diagram,
+                                   const Decorations& decorations,
+                                   const Lettering* lettering) {
+  const std::string svg =
+      renderSvg({&artwork, &art.theme, art.pieces ? &*art.pieces : &art.theme,
+                 &art.labels},
+                diagram, decorations, lettering);
   return {svg.begin(), svg.end()};
 }
 

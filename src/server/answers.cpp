@@ -107,8 +107,14 @@ Answer notModifiedAnswer(const NotModified& notModified) {
 
 Answer renderAnswer(const Render& render) {
   try {
+    const bool text = render.decorations.bars || render.decorations.glyph ||
+                      render.decorations.evalBar;
+    if (text && render.lettering == nullptr) {
+      return {textResponse(500, "cannot render: no fonts for the text")};
+    }
     if (render.svg) {
-      const std::string svg = renderSvg(render.vectors, render.diagram);
+      const std::string svg = renderSvg(render.vectors, render.diagram,
+                                        render.decorations, render.lettering);
       HttpResponse response =
           imageResponse(std::vector<unsigned char>(svg.begin(), svg.end()),
                         "image/svg+xml", render.tag);
@@ -117,11 +123,6 @@ Answer renderAnswer(const Render& render) {
                    "default-src 'none'; style-src 'unsafe-inline'");
       response.set("X-Content-Type-Options", "nosniff");
       return {std::move(response)};
-    }
-    const bool text = render.decorations.bars || render.decorations.glyph ||
-                      render.decorations.evalBar;
-    if (text && render.lettering == nullptr) {
-      return {textResponse(500, "cannot render: no fonts for the text")};
     }
     // One thread: the workers render on every core already.
     std::vector<unsigned char> png =

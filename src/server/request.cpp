@@ -199,11 +199,6 @@ std::variant<VectorArt, Refuse> chooseVectors(const Served& served,
     identity =
         hashBytes(identity, &set.vectorIdentity, sizeof set.vectorIdentity);
   }
-  if (read.decorations.bars || read.decorations.glyph) {
-    return Refuse{400,
-                  "white=, black=, players= and glyph= are drawn in "
-                  "/board.png only"};
-  }
   if (served.labels == nullptr) {
     return Refuse{500, "cannot render: no fonts for the coordinates"};
   }

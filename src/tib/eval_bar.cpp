@@ -17,22 +17,6 @@ constexpr TextColour kMiddle{0x8c, 0x8a, 0x87, 255};
 constexpr TextColour kOnWhite{0x26, 0x24, 0x21, 255};
 constexpr TextColour kOnBlack{0xe8, 0xe6, 0xe3, 255};
 
-void fillRows(ImageBuffer& image, int width, int top, int bottom,
-              TextColour colour) {
-  const int first = std::max(0, top);
-  const int end = std::min(static_cast<int>(image.height), bottom);
-  for (int row = first; row < end; ++row) {
-    unsigned char* pixel =
-        image.pixels.data() + static_cast<std::size_t>(row) * image.width * 4;
-    for (int col = 0; col < width; ++col, pixel += 4) {
-      pixel[0] = colour.r;
-      pixel[1] = colour.g;
-      pixel[2] = colour.b;
-      pixel[3] = colour.a;
-    }
-  }
-}
-
 // The largest size at which the label fits the bar with a margin each side.
 int labelSize(const std::string& label, int room, const TextRenderer& text) {
   int size = std::max(1, static_cast<int>(std::lround(room * 0.7)));
@@ -62,27 +46,29 @@ int whiteRows(float whiteShare, int height) {
   return std::clamp(static_cast<int>(std::lround(rows)), 0, height);
 }
 
-ImageBuffer drawEvalColumn(int boardEdge, int rowsAbove, int rowsBelow,
-                           const EvalBar& bar, Orientation view,
-                           const TextRenderer& text) {
-  ImageBuffer column;
-  const int width = evalColumnWidth(boardEdge);
-  column.width = static_cast<uint32_t>(width);
-  column.height = static_cast<uint32_t>(rowsAbove + boardEdge + rowsBelow);
-  column.pixels.resize(std::size_t{column.width} * column.height * 4);
-  fillRows(column, width, 0, static_cast<int>(column.height), kColumn);
+Painting layOutEvalColumn(int boardEdge, int rowsAbove, int rowsBelow,
+                          const EvalBar& bar, Orientation view,
+                          const TextRenderer& text) {
+  Painting column;
+  column.width = evalColumnWidth(boardEdge);
+  column.height = rowsAbove + boardEdge + rowsBelow;
+  const auto fillRows = [&column](int width, int top, int bottom,
+                                  TextColour colour) {
+    column.rects.push_back({{0, top, width, bottom - top}, colour});
+  };
+  fillRows(column.width, 0, column.height, kColumn);
   const int barWidth = evalBarWidth(boardEdge);
   const int top = rowsAbove;
   const int bottom = rowsAbove + boardEdge;
   const int white = whiteRows(bar.whiteShare, boardEdge);
   const bool fromTop = view == Orientation::black;
   const int split = fromTop ? top + white : bottom - white;
-  fillRows(column, barWidth, top, split, fromTop ? kWhiteFill : kBlackFill);
-  fillRows(column, barWidth, split, bottom, fromTop ? kBlackFill : kWhiteFill);
+  fillRows(barWidth, top, split, fromTop ? kWhiteFill : kBlackFill);
+  fillRows(barWidth, split, bottom, fromTop ? kBlackFill : kWhiteFill);
   const int thickness =
       std::max(1, static_cast<int>(std::lround(boardEdge / 400.0)));
   const int middle = top + boardEdge / 2 - thickness / 2;
-  fillRows(column, barWidth, middle, middle + thickness, kMiddle);
+  fillRows(barWidth, middle, middle + thickness, kMiddle);
   if (bar.label.empty()) {
     return column;
   }
@@ -94,10 +80,17 @@ ImageBuffer drawEvalColumn(int boardEdge, int rowsAbove, int rowsBelow,
   const int capHeight = text.lineMetrics(size, FontWeight::bold).capHeight;
   const int baseline = atTop ? top + margin + capHeight : bottom - margin;
   const int advance = text.measure(bar.label, size, FontWeight::bold);
-  text.draw(column, bar.label, margin + std::max(0, (room - advance) / 2),
-            baseline, size, FontWeight::bold, whiteAhead ? kOnWhite : kOnBlack,
-            room);
+  column.texts.push_back({bar.label, margin + std::max(0, (room - advance) / 2),
+                          baseline, size, FontWeight::bold,
+                          whiteAhead ? kOnWhite : kOnBlack, room});
   return column;
+}
+
+ImageBuffer drawEvalColumn(int boardEdge, int rowsAbove, int rowsBelow,
+                           const EvalBar& bar, Orientation view,
+                           const TextRenderer& text) {
+  return paintPicture(
+      layOutEvalColumn(boardEdge, rowsAbove, rowsBelow, bar, view, text), text);
 }
 
 ImageBuffer addEvalColumn(const ImageBuffer& picture, int rowsAbove,

@@ -9,6 +9,7 @@
 #include "chess/types.h"
 #include "tib/board.h"
 #include "tib/drawing.h"
+#include "tib/painting.h"
 #include "tib/text.h"
 
 namespace tib {
@@ -46,6 +47,11 @@ int whiteRows(float whiteShare, int height);
 ImageBuffer drawEvalColumn(int boardEdge, int rowsAbove, int rowsBelow,
                            const EvalBar& bar, Orientation view,
                            const TextRenderer& text);
+
+// The same column laid out, for drawing as vectors.
+Painting layOutEvalColumn(int boardEdge, int rowsAbove, int rowsBelow,
+                          const EvalBar& bar, Orientation view,
+                          const TextRenderer& text);
 
 // The picture of a board (with rowsAbove and rowsBelow rows of bars) with
 // the column at its left; the picture's pixels are copied unchanged.

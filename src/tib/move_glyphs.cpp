@@ -14,10 +14,6 @@ constexpr std::size_t kCachedBadges = 64;
 constexpr double kBadgeShare = 0.42;
 // Share of the diameter that lies beyond the square's top and right edges.
 constexpr double kOverhang = 0.2;
-// The rim darkens whatever lies under its edge, so that a badge stays
-// distinct on a square of its own colour.
-constexpr double kRimShare = 0.06;
-constexpr double kRimOpacity = 0.4;
 constexpr int kSamples = 4;
 
 struct GlyphFacts {
@@ -68,13 +64,13 @@ ImageBuffer drawDisc(int diameter, TextColour colour) {
   disc.pixels.assign(toSize(diameter) * toSize(diameter) * 4, 0);
   const double centre = diameter / 2.0;
   const double outer = centre;
-  const double inner = outer - std::max(1.0, diameter * kRimShare);
+  const double inner = outer - std::max(1.0, diameter * kBadgeRimShare);
   for (int row = 0; row < diameter; ++row) {
     for (int col = 0; col < diameter; ++col) {
       const double fill = circleCoverage(col, row, centre, inner);
       const double rim = circleCoverage(col, row, centre, outer) - fill;
       // Straight alpha of the fill over the translucent black rim.
-      const double alpha = fill + rim * kRimOpacity;
+      const double alpha = fill + rim * kBadgeRimOpacity;
       if (alpha <= 0) {
         continue;
       }
@@ -158,6 +154,25 @@ PixelRect moveGlyphBadgeRect(PixelRect square, PixelRect board) {
 
 MoveGlyphPainter::MoveGlyphPainter(const TextRenderer& text) : text_(text) {}
 
+PlacedText MoveGlyphPainter::label(MoveGlyph glyph, int diameter) const {
+  const std::string label(moveGlyphText(glyph));
+  // Two marks need a smaller size than one to stay inside the circle.
+  const double widest = diameter * 0.68;
+  int size = std::max(1, static_cast<int>(std::lround(diameter * 0.62)));
+  std::shared_ptr<const TextMask> mask =
+      text_.rasterise(label, size, FontWeight::bold);
+  if (mask->width > widest) {
+    size = std::max(1, static_cast<int>(size * widest / mask->width));
+    mask = text_.rasterise(label, size, FontWeight::bold);
+  }
+  return {label,
+          (diameter - mask->width) / 2 - mask->left,
+          (diameter - mask->height) / 2 + mask->top,
+          size,
+          FontWeight::bold,
+          TextColour{255, 255, 255, 255}};
+}
+
 std::shared_ptr<const ImageBuffer> MoveGlyphPainter::badge(MoveGlyph glyph,
                                                            int diameter) const {
   if (diameter < 1 || diameter > static_cast<int>(kCanvasEdge)) {
@@ -170,19 +185,9 @@ std::shared_ptr<const ImageBuffer> MoveGlyphPainter::badge(MoveGlyph glyph,
     return cached->second;
   }
   ImageBuffer picture = drawDisc(diameter, moveGlyphColour(glyph));
-  const std::string_view label = moveGlyphText(glyph);
-  // Two marks need a smaller size than one to stay inside the circle.
-  const double widest = diameter * 0.68;
-  int size = std::max(1, static_cast<int>(std::lround(diameter * 0.62)));
-  std::shared_ptr<const TextMask> mask =
-      text_.rasterise(label, size, FontWeight::bold);
-  if (mask->width > widest) {
-    size = std::max(1, static_cast<int>(size * widest / mask->width));
-    mask = text_.rasterise(label, size, FontWeight::bold);
-  }
-  blendMask(picture, *mask, (diameter - mask->width) / 2 - mask->left,
-            (diameter - mask->height) / 2 + mask->top,
-            TextColour{255, 255, 255, 255});
+  const PlacedText mark = label(glyph, diameter);
+  blendMask(picture, *text_.rasterise(mark.text, mark.size, mark.weight),
+            mark.x, mark.baseline, mark.colour);
   if (badges_.size() >= kCachedBadges) {
     badges_.clear();
   }

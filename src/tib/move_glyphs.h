@@ -33,6 +33,12 @@ std::string_view moveGlyphText(MoveGlyph glyph);
 
 TextColour moveGlyphColour(MoveGlyph glyph);
 
+// The rim darkens whatever lies under the badge's edge, so that it stays
+// distinct on a square of its own colour: this share of the diameter wide
+// (at least a pixel), black at this opacity.
+inline constexpr double kBadgeRimShare = 0.06;
+inline constexpr double kBadgeRimOpacity = 0.4;
+
 // A rectangle in canvas pixels.
 struct PixelRect {
   int x = 0;
@@ -55,6 +61,10 @@ class MoveGlyphPainter {
   // Blends the glyph's badge over the canvas at moveGlyphBadgeRect.
   void draw(ImageBuffer& canvas, MoveGlyph glyph, PixelRect square,
             PixelRect board) const;
+
+  // The glyph's mark on a badge of this diameter, its pen placed from the
+  // badge's top-left corner: the mark's ink centred on the circle.
+  PlacedText label(MoveGlyph glyph, int diameter) const;
 
   // The badge picture: RGBA, transparent outside the circle.
   std::shared_ptr<const ImageBuffer> badge(MoveGlyph glyph, int diameter) const;

@@ -61,31 +61,11 @@ std::string displayText(const std::string& text) {
   return shown;
 }
 
-void fillRect(ImageBuffer& image, int x, int y, int w, int h,
-              TextColour colour) {
-  const int left = std::max(0, x);
-  const int right = std::min(static_cast<int>(image.width), x + w);
-  const int top = std::max(0, y);
-  const int bottom = std::min(static_cast<int>(image.height), y + h);
-  for (int row = top; row < bottom; ++row) {
-    unsigned char* pixel =
-        image.pixels.data() + (static_cast<std::size_t>(row) * image.width +
-                               static_cast<std::size_t>(left)) *
-                                  4;
-    for (int col = left; col < right; ++col, pixel += 4) {
-      pixel[0] = colour.r;
-      pixel[1] = colour.g;
-      pixel[2] = colour.b;
-      pixel[3] = colour.a;
-    }
-  }
-}
-
-// Draws the clock at the bar's right end; returns the x where it starts,
-// the bar's right padding when there is no clock.
-int drawClock(ImageBuffer& image, const BarGeometry& bar,
-              const std::optional<int>& centiseconds, bool running,
-              const TextRenderer& text) {
+// Lays out the clock at the bar's right end; returns the x where it
+// starts, the bar's right padding when there is no clock.
+int layOutClock(Painting& painting, const BarGeometry& bar,
+                const std::optional<int>& centiseconds, bool running,
+                const TextRenderer& text) {
   if (!centiseconds) {
     return bar.width - bar.padding;
   }
@@ -93,34 +73,39 @@ int drawClock(ImageBuffer& image, const BarGeometry& bar,
   const int textWidth = text.measure(shown, bar.fontSize, FontWeight::bold);
   const int boxWidth = textWidth + 2 * bar.padding;
   const int boxLeft = bar.width - bar.inset - boxWidth;
-  fillRect(image, boxLeft, bar.inset, boxWidth, bar.height - 2 * bar.inset,
-           running ? kRunningClockBox : kClockBox);
-  text.draw(image, shown, boxLeft + bar.padding, bar.baseline, bar.fontSize,
-            FontWeight::bold, running ? kRunningClock : kClock,
-            boxWidth - bar.padding);
+  painting.rects.push_back(
+      {{boxLeft, bar.inset, boxWidth, bar.height - 2 * bar.inset},
+       running ? kRunningClockBox : kClockBox});
+  painting.texts.push_back({shown, boxLeft + bar.padding, bar.baseline,
+                            bar.fontSize, FontWeight::bold,
+                            running ? kRunningClock : kClock,
+                            boxWidth - bar.padding});
   return boxLeft;
 }
 
-// A bar on a picture of its own, so that no stroke of a tall name can reach
-// the board.
-ImageBuffer drawBar(const BarGeometry& bar, const PlayerInfo& player,
-                    bool running, const TextRenderer& text) {
-  ImageBuffer image;
-  image.width = static_cast<uint32_t>(bar.width);
-  image.height = static_cast<uint32_t>(bar.height);
-  image.pixels.resize(static_cast<std::size_t>(bar.width) *
-                      static_cast<std::size_t>(bar.height) * 4);
-  fillRect(image, 0, 0, bar.width, bar.height, kBackground);
+// A bar as a painting of its own, so that no stroke of a tall name can
+// reach the board.
+Painting layOutBar(const BarGeometry& bar, const PlayerInfo& player,
+                   bool running, const TextRenderer& text) {
+  Painting painting;
+  painting.width = bar.width;
+  painting.height = bar.height;
+  painting.rects.push_back({{0, 0, bar.width, bar.height}, kBackground});
   const int clockLeft =
-      drawClock(image, bar, player.clockCentiseconds, running, text);
+      layOutClock(painting, bar, player.clockCentiseconds, running, text);
   // The name's room ends a padding before the clock.
   const int right = clockLeft - bar.padding;
-  const int baseline = bar.baseline;
   int x = bar.padding;
+  // Adds the text at x; returns the advance it is drawn with.
+  const auto add = [&](const std::string& shown, int size, FontWeight weight,
+                       TextColour colour, int room) {
+    painting.texts.push_back(
+        {shown, x, bar.baseline, size, weight, colour, room});
+    return text.rasterise(shown, size, weight, room)->advance;
+  };
   const std::string title = displayText(player.title);
   if (!title.empty() && right > x) {
-    x += text.draw(image, title, x, baseline, bar.fontSize, FontWeight::bold,
-                   kTitle, right - x) +
+    x += add(title, bar.fontSize, FontWeight::bold, kTitle, right - x) +
          bar.space;
   }
   const std::string rating = displayText(player.rating);
@@ -134,21 +119,19 @@ ImageBuffer drawBar(const BarGeometry& bar, const PlayerInfo& player,
   const int nameRoom = right - x - (withRating ? bar.space + ratingWidth : 0);
   const std::string name = displayText(player.name);
   if (!name.empty() && nameRoom > 0) {
-    x += text.draw(image, name, x, baseline, bar.fontSize, FontWeight::regular,
-                   kName, nameRoom) +
+    x += add(name, bar.fontSize, FontWeight::regular, kName, nameRoom) +
          bar.space;
   }
   if (withRating && right > x) {
-    x += text.draw(image, rating, x, baseline, bar.fontSize,
-                   FontWeight::regular, kRating, right - x) +
+    x += add(rating, bar.fontSize, FontWeight::regular, kRating, right - x) +
          bar.space;
   }
   const std::string material = displayText(player.material);
   if (!material.empty() && right > x) {
-    text.draw(image, material, x, baseline, scaled(bar.fontSize, 0.8),
-              FontWeight::regular, kRating, right - x);
+    add(material, scaled(bar.fontSize, 0.8), FontWeight::regular, kRating,
+        right - x);
   }
-  return image;
+  return painting;
 }
 
 }  // namespace
@@ -201,16 +184,22 @@ ImageBuffer addPlayerBars(const ImageBuffer& diagram, const PlayerBars& players,
   return framed;
 }
 
-DrawnBars drawPlayerBars(int width, const PlayerBars& players,
-                         const TextRenderer& text) {
+BarPaintings layOutPlayerBars(int width, const PlayerBars& players,
+                              const TextRenderer& text) {
   const BarGeometry geometry = geometryOf(width, barHeight(width), text);
   const chess::Side above = chess::opposite(players.bottom);
   const auto playerOf = [&players](chess::Side side) -> const PlayerInfo& {
     return side == chess::Side::white ? players.white : players.black;
   };
-  return {drawBar(geometry, playerOf(above), players.toMove == above, text),
-          drawBar(geometry, playerOf(players.bottom),
-                  players.toMove == players.bottom, text)};
+  return {layOutBar(geometry, playerOf(above), players.toMove == above, text),
+          layOutBar(geometry, playerOf(players.bottom),
+                    players.toMove == players.bottom, text)};
+}
+
+DrawnBars drawPlayerBars(int width, const PlayerBars& players,
+                         const TextRenderer& text) {
+  const BarPaintings bars = layOutPlayerBars(width, players, text);
+  return {paintPicture(bars.above, text), paintPicture(bars.below, text)};
 }
 
 }  // namespace tib

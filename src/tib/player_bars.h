@@ -8,6 +8,7 @@
 
 #include "chess/types.h"
 #include "tib/drawing.h"
+#include "tib/painting.h"
 #include "tib/text.h"
 
 namespace tib {
@@ -54,6 +55,14 @@ struct DrawnBars {
 };
 DrawnBars drawPlayerBars(int width, const PlayerBars& players,
                          const TextRenderer& text);
+
+// The same bars laid out, for drawing as vectors.
+struct BarPaintings {
+  Painting above;
+  Painting below;
+};
+BarPaintings layOutPlayerBars(int width, const PlayerBars& players,
+                              const TextRenderer& text);
 
 // The diagram with a bar above and one below; the diagram's pixels are
 // copied unchanged between them. Throws TextError when the diagram's bytes

@@ -7,6 +7,7 @@
 #include <unordered_map>
 #include <utility>
 
+#include "tib/glyph_path.h"
 #include "tib/text_faces.h"
 #include "tib/text_runs.h"
 
@@ -16,11 +17,15 @@ namespace {
 
 constexpr int kLargestPixelSize = 4096;
 constexpr char32_t kEllipsis = 0x2026;
+// An outline's key: the face's index past this many bits, the glyph below.
+// A key is never a bare glyph id, which the coordinates' outlines use.
+constexpr unsigned kFaceShift = 16;
 
 // A glyph placed on the line, in 26.6 fixed-point pixels from the pen's
 // start; y grows upwards.
 struct PlacedGlyph {
   const Face* face = nullptr;
+  int faceIndex = 0;
   uint32_t glyph = 0;
   int64_t x = 0;
   int64_t y = 0;
@@ -153,6 +158,8 @@ struct TextRenderer::Fonts {
 
   std::shared_mutex cacheMutex;
   std::unordered_map<std::string, std::shared_ptr<const TextMask>> masks;
+  // Outlines by key, under fontMutex; starts again past cachedStrings.
+  std::unordered_map<uint32_t, std::string> paths;
 
   // Each code point's direction, script and face, and the faces by index.
   std::vector<CodePointFacts> factsOf(const std::u32string& text,
@@ -222,7 +229,7 @@ struct TextRenderer::Fonts {
       ShapedRun shaped{face.family, run.rightToLeft, {}};
       for (unsigned g = 0; g < count; ++g) {
         line.glyphs.push_back(
-            PlacedGlyph{&face, infos[g].codepoint,
+            PlacedGlyph{&face, run.face, infos[g].codepoint,
                         line.advance + toFixed(positions[g].x_offset),
                         toFixed(positions[g].y_offset)});
         line.advance += toFixed(positions[g].x_advance);
@@ -399,6 +406,46 @@ int TextRenderer::draw(ImageBuffer& image, std::string_view text, int x,
       rasterise(text, pixelSize, weight, maxWidth);
   blendMask(image, *mask, x, baseline, colour);
   return mask->advance;
+}
+
+std::vector<OutlinedGlyph> TextRenderer::outline(std::string_view text,
+                                                 int pixelSize,
+                                                 FontWeight weight,
+                                                 int maxWidth) const {
+  checkPixelSize(pixelSize);
+  const Line line =
+      fonts_->fittedLayout(decodeUtf8(text), pixelSize, weight, maxWidth);
+  std::vector<OutlinedGlyph> glyphs;
+  glyphs.reserve(line.glyphs.size());
+  for (const PlacedGlyph& placed : line.glyphs) {
+    const auto face = static_cast<uint32_t>(placed.faceIndex + 1);
+    glyphs.push_back(
+        {face << kFaceShift | placed.glyph, static_cast<double>(placed.x) / 64,
+         static_cast<double>(placed.y) / 64,
+         static_cast<double>(pixelSize) /
+             static_cast<double>(outlineUnits(placed.face->unitsPerEm))});
+  }
+  return glyphs;
+}
+
+std::string TextRenderer::glyphPath(uint32_t key) const {
+  const auto face = static_cast<int>(key >> kFaceShift) - 1;
+  const std::lock_guard<std::mutex> lock(fonts_->fontMutex);
+  if (face < 0 ||
+      static_cast<std::size_t>(face) >= fonts_->library.faceTable().size()) {
+    throw TextError("no face has the outline key " + std::to_string(key));
+  }
+  const auto cached = fonts_->paths.find(key);
+  if (cached != fonts_->paths.end()) {
+    return cached->second;
+  }
+  if (fonts_->paths.size() >= fonts_->cachedStrings) {
+    fonts_->paths.clear();
+  }
+  return fonts_->paths
+      .emplace(key, tib::glyphPath(fonts_->library.faceAt(face).freetype,
+                                   key & ((1U << kFaceShift) - 1)))
+      .first->second;
 }
 
 std::vector<ShapedRun> TextRenderer::shape(std::string_view text,

@@ -68,6 +68,28 @@ struct ShapedRun {
 
 inline constexpr int kNoWidthLimit = INT_MAX;
 
+// A text drawn with its pen starting at (x, baseline), fitted to maxWidth as
+// TextRenderer::draw fits it.
+struct PlacedText {
+  std::string text;
+  int x = 0;
+  int baseline = 0;
+  int size = 1;
+  FontWeight weight = FontWeight::regular;
+  TextColour colour;
+  int maxWidth = kNoWidthLimit;
+};
+
+// A glyph of a line as an outline: its key (its face and glyph, for
+// glyphPath), its pen's place in pixels from the pen's start, y up, and the
+// pixels of an outline unit at the line's size.
+struct OutlinedGlyph {
+  uint32_t key = 0;
+  double x = 0;
+  double y = 0;
+  double scale = 1;
+};
+
 class TextRenderer {
  public:
   // Loads the family's regular and bold faces; throws TextError when the
@@ -95,6 +117,15 @@ class TextRenderer {
   int draw(ImageBuffer& image, std::string_view text, int x, int baseline,
            int pixelSize, FontWeight weight, TextColour colour,
            int maxWidth = kNoWidthLimit) const;
+
+  // The glyphs rasterise draws for the same arguments, as outlines.
+  [[nodiscard]] std::vector<OutlinedGlyph> outline(
+      std::string_view text, int pixelSize, FontWeight weight,
+      int maxWidth = kNoWidthLimit) const;
+
+  // The path data of a glyph outline gave, in outline units with y up; ""
+  // for a blank glyph.
+  [[nodiscard]] std::string glyphPath(uint32_t key) const;
 
   // The runs in visual order with their faces and glyphs.
   [[nodiscard]] std::vector<ShapedRun> shape(std::string_view text,

@@ -88,8 +88,13 @@ MARGIN = 3
 # Outlines at least this wide, in canvas pixels, stay unbroken when a
 # diagram is shrunk to 300 px by dropping rows and columns.
 STROKE = 4.5
-LABEL_FONT = "DejaVu Sans"
-LABEL_SIZE = 34
+# The coordinates' bold lettering, which tib outlines the same way for its
+# SVG: the font, its size, the files' baseline below the squares' border and
+# the ranks' below the middle of their row.
+with open(os.path.join(HERE, "labels.json"), encoding="utf-8") as f:
+    LABELS = json.load(f)
+LABEL_FONT = LABELS["font"]
+LABEL_SIZE = LABELS["size"]
 
 
 def render(svg_body, width, height):
@@ -407,7 +412,7 @@ def board_svg(theme, labels=True, black=False):
     text = ('<text x="%g" y="%g" text-anchor="middle" font-family="%s" '
             'font-weight="bold" font-size="%d" fill="%s">%s</text>')
     # Baselines put the letters and digits in the middle of the frame.
-    files_y = GRID_Y + 8 * SQUARE_H + BORDER + 37
+    files_y = GRID_Y + 8 * SQUARE_H + BORDER + LABELS["filesBaselineBelowBorder"]
     # Seen from black, h is on the left and the first rank at the top; the
     # squares need no change, h1 and a8 both being light.
     files, ranks = ("hgfedcba", "12345678") if black else ("abcdefgh",
@@ -417,7 +422,8 @@ def board_svg(theme, labels=True, black=False):
                              LABEL_FONT, LABEL_SIZE, theme["label"], letter))
     for row in range(8):
         parts.append(text % ((GRID_X - BORDER) / 2, GRID_Y + row * SQUARE_H +
-                             SQUARE_H / 2 + 12, LABEL_FONT, LABEL_SIZE,
+                             SQUARE_H / 2 + LABELS["ranksBaselineBelowCentre"],
+                             LABEL_FONT, LABEL_SIZE,
                              theme["label"], ranks[row]))
     return "".join(parts)
 

@@ -3,14 +3,13 @@
 #include <fontconfig/fontconfig.h>
 #include <ft2build.h>
 #include FT_FREETYPE_H
-#include FT_OUTLINE_H
 #include <hb-ft.h>
 #include <hb.h>
 
-#include <array>
 #include <memory>
 #include <string>
 
+#include "tib/glyph_path.h"
 #include "tib/text.h"
 
 namespace tib {
@@ -77,78 +76,6 @@ std::pair<std::string, int> matchFace(const std::string& family, bool bold) {
   return found;
 }
 
-// Outlines and pen positions are in units of this many font units (a
-// thousandth of an em of most fonts' 2048): shorter numbers.
-constexpr FT_Pos kQuantum = 2;
-
-FT_Pos quantised(FT_Pos value) {
-  return value >= 0 ? (value + kQuantum / 2) / kQuantum
-                    : -((-value + kQuantum / 2) / kQuantum);
-}
-
-// Path data of an outline in font units, y up, integers, each command's
-// points relative to where the one before ended: shorter, and alike from
-// glyph to glyph.
-struct PathWriter {
-  std::string data;
-  FT_Pos x = 0;
-  FT_Pos y = 0;
-  // Where the contour started, where closing it leaves the pen.
-  FT_Vector start{0, 0};
-
-  void close() {
-    if (!data.empty()) {
-      data += 'z';
-      x = start.x;
-      y = start.y;
-    }
-  }
-
-  void add(char command, const FT_Vector* points, int count) {
-    data += command;
-    for (int i = 0; i < count; ++i) {
-      const FT_Pos dx = quantised(points[i].x) - x;
-      const FT_Pos dy = quantised(points[i].y) - y;
-      if (i > 0 && dx >= 0) {
-        data += ' ';
-      }
-      data += std::to_string(dx);
-      if (dy >= 0) {
-        data += ' ';
-      }
-      data += std::to_string(dy);
-    }
-    x = quantised(points[count - 1].x);
-    y = quantised(points[count - 1].y);
-  }
-};
-
-int moveTo(const FT_Vector* to, void* user) {
-  auto* path = static_cast<PathWriter*>(user);
-  path->close();
-  path->add('m', to, 1);
-  path->start = {quantised(to->x), quantised(to->y)};
-  return 0;
-}
-
-int lineTo(const FT_Vector* to, void* user) {
-  static_cast<PathWriter*>(user)->add('l', to, 1);
-  return 0;
-}
-
-int conicTo(const FT_Vector* control, const FT_Vector* to, void* user) {
-  const std::array<FT_Vector, 2> points{*control, *to};
-  static_cast<PathWriter*>(user)->add('q', points.data(), 2);
-  return 0;
-}
-
-int cubicTo(const FT_Vector* first, const FT_Vector* second,
-            const FT_Vector* to, void* user) {
-  const std::array<FT_Vector, 3> points{*first, *second, *to};
-  static_cast<PathWriter*>(user)->add('c', points.data(), 3);
-  return 0;
-}
-
 }  // namespace
 
 FontOutlines::FontOutlines(const std::string& family, bool bold)
@@ -168,7 +95,7 @@ FontOutlines::FontOutlines(const std::string& family, bool bold)
 FontOutlines::~FontOutlines() = default;
 
 int FontOutlines::unitsPerEm() const {
-  return static_cast<int>(quantised(face_->face->units_per_EM));
+  return static_cast<int>(outlineUnits(face_->face->units_per_EM));
 }
 
 ShapedText FontOutlines::shape(std::string_view text) const {
@@ -186,29 +113,21 @@ ShapedText FontOutlines::shape(std::string_view text) const {
   for (unsigned i = 0; i < count; ++i) {
     shaped.glyphs.push_back(
         {info[i].codepoint,
-         static_cast<int32_t>(quantised(pen + position[i].x_offset)),
-         static_cast<int32_t>(quantised(position[i].y_offset))});
+         static_cast<int32_t>(outlineUnits(pen + position[i].x_offset)),
+         static_cast<int32_t>(outlineUnits(position[i].y_offset))});
     pen += position[i].x_advance;
   }
-  shaped.advance = static_cast<int32_t>(quantised(pen));
+  shaped.advance = static_cast<int32_t>(outlineUnits(pen));
   hb_buffer_destroy(buffer);
   return shaped;
 }
 
 std::string FontOutlines::outline(uint32_t glyph) const {
-  if (FT_Load_Glyph(face_->face, glyph, FT_LOAD_NO_SCALE) != 0 ||
-      face_->face->glyph->format != FT_GLYPH_FORMAT_OUTLINE) {
-    return {};
-  }
-  const FT_Outline_Funcs funcs{moveTo, lineTo, conicTo, cubicTo, 0, 0};
-  PathWriter path;
-  FT_Outline_Decompose(&face_->face->glyph->outline, &funcs, &path);
-  path.close();
-  return path.data;
+  return glyphPath(face_->face, glyph);
 }
 
 LabelGlyphs labelGlyphs() {
-  const FontOutlines font("DejaVu Sans", true);
+  const FontOutlines font(TIB_LABEL_FONT, true);
   LabelGlyphs glyphs;
   glyphs.unitsPerEm = font.unitsPerEm();
   for (const char c : std::string_view("abcdefgh12345678")) {

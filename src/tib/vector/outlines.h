@@ -26,8 +26,10 @@ struct ShapedText {
   int32_t advance = 0;
 };
 
-// The outlines of the glyphs a text needs, by glyph, as path data in
-// outline units with y up: what a document defines once and draws many times.
+// The outlines of the glyphs a text needs, by key, as path data in outline
+// units with y up: what a document defines once and draws many times. The
+// coordinates' key is the glyph's id in their face; the text layer's
+// (TextRenderer::outline) holds its face too, and is never a bare id.
 using GlyphPaths = std::map<uint32_t, std::string>;
 
 // One face of a family, found with fontconfig. Not for concurrent use.
@@ -62,7 +64,8 @@ struct LabelGlyphs {
   GlyphPaths paths;
 };
 
-// The sixteen labels in the board pictures' font (DejaVu Sans Bold).
+// The sixteen labels in the board pictures' font (bold DejaVu Sans, as the
+// artwork generator's labels.json names it).
 LabelGlyphs labelGlyphs();
 
 }  // namespace tib

@@ -14,13 +14,15 @@ namespace tib {
 namespace {
 
 // The board pictures' frame and labels, as the artwork generator draws
-// them: a border of 4 pixels round the squares, letters of DejaVu Sans Bold
-// at 34 pixels centred under each file and beside each rank.
+// them: a border of 4 pixels round the squares, bold letters centred under
+// each file and beside each rank (their font, size and baselines are in
+// the generator's labels.json).
 constexpr int kBorder = 4;
-constexpr double kLabelSize = 34;
-constexpr double kFileBaseline = kGridY + 8 * kSquareHeight + kBorder + 37;
+constexpr double kLabelSize = TIB_LABEL_SIZE;
+constexpr double kFileBaseline =
+    kGridY + 8 * kSquareHeight + kBorder + TIB_FILES_BASELINE;
 constexpr double kRankCentre = (kGridX - kBorder) / 2.0;
-constexpr double kRankBaselineBelowCentre = 12;
+constexpr double kRankBaselineBelowCentre = TIB_RANKS_BASELINE;
 
 Rgb pixelAt(const ImageBuffer& board, int x, int y) {
   const std::size_t at = (static_cast<std::size_t>(y) * kCanvasEdge +

@@ -92,10 +92,18 @@ using Shape =
     std::variant<FilledBoxes, Glow, GroupUse, Polygon, Ring, GlyphUse>;
 
 struct Scene {
-  // Edge of the picture; the shapes are on the 1024-unit canvas.
+  // Edge of the board's picture; the shapes are on the 1024-unit canvas.
   int32_t size = kDefaultSize;
   // In drawing order.
   std::vector<Shape> shapes;
+  // Pixels of the picture left of the board (the evaluation bar), above
+  // and below it (the players' bars).
+  int32_t left = 0;
+  int32_t above = 0;
+  int32_t below = 0;
+  // Drawn after the board, in pixels of the whole picture from its top-left
+  // corner; the board's canvas lies at (left, above), size pixels wide.
+  std::vector<Shape> margins;
 };
 
 // The diagram's scene on a board of these colours, its coordinates outlined

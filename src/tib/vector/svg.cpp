@@ -7,6 +7,7 @@
 
 #include "tib/error.h"
 #include "tib/mark_style.h"
+#include "tib/vector/decorated_scene.h"
 
 namespace tib {
 
@@ -185,13 +186,15 @@ void writeDefinitions(std::string& out, const Scene& scene,
   std::array<bool, std::tuple_size_v<decltype(PieceVectors::groups)>> used{};
   std::set<uint32_t> glyphsUsed;
   const Glow* glow = nullptr;
-  for (const Shape& shape : scene.shapes) {
-    if (const auto* use = std::get_if<GroupUse>(&shape)) {
-      used.at(use->group) = true;
-    } else if (const auto* glyph = std::get_if<GlyphUse>(&shape)) {
-      glyphsUsed.insert(glyph->glyph);
-    } else if (const auto* check = std::get_if<Glow>(&shape)) {
-      glow = check;
+  for (const std::vector<Shape>* shapes : {&scene.shapes, &scene.margins}) {
+    for (const Shape& shape : *shapes) {
+      if (const auto* use = std::get_if<GroupUse>(&shape)) {
+        used.at(use->group) = true;
+      } else if (const auto* glyph = std::get_if<GlyphUse>(&shape)) {
+        glyphsUsed.insert(glyph->glyph);
+      } else if (const auto* check = std::get_if<Glow>(&shape)) {
+        glow = check;
+      }
     }
   }
   out += "<defs>";
@@ -217,25 +220,13 @@ void writeDefinitions(std::string& out, const Scene& scene,
   out += "</defs>";
 }
 
-}  // namespace
-
-std::string writeSvg(const Scene& scene, const PieceVectors& pieces,
-                     const PieceVectors& markers, const GlyphPaths& glyphs) {
-  std::string out;
-  out.reserve(32768);
-  const std::string size = std::to_string(scene.size);
-  std::string definitions;
-  writeDefinitions(definitions, scene, pieces, markers, glyphs);
-  out += "<svg xmlns=\"http://www.w3.org/2000/svg\"";
-  // Only a set's own drawing may name the older link attribute.
-  if (definitions.find("xlink:") != std::string::npos) {
-    out += " xmlns:xlink=\"http://www.w3.org/1999/xlink\"";
-  }
-  out += " width=\"" + size + "\" height=\"" + size +
-         R"(" viewBox="0 0 1024 1024">)" + definitions;
+// The shapes in order; glyphs of one colour and size in a group that
+// paints and scales them.
+void writeShapes(std::string& out, const std::vector<Shape>& shapes,
+                 const PieceVectors& pieces, const PieceVectors& markers) {
   // The glyph group open: its colour and scale.
   std::optional<std::pair<Rgb, double>> lettering;
-  for (const Shape& shape : scene.shapes) {
+  for (const Shape& shape : shapes) {
     const auto* glyph = std::get_if<GlyphUse>(&shape);
     // Glyphs of one colour and size share a group that paints and scales
     // them.
@@ -276,11 +267,49 @@ std::string writeSvg(const Scene& scene, const PieceVectors& pieces,
   if (lettering) {
     out += "</g>";
   }
+}
+
+}  // namespace
+
+std::string writeSvg(const Scene& scene, const PieceVectors& pieces,
+                     const PieceVectors& markers, const GlyphPaths& glyphs) {
+  std::string out;
+  out.reserve(32768);
+  const std::string size = std::to_string(scene.size);
+  std::string definitions;
+  writeDefinitions(definitions, scene, pieces, markers, glyphs);
+  out += "<svg xmlns=\"http://www.w3.org/2000/svg\"";
+  // Only a set's own drawing may name the older link attribute.
+  if (definitions.find("xlink:") != std::string::npos) {
+    out += " xmlns:xlink=\"http://www.w3.org/1999/xlink\"";
+  }
+  const bool decorated = !scene.margins.empty() || scene.left != 0 ||
+                         scene.above != 0 || scene.below != 0;
+  if (decorated) {
+    const std::string width = std::to_string(scene.left + scene.size);
+    const std::string height =
+        std::to_string(scene.above + scene.size + scene.below);
+    out += " width=\"" + width + "\" height=\"" + height + "\" viewBox=\"0 0 " +
+           width + ' ' + height + "\">" + definitions +
+           "<g transform=\"translate(" + std::to_string(scene.left) + ' ' +
+           std::to_string(scene.above) + ") scale(";
+    appendFactor(out, scene.size / 1024.0);
+    out += ")\">";
+    writeShapes(out, scene.shapes, pieces, markers);
+    out += "</g>";
+    writeShapes(out, scene.margins, pieces, markers);
+  } else {
+    out += " width=\"" + size + "\" height=\"" + size +
+           R"(" viewBox="0 0 1024 1024">)" + definitions;
+    writeShapes(out, scene.shapes, pieces, markers);
+  }
   out += "</svg>\n";
   return out;
 }
 
-std::string renderSvg(const VectorArt& art, const Diagram& diagram) {
+std::string renderSvg(const VectorArt& art, const Diagram& diagram,
+                      const Decorations& decorations,
+                      const Lettering* lettering) {
   checkSize(diagram.settings);
   const std::size_t index = boardIndex(diagram.annotations.orientation,
                                        diagram.annotations.coordinates);
@@ -288,8 +317,16 @@ std::string renderSvg(const VectorArt& art, const Diagram& diagram) {
   if (board == nullptr) {
     throw Error(std::string("the artwork has no ") + kBoardFiles.at(index));
   }
-  const Scene scene = diagramScene(diagram, boardColours(*board), *art.labels);
-  return writeSvg(scene, *art.pieces, *art.theme, art.labels->paths);
+  Scene scene = diagramScene(diagram, boardColours(*board), *art.labels);
+  if (!decorations.bars && !decorations.glyph && !decorations.evalBar) {
+    return writeSvg(scene, *art.pieces, *art.theme, art.labels->paths);
+  }
+  if (lettering == nullptr) {
+    throw Error("cannot draw the players, glyph or evaluation: no fonts");
+  }
+  GlyphPaths glyphs = art.labels->paths;
+  addDecorations(scene, diagram, decorations, *lettering, glyphs);
+  return writeSvg(scene, *art.pieces, *art.theme, glyphs);
 }
 
 }  // namespace tib

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "tib/artwork.h"
+#include "tib/decorated.h"
 #include "tib/render.h"
 #include "tib/vector/outlines.h"
 #include "tib/vector/piece_vectors.h"
@@ -27,8 +28,12 @@ struct VectorArt {
   const LabelGlyphs* labels = nullptr;
 };
 
-// The diagram as SVG, Size pixels on a side. Throws an Error when Size is out
-// of range or the artwork lacks the board of the view.
-std::string renderSvg(const VectorArt& art, const Diagram& diagram);
+// The diagram as SVG, Size pixels on a side, with its decorations around
+// it as the PNG has them (lettering draws their texts). Throws an Error
+// when Size is out of range, the artwork lacks the board of the view or
+// decorations come without lettering.
+std::string renderSvg(const VectorArt& art, const Diagram& diagram,
+                      const Decorations& decorations = {},
+                      const Lettering* lettering = nullptr);
 
 }  // namespace tib
