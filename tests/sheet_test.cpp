@@ -315,7 +315,15 @@ TEST(GameSheet, SvgPageAndRefusals) {
        2,
        "--paper legal: use a4 or letter"},
       {{"--sheet", "a.png"}, 1, 2, "a.png: name a .pdf file"},
-      {{"--sheet", "a.pdf", "--all"}, 1, 2, "--sheet draws every game"},
+      {{"--sheet", "a.pdf", "--all"}, 1, 2, "so --all does not go with it"},
+      {{"--sheet", "a.pdf", "--size", "300"},
+       1,
+       2,
+       "so --size does not go with it"},
+      {{"--sheet", "a.pdf", "--white=Carlsen"},
+       1,
+       2,
+       "so --white does not go with it"},
       {{"--sheet", "a.pdf", "--ply", "30"}, 1, 1, "game 1: --ply 30"},
   };
   for (const auto& c : cases) {

@@ -125,17 +125,25 @@ bool endsWith(const std::string& text, std::string_view end) {
          text.compare(text.size() - end.size(), end.size(), end) == 0;
 }
 
-// A sheet draws one diagram of every game, and nothing else.
-void checkSheetOptions(const GameOptions& options, bool gameGiven) {
+// A sheet draws the board of one ply of every game, and nothing else: an
+// option it would pass over is refused, named.
+void checkSheetOptions(const GameOptions& options,
+                       const std::vector<std::string>& named) {
   if (!endsWith(options.sheet, ".pdf") && !endsWith(options.sheet, ".svg")) {
     refuse("--sheet " + options.sheet +
            ": name a .pdf file (any number of pages) or a .svg (one page)");
   }
-  if (options.fens || !options.output.empty() || options.all || gameGiven ||
-      options.threads > 1) {
-    refuse(
-        "--sheet draws every game of the file, so --fens, -o, --all, "
-        "--game and --threads do not go with it");
+  constexpr std::array<std::string_view, 19> kNotOnSheets{
+      "--fens",       "-o",        "--output",      "--all",   "--game",
+      "--threads",    "--size",    "--white",       "--black", "--no-players",
+      "--eval",       "--no-eval", "--no-material", "--judge", "--delay",
+      "--last-delay", "--from",    "--to",          "--arrows"};
+  for (const std::string& name : named) {
+    if (std::find(kNotOnSheets.begin(), kNotOnSheets.end(), name) !=
+        kNotOnSheets.end()) {
+      refuse("--sheet draws the board of one ply of every game, so " + name +
+             " does not go with it");
+    }
   }
 }
 
@@ -159,6 +167,7 @@ GameOptions readGameOptions(const std::vector<std::string>& args) {
   GameOptions options;
   bool inputGiven = false;
   bool gameGiven = false;
+  std::vector<std::string> named;
   for (std::size_t i = 0; i < args.size(); ++i) {
     std::string name = args[i];
     std::optional<std::string> value;
@@ -166,6 +175,9 @@ GameOptions readGameOptions(const std::vector<std::string>& args) {
         name.rfind("--", 0) == 0 && equals != std::string::npos) {
       value = name.substr(equals + 1);
       name.resize(equals);
+    }
+    if (name.size() > 1 && name[0] == '-') {
+      named.push_back(name);
     }
     if (name == "--help" || name == "-h") {
       options.help = true;
@@ -201,7 +213,7 @@ GameOptions readGameOptions(const std::vector<std::string>& args) {
     }
   }
   if (!options.sheet.empty()) {
-    checkSheetOptions(options, gameGiven);
+    checkSheetOptions(options, named);
     return options;
   }
   if (!options.help && options.fens == !options.output.empty()) {

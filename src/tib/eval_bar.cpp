@@ -10,11 +10,9 @@ namespace tib {
 
 namespace {
 
-constexpr TextColour kColumn{0x26, 0x24, 0x21, 255};
 constexpr TextColour kWhiteFill{0xf0, 0xee, 0xeb, 255};
 constexpr TextColour kBlackFill{0x40, 0x3e, 0x3b, 255};
 constexpr TextColour kMiddle{0x8c, 0x8a, 0x87, 255};
-constexpr TextColour kOnWhite{0x26, 0x24, 0x21, 255};
 constexpr TextColour kOnBlack{0xe8, 0xe6, 0xe3, 255};
 
 // The largest size at which the label fits the bar with a margin each side.
@@ -56,7 +54,7 @@ Painting layOutEvalColumn(int boardEdge, int rowsAbove, int rowsBelow,
                                   TextColour colour) {
     column.rects.push_back({{0, top, width, bottom - top}, colour});
   };
-  fillRows(column.width, 0, column.height, kColumn);
+  fillRows(column.width, 0, column.height, kStripDark);
   const int barWidth = evalBarWidth(boardEdge);
   const int top = rowsAbove;
   const int bottom = rowsAbove + boardEdge;
@@ -82,7 +80,7 @@ Painting layOutEvalColumn(int boardEdge, int rowsAbove, int rowsBelow,
   const int advance = text.measure(bar.label, size, FontWeight::bold);
   column.texts.push_back({bar.label, margin + std::max(0, (room - advance) / 2),
                           baseline, size, FontWeight::bold,
-                          whiteAhead ? kOnWhite : kOnBlack, room});
+                          whiteAhead ? kStripDark : kOnBlack, room});
   return column;
 }
 

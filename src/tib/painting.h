@@ -11,6 +11,9 @@
 
 namespace tib {
 
+// The dark the strips are painted on, and their dark lettering on light.
+inline constexpr TextColour kStripDark{0x26, 0x24, 0x21, 255};
+
 struct FilledRect {
   PixelRect rect;
   TextColour colour;

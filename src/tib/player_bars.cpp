@@ -10,13 +10,11 @@ namespace tib {
 
 namespace {
 
-constexpr TextColour kBackground{0x26, 0x24, 0x21, 255};
 constexpr TextColour kTitle{0xbf, 0x81, 0x1d, 255};
 constexpr TextColour kName{0xe8, 0xe6, 0xe3, 255};
 constexpr TextColour kRating{0x99, 0x97, 0x94, 255};
 constexpr TextColour kClock{0xba, 0xba, 0xba, 255};
 constexpr TextColour kClockBox{0x3c, 0x3a, 0x37, 255};
-constexpr TextColour kRunningClock{0x26, 0x24, 0x21, 255};
 constexpr TextColour kRunningClockBox{0xe0, 0xde, 0xdb, 255};
 
 // Sizes of one bar, all from its height.
@@ -78,7 +76,7 @@ int layOutClock(Painting& painting, const BarGeometry& bar,
        running ? kRunningClockBox : kClockBox});
   painting.texts.push_back({shown, boxLeft + bar.padding, bar.baseline,
                             bar.fontSize, FontWeight::bold,
-                            running ? kRunningClock : kClock,
+                            running ? kStripDark : kClock,
                             boxWidth - bar.padding});
   return boxLeft;
 }
@@ -90,7 +88,7 @@ Painting layOutBar(const BarGeometry& bar, const PlayerInfo& player,
   Painting painting;
   painting.width = bar.width;
   painting.height = bar.height;
-  painting.rects.push_back({{0, 0, bar.width, bar.height}, kBackground});
+  painting.rects.push_back({{0, 0, bar.width, bar.height}, kStripDark});
   const int clockLeft =
       layOutClock(painting, bar, player.clockCentiseconds, running, text);
   // The name's room ends a padding before the clock.
