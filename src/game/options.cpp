@@ -120,11 +120,6 @@ void readValue(const std::string& name, const std::string& value,
   }
 }
 
-bool endsWith(const std::string& text, std::string_view end) {
-  return text.size() > end.size() &&
-         text.compare(text.size() - end.size(), end.size(), end) == 0;
-}
-
 // A sheet draws the board of one ply of every game, and nothing else: an
 // option it would pass over is refused, named.
 void checkSheetOptions(const GameOptions& options,

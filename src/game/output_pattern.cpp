@@ -69,4 +69,9 @@ std::string outputPath(const OutputPattern& pattern, std::size_t number) {
          pattern.after;
 }
 
+bool endsWith(const std::string& name, std::string_view suffix) {
+  return name.size() > suffix.size() &&
+         name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0;
+}
+
 }  // namespace tib::game

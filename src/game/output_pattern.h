@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <string>
+#include <string_view>
 
 namespace tib::game {
 
@@ -22,5 +23,8 @@ OutputPattern readOutputPattern(const std::string& pattern);
 
 // The path of game number (from 1).
 std::string outputPath(const OutputPattern& pattern, std::size_t number);
+
+// Whether a file name ends with suffix after at least one other character.
+bool endsWith(const std::string& name, std::string_view suffix);
 
 }  // namespace tib::game

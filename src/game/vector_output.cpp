@@ -3,6 +3,7 @@
 #include <optional>
 
 #include "game/failure.h"
+#include "game/output_pattern.h"
 #include "tib/vector/svg.h"
 
 namespace tib::game {
@@ -21,12 +22,7 @@ PieceVectors vectorsOf(const std::string& folder, const char* option) {
 
 }  // namespace
 
-bool isSvgName(const std::string& name) {
-  constexpr std::string_view kSuffix = ".svg";
-  return name.size() > kSuffix.size() &&
-         name.compare(name.size() - kSuffix.size(), kSuffix.size(), kSuffix) ==
-             0;
-}
+bool isSvgName(const std::string& name) { return endsWith(name, ".svg"); }
 
 SvgArt loadSvgArt(const std::string& themeFolder,
                   const std::string& pieceFolder) {
