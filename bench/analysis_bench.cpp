@@ -10,10 +10,11 @@
 
 #include "chess/pgn.h"
 #include "chess_games.h"
-#include "tib/analysis.h"
-#include "tib/artwork.h"
-#include "tib/decorated.h"
-#include "tib/game_diagram.h"
+#include "tib/board/artwork.h"
+#include "tib/decoration/decorated.h"
+#include "tib/game/analysis.h"
+#include "tib/game/decorated_game.h"
+#include "tib/game/game_diagram.h"
 
 namespace {
 

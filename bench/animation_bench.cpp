@@ -11,9 +11,9 @@
 
 #include "chess/pgn.h"
 #include "chess_games.h"
-#include "tib/animation.h"
-#include "tib/artwork.h"
-#include "tib/game_diagram.h"
+#include "tib/board/artwork.h"
+#include "tib/game/animation.h"
+#include "tib/game/game_diagram.h"
 
 namespace {
 

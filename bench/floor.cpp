@@ -15,7 +15,7 @@
 
 #include "cli/process_tuning.h"
 #include "codec/png_decode.h"
-#include "tib/pieces.h"
+#include "tib/board/pieces.h"
 
 using namespace tib;         // NOLINT(google-build-using-namespace)
 using namespace tib::codec;  // NOLINT(google-build-using-namespace)

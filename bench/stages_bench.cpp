@@ -11,12 +11,12 @@
 
 #include "cli/run.h"
 #include "codec/png_encode.h"
-#include "tib/annotations.h"
-#include "tib/artwork.h"
-#include "tib/drawing.h"
-#include "tib/pieces.h"
-#include "tib/position.h"
-#include "tib/render.h"
+#include "tib/board/annotations.h"
+#include "tib/board/artwork.h"
+#include "tib/board/drawing.h"
+#include "tib/board/pieces.h"
+#include "tib/board/position.h"
+#include "tib/board/render.h"
 
 using namespace tib;         // NOLINT(google-build-using-namespace)
 using namespace tib::codec;  // NOLINT(google-build-using-namespace)

@@ -8,11 +8,11 @@
 #include <vector>
 
 #include "codec/png_encode.h"
-#include "tib/artwork.h"
-#include "tib/move_glyphs.h"
-#include "tib/player_bars.h"
-#include "tib/render.h"
-#include "tib/text.h"
+#include "tib/board/artwork.h"
+#include "tib/board/render.h"
+#include "tib/decoration/move_glyphs.h"
+#include "tib/decoration/player_bars.h"
+#include "tib/text/text.h"
 
 using namespace tib;  // NOLINT(google-build-using-namespace)
 using tib::codec::encodePng;

@@ -12,9 +12,9 @@
 #include <vector>
 
 #include "codec/png_encode.h"
-#include "tib/artwork.h"
-#include "tib/drawing.h"
-#include "tib/render.h"
+#include "tib/board/artwork.h"
+#include "tib/board/drawing.h"
+#include "tib/board/render.h"
 
 using namespace tib;         // NOLINT(google-build-using-namespace)
 using namespace tib::codec;  // NOLINT(google-build-using-namespace)

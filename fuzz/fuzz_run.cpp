@@ -16,10 +16,10 @@
 
 #include "cli/arguments.h"
 #include "cli/run.h"
-#include "tib/artwork.h"
-#include "tib/drawing.h"
-#include "tib/pieces.h"
-#include "tib/values.h"
+#include "tib/board/artwork.h"
+#include "tib/board/drawing.h"
+#include "tib/board/pieces.h"
+#include "tib/board/values.h"
 
 using namespace tib;  // NOLINT(google-build-using-namespace)
 

@@ -18,8 +18,8 @@
 #include "codec/codec_release.h"
 #include "codec/inflate.h"
 #include "png_mutator.h"
-#include "tib/artwork.h"
-#include "tib/drawing.h"
+#include "tib/board/artwork.h"
+#include "tib/board/drawing.h"
 
 using namespace tib;         // NOLINT(google-build-using-namespace)
 using namespace tib::codec;  // NOLINT(google-build-using-namespace)

@@ -14,7 +14,7 @@
 #include "server/board_query.h"
 #include "server/game_request.h"
 #include "test_support.h"
-#include "tib/decorated.h"
+#include "tib/decoration/decorated.h"
 
 namespace tib {
 namespace {

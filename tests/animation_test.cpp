@@ -9,9 +9,10 @@
 
 #include "codec/png_decode.h"
 #include "gif_decode.h"
-#include "tib/decorated.h"
-#include "tib/error.h"
-#include "tib/game_diagram.h"
+#include "tib/board/error.h"
+#include "tib/decoration/decorated.h"
+#include "tib/game/decorated_game.h"
+#include "tib/game/game_diagram.h"
 
 namespace tib {
 

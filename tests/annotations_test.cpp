@@ -1,7 +1,7 @@
 // The annotations on the canvas: each one changes the pixels of the squares
 // it names and no others, under or above the pieces as it should; the black
 // view is the white view turned half a turn.
-#include "tib/annotations.h"
+#include "tib/board/annotations.h"
 
 #include <gtest/gtest.h>
 
@@ -10,9 +10,9 @@
 #include <vector>
 
 #include "test_support.h"
-#include "tib/error.h"
-#include "tib/position.h"
-#include "tib/render.h"
+#include "tib/board/error.h"
+#include "tib/board/position.h"
+#include "tib/board/render.h"
 
 namespace tib {
 

@@ -5,8 +5,8 @@
 #include <cmath>
 #include <sstream>
 
-#include "tib/drawing.h"
-#include "tib/error.h"
+#include "tib/board/drawing.h"
+#include "tib/board/error.h"
 
 namespace tib {
 

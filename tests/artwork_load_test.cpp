@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "test_support.h"
-#include "tib/artwork.h"
+#include "tib/board/artwork.h"
 
 namespace tib {
 

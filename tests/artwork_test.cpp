@@ -1,5 +1,5 @@
 // Checks the committed artwork against the geometry the drawing rules impose.
-#include "tib/artwork.h"
+#include "tib/board/artwork.h"
 
 #include <gtest/gtest.h>
 
@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "test_support.h"
-#include "tib/board.h"
-#include "tib/drawing.h"
+#include "tib/board/board.h"
+#include "tib/board/drawing.h"
 
 namespace tib {
 

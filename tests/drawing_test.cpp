@@ -1,4 +1,4 @@
-#include "tib/drawing.h"
+#include "tib/board/drawing.h"
 
 #include <gtest/gtest.h>
 

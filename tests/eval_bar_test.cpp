@@ -1,6 +1,6 @@
 // The evaluation bar: white's share from white's side of the board, the
 // value at the end of the side ahead, and the material text of the bars.
-#include "tib/eval_bar.h"
+#include "tib/decoration/eval_bar.h"
 
 #include <gtest/gtest.h>
 
@@ -9,8 +9,9 @@
 #include <string>
 
 #include "text_test_support.h"
-#include "tib/analysis.h"
-#include "tib/decorated.h"
+#include "tib/decoration/decorated.h"
+#include "tib/game/analysis.h"
+#include "tib/game/decorated_game.h"
 
 namespace tib {
 namespace {

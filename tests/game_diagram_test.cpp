@@ -1,6 +1,6 @@
 // The diagrams and delays of a game's plies: null moves, and clocks read
 // with the increment.
-#include "tib/game_diagram.h"
+#include "tib/game/game_diagram.h"
 
 #include <gtest/gtest.h>
 

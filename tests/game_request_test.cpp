@@ -8,6 +8,8 @@
 #include <vector>
 
 #include "gif_decode.h"
+#include "tib/game/decorated_game.h"
+#include "tib/game/gif_budget.h"
 
 namespace tib {
 

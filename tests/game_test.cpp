@@ -10,8 +10,9 @@
 #include "game/run.h"
 #include "gif_decode.h"
 #include "test_support.h"
-#include "tib/decorated.h"
-#include "tib/game_diagram.h"
+#include "tib/decoration/decorated.h"
+#include "tib/game/decorated_game.h"
+#include "tib/game/game_diagram.h"
 
 namespace tib {
 

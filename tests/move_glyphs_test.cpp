@@ -1,4 +1,4 @@
-#include "tib/move_glyphs.h"
+#include "tib/decoration/move_glyphs.h"
 
 #include <gtest/gtest.h>
 

@@ -25,9 +25,9 @@
 #include <vector>
 
 #include "test_support.h"
-#include "tib/artwork.h"
-#include "tib/error.h"
-#include "tib/output_file.h"
+#include "tib/board/artwork.h"
+#include "tib/board/error.h"
+#include "tib/board/output_file.h"
 
 namespace tib {
 

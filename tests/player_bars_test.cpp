@@ -1,4 +1,4 @@
-#include "tib/player_bars.h"
+#include "tib/decoration/player_bars.h"
 
 #include <gtest/gtest.h>
 

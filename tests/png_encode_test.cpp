@@ -13,9 +13,9 @@
 #include <string>
 #include <vector>
 
-#include "tib/artwork.h"
-#include "tib/drawing.h"
-#include "tib/render.h"
+#include "tib/board/artwork.h"
+#include "tib/board/drawing.h"
+#include "tib/board/render.h"
 
 namespace tib {
 

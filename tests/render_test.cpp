@@ -1,6 +1,6 @@
 // The render library: geometry over many settings, resampling, the piece
 // table against the artwork generator, and rendering on several threads.
-#include "tib/render.h"
+#include "tib/board/render.h"
 
 #include <gtest/gtest.h>
 
@@ -10,9 +10,9 @@
 #include <thread>
 
 #include "test_support.h"
-#include "tib/artwork.h"
-#include "tib/drawing.h"
-#include "tib/pieces.h"
+#include "tib/board/artwork.h"
+#include "tib/board/drawing.h"
+#include "tib/board/pieces.h"
 
 namespace tib {
 

@@ -12,6 +12,7 @@
 #include "server/head.h"
 #include "server/options.h"
 #include "test_support.h"
+#include "tib/game/gif_budget.h"
 
 namespace tib {
 

@@ -6,7 +6,7 @@
 #include <filesystem>
 
 #include "test_support.h"
-#include "tib/drawing.h"
+#include "tib/board/drawing.h"
 
 namespace tib {
 

@@ -10,7 +10,7 @@
 #include "gif_decode.h"
 #include "server/request.h"
 #include "server_support.h"
-#include "tib/render.h"
+#include "tib/board/render.h"
 
 namespace tib {
 

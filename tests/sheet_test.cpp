@@ -14,7 +14,7 @@
 
 #include "game/run.h"
 #include "test_support.h"
-#include "tib/error.h"
+#include "tib/board/error.h"
 #include "tib/sheet/cairo_scene.h"
 #include "tib/sheet/layout.h"
 

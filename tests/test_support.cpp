@@ -14,7 +14,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "tib/artwork.h"
+#include "tib/board/artwork.h"
 
 namespace tib {
 

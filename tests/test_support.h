@@ -11,7 +11,7 @@
 #include <utility>
 #include <vector>
 
-#include "tib/drawing.h"
+#include "tib/board/drawing.h"
 
 namespace tib {
 

@@ -1,4 +1,4 @@
-#include "tib/text.h"
+#include "tib/text/text.h"
 
 #include <gtest/gtest.h>
 
@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "text_test_support.h"
-#include "tib/text_runs.h"
+#include "tib/text/text_runs.h"
 
 namespace tib {
 namespace {

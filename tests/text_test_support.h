@@ -3,8 +3,8 @@
 
 #include <cstddef>
 
-#include "tib/drawing.h"
-#include "tib/text.h"
+#include "tib/board/drawing.h"
+#include "tib/text/text.h"
 
 namespace tib {
 

@@ -14,7 +14,7 @@
 #include "server/request.h"
 #include "server/text.h"
 #include "test_support.h"
-#include "tib/error.h"
+#include "tib/board/error.h"
 #include "tib/vector/piece_vectors.h"
 #include "tib/vector/svg.h"
 

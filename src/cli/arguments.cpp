@@ -1,7 +1,7 @@
 #include "cli/arguments.h"
 
-#include "tib/render.h"
-#include "tib/values.h"
+#include "tib/board/render.h"
+#include "tib/board/values.h"
 
 namespace tib {
 

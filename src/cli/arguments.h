@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "tib/drawing.h"
-#include "tib/position.h"
+#include "tib/board/drawing.h"
+#include "tib/board/position.h"
 
 namespace tib {
 

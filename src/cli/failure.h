@@ -10,7 +10,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "tib/error.h"
+#include "tib/board/error.h"
 
 namespace tib {
 

@@ -4,10 +4,10 @@
 
 #include "cli/arguments.h"
 #include "cli/failure.h"
-#include "tib/artwork.h"
-#include "tib/output_file.h"
-#include "tib/position.h"
-#include "tib/render.h"
+#include "tib/board/artwork.h"
+#include "tib/board/output_file.h"
+#include "tib/board/position.h"
+#include "tib/board/render.h"
 
 namespace tib {
 

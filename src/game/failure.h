@@ -9,8 +9,8 @@
 #include <stdexcept>
 
 #include "chess/error.h"
-#include "tib/error.h"
-#include "tib/text.h"
+#include "tib/board/error.h"
+#include "tib/text/text.h"
 
 namespace tib::game {
 

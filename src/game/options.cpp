@@ -6,7 +6,7 @@
 #include <string_view>
 
 #include "game/failure.h"
-#include "tib/values.h"
+#include "tib/board/values.h"
 
 namespace tib::game {
 

@@ -9,10 +9,10 @@
 #include <vector>
 
 #include "game/output_pattern.h"
-#include "tib/analysis.h"
-#include "tib/animation_options.h"
-#include "tib/board.h"
-#include "tib/drawing.h"
+#include "tib/board/board.h"
+#include "tib/board/drawing.h"
+#include "tib/game/analysis.h"
+#include "tib/game/animation_options.h"
 #include "tib/sheet/layout.h"
 
 namespace tib::game {

@@ -17,12 +17,14 @@
 #include "game/options.h"
 #include "game/sheet_output.h"
 #include "game/vector_output.h"
-#include "tib/analysis.h"
-#include "tib/artwork.h"
-#include "tib/decorated.h"
-#include "tib/game_diagram.h"
-#include "tib/output_file.h"
-#include "tib/render.h"
+#include "tib/board/artwork.h"
+#include "tib/board/output_file.h"
+#include "tib/board/render.h"
+#include "tib/decoration/decorated.h"
+#include "tib/game/analysis.h"
+#include "tib/game/decorated_game.h"
+#include "tib/game/game_diagram.h"
+#include "tib/game/gif_budget.h"
 
 namespace tib::game {
 

@@ -2,7 +2,7 @@
 
 #include "game/failure.h"
 #include "game/vector_output.h"
-#include "tib/game_diagram.h"
+#include "tib/game/game_diagram.h"
 
 namespace tib::game {
 

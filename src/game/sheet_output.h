@@ -9,7 +9,7 @@
 #include "chess/pgn.h"
 #include "game/options.h"
 #include "game/vector_output.h"
-#include "tib/artwork.h"
+#include "tib/board/artwork.h"
 #include "tib/sheet/sheet.h"
 
 namespace tib::game {

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "tib/decorated.h"
-#include "tib/render.h"
+#include "tib/board/render.h"
+#include "tib/decoration/decorated.h"
 #include "tib/vector/outlines.h"
 #include "tib/vector/piece_vectors.h"
 

@@ -7,8 +7,9 @@
 #include <exception>
 #include <string_view>
 
-#include "tib/error.h"
-#include "tib/render.h"
+#include "tib/board/error.h"
+#include "tib/board/render.h"
+#include "tib/game/decorated_game.h"
 
 namespace tib {
 

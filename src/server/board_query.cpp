@@ -9,10 +9,11 @@
 #include "chess/pgn.h"
 #include "server/request.h"
 #include "server/text.h"
-#include "tib/analysis.h"
-#include "tib/game_diagram.h"
-#include "tib/move_glyphs.h"
-#include "tib/values.h"
+#include "tib/board/values.h"
+#include "tib/decoration/move_glyphs.h"
+#include "tib/game/analysis.h"
+#include "tib/game/decorated_game.h"
+#include "tib/game/game_diagram.h"
 
 namespace tib {
 

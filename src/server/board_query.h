@@ -10,8 +10,8 @@
 #include <string>
 #include <string_view>
 
-#include "tib/decorated.h"
-#include "tib/render.h"
+#include "tib/board/render.h"
+#include "tib/decoration/decorated.h"
 
 namespace tib {
 

@@ -7,8 +7,10 @@
 #include "chess/evaluation.h"
 #include "chess/material.h"
 #include "server/text.h"
-#include "tib/error.h"
-#include "tib/values.h"
+#include "tib/board/error.h"
+#include "tib/board/values.h"
+#include "tib/game/decorated_game.h"
+#include "tib/game/gif_budget.h"
 
 namespace tib {
 

@@ -13,10 +13,11 @@
 #include <utility>
 #include <vector>
 
-#include "tib/analysis.h"
-#include "tib/animation_options.h"
-#include "tib/decorated.h"
-#include "tib/game_diagram.h"
+#include "tib/decoration/decorated.h"
+#include "tib/game/analysis.h"
+#include "tib/game/animation_options.h"
+#include "tib/game/game_diagram.h"
+#include "tib/game/gif_budget.h"
 
 namespace tib {
 

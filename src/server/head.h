@@ -14,6 +14,7 @@
 
 #include "server/request.h"
 #include "server/themes.h"
+#include "tib/game/gif_budget.h"
 
 namespace tib {
 

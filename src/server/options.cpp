@@ -9,9 +9,10 @@
 #include <thread>
 
 #include "server/failure.h"
-#include "tib/artwork.h"
-#include "tib/drawing.h"
-#include "tib/values.h"
+#include "tib/board/artwork.h"
+#include "tib/board/drawing.h"
+#include "tib/board/values.h"
+#include "tib/game/gif_budget.h"
 
 namespace tib {
 

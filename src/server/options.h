@@ -7,7 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "tib/animation_options.h"
+#include "tib/game/animation_options.h"
+#include "tib/game/gif_budget.h"
 
 namespace tib {
 

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "server/request.h"
-#include "tib/text_runs.h"
+#include "tib/text/text_runs.h"
 
 namespace tib {
 

@@ -1,5 +1,7 @@
 #include "server/palettes.h"
 
+#include "tib/game/decorated_game.h"
+
 namespace tib {
 
 std::shared_ptr<const codec::GifPalette> Palettes::of(const Artwork& artwork,

@@ -9,7 +9,7 @@
 #include <utility>
 
 #include "codec/gif_palette.h"
-#include "tib/decorated.h"
+#include "tib/decoration/decorated.h"
 
 namespace tib {
 

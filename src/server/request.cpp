@@ -8,8 +8,8 @@
 #include "server/board_query.h"
 #include "server/hash.h"
 #include "server/text.h"
-#include "tib/error.h"
-#include "tib/values.h"
+#include "tib/board/error.h"
+#include "tib/board/values.h"
 
 namespace tib {
 

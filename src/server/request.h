@@ -15,8 +15,9 @@
 
 #include "server/game_request.h"
 #include "server/themes.h"
-#include "tib/artwork.h"
-#include "tib/render.h"
+#include "tib/board/artwork.h"
+#include "tib/board/render.h"
+#include "tib/game/gif_budget.h"
 #include "tib/vector/svg.h"
 
 namespace tib {

@@ -11,8 +11,8 @@
 #include <string>
 
 #include "server/palettes.h"
-#include "tib/artwork.h"
-#include "tib/decorated.h"
+#include "tib/board/artwork.h"
+#include "tib/decoration/decorated.h"
 #include "tib/vector/outlines.h"
 #include "tib/vector/piece_vectors.h"
 

@@ -5,8 +5,8 @@
 #include <string>
 #include <type_traits>
 
-#include "tib/error.h"
-#include "tib/mark_style.h"
+#include "tib/board/error.h"
+#include "tib/board/mark_style.h"
 
 namespace tib {
 

@@ -8,10 +8,10 @@
 #include <map>
 #include <memory>
 
-#include "tib/error.h"
+#include "tib/board/error.h"
 #include "tib/sheet/cairo_scene.h"
-#include "tib/text_faces.h"
-#include "tib/text_runs.h"
+#include "tib/text/text_faces.h"
+#include "tib/text/text_runs.h"
 
 namespace tib {
 

@@ -3,7 +3,7 @@
 // bar around it, every text outlined from the text layer's faces.
 #pragma once
 
-#include "tib/decorated.h"
+#include "tib/decoration/decorated.h"
 #include "tib/vector/outlines.h"
 #include "tib/vector/scene.h"
 

@@ -9,8 +9,8 @@
 #include <memory>
 #include <string>
 
-#include "tib/glyph_path.h"
-#include "tib/text.h"
+#include "tib/text/glyph_path.h"
+#include "tib/text/text.h"
 
 namespace tib {
 

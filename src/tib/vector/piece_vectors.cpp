@@ -3,7 +3,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "tib/error.h"
+#include "tib/board/error.h"
 
 namespace tib {
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "tib/pieces.h"
+#include "tib/board/pieces.h"
 
 namespace tib {
 

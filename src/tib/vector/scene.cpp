@@ -3,10 +3,10 @@
 #include <algorithm>
 #include <string_view>
 
-#include "tib/board.h"
-#include "tib/error.h"
-#include "tib/mark_style.h"
-#include "tib/position.h"
+#include "tib/board/board.h"
+#include "tib/board/error.h"
+#include "tib/board/mark_style.h"
+#include "tib/board/position.h"
 #include "tib/vector/piece_vectors.h"
 
 namespace tib {

@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "codec/image.h"
-#include "tib/annotations.h"
-#include "tib/render.h"
+#include "tib/board/annotations.h"
+#include "tib/board/render.h"
 #include "tib/vector/outlines.h"
 
 namespace tib {

@@ -5,8 +5,8 @@
 #include <cstdio>
 #include <set>
 
-#include "tib/error.h"
-#include "tib/mark_style.h"
+#include "tib/board/error.h"
+#include "tib/board/mark_style.h"
 #include "tib/vector/decorated_scene.h"
 
 namespace tib {

@@ -5,9 +5,9 @@
 
 #include <string>
 
-#include "tib/artwork.h"
-#include "tib/decorated.h"
-#include "tib/render.h"
+#include "tib/board/artwork.h"
+#include "tib/board/render.h"
+#include "tib/decoration/decorated.h"
 #include "tib/vector/outlines.h"
 #include "tib/vector/piece_vectors.h"
 #include "tib/vector/scene.h"

@@ -1,0 +1,63 @@
+// Animated diagrams: a GIF of a sequence of diagrams, such as the plies of a
+// game, each frame drawn again only where it differs from the one before.
+#pragma once
+
+#include <functional>
+#include <vector>
+
+#include "codec/gif.h"
+#include "tib/board/render.h"
+#include "tib/game/animation_options.h"
+
+namespace tib {
+
+struct AnimationFrame {
+  Diagram diagram;
+  // How long the frame is shown.
+  unsigned delayCentiseconds = kDefaultMoveDelay;
+};
+
+// The colours of every GIF drawn with these pieces on this artwork's
+// boards, with every kind of mark: built once (it takes a few tens of
+// milliseconds) and shared, so that a pixel that does not change keeps its
+// index in every frame.
+// Pictures of what else the frames show (bars, badges) add their colours.
+codec::GifPalette animationPalette(
+    const Artwork& artwork, const Sprites& pieces,
+    const std::vector<codec::RgbaPicture>& alsoShown = {});
+
+// What a caller draws besides the diagrams, frame by frame: over the canvas
+// (a move's glyph) and in rows above and below the board (players' bars).
+struct FrameExtras {
+  // Rows added above the board, and as many below.
+  uint32_t barRows = 0;
+  // The boxes of the canvas that drawOver changes in a frame.
+  std::function<std::vector<Box>(std::size_t frame)> overBoxes;
+  // Draws over the canvas of a frame, inside its overBoxes.
+  std::function<void(std::size_t frame, ImageBuffer& canvas)> drawOver;
+  // Writes a frame's rows above and below the board (barRows x Size RGBA
+  // pixels each); false when they are those of the frame before.
+  std::function<bool(std::size_t frame, unsigned char* above,
+                     unsigned char* below)>
+      drawBars;
+  // Columns added left of the board and its bars.
+  uint32_t sideColumns = 0;
+  // Writes a frame's columns (sideColumns x the frame's height, RGBA);
+  // false when they are those of the frame before.
+  std::function<bool(std::size_t frame, unsigned char* column)> drawSide;
+};
+
+// Writes the frames to sink as a GIF that loops, sideColumns + Size pixels
+// wide and Size + 2 barRows high: the first frame whole, each later one as the
+// rectangle that changed. Every frame is drawn with the first one's settings
+// and view. keepGoing is asked before each frame after the first; when it
+// says no, the GIF stops there unfinished and the call returns false.
+// Throws an Error when the artwork lacks the board of the view or Size is 0.
+bool writeAnimation(const Artwork& artwork, const Sprites& pieces,
+                    const codec::GifPalette& palette,
+                    const std::vector<AnimationFrame>& frames,
+                    const codec::GifSink& sink,
+                    const std::function<bool()>& keepGoing = {},
+                    const FrameExtras& extras = {});
+
+}  // namespace tib
