@@ -337,7 +337,7 @@ TEST(TibGame, OutputPatternsNameEachGame) {
               game::outputPath(game::readOutputPattern(c.pattern), c.number))
         << c.pattern;
   }
-  EXPECT_THROW(game::readOutputPattern("%021d.png"), game::OptionError);
+  EXPECT_THROW(game::readOutputPattern("%021d.png"), tib::OptionError);
 }
 
 // Three games of which the second cannot be read.

@@ -4,7 +4,8 @@
 # each using the rooms below it and chess and codec; each program uses those
 # and never another program. Every file of src/tib lies in a room. Reads
 # every folder, subfolders included; prints every include that crosses the
-# rule and fails.
+# rule and fails. program holds what the three programs share at their edge
+# (exit statuses, options), below them and above the board.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -20,7 +21,8 @@ allowed() {
     tib/vector) echo "tib/vector ${tib_order[*]} chess codec" ;;
     tib/sheet) echo "tib/sheet tib/vector ${tib_order[*]} chess codec" ;;
     tib | tib/*) return 1 ;;
-    *) echo "$1 tib/sheet tib/vector tib/game ${tib_order[*]} chess codec" ;;
+    program) echo "program ${tib_order[*]} chess codec" ;;
+    *) echo "$1 program tib/sheet tib/vector tib/game ${tib_order[*]} chess codec" ;;
   esac
 }
 

@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "game/failure.h"
+#include "program/arguments.h"
 #include "tib/board/values.h"
 
 namespace tib::game {
@@ -164,13 +165,9 @@ GameOptions readGameOptions(const std::vector<std::string>& args) {
   bool gameGiven = false;
   std::vector<std::string> named;
   for (std::size_t i = 0; i < args.size(); ++i) {
-    std::string name = args[i];
-    std::optional<std::string> value;
-    if (const std::size_t equals = name.find('=');
-        name.rfind("--", 0) == 0 && equals != std::string::npos) {
-      value = name.substr(equals + 1);
-      name.resize(equals);
-    }
+    const NamedArgument option = splitNamedArgument(args[i]);
+    const std::string& name = option.name;
+    const std::optional<std::string>& value = option.value;
     if (name.size() > 1 && name[0] == '-') {
       named.push_back(name);
     }
@@ -190,13 +187,7 @@ GameOptions readGameOptions(const std::vector<std::string>& args) {
       options.analysis.judge = true;
     } else if (std::find(kValued.begin(), kValued.end(), name) !=
                kValued.end()) {
-      if (!value) {
-        if (i + 1 == args.size()) {
-          refuse(name + " needs a value");
-        }
-        value = args[++i];
-      }
-      readValue(name, *value, options);
+      readValue(name, optionValue(args, i, option, kUsage), options);
       gameGiven = gameGiven || name == "--game";
     } else if (name.size() > 1 && name[0] == '-') {
       refuse("unknown option " + name);

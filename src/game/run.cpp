@@ -474,7 +474,8 @@ ExitStatus run(const std::vector<std::string>& args, std::istream& in,
 
 int runGame(const std::vector<std::string>& args, std::istream& in,
             std::ostream& out, std::ostream& err) {
-  return reportFailures(err, [&] { return run(args, in, out, err); });
+  return reportFailures(kGamePrefix, err,
+                        [&] { return run(args, in, out, err); });
 }
 
 }  // namespace tib::game

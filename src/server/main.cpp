@@ -5,7 +5,6 @@
 #include <unistd.h>
 
 #include <iostream>
-#include <new>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -15,26 +14,17 @@
 #include "server/service.h"
 #include "server/themes.h"
 
-namespace {
-
-int fail(tib::ExitStatus status, const char* message) {
-  std::cerr << tib::kServerPrefix << message << std::endl;
-  return static_cast<int>(status);
-}
-
-}  // namespace
-
 int main(int argc, char** argv) {
   // Two malloc arenas, not one per core and worker: GIF renders free
   // frame-sized buffers on every worker, which per-thread arenas keep (eight
   // slow GIF readers held 61 MB above idle with them, 38 MB with two).
   mallopt(M_ARENA_MAX, 2);
   const std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
-  try {
+  return tib::reportFailures(tib::kServerPrefix, std::cerr, [&] {
     tib::ServerOptions options = tib::readServerOptions(args, tib::coreCount());
     if (options.help) {
       tib::printServerUsage(std::cout);
-      return static_cast<int>(tib::ExitStatus::ok);
+      return tib::ExitStatus::ok;
     }
     if (options.artwork.empty()) {
       options.artwork = tib::defaultArtworkFolder();
@@ -45,13 +35,6 @@ int main(int argc, char** argv) {
     const tib::Served served =
         tib::loadServed(options.artwork, options.maxArtworkBytes, startup);
     tib::serve(options, served, startup.str(), STDERR_FILENO);
-    return static_cast<int>(tib::ExitStatus::ok);
-  } catch (const tib::OptionError& error) {
-    return fail(tib::ExitStatus::badOption, error.what());
-  } catch (const std::bad_alloc&) {
-    return fail(tib::ExitStatus::failed, "out of memory");
-  } catch (const std::exception& error) {
-    // The address, a folder, the artwork.
-    return fail(tib::ExitStatus::failed, error.what());
-  }
+    return tib::ExitStatus::ok;
+  });
 }

@@ -8,6 +8,7 @@
 #include <optional>
 #include <thread>
 
+#include "program/arguments.h"
 #include "server/failure.h"
 #include "tib/board/artwork.h"
 #include "tib/board/drawing.h"
@@ -115,13 +116,8 @@ ServerOptions readServerOptions(const std::vector<std::string>& args,
   ServerOptions options;
   options.threads = defaultThreads;
   for (std::size_t i = 0; i < args.size(); ++i) {
-    std::string name = args[i];
-    std::optional<std::string> value;
-    if (const std::size_t equals = name.find('=');
-        name.rfind("--", 0) == 0 && equals != std::string::npos) {
-      value = name.substr(equals + 1);
-      name.resize(equals);
-    }
+    const NamedArgument option = splitNamedArgument(args[i]);
+    const std::string& name = option.name;
     if (name == "--help" || name == "-h") {
       options.help = true;
       continue;
@@ -133,26 +129,21 @@ ServerOptions readServerOptions(const std::vector<std::string>& args,
         name != "--max-gif-pixels" && number == kNumberOptions.end()) {
       refuse("unknown option " + name);
     }
-    if (!value) {
-      if (i + 1 == args.size()) {
-        refuse(name + " needs a value");
-      }
-      value = args[++i];
-    }
+    const std::string value = optionValue(args, i, option, kUsage);
     if (name == "--listen") {
-      readListen(*value, options);
+      readListen(value, options);
     } else if (name == "--artwork") {
-      if (value->empty()) {
+      if (value.empty()) {
         refuse("--artwork needs a folder");
       }
-      options.artwork = *value;
+      options.artwork = value;
     } else if (name == "--max-gif-pixels") {
-      options.maxGifPixels = readPixels(*value);
+      options.maxGifPixels = readPixels(value);
     } else {
       const std::optional<uint32_t> parsed =
-          wholeNumber(*value, number->low, number->high);
+          wholeNumber(value, number->low, number->high);
       if (!parsed) {
-        refuse(name + " " + *value + ": not a whole number from " +
+        refuse(name + " " + value + ": not a whole number from " +
                std::to_string(number->low) + " to " +
                std::to_string(number->high));
       }
