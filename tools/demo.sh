@@ -1,11 +1,11 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds tib and tib-game and renders the example
+# Installs what is missing, builds the three programs and renders the example
 # diagrams of doc/ with the bundled artwork.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash tools/install-deps.sh
 cmake -S . -B build -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build build -j "$(nproc)" --target tib tib-game
+cmake --build build -j "$(nproc)" --target tib tib-game tib-server
 
 tib=$PWD/build/tib
 doc=$PWD/doc
