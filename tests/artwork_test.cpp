@@ -121,6 +121,58 @@ TEST(Artwork, BoardsAreOpaqueGridsWithDarkA1) {
   }
 }
 
+// A theme with tiles keeps its frame and labels, and paints every square
+// with grain, none as its diagonal neighbour or the square two away.
+TEST(Artwork, TiledBoardsShowGrainThatDoesNotRepeatNearby) {
+  std::size_t tiled = 0;
+  for (const fs::path& folder : kThemeFolders) {
+    if (!fs::exists(folder / kTileFiles[0])) {
+      continue;
+    }
+    ++tiled;
+    const ImageBuffer flat = readPng(folder / "t_board.png");
+    const ImageBuffer board = loadArtwork(folder.string(), {}).boards[0];
+    const auto square = [&board](int row, int col) {
+      std::vector<unsigned char> pixels;
+      for (int y = 0; y < kSquareH; ++y) {
+        const unsigned char* start = pixelAt(board, kGridLeft + col * kSquareW,
+                                             kGridTop + row * kSquareH + y);
+        pixels.insert(pixels.end(), start, start + 4 * kSquareW);
+      }
+      return pixels;
+    };
+    for (int row = 0; row < 8; ++row) {
+      for (int col = 0; col < 8; ++col) {
+        const std::vector<unsigned char> own = square(row, col);
+        bool grained = false;
+        for (std::size_t at = 4; at < own.size() && !grained; at += 4) {
+          grained = std::memcmp(&own[at], own.data(), 3) != 0;
+        }
+        EXPECT_TRUE(grained) << folder << " square " << row << "," << col;
+        for (const auto& [r, c] :
+             {std::pair{row + 1, col + 1}, std::pair{row + 1, col - 1},
+              std::pair{row, col + 2}, std::pair{row + 2, col}}) {
+          if (r < 8 && c >= 0 && c < 8) {
+            EXPECT_FALSE(own == square(r, c))
+                << folder << " squares " << row << "," << col << " and " << r
+                << "," << c;
+          }
+        }
+      }
+    }
+    for (int y = 0; y < 1024; y += 3) {
+      for (int x = 0; x < 1024; x += 3) {
+        const bool onSquares = x >= kGridLeft && x < kGridLeft + 8 * kSquareW &&
+                               y >= kGridTop && y < kGridTop + 8 * kSquareH;
+        ASSERT_TRUE(onSquares || std::memcmp(pixelAt(flat, x, y),
+                                             pixelAt(board, x, y), 4) == 0)
+            << folder << " pixel " << x << "," << y;
+      }
+    }
+  }
+  EXPECT_EQ(13U, tiled);
+}
+
 TEST(Artwork, PiecesFitTheirBoxesAndSquares) {
   for (const fs::path& folder : drawingFolders()) {
     const ImageBuffer board = readPng(folder / "t_board.png");

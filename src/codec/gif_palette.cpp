@@ -4,7 +4,9 @@
 #include <array>
 #include <cmath>
 #include <iterator>
+#include <optional>
 #include <unordered_map>
+#include <utility>
 
 namespace tib::codec {
 namespace {
@@ -58,7 +60,17 @@ struct ColourCount {
   std::uint64_t count;
 };
 
-std::vector<ColourCount> countColours(const std::vector<RgbaPicture>& samples) {
+// Past this many distinct colours (a photograph's), the samples' colours
+// are counted in cells of kCellColourBits a channel instead, each cell
+// standing for the mean of its pixels: counting and cutting then take a
+// bounded time, whatever the samples hold.
+constexpr std::size_t kMaxDistinctColours = std::size_t{1} << 15U;
+constexpr unsigned kCellColourBits = 5;
+
+// Every colour of the samples with its count, sorted by colour; none when
+// there are more than kMaxDistinctColours.
+std::optional<std::vector<ColourCount>> distinctColours(
+    const std::vector<RgbaPicture>& samples) {
   std::unordered_map<std::uint32_t, std::uint64_t> counts;
   for (const RgbaPicture& sample : samples) {
     const std::size_t pixels = std::size_t{sample.width} * sample.height;
@@ -71,6 +83,9 @@ std::vector<ColourCount> countColours(const std::vector<RgbaPicture>& samples) {
         ++end;
       }
       counts[rgb] += end - i;
+      if (counts.size() > kMaxDistinctColours) {
+        return std::nullopt;
+      }
       i = end;
     }
   }
@@ -83,6 +98,72 @@ std::vector<ColourCount> countColours(const std::vector<RgbaPicture>& samples) {
       colours.begin(), colours.end(),
       [](const ColourCount& a, const ColourCount& b) { return a.rgb < b.rgb; });
   return colours;
+}
+
+// The samples' colours by cells: the kept colours (sorted) each counted
+// exactly, also when no pixel has it, every other pixel in its cell, a cell's
+// colour the mean of its pixels. Sorted by colour; two entries may share one.
+std::vector<ColourCount> cellColours(const std::vector<RgbaPicture>& samples,
+                                     const std::vector<std::uint32_t>& kept) {
+  struct Cell {
+    std::uint64_t count = 0;
+    std::array<std::uint64_t, 3> sums{};
+  };
+  constexpr unsigned kShift = 8 - kCellColourBits;
+  std::vector<Cell> cells(std::size_t{1} << (3 * kCellColourBits));
+  std::vector<std::uint64_t> keptCounts(kept.size());
+  for (const RgbaPicture& sample : samples) {
+    const std::size_t pixels = std::size_t{sample.width} * sample.height;
+    for (std::size_t i = 0; i < pixels; ++i) {
+      const unsigned char* pixel = sample.rgba + 4 * i;
+      if (!kept.empty()) {
+        const auto found =
+            std::lower_bound(kept.begin(), kept.end(), packRgb(pixel));
+        if (found != kept.end() && *found == packRgb(pixel)) {
+          ++keptCounts[static_cast<std::size_t>(found - kept.begin())];
+          continue;
+        }
+      }
+      Cell& cell =
+          cells[(std::size_t{pixel[0]} >> kShift) << (2 * kCellColourBits) |
+                (std::size_t{pixel[1]} >> kShift) << kCellColourBits |
+                std::size_t{pixel[2]} >> kShift];
+      ++cell.count;
+      for (std::size_t axis = 0; axis < 3; ++axis) {
+        cell.sums.at(axis) += pixel[axis];
+      }
+    }
+  }
+  std::vector<ColourCount> colours;
+  for (std::size_t i = 0; i < kept.size(); ++i) {
+    colours.push_back({kept[i], keptCounts[i]});
+  }
+  for (const Cell& cell : cells) {
+    if (cell.count > 0) {
+      std::uint32_t rgb = 0;
+      for (const std::uint64_t sum : cell.sums) {
+        rgb = rgb << 8U |
+              static_cast<std::uint32_t>((sum + cell.count / 2) / cell.count);
+      }
+      colours.push_back({rgb, cell.count});
+    }
+  }
+  std::sort(
+      colours.begin(), colours.end(),
+      [](const ColourCount& a, const ColourCount& b) { return a.rgb < b.rgb; });
+  return colours;
+}
+
+// The samples' colours, every one when they are few, else by cells; and
+// whether by cells.
+std::pair<std::vector<ColourCount>, bool> countColours(
+    const std::vector<RgbaPicture>& samples,
+    const std::vector<std::uint32_t>& kept) {
+  if (std::optional<std::vector<ColourCount>> exact =
+          distinctColours(samples)) {
+    return {std::move(*exact), false};
+  }
+  return {cellColours(samples, kept), true};
 }
 
 struct AxisSums {
@@ -323,10 +404,6 @@ GifPalette buildPalette(const std::vector<RgbaPicture>& samples,
     throw GifError("a GIF palette holds 1 to 255 colours, not " +
                    std::to_string(maxColours));
   }
-  std::vector<ColourCount> counts = countColours(samples);
-  if (counts.empty()) {
-    throw GifError("no sample pixels to choose colours from");
-  }
   std::vector<std::uint32_t> kept = exact;
   std::sort(kept.begin(), kept.end());
   kept.erase(std::unique(kept.begin(), kept.end()), kept.end());
@@ -335,9 +412,19 @@ GifPalette buildPalette(const std::vector<RgbaPicture>& samples,
                    " colours, not the " + std::to_string(kept.size()) +
                    " that must be exact");
   }
-  std::vector<std::uint32_t> known(counts.size());
-  std::transform(counts.begin(), counts.end(), known.begin(),
-                 [](const ColourCount& count) { return count.rgb; });
+  const auto [counts, byCells] = countColours(samples, kept);
+  if (counts.empty()) {
+    throw GifError("no sample pixels to choose colours from");
+  }
+  // Colours counted by cells are not the samples' own: only the palette's
+  // and the kept ones are known then.
+  std::vector<std::uint32_t> known(byCells ? kept.size() : counts.size());
+  if (byCells) {
+    known = kept;
+  } else {
+    std::transform(counts.begin(), counts.end(), known.begin(),
+                   [](const ColourCount& count) { return count.rgb; });
+  }
 
   // The exact colours with their counts, and the others, which share the
   // entries left.
@@ -383,7 +470,7 @@ GifPalette buildPalette(const std::vector<RgbaPicture>& samples,
   std::unordered_map<std::uint32_t, std::uint64_t> typicalCount;
   if (!typical.empty()) {
     const GifPalette unordered(colours(), known);
-    for (const ColourCount& pixel : countColours(typical)) {
+    for (const ColourCount& pixel : countColours(typical, kept).first) {
       const Rgb& nearest = unordered.table()[unordered.indexOf(pixel.rgb)];
       typicalCount[packed(nearest)] += pixel.count;
     }

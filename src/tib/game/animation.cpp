@@ -400,14 +400,18 @@ codec::GifPalette animationPalette(
       if (boardPicture(artwork, boardIndex(view, coordinates)) != nullptr) {
         canvases.push_back(
             drawDiagram(artwork, pieces, sample(start, view, coordinates)));
-        const FlatColours flat = flatColours(view, coordinates);
-        const ImageBuffer drawn = drawDiagram(artwork, pieces, flat.diagram);
-        for (const auto& [x, y] : flat.points) {
-          // cppcheck-suppress useStlAlgorithm
-          exact.push_back(codec::packRgb(
-              &drawn.pixels[(static_cast<std::size_t>(y) * kCanvasEdge +
-                             static_cast<std::size_t>(x)) *
-                            4]));
+        // Marks on a tiled board are as grained as its squares: no colour
+        // of theirs is flat.
+        if (!artwork.tiles) {
+          const FlatColours flat = flatColours(view, coordinates);
+          const ImageBuffer drawn = drawDiagram(artwork, pieces, flat.diagram);
+          for (const auto& [x, y] : flat.points) {
+            // cppcheck-suppress useStlAlgorithm
+            exact.push_back(codec::packRgb(
+                &drawn.pixels[(static_cast<std::size_t>(y) * kCanvasEdge +
+                               static_cast<std::size_t>(x)) *
+                              4]));
+          }
         }
         for (const int tintedFrom : {0, 1}) {
           if (typicalCanvases.size() < 2) {
