@@ -4,9 +4,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "test_support.h"
@@ -171,6 +174,45 @@ TEST(Artwork, TiledBoardsShowGrainThatDoesNotRepeatNearby) {
     }
   }
   EXPECT_EQ(13U, tiled);
+}
+
+// Tiles of the bundled sizes, narrower than a square to twice its size:
+// a square's offset lies in its tile, a quarter of the offsets' range or
+// more from that of any square of its shade near it, and few repeat.
+TEST(Artwork, TileOffsetsFitTheirTileAndKeepAwayFromTheirNeighbours) {
+  for (const auto& [width, height] :
+       {std::pair{110U, 110U}, std::pair{87U, 88U}, std::pair{200U, 200U}}) {
+    const TileOffsets offsets = tileOffsets(width, height);
+    const auto range = [](uint32_t tile, int square) {
+      return tile > static_cast<uint32_t>(square)
+                 ? static_cast<int>(tile) - square + 1
+                 : static_cast<int>(tile);
+    };
+    const int xs = range(width, kSquareW);
+    const int ys = range(height, kSquareH);
+    // And squares far apart vary too.
+    std::set<std::pair<int, int>> distinct;
+    for (const TileOffset& offset : offsets) {
+      distinct.emplace(offset.x, offset.y);
+    }
+    EXPECT_GE(distinct.size(), 48U) << width;
+    for (int square = 0; square < 64; ++square) {
+      const TileOffset& own = offsets.at(static_cast<std::size_t>(square));
+      EXPECT_TRUE(own.x >= 0 && own.x < xs && own.y >= 0 && own.y < ys)
+          << width << " square " << square;
+      for (const int other :
+           {square + 7, square + 9, square + 2, square + 16}) {
+        const bool near = other < 64 && std::abs(other % 8 - square % 8) <= 2;
+        if (near) {
+          const TileOffset& theirs =
+              offsets.at(static_cast<std::size_t>(other));
+          EXPECT_TRUE(std::abs(own.x - theirs.x) * 4 >= xs ||
+                      std::abs(own.y - theirs.y) * 4 >= ys)
+              << width << " squares " << square << " and " << other;
+        }
+      }
+    }
+  }
 }
 
 TEST(Artwork, PiecesFitTheirBoxesAndSquares) {
