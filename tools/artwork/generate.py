@@ -598,7 +598,7 @@ def set_vectors(source, placed, scale):
 
 # The picture of all sets: a column for the name, then a strip of twelve
 # squares per set, drawn on the canvas's squares and shrunk by SHEET_SHRINK.
-SHEET_NAME_W = 280
+SHEET_NAME_W = 400
 SHEET_SHRINK = 2
 SHEET_PIECES = ["w" + p for p in SHEET_ORDER] + ["b" + p for p in SHEET_ORDER]
 

@@ -68,9 +68,9 @@ TileOffsets tileOffsets(uint32_t tileWidth, uint32_t tileHeight) {
           kNear.begin(), kNear.end(), [&](const std::pair<int, int>& step) {
             const int r = row + step.first;
             const int c = col + step.second;
+            const int near = r * 8 + c;
             return r >= 0 && c >= 0 && c < 8 &&
-                   alike(offset,
-                         offsets.at(static_cast<std::size_t>(r * 8 + c)),
+                   alike(offset, offsets.at(static_cast<std::size_t>(near)),
                          xChoices, yChoices);
           });
       if (clear) {
@@ -92,9 +92,9 @@ void paintSquares(ImageBuffer& board, const Tiles& tiles) {
       if (tile.width == 0 || tile.height == 0) {
         continue;
       }
-      const TileOffset offset =
-          tileOffsets(tile.width, tile.height)
-              .at(static_cast<std::size_t>(row * 8 + col));
+      const int square = row * 8 + col;
+      const TileOffset offset = tileOffsets(tile.width, tile.height)
+                                    .at(static_cast<std::size_t>(square));
       for (int y = 0; y < height; ++y) {
         const std::size_t from =
             (static_cast<std::size_t>(offset.y + y) % tile.height) * tile.width;
