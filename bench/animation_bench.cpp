@@ -1,7 +1,7 @@
 // Animated games against one PNG diagram from the same process: a 93-ply
 // game at 720 should take at most three times one 720 diagram. Also the
-// palette, built once per artwork and piece set, and the memory a
-// 1000-frame GIF takes.
+// palette, built once per artwork and piece set (also on a board of noise),
+// a GIF on the wood theme, and the memory a 1000-frame GIF takes.
 #include <benchmark/benchmark.h>
 #include <sys/resource.h>
 
@@ -27,6 +27,36 @@ const Artwork& artwork() {
     return art;
   }();
   return loaded;
+}
+
+// The wood theme: squares painted from photographs of wood.
+const Artwork& woodArtwork() {
+  static const Artwork loaded = [] {
+    const std::string folder = std::string(TIB_ARTWORK_DIR) + "/themes/wood";
+    Artwork art = loadArtwork(folder, {Side::white, Side::black});
+    ArtworkBudget budget;
+    loadOtherBoards(folder, budget, art.boards);
+    return art;
+  }();
+  return loaded;
+}
+
+// The default artwork on boards of seeded noise, every pixel a colour of its
+// own: the most a palette can be asked to sort out.
+const Artwork& noiseArtwork() {
+  static const Artwork noisy = [] {
+    Artwork art = artwork();
+    uint64_t state = 0x6E6F697365U;
+    for (ImageBuffer& board : art.boards) {
+      for (std::size_t i = 0; i < board.pixels.size(); ++i) {
+        state = state * 6364136223846793005U + 1442695040888963407U;
+        board.pixels[i] =
+            i % 4 == 3 ? 255 : static_cast<unsigned char>(state >> 56U);
+      }
+    }
+    return art;
+  }();
+  return noisy;
 }
 
 const codec::GifPalette& palette() {
@@ -100,6 +130,30 @@ void paletteBuild(benchmark::State& state) {
   }
 }
 BENCHMARK(paletteBuild)->Unit(benchmark::kMillisecond);
+
+void noiseBoardPalette(benchmark::State& state) {
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(
+        animationPalette(noiseArtwork(), noiseArtwork().sprites));
+  }
+}
+BENCHMARK(noiseBoardPalette)->Unit(benchmark::kMillisecond);
+
+// The 94-frame GIF of gameGif on the wood theme, its palette built once.
+void woodGameGif(benchmark::State& state) {
+  const std::vector<AnimationFrame> frames = framesOfGames(94, 720);
+  const codec::GifPalette wood =
+      animationPalette(woodArtwork(), woodArtwork().sprites);
+  std::size_t bytes = 0;
+  for (auto _ : state) {
+    bytes = 0;
+    writeAnimation(
+        woodArtwork(), woodArtwork().sprites, wood, frames,
+        [&bytes](const unsigned char*, std::size_t size) { bytes += size; });
+  }
+  state.counters["bytes"] = static_cast<double>(bytes);
+}
+BENCHMARK(woodGameGif)->Unit(benchmark::kMillisecond);
 
 long peakKilobytes() {
   rusage usage{};

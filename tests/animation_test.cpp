@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -104,6 +106,56 @@ TEST(Animation, EachFrameIsItsPlyAndNoLargerThanWhatChanged) {
         EXPECT_EQ(bottom - top, frame.height) << f;
       }
       before = expected;
+    }
+  }
+}
+
+// On a board of wood no palette holds every colour: each frame, through
+// the palette, stays within 2 of 255 a channel on average of its ply's
+// diagram over the board's squares.
+TEST(Animation, FramesOnATiledBoardStayCloseToTheirPlys) {
+  const std::string folder = std::string(TIB_ARTWORK_DIR) + "/themes/wood";
+  const Artwork wood = loadArtwork(folder, {Side::white, Side::black});
+  ASSERT_TRUE(wood.tiles);
+  const codec::GifPalette palette = animationPalette(wood, wood.sprites);
+  GameAnimation animation;
+  animation.settings = {360, 1.3F};
+  const std::vector<AnimationFrame> frames =
+      gameFrames(chess::readGame(kGame, 1), animation);
+  std::vector<unsigned char> bytes;
+  writeAnimation(wood, wood.sprites, palette, frames,
+                 [&bytes](const unsigned char* data, std::size_t size) {
+                   bytes.insert(bytes.end(), data, data + size);
+                 });
+  const auto gif = codec::test::decodeGif(bytes);
+  ASSERT_TRUE(gif);
+  const auto screens = codec::test::screens(*gif);
+  ASSERT_EQ(frames.size(), screens.size());
+  // The squares, scaled from the canvas to 360 pixels.
+  const auto scaled = [](int64_t canvas) {
+    return static_cast<std::size_t>(canvas * 360 / 1024);
+  };
+  for (std::size_t f = 0; f < frames.size(); ++f) {
+    const std::vector<unsigned char> rgba =
+        resampleCanvas(drawDiagram(wood, frames[f].diagram), 360);
+    std::array<double, 3> error{};
+    std::size_t pixels = 0;
+    for (std::size_t y = scaled(kGridY) + 1;
+         y < scaled(kGridY + 8 * kSquareHeight); ++y) {
+      for (std::size_t x = scaled(kGridX) + 1;
+           x < scaled(kGridX + 8 * kSquareWidth); ++x) {
+        const std::size_t at = y * 360 + x;
+        const codec::Rgb shown = gif->colours.at(screens[f][at]);
+        const std::array<int, 3> channels{shown.red, shown.green, shown.blue};
+        for (std::size_t c = 0; c < 3; ++c) {
+          error.at(c) += std::abs(channels.at(c) - rgba[at * 4 + c]);
+        }
+        ++pixels;
+      }
+    }
+    for (std::size_t c = 0; c < 3; ++c) {
+      EXPECT_LE(error.at(c) / static_cast<double>(pixels), 2.0)
+          << "frame " << f << ", channel " << c;
     }
   }
 }

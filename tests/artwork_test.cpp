@@ -4,9 +4,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "test_support.h"
@@ -115,6 +118,97 @@ TEST(Artwork, BoardsAreOpaqueGridsWithDarkA1) {
                                   3))
                 << folder << " square " << col << "," << rank;
           }
+        }
+      }
+    }
+  }
+}
+
+// A theme with tiles keeps its frame and labels, and paints every square
+// with grain, none as its diagonal neighbour or the square two away.
+TEST(Artwork, TiledBoardsShowGrainThatDoesNotRepeatNearby) {
+  std::size_t tiled = 0;
+  for (const fs::path& folder : kThemeFolders) {
+    if (!fs::exists(folder / kTileFiles[0])) {
+      continue;
+    }
+    ++tiled;
+    const ImageBuffer flat = readPng(folder / "t_board.png");
+    const ImageBuffer board = loadArtwork(folder.string(), {}).boards[0];
+    const auto square = [&board](int row, int col) {
+      std::vector<unsigned char> pixels;
+      for (int y = 0; y < kSquareH; ++y) {
+        const unsigned char* start = pixelAt(board, kGridLeft + col * kSquareW,
+                                             kGridTop + row * kSquareH + y);
+        pixels.insert(pixels.end(), start, start + 4 * kSquareW);
+      }
+      return pixels;
+    };
+    for (int row = 0; row < 8; ++row) {
+      for (int col = 0; col < 8; ++col) {
+        const std::vector<unsigned char> own = square(row, col);
+        bool grained = false;
+        for (std::size_t at = 4; at < own.size() && !grained; at += 4) {
+          grained = std::memcmp(&own[at], own.data(), 3) != 0;
+        }
+        EXPECT_TRUE(grained) << folder << " square " << row << "," << col;
+        for (const auto& [r, c] :
+             {std::pair{row + 1, col + 1}, std::pair{row + 1, col - 1},
+              std::pair{row, col + 2}, std::pair{row + 2, col}}) {
+          if (r < 8 && c >= 0 && c < 8) {
+            EXPECT_FALSE(own == square(r, c))
+                << folder << " squares " << row << "," << col << " and " << r
+                << "," << c;
+          }
+        }
+      }
+    }
+    for (int y = 0; y < 1024; y += 3) {
+      for (int x = 0; x < 1024; x += 3) {
+        const bool onSquares = x >= kGridLeft && x < kGridLeft + 8 * kSquareW &&
+                               y >= kGridTop && y < kGridTop + 8 * kSquareH;
+        ASSERT_TRUE(onSquares || std::memcmp(pixelAt(flat, x, y),
+                                             pixelAt(board, x, y), 4) == 0)
+            << folder << " pixel " << x << "," << y;
+      }
+    }
+  }
+  EXPECT_EQ(13U, tiled);
+}
+
+// Tiles of the bundled sizes, narrower than a square to twice its size:
+// a square's offset lies in its tile, a quarter of the offsets' range or
+// more from that of any square of its shade near it, and few repeat.
+TEST(Artwork, TileOffsetsFitTheirTileAndKeepAwayFromTheirNeighbours) {
+  for (const auto& [width, height] :
+       {std::pair{110U, 110U}, std::pair{87U, 88U}, std::pair{200U, 200U}}) {
+    const TileOffsets offsets = tileOffsets(width, height);
+    const auto range = [](uint32_t tile, int square) {
+      return tile > static_cast<uint32_t>(square)
+                 ? static_cast<int>(tile) - square + 1
+                 : static_cast<int>(tile);
+    };
+    const int xs = range(width, kSquareW);
+    const int ys = range(height, kSquareH);
+    // And squares far apart vary too.
+    std::set<std::pair<int, int>> distinct;
+    for (const TileOffset& offset : offsets) {
+      distinct.emplace(offset.x, offset.y);
+    }
+    EXPECT_GE(distinct.size(), 48U) << width;
+    for (int square = 0; square < 64; ++square) {
+      const TileOffset& own = offsets.at(static_cast<std::size_t>(square));
+      EXPECT_TRUE(own.x >= 0 && own.x < xs && own.y >= 0 && own.y < ys)
+          << width << " square " << square;
+      for (const int other :
+           {square + 7, square + 9, square + 2, square + 16}) {
+        const bool near = other < 64 && std::abs(other % 8 - square % 8) <= 2;
+        if (near) {
+          const TileOffset& theirs =
+              offsets.at(static_cast<std::size_t>(other));
+          EXPECT_TRUE(std::abs(own.x - theirs.x) * 4 >= xs ||
+                      std::abs(own.y - theirs.y) * 4 >= ys)
+              << width << " squares " << square << " and " << other;
         }
       }
     }

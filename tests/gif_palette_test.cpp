@@ -200,19 +200,30 @@ TEST(GifPalette, ExactColoursAreEntriesOfTheTable) {
                     static_cast<unsigned char>(i / 16 % 16 * 17),
                     static_cast<unsigned char>(i / 256 * 17)});
   }
+  // A photograph's worth of colours too, counted by cells.
+  std::vector<Rgb> photograph;
+  for (unsigned i = 0; i < 65536; ++i) {
+    photograph.push_back({static_cast<unsigned char>(i % 256),
+                          static_cast<unsigned char>(i / 256),
+                          static_cast<unsigned char>(i * 7 % 256)});
+  }
   const std::vector<unsigned char> rgba = pixelsOf(grid);
   // Olive and green, a shade apart from grid colours, and grid colours.
   const std::vector<Rgb> exact = {{170, 162, 59}, {140, 180, 61}, {1, 1, 1},
                                   {254, 0, 0},    {17, 34, 51},   {0, 0, 0}};
   std::vector<std::uint32_t> keys;
   std::transform(exact.begin(), exact.end(), std::back_inserter(keys), key);
-  for (const std::size_t colours : {std::size_t{255}, std::size_t{6}}) {
-    const GifPalette palette = buildPalette({row(rgba)}, colours, {}, keys);
-    EXPECT_EQ(palette.colourCount(), colours);
-    for (const Rgb colour : exact) {
-      EXPECT_EQ(palette.table()[palette.indexOf(key(colour))], colour)
-          << int{colour.red} << "," << int{colour.green} << ","
-          << int{colour.blue} << " in " << colours;
+  for (const std::vector<Rgb>& samples : {grid, photograph}) {
+    const std::vector<unsigned char> pixels = pixelsOf(samples);
+    for (const std::size_t colours : {std::size_t{255}, std::size_t{6}}) {
+      const GifPalette palette = buildPalette({row(pixels)}, colours, {}, keys);
+      EXPECT_EQ(palette.colourCount(), colours);
+      for (const Rgb colour : exact) {
+        EXPECT_EQ(palette.table()[palette.indexOf(key(colour))], colour)
+            << int{colour.red} << "," << int{colour.green} << ","
+            << int{colour.blue} << " in " << colours << " of "
+            << samples.size();
+      }
     }
   }
   EXPECT_THROW(buildPalette({row(rgba)}, 5, {}, keys), GifError);

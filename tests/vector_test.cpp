@@ -21,7 +21,7 @@
 namespace tib {
 namespace {
 
-// The default theme, the green one and every bundled piece set, as the
+// The default theme, the green and the wood ones and some piece sets, as the
 // server serves them.
 const Served& bundled() {
   static const Served served = [] {
@@ -39,6 +39,7 @@ const Served& bundled() {
     const std::string root = TIB_ARTWORK_DIR;
     loaded.themes.emplace("", theme(root));
     loaded.themes.emplace("green", theme(root + "/themes/green"));
+    loaded.themes.emplace("wood", theme(root + "/themes/wood"));
     for (const char* name :
          {"alpha", "celtic", "fantasy", "kosal", "merida", "spatial"}) {
       const std::string folder = root + "/pieces/" + name;
@@ -144,6 +145,8 @@ const char* const kRequests[] = {
     "&black=B",
     "size=480&fen=4k3/8/8/8/8/8/4q3/4K3+w&white=W&glyph=??&lastMove=d2e2"
     "&check=true&theme=green",
+    "size=512&fen=4k3/8/8/8/8/8/4q3/4K3+w&lastMove=d2e2&check=true"
+    "&theme=wood&orientation=black&highlight=Ya1",
 };
 
 TEST(VectorDiagram, RasterisedLikeThePngOfTheSameRequest) {
@@ -177,6 +180,24 @@ TEST(VectorDiagram, RasterisedLikeThePngOfTheSameRequest) {
       EXPECT_EQ(bodyOf(svg).find(text), std::string::npos) << text;
     }
   }
+}
+
+// A tiled board's two tiles are in the document once each, as patterns
+// that its squares fill from.
+TEST(VectorDiagram, TiledSquaresFillFromTwoEmbeddedTiles) {
+  const std::string svg = bodyOf(answerTo("/board.svg?theme=wood&size=300"));
+  const auto count = [&svg](const std::string& text) {
+    std::size_t found = 0;
+    for (std::size_t at = svg.find(text); at != std::string::npos;
+         at = svg.find(text, at + 1)) {
+      ++found;
+    }
+    return found;
+  };
+  EXPECT_EQ(2U, count("<pattern "));
+  EXPECT_EQ(2U, count("data:image/png;base64,"));
+  EXPECT_EQ(32U, count("fill=\"url(#tile-light)\""));
+  EXPECT_EQ(32U, count("fill=\"url(#tile-dark)\""));
 }
 
 // The same label drawn by the same rasteriser: where the white view has the

@@ -17,10 +17,38 @@ cd artwork
 "$tib" "$middlegame" file="$doc/middlegame.png"
 "$tib" "$middlegame" file="$doc/middlegame-300.png" size=300
 "$tib" "$middlegame" file="$doc/middlegame-scale1.png" scale=1
+for theme in blue ic purple pink; do
+  (cd "themes/$theme" && "$tib" "$middlegame" file="$doc/theme-$theme.png" size=400)
+done
+# Every board, the start position on each, in one picture with their names:
+# rsvg-convert lays out the diagrams tib draws.
+boards=$(mktemp -d)
+trap 'rm -rf "$boards"' EXIT
+opening="fen=rnbqkbnr/pppp1ppp/8/4p3/4P3/8/PPPP1PPP/RNBQKBNR w KQkq - 0 2"
+names=(brown)
+"$tib" "$opening" file="$boards/brown.png" size=144
 for theme in themes/*/; do
   name=$(basename "$theme")
-  (cd "$theme" && "$tib" "$middlegame" file="$doc/theme-$name.png" size=400)
+  names+=("$name")
+  (cd "$theme" && "$tib" "$opening" file="$boards/$name.png" size=144)
 done
+columns=7
+rows=$(((${#names[@]} + columns - 1) / columns))
+{
+  printf '<svg xmlns="http://www.w3.org/2000/svg" width="%d" height="%d">' \
+    $((columns * 152 + 8)) $((rows * 172 + 8))
+  printf '<rect width="100%%" height="100%%" fill="#ffffff"/>'
+  for i in "${!names[@]}"; do
+    x=$((8 + i % columns * 152))
+    y=$((8 + i / columns * 172))
+    printf '<image x="%d" y="%d" width="144" height="144" href="%s.png"/>' \
+      "$x" "$y" "${names[$i]}"
+    printf '<text x="%d" y="%d" text-anchor="middle" font-family="DejaVu Sans" font-size="14" fill="#222222">%s</text>' \
+      $((x + 72)) $((y + 160)) "${names[$i]}"
+  done
+  printf '</svg>\n'
+} >"$boards/boards.svg"
+(cd "$boards" && rsvg-convert -o "$doc/boards.png" boards.svg)
 cd "$doc/.."
 build/tib-game --ply 31 -o "$doc/opera-ply31.png" --size 400 --artwork artwork "$doc/opera.pgn"
 build/tib-game -o "$doc/opera.gif" --size 360 --artwork artwork "$doc/opera.pgn"

@@ -4,7 +4,10 @@
 #include <array>
 #include <cmath>
 #include <iterator>
+#include <numeric>
+#include <optional>
 #include <unordered_map>
+#include <utility>
 
 namespace tib::codec {
 namespace {
@@ -58,7 +61,21 @@ struct ColourCount {
   std::uint64_t count;
 };
 
-std::vector<ColourCount> countColours(const std::vector<RgbaPicture>& samples) {
+// Past this many distinct colours (a photograph's), the samples' colours
+// are counted in cells of kCellColourBits a channel instead, each cell
+// standing for the mean of its pixels: counting and cutting then take a
+// bounded time, whatever the samples hold.
+constexpr std::size_t kMaxDistinctColours = std::size_t{1} << 15U;
+constexpr unsigned kCellColourBits = 5;
+// Such samples are counted one pixel in this many, in reading order: as
+// good a picture of a photograph's colours, in a third of the time. Odd, so
+// that the pixels taken move along from row to row of an even width.
+constexpr std::size_t kCellSampleStep = 3;
+
+// Every colour of the samples with its count, sorted by colour; none when
+// there are more than kMaxDistinctColours.
+std::optional<std::vector<ColourCount>> distinctColours(
+    const std::vector<RgbaPicture>& samples) {
   std::unordered_map<std::uint32_t, std::uint64_t> counts;
   for (const RgbaPicture& sample : samples) {
     const std::size_t pixels = std::size_t{sample.width} * sample.height;
@@ -71,6 +88,9 @@ std::vector<ColourCount> countColours(const std::vector<RgbaPicture>& samples) {
         ++end;
       }
       counts[rgb] += end - i;
+      if (counts.size() > kMaxDistinctColours) {
+        return std::nullopt;
+      }
       i = end;
     }
   }
@@ -83,6 +103,83 @@ std::vector<ColourCount> countColours(const std::vector<RgbaPicture>& samples) {
       colours.begin(), colours.end(),
       [](const ColourCount& a, const ColourCount& b) { return a.rgb < b.rgb; });
   return colours;
+}
+
+// The samples' colours by cells, from one pixel in kCellSampleStep: the
+// kept colours (sorted) each counted, also when no pixel has it, every
+// other pixel in its cell, a cell's colour the mean of its pixels. Sorted by
+// colour; two entries may share one.
+std::vector<ColourCount> cellColours(const std::vector<RgbaPicture>& samples,
+                                     const std::vector<std::uint32_t>& kept) {
+  struct Cell {
+    std::uint64_t count = 0;
+    std::array<std::uint64_t, 3> sums{};
+  };
+  constexpr unsigned kShift = 8 - kCellColourBits;
+  const auto cellOf = [](std::uint32_t rgb) {
+    return std::size_t{rgb >> (16U + kShift)} << (2 * kCellColourBits) |
+           std::size_t{(rgb >> (8U + kShift)) & 0xFFU >> kShift}
+               << kCellColourBits |
+           std::size_t{(rgb & 0xFFU) >> kShift};
+  };
+  std::vector<Cell> cells(std::size_t{1} << (3 * kCellColourBits));
+  // Only a pixel in a cell holding a kept colour may be one.
+  std::vector<bool> holdsKept(cells.size());
+  for (const std::uint32_t rgb : kept) {
+    holdsKept[cellOf(rgb)] = true;
+  }
+  std::vector<std::uint64_t> keptCounts(kept.size());
+  for (const RgbaPicture& sample : samples) {
+    const std::size_t pixels = std::size_t{sample.width} * sample.height;
+    for (std::size_t i = 0; i < pixels; i += kCellSampleStep) {
+      const unsigned char* pixel = sample.rgba + 4 * i;
+      const std::uint32_t rgb = packRgb(pixel);
+      const std::size_t at = cellOf(rgb);
+      if (holdsKept[at]) {
+        const auto found = std::lower_bound(kept.begin(), kept.end(), rgb);
+        if (found != kept.end() && *found == rgb) {
+          ++keptCounts[static_cast<std::size_t>(found - kept.begin())];
+          continue;
+        }
+      }
+      Cell& cell = cells[at];
+      ++cell.count;
+      for (std::size_t axis = 0; axis < 3; ++axis) {
+        cell.sums.at(axis) += pixel[axis];
+      }
+    }
+  }
+  std::vector<ColourCount> colours;
+  for (std::size_t i = 0; i < kept.size(); ++i) {
+    colours.push_back({kept[i], keptCounts[i]});
+  }
+  for (const Cell& cell : cells) {
+    if (cell.count > 0) {
+      const std::uint32_t rgb = std::accumulate(
+          cell.sums.begin(), cell.sums.end(), std::uint32_t{0},
+          [&cell](std::uint32_t packedSoFar, std::uint64_t sum) {
+            return packedSoFar << 8U | static_cast<std::uint32_t>(
+                                           (sum + cell.count / 2) / cell.count);
+          });
+      colours.push_back({rgb, cell.count});
+    }
+  }
+  std::sort(
+      colours.begin(), colours.end(),
+      [](const ColourCount& a, const ColourCount& b) { return a.rgb < b.rgb; });
+  return colours;
+}
+
+// The samples' colours, every one when they are few, else by cells; and
+// whether by cells.
+std::pair<std::vector<ColourCount>, bool> countColours(
+    const std::vector<RgbaPicture>& samples,
+    const std::vector<std::uint32_t>& kept) {
+  if (std::optional<std::vector<ColourCount>> exact =
+          distinctColours(samples)) {
+    return {std::move(*exact), false};
+  }
+  return {cellColours(samples, kept), true};
 }
 
 struct AxisSums {
@@ -323,10 +420,6 @@ GifPalette buildPalette(const std::vector<RgbaPicture>& samples,
     throw GifError("a GIF palette holds 1 to 255 colours, not " +
                    std::to_string(maxColours));
   }
-  std::vector<ColourCount> counts = countColours(samples);
-  if (counts.empty()) {
-    throw GifError("no sample pixels to choose colours from");
-  }
   std::vector<std::uint32_t> kept = exact;
   std::sort(kept.begin(), kept.end());
   kept.erase(std::unique(kept.begin(), kept.end()), kept.end());
@@ -335,9 +428,19 @@ GifPalette buildPalette(const std::vector<RgbaPicture>& samples,
                    " colours, not the " + std::to_string(kept.size()) +
                    " that must be exact");
   }
-  std::vector<std::uint32_t> known(counts.size());
-  std::transform(counts.begin(), counts.end(), known.begin(),
-                 [](const ColourCount& count) { return count.rgb; });
+  const auto [counts, byCells] = countColours(samples, kept);
+  if (counts.empty()) {
+    throw GifError("no sample pixels to choose colours from");
+  }
+  // Colours counted by cells are not the samples' own: only the palette's
+  // and the kept ones are known then.
+  std::vector<std::uint32_t> known(byCells ? kept.size() : counts.size());
+  if (byCells) {
+    known = kept;
+  } else {
+    std::transform(counts.begin(), counts.end(), known.begin(),
+                   [](const ColourCount& count) { return count.rgb; });
+  }
 
   // The exact colours with their counts, and the others, which share the
   // entries left.
@@ -380,10 +483,12 @@ GifPalette buildPalette(const std::vector<RgbaPicture>& samples,
     return table;
   };
   // How many typical pixels each colour stands for.
+  // Samples counted by cells are photographs, whose frames have too many
+  // colours for short codes to matter: their own counts order them.
   std::unordered_map<std::uint32_t, std::uint64_t> typicalCount;
-  if (!typical.empty()) {
+  if (!typical.empty() && !byCells) {
     const GifPalette unordered(colours(), known);
-    for (const ColourCount& pixel : countColours(typical)) {
+    for (const ColourCount& pixel : countColours(typical, kept).first) {
       const Rgb& nearest = unordered.table()[unordered.indexOf(pixel.rgb)];
       typicalCount[packed(nearest)] += pixel.count;
     }

@@ -78,8 +78,9 @@ SheetDiagram SheetArtwork::diagram(const GameOptions& options,
   if (board == nullptr) {
     throw Error(std::string("the artwork has no ") + kBoardFiles.at(index));
   }
-  return {diagramScene(diagram, boardColours(*board), art_.labels), number,
-          sheetCaption(game, ply, header)};
+  return {
+      diagramScene(diagram, boardColours(*board), art_.labels, artwork_.tiles),
+      number, sheetCaption(game, ply, header)};
 }
 
 std::vector<unsigned char> SheetArtwork::render(

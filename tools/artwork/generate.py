@@ -48,12 +48,32 @@ PYCHESS = ("pychess", "1.0.3-1",
 # pychess's pieces/ with one file per piece (wk.svg ...), or the one sheet
 # that draws a set as two rows of 200-unit cells, black over white, each in
 # the order king, queen, rook, bishop, knight, pawn.
+# Every set of standard chess there, cburnett being the default set; the
+# variants' sets (makruk, sittuyin) draw other pieces and are left out.
 PIECE_SETS = {
+    "ada": "ada",
+    "alfonso": "alfonso",
     "alpha": "alpha",
     "celtic": "celtic/celtic.svg",
+    "chessicons": "chessicons",
+    "chessmonk": "chessmonk",
+    "eyes": "eyes/eyes.svg",
     "fantasy": "fantasy/fantasy.svg",
+    "fantasy_alt": "fantasy_alt/fantasy_alt.svg",
+    "freak": "freak/freak.svg",
+    "freestaunton": "freestaunton",
+    "kilfiger": "kilfiger",
     "kosal": "kosal",
+    "leipzig": "leipzig",
+    "magnetic": "magnetic",
+    "maya": "maya",
     "merida": "merida",
+    "merida_new": "merida_new",
+    "metaltops": "metaltops",
+    "pirat": "pirat",
+    "prmi": "prmi/prmi.svg",
+    "regular": "regular",
+    "skulls": "skulls/skulls.svg",
     "spatial": "spatial/spatial.svg",
 }
 SHEET_ORDER = "kqrbnp"
@@ -126,12 +146,17 @@ def piece_groups():
 
 
 def pychess_pieces():
-    """The folder of pychess's SVG pieces, downloaded and unpacked once."""
+    """The folder of pychess's SVG pieces."""
+    return os.path.join(pychess_share(), "pieces")
+
+
+def pychess_share():
+    """pychess's usr/share/pychess, downloaded and unpacked once."""
     name, version, digest = PYCHESS
     folder = os.path.join(SOURCES, "%s_%s" % (name, version))
-    pieces = os.path.join(folder, "usr", "share", "pychess", "pieces")
-    if os.path.isdir(pieces):
-        return pieces
+    share = os.path.join(folder, "usr", "share", "pychess")
+    if os.path.isdir(share):
+        return share
     os.makedirs(SOURCES, exist_ok=True)
     deb = os.path.join(SOURCES, "%s_%s_all.deb" % (name, version))
     if not os.path.exists(deb):
@@ -145,7 +170,15 @@ def pychess_pieces():
     shutil.rmtree(partial, ignore_errors=True)
     subprocess.run(["dpkg-deb", "-x", deb, partial], check=True)
     os.rename(partial, folder)
-    return pieces
+    return share
+
+
+def view_box(root):
+    """The drawing's box: its viewBox, else its width and height."""
+    if root.get("viewBox") is not None:
+        return [float(v) for v in root.get("viewBox").replace(",", " ").split()]
+    return [0, 0] + [float(re.sub("[a-z]+$", "", root.get(key)))
+                     for key in ("width", "height")]
 
 
 def svg_fragment(path, cell=None):
@@ -168,7 +201,7 @@ def svg_fragment(path, cell=None):
             if key.startswith("{") and not key.startswith("{%s}" % XLINK_NS):
                 del element.attrib[key]
     clean(root)
-    x, y, w, h = cell or [float(v) for v in root.get("viewBox").split()]
+    x, y, w, h = cell or view_box(root)
     # Presentation attributes of the root (fill-rule, style, ...) still apply.
     kept = "".join(" %s=%s" % (key, quoteattr(value))
                    for key, value in sorted(root.attrib.items())
@@ -428,6 +461,33 @@ def board_svg(theme, labels=True, black=False):
     return "".join(parts)
 
 
+# A theme with "tiles" draws its squares from two of pychess's board tiles,
+# boards/<tiles>_l.png and _d.png, written beside its boards as these files;
+# tib paints each square from its tile at an offset of its own. Its board
+# pictures have flat squares of the tiles' mean colours, and it draws the
+# default pieces and markers, linked.
+TILE_FILES = (("t_tile_light.png", "l"), ("t_tile_dark.png", "d"))
+
+
+def tile(name, shade):
+    return pngio.read_png(os.path.join(pychess_share(), "boards",
+                                       "%s_%s.png" % (name, shade)))
+
+
+def mean_colour(image):
+    width, height, pixels = image
+    count = width * height
+    return "#%02x%02x%02x" % tuple((sum(pixels[k::4]) + count // 2) // count
+                                   for k in range(3))
+
+
+def tiled(theme):
+    """The theme with the flat colours of its tiles."""
+    shades = {shade: tile(theme["tiles"], shade) for _, shade in TILE_FILES}
+    return dict(theme, light=mean_colour(shades["l"]),
+                dark=mean_colour(shades["d"])), shades
+
+
 def write(folder, name, image):
     width, height, pixels = image
     with open(os.path.join(folder, name), "wb") as f:
@@ -538,7 +598,7 @@ def set_vectors(source, placed, scale):
 
 # The picture of all sets: a column for the name, then a strip of twelve
 # squares per set, drawn on the canvas's squares and shrunk by SHEET_SHRINK.
-SHEET_NAME_W = 280
+SHEET_NAME_W = 400
 SHEET_SHRINK = 2
 SHEET_PIECES = ["w" + p for p in SHEET_ORDER] + ["b" + p for p in SHEET_ORDER]
 
@@ -614,8 +674,19 @@ def main():
         folder = artwork if theme_name == "default" else os.path.join(
             artwork, "themes", theme_name)
         os.makedirs(folder, exist_ok=True)
+        if "tiles" in theme:
+            theme, shades = tiled(theme)
+            for file_name, shade in TILE_FILES:
+                with open(os.path.join(folder, file_name), "wb") as f:
+                    f.write(pngio.encode_photo(*shades[shade]))
         for file_name, black, labels in BOARDS:
             write(folder, file_name, board(theme, black, labels))
+        if "tiles" in theme:
+            for name in (["t_%s.png" % name for name in BOXES] +
+                         sorted(markers) + ["pieces.svg"]):
+                link(folder, name, os.path.join("..", "..", name))
+            print("wrote %s" % os.path.relpath(folder, ROOT))
+            continue
         for name, image in sprites.items():
             write(folder, "t_%s.png" % name, image)
         for name, image in markers.items():

@@ -3,6 +3,8 @@
 #include <sys/stat.h>
 
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <new>
 #include <string>
 #include <system_error>
@@ -77,10 +79,42 @@ const char* markerFileName(Side side) {
 
 namespace {
 
-// Loads a board picture; throws a Failure when it cannot be used.
+// The folder's tiles, none unless both files are there. Throws an Error
+// when one is there and cannot be loaded.
+std::optional<Tiles> loadTiles(const std::string& folder, ArtworkBudget& budget,
+                               std::vector<FileIdentity>& filesRead) {
+  Tiles tiles;
+  for (std::size_t shade = 0; shade < kTileFiles.size(); ++shade) {
+    const std::string path = inFolder(folder, kTileFiles.at(shade));
+    struct stat info {};
+    if (lstat(path.c_str(), &info) != 0) {
+      return std::nullopt;
+    }
+    Tile& tile = tiles.at(shade);
+    const unsigned error =
+        loadInto(path, ArtworkRole::sprite, tile.picture, budget, filesRead);
+    if (error == 0 && (tile.picture.width == 0 || tile.picture.height == 0)) {
+      throw Error("cannot load " + path + ": a tile of no pixels");
+    }
+    if (error != 0) {
+      throw Error("cannot load " + path + ": " + decodeErrorText(error));
+    }
+    std::ifstream file(path, std::ios::binary);
+    tile.png.assign(std::istreambuf_iterator<char>(file),
+                    std::istreambuf_iterator<char>());
+    if (!file && !file.eof()) {
+      throw Error("cannot read " + path);
+    }
+  }
+  return tiles;
+}
+
+// Loads a board picture, its squares painted from tiles when there are
+// some; throws a Failure when it cannot be used.
 void loadBoard(const std::string& path, const std::string& hint,
                ImageBuffer& board, ArtworkBudget& budget,
-               std::vector<FileIdentity>& filesRead) {
+               std::vector<FileIdentity>& filesRead,
+               const std::optional<Tiles>& tiles) {
   const unsigned error =
       loadInto(path, ArtworkRole::board, board, budget, filesRead);
   if (error == codec::kErrorNotCanvasSize) {
@@ -90,6 +124,9 @@ void loadBoard(const std::string& path, const std::string& hint,
   }
   if (error != 0) {
     throw Error("cannot load " + path + ": " + decodeErrorText(error) + hint);
+  }
+  if (tiles) {
+    paintSquares(board, *tiles);
   }
 }
 
@@ -103,10 +140,11 @@ Artwork loadArtwork(const std::string& folder, const std::vector<Side>& sides) {
 Artwork loadArtwork(const std::string& folder, const std::vector<Side>& sides,
                     ArtworkBudget& budget) {
   Artwork artwork;
+  artwork.tiles = loadTiles(folder, budget, artwork.filesRead);
   loadBoard(
       inFolder(folder, kBoardFile),
       folder.empty() ? " (run tib in the folder that holds the artwork)" : "",
-      artwork.boards[0], budget, artwork.filesRead);
+      artwork.boards[0], budget, artwork.filesRead, artwork.tiles);
   artwork.sprites =
       loadSprites(folder, budget, artwork.filesRead, artwork.warnings);
   // A missing or broken marker leaves the diagram without one, silently;
@@ -141,11 +179,15 @@ Sprites loadSprites(const std::string& folder, ArtworkBudget& budget,
 void loadOtherBoards(const std::string& folder, ArtworkBudget& budget,
                      Boards& boards) {
   std::vector<FileIdentity> filesRead;
+  std::optional<std::optional<Tiles>> tiles;
   for (std::size_t index = 1; index < kBoardFiles.size(); ++index) {
     const std::string path = inFolder(folder, kBoardFiles[index]);
     struct stat info {};
     if (lstat(path.c_str(), &info) == 0) {
-      loadBoard(path, "", boards[index], budget, filesRead);
+      if (!tiles) {
+        tiles = loadTiles(folder, budget, filesRead);
+      }
+      loadBoard(path, "", boards[index], budget, filesRead, *tiles);
     }
   }
 }

@@ -5,6 +5,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -12,6 +13,7 @@
 #include "tib/board/board.h"
 #include "tib/board/drawing.h"
 #include "tib/board/pieces.h"
+#include "tib/board/tiles.h"
 
 namespace tib {
 
@@ -51,6 +53,9 @@ struct Artwork {
   Sprites sprites;
   // Indexed by Side; a marker that was not loaded draws nothing.
   std::array<ImageBuffer, 2> markers;
+  // The tiles the boards' squares were painted from, when the folder has
+  // both (kTileFiles).
+  std::optional<Tiles> tiles;
   // One line for each sprite that failed to load, and for each marker that
   // was refused for its cost or ran out of memory, in loading order.
   std::vector<std::string> warnings;
@@ -66,7 +71,8 @@ struct ArtworkBudget {
   std::size_t used = 0;
 };
 
-// Loads the board, then the twelve sprites in the order of kPieces, then
+// Loads the board, painting its squares from the folder's tiles when it has
+// them, then the twelve sprites in the order of kPieces, then
 // the markers of the sides listed, from folder ("" is the working
 // directory). Throws an Error when the board cannot be loaded or its header
 // does not say 1024 x 1024 (found before it is decoded); sprites that fail
@@ -86,7 +92,8 @@ Sprites loadSprites(const std::string& folder, ArtworkBudget& budget,
                     std::vector<std::string>& warnings);
 
 // Into boards, the boards of the other views found in folder, within
-// budget; a file that is not there is left empty. Throws an Error when one
+// budget, painted from the folder's tiles as the first; a file that is not
+// there is left empty. Throws an Error when one
 // that is there cannot be loaded as a board or would overspend the budget.
 void loadOtherBoards(const std::string& folder, ArtworkBudget& budget,
                      Boards& boards);

@@ -255,7 +255,7 @@ class Frame {
             codec::packRgb(row + static_cast<std::size_t>(sources_[j]) * 4);
         if (rgb != last) {
           last = rgb;
-          index = palette_.indexOf(rgb);
+          index = lookUp(rgb);
         }
         *to = index;
       }
@@ -267,6 +267,22 @@ class Frame {
   [[nodiscard]] const unsigned char* indices() const { return indices_.data(); }
 
  private:
+  // The colours of a grained board miss the palette's table of known
+  // colours, and come again frame after frame: each is looked up once and
+  // kept here, index << 24 | rgb (no colour has index 0).
+  static constexpr unsigned kRememberedBits = 15;
+
+  unsigned char lookUp(uint32_t rgb) {
+    uint32_t& slot =
+        remembered_[(rgb * 0x9E3779B1U) >> (32U - kRememberedBits)];
+    if (slot != 0 && (slot & 0xFFFFFFU) == rgb) {
+      return static_cast<unsigned char>(slot >> 24U);
+    }
+    const unsigned char index = palette_.indexOf(rgb);
+    slot = uint32_t{index} << 24U | rgb;
+    return index;
+  }
+
   uint32_t edge_;
   uint32_t barRows_;
   uint32_t side_;
@@ -279,6 +295,8 @@ class Frame {
   // time.
   std::vector<unsigned char> column_;
   bool firstSide_ = true;
+  std::vector<uint32_t> remembered_ =
+      std::vector<uint32_t>(std::size_t{1} << kRememberedBits);
 };
 
 Diagram sample(const Placement& position, Orientation view, bool coordinates) {
@@ -400,14 +418,18 @@ codec::GifPalette animationPalette(
       if (boardPicture(artwork, boardIndex(view, coordinates)) != nullptr) {
         canvases.push_back(
             drawDiagram(artwork, pieces, sample(start, view, coordinates)));
-        const FlatColours flat = flatColours(view, coordinates);
-        const ImageBuffer drawn = drawDiagram(artwork, pieces, flat.diagram);
-        for (const auto& [x, y] : flat.points) {
-          // cppcheck-suppress useStlAlgorithm
-          exact.push_back(codec::packRgb(
-              &drawn.pixels[(static_cast<std::size_t>(y) * kCanvasEdge +
-                             static_cast<std::size_t>(x)) *
-                            4]));
+        // Marks on a tiled board are as grained as its squares: no colour
+        // of theirs is flat.
+        if (!artwork.tiles) {
+          const FlatColours flat = flatColours(view, coordinates);
+          const ImageBuffer drawn = drawDiagram(artwork, pieces, flat.diagram);
+          for (const auto& [x, y] : flat.points) {
+            // cppcheck-suppress useStlAlgorithm
+            exact.push_back(codec::packRgb(
+                &drawn.pixels[(static_cast<std::size_t>(y) * kCanvasEdge +
+                               static_cast<std::size_t>(x)) *
+                              4]));
+          }
         }
         for (const int tintedFrom : {0, 1}) {
           if (typicalCanvases.size() < 2) {

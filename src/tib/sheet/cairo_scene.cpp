@@ -1,7 +1,9 @@
 #include "tib/sheet/cairo_scene.h"
 
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <type_traits>
 
@@ -75,6 +77,41 @@ void paintShape(cairo_t* cr, const FilledBoxes& filled) {
   }
   setColour(cr, filled.colour, filled.opacity);
   cairo_fill(cr);
+}
+
+void paintShape(cairo_t* cr, const TiledSquares& squares) {
+  const ImageBuffer& picture = squares.tile->picture;
+  const auto width = static_cast<int>(picture.width);
+  const auto height = static_cast<int>(picture.height);
+  cairo_surface_t* tile =
+      cairo_image_surface_create(CAIRO_FORMAT_RGB24, width, height);
+  const int stride = cairo_image_surface_get_stride(tile);
+  unsigned char* data = cairo_image_surface_get_data(tile);
+  cairo_surface_flush(tile);
+  for (int y = 0; y < height; ++y) {
+    for (int x = 0; x < width; ++x) {
+      const unsigned char* from =
+          &picture.pixels[(static_cast<std::size_t>(y) * picture.width +
+                           static_cast<std::size_t>(x)) *
+                          4];
+      const uint32_t rgb = uint32_t{from[0]} << 16U | uint32_t{from[1]} << 8U |
+                           uint32_t{from[2]};
+      std::memcpy(data + static_cast<std::ptrdiff_t>(y) * stride +
+                      static_cast<std::ptrdiff_t>(x) * 4,
+                  &rgb, sizeof rgb);
+    }
+  }
+  cairo_surface_mark_dirty(tile);
+  for (const auto& [box, offset] : squares.squares) {
+    cairo_save(cr);
+    cairo_rectangle(cr, box.x, box.y, box.w, box.h);
+    cairo_clip(cr);
+    cairo_set_source_surface(cr, tile, box.x - offset.x, box.y - offset.y);
+    cairo_pattern_set_extend(cairo_get_source(cr), CAIRO_EXTEND_REPEAT);
+    cairo_paint(cr);
+    cairo_restore(cr);
+  }
+  cairo_surface_destroy(tile);
 }
 
 void paintShape(cairo_t* cr, const Glow& glow) {

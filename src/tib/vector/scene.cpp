@@ -67,18 +67,31 @@ void addLabel(std::vector<Shape>& shapes, const ShapedText& text,
   }
 }
 
-void addBoard(std::vector<Shape>& shapes, const BoardColours& colours,
-              const Annotations& view, const LabelGlyphs& labels) {
-  const auto edge = static_cast<int>(kCanvasEdge);
+void addSquares(std::vector<Shape>& shapes, const BoardColours& colours,
+                const std::optional<Tiles>& tiles) {
   const auto width = static_cast<int>(kSquareWidth);
   const auto height = static_cast<int>(kSquareHeight);
   const auto gridX = static_cast<int>(kGridX);
   const auto gridY = static_cast<int>(kGridY);
-  shapes.emplace_back(FilledBoxes{{{0, 0, edge, edge}}, colours.frame});
-  shapes.emplace_back(
-      FilledBoxes{{{gridX - kBorder, gridY - kBorder, 8 * width + 2 * kBorder,
-                    8 * height + 2 * kBorder}},
-                  colours.border});
+  if (tiles) {
+    for (std::size_t shade = 0; shade < tiles->size(); ++shade) {
+      const Tile& tile = tiles->at(shade);
+      const TileOffsets offsets =
+          tileOffsets(tile.picture.width, tile.picture.height);
+      TiledSquares squares{&tile, shade, {}};
+      for (int square = 0; square < 64; ++square) {
+        const int row = square / 8;
+        const int col = square % 8;
+        if (static_cast<std::size_t>((row + col) % 2) == shade) {
+          squares.squares.emplace_back(
+              Box{gridX + col * width, gridY + row * height, width, height},
+              offsets.at(static_cast<std::size_t>(square)));
+        }
+      }
+      shapes.emplace_back(std::move(squares));
+    }
+    return;
+  }
   shapes.emplace_back(
       FilledBoxes{{{gridX, gridY, 8 * width, 8 * height}}, colours.light});
   // The top-left square is light in both views.
@@ -92,6 +105,22 @@ void addBoard(std::vector<Shape>& shapes, const BoardColours& colours,
     }
   }
   shapes.emplace_back(std::move(dark));
+}
+
+void addBoard(std::vector<Shape>& shapes, const BoardColours& colours,
+              const Annotations& view, const LabelGlyphs& labels,
+              const std::optional<Tiles>& tiles) {
+  const auto edge = static_cast<int>(kCanvasEdge);
+  const auto width = static_cast<int>(kSquareWidth);
+  const auto height = static_cast<int>(kSquareHeight);
+  const auto gridX = static_cast<int>(kGridX);
+  const auto gridY = static_cast<int>(kGridY);
+  shapes.emplace_back(FilledBoxes{{{0, 0, edge, edge}}, colours.frame});
+  shapes.emplace_back(
+      FilledBoxes{{{gridX - kBorder, gridY - kBorder, 8 * width + 2 * kBorder,
+                    8 * height + 2 * kBorder}},
+                  colours.border});
+  addSquares(shapes, colours, tiles);
   if (!view.coordinates) {
     return;
   }
@@ -203,10 +232,11 @@ BoardColours boardColours(const ImageBuffer& board) {
 }
 
 Scene diagramScene(const Diagram& diagram, const BoardColours& colours,
-                   const LabelGlyphs& labels) {
+                   const LabelGlyphs& labels,
+                   const std::optional<Tiles>& tiles) {
   Scene scene;
   scene.size = diagram.settings.Size;
-  addBoard(scene.shapes, colours, diagram.annotations, labels);
+  addBoard(scene.shapes, colours, diagram.annotations, labels, tiles);
   addUnderPieces(scene.shapes, diagram.annotations);
   addPosition(scene.shapes, diagram);
   addOverPieces(scene.shapes, diagram.annotations);

@@ -6,12 +6,15 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
+#include <utility>
 #include <variant>
 #include <vector>
 
 #include "codec/image.h"
 #include "tib/board/annotations.h"
 #include "tib/board/render.h"
+#include "tib/board/tiles.h"
 #include "tib/vector/outlines.h"
 
 namespace tib {
@@ -46,6 +49,15 @@ struct FilledBoxes {
   std::vector<Box> boxes;
   Rgb colour;
   double opacity = 1;
+};
+
+// The squares of one shade of a tiled board, each showing its tile from its
+// offset (tileOffsets); the tile repeats past its edges.
+struct TiledSquares {
+  const Tile* tile = nullptr;
+  // 0 light, 1 dark: the tile's name in the SVG.
+  std::size_t shade = 0;
+  std::vector<std::pair<Box, TileOffset>> squares;
 };
 
 // The check glow over a square: a radial gradient from its centre.
@@ -88,8 +100,8 @@ struct GlyphUse {
   Rgb colour;
 };
 
-using Shape =
-    std::variant<FilledBoxes, Glow, GroupUse, Polygon, Ring, GlyphUse>;
+using Shape = std::variant<FilledBoxes, TiledSquares, Glow, GroupUse, Polygon,
+                           Ring, GlyphUse>;
 
 struct Scene {
   // Edge of the board's picture; the shapes are on the 1024-unit canvas.
@@ -106,9 +118,10 @@ struct Scene {
   std::vector<Shape> margins;
 };
 
-// The diagram's scene on a board of these colours, its coordinates outlined
-// from labels.
+// The diagram's scene on a board of these colours, its squares drawn from
+// tiles when there are some, its coordinates outlined from labels.
 Scene diagramScene(const Diagram& diagram, const BoardColours& colours,
-                   const LabelGlyphs& labels);
+                   const LabelGlyphs& labels,
+                   const std::optional<Tiles>& tiles = std::nullopt);
 
 }  // namespace tib

@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstdio>
 #include <set>
+#include <string_view>
+#include <vector>
 
 #include "tib/board/error.h"
 #include "tib/board/mark_style.h"
@@ -92,6 +94,51 @@ void writeBoxes(std::string& out, const FilledBoxes& filled) {
   }
   appendPaint(out, "fill", filled.colour, filled.opacity);
   out += "/>";
+}
+
+constexpr std::array<const char*, 2> kTileIds{"tile-light", "tile-dark"};
+
+std::string base64(const std::vector<unsigned char>& bytes) {
+  constexpr std::string_view kDigits =
+      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  std::string out;
+  out.reserve((bytes.size() + 2) / 3 * 4);
+  for (std::size_t i = 0; i < bytes.size(); i += 3) {
+    const std::size_t left = bytes.size() - i;
+    const uint32_t group = uint32_t{bytes[i]} << 16U |
+                           (left > 1 ? uint32_t{bytes[i + 1]} << 8U : 0U) |
+                           (left > 2 ? uint32_t{bytes[i + 2]} : 0U);
+    out += kDigits[group >> 18U];
+    out += kDigits[(group >> 12U) & 63U];
+    out += left > 1 ? kDigits[(group >> 6U) & 63U] : '=';
+    out += left > 2 ? kDigits[group & 63U] : '=';
+  }
+  return out;
+}
+
+// A tile once, as a pattern that repeats it from the user space's origin.
+void writeTilePattern(std::string& out, const TiledSquares& squares) {
+  const std::string width = std::to_string(squares.tile->picture.width);
+  const std::string height = std::to_string(squares.tile->picture.height);
+  out += "<pattern id=\"";
+  out += kTileIds.at(squares.shade);
+  out += R"(" patternUnits="userSpaceOnUse" width=")" + width + "\" height=\"" +
+         height + "\"><image width=\"" + width + "\" height=\"" + height +
+         "\" href=\"data:image/png;base64," + base64(squares.tile->png) +
+         "\"/></pattern>";
+}
+
+// Each square a rectangle at its offset in the tile's space, moved onto
+// the square.
+void writeTiledSquares(std::string& out, const TiledSquares& squares) {
+  for (const auto& [box, offset] : squares.squares) {
+    out += "<rect x=\"" + std::to_string(offset.x) + "\" y=\"" +
+           std::to_string(offset.y) + "\" width=\"" + std::to_string(box.w) +
+           "\" height=\"" + std::to_string(box.h) +
+           "\" transform=\"translate(" + std::to_string(box.x - offset.x) +
+           ' ' + std::to_string(box.y - offset.y) + ")\" fill=\"url(#" +
+           kTileIds.at(squares.shade) + ")\"/>";
+  }
 }
 
 constexpr const char* kGlowId = "check-glow";
@@ -186,6 +233,7 @@ void writeDefinitions(std::string& out, const Scene& scene,
   std::array<bool, std::tuple_size_v<decltype(PieceVectors::groups)>> used{};
   std::set<uint32_t> glyphsUsed;
   const Glow* glow = nullptr;
+  std::string patterns;
   for (const std::vector<Shape>* shapes : {&scene.shapes, &scene.margins}) {
     for (const Shape& shape : *shapes) {
       if (const auto* use = std::get_if<GroupUse>(&shape)) {
@@ -194,6 +242,8 @@ void writeDefinitions(std::string& out, const Scene& scene,
         glyphsUsed.insert(glyph->glyph);
       } else if (const auto* check = std::get_if<Glow>(&shape)) {
         glow = check;
+      } else if (const auto* tiled = std::get_if<TiledSquares>(&shape)) {
+        writeTilePattern(patterns, *tiled);
       }
     }
   }
@@ -217,6 +267,7 @@ void writeDefinitions(std::string& out, const Scene& scene,
   if (glow != nullptr) {
     writeGlowGradient(out, *glow);
   }
+  out += patterns;
   out += "</defs>";
 }
 
@@ -250,6 +301,8 @@ void writeShapes(std::string& out, const std::vector<Shape>& shapes,
       writeGlyphUse(out, *glyph);
     } else if (const auto* boxes = std::get_if<FilledBoxes>(&shape)) {
       writeBoxes(out, *boxes);
+    } else if (const auto* tiled = std::get_if<TiledSquares>(&shape)) {
+      writeTiledSquares(out, *tiled);
     } else if (const auto* glow = std::get_if<Glow>(&shape)) {
       out += "<rect x=\"" + std::to_string(glow->box.x) + "\" y=\"" +
              std::to_string(glow->box.y) + "\" width=\"" +
@@ -317,7 +370,8 @@ std::string renderSvg(const VectorArt& art, const Diagram& diagram,
   if (board == nullptr) {
     throw Error(std::string("the artwork has no ") + kBoardFiles.at(index));
   }
-  Scene scene = diagramScene(diagram, boardColours(*board), *art.labels);
+  Scene scene = diagramScene(diagram, boardColours(*board), *art.labels,
+                             art.artwork->tiles);
   if (!decorations.bars && !decorations.glyph && !decorations.evalBar) {
     return writeSvg(scene, *art.pieces, *art.theme, art.labels->paths);
   }
