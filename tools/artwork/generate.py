@@ -200,6 +200,11 @@ def svg_fragment(path, cell=None):
         for key in list(element.attrib):
             if key.startswith("{") and not key.startswith("{%s}" % XLINK_NS):
                 del element.attrib[key]
+        if "style" in element.attrib:
+            # The editor's own properties draw nothing.
+            element.set("style", ";".join(
+                part for part in element.get("style").split(";")
+                if not part.strip().startswith("-inkscape-")))
     clean(root)
     x, y, w, h = cell or view_box(root)
     # Presentation attributes of the root (fill-rule, style, ...) still apply.
