@@ -9,6 +9,7 @@
 #include <stdexcept>
 
 #include "chess/error.h"
+#include "codec/webp.h"
 #include "tib/board/error.h"
 #include "tib/text/text.h"
 
@@ -48,6 +49,8 @@ int reportFailures(std::ostream& err, Body&& body) {
   } catch (const Error& error) {
     return report(error.what(), ExitStatus::failed);
   } catch (const TextError& error) {
+    return report(error.what(), ExitStatus::failed);
+  } catch (const codec::MotionError& error) {
     return report(error.what(), ExitStatus::failed);
   } catch (const std::bad_alloc&) {
     return report("out of memory", ExitStatus::failed);
