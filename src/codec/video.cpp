@@ -9,6 +9,7 @@ extern "C" {
 }
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <map>
 #include <mutex>
@@ -23,9 +24,9 @@ constexpr AVRational kCentisecond{1, 100};
 constexpr int kIoBufferBytes = 1 << 16;
 
 std::string avText(int error) {
-  char text[AV_ERROR_MAX_STRING_SIZE] = {};
-  av_strerror(error, text, sizeof text);
-  return text;
+  std::array<char, AV_ERROR_MAX_STRING_SIZE> text{};
+  av_strerror(error, text.data(), text.size());
+  return text.data();
 }
 
 // The file in memory: the muxer writes and seeks in it, and reads it again
@@ -363,9 +364,9 @@ void VideoWriter::addFrame(const unsigned char* rgba,
                 rgba + row * rowBytes, rowBytes);
   }
   e.check(av_frame_make_writable(e.picture), "cannot hold a frame");
-  const uint8_t* source[] = {e.padded.data()};
-  const int sourceStride[] = {static_cast<int>(frameRowBytes)};
-  sws_scale(e.convert, source, sourceStride, 0,
+  const std::array<const uint8_t*, 1> source{e.padded.data()};
+  const std::array<int, 1> sourceStride{static_cast<int>(frameRowBytes)};
+  sws_scale(e.convert, source.data(), sourceStride.data(), 0,
             static_cast<int>(e.frame.height), e.picture->data,
             e.picture->linesize);
   // Timestamps must grow: a frame of no delay is shown for the least.
