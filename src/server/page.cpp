@@ -88,8 +88,8 @@ Arrows and highlights are comma lists such as <code>Ge2e4,Rd5</code>
 </main>
 </section>
 <section id="gameMode" hidden>
-<p>Paste a game in PGN: its moves follow as an animated GIF, WebP or MP4,
-and its URL
+<p>Paste a game in PGN: its moves follow as an animated GIF or WebP, or
+as an MP4 or WebM video, and its URL
 (or, for a game too long for one, a command that fetches it).
 A move that cannot be played is named here instead.</p>
 <main>
@@ -117,7 +117,7 @@ A move that cannot be played is named here instead.</p>
 <label for="gameFormat">output</label>
 <select id="gameFormat">
 <option value="gif">GIF</option><option value="webp">WebP</option>
-<option value="mp4">MP4</option>
+<option value="mp4">MP4</option><option value="webm">WebM</option>
 </select>
 <label for="gamePgn">PGN</label>
 <textarea id="gamePgn" name="pgn" spellcheck="false"
@@ -174,8 +174,10 @@ let drawing;
 async function updateGame() {
   const format = document.getElementById("gameFormat").value;
   const video = document.getElementById("gameVideo");
-  const image = format === "mp4" ? video : document.getElementById("game");
-  const other = format === "mp4" ? document.getElementById("game") : video;
+  const picture = document.getElementById("game");
+  const moving = format === "mp4" || format === "webm";
+  const image = moving ? video : picture;
+  const other = moving ? picture : video;
   other.hidden = true;
   const note = document.getElementById("gameNote");
   drawing?.abort();
