@@ -227,6 +227,14 @@ TEST(TibGame, StatusesAndMessages) {
       {{"-o", "x.gif", "--ply", "1"}, "1. e4 *", 2, "", ""},
       {{"-o", "x.gif", "--delay", "fast"}, "1. e4 *", 2, "", ""},
       {{"-o", "x.gif", "--last-delay", "65536"}, "1. e4 *", 2, "", ""},
+      {{"-o", "x.gif", "--frame", "1080x1920"}, "1. e4 *", 2, "", ""},
+      {{"-o", "x.mp4", "--frame", "1081x1920"}, "1. e4 *", 2, "", ""},
+      {{"-o", "x.webm", "--size", "720", "--frame", "720x718"},
+       "1. e4 *",
+       2,
+       "",
+       "tib-game: --frame 720x718: the picture is 720 x 720 at --size 720; "
+       "give a smaller --size\n"},
       // The range is named as tib-game spells its options, and only the
       // options given.
       {{"-o", "x.gif", "--from", "3"},

@@ -424,6 +424,32 @@ TEST_F(ServerTest, ServesGamesAsTibGameDrawsThem) {
       {{"Content-Type", "application/json"}});
   EXPECT_EQ(200U, json.result_int()) << json.body();
   EXPECT_EQ("GIF89a", json.body().substr(0, 6));
+  // The other formats, drawn whole and sent with their length, by GET and
+  // by POST; each its own tag.
+  const struct {
+    std::string path;
+    std::string type;
+    std::size_t magicAt;
+    std::string magic;
+  } formats[] = {{"/game.webp", "image/webp", 8, "WEBP"},
+                 {"/game.mp4", "video/mp4", 4, "ftyp"},
+                 {"/game.webm", "video/webm", 0, "\x1a\x45\xdf\xa3"}};
+  const Response shortGif = client.get("/game.gif?size=64&to=6&pgn=" + encoded);
+  for (const auto& format : formats) {
+    const Response got =
+        client.get(format.path + "?size=64&to=6&pgn=" + encoded);
+    ASSERT_EQ(200U, got.result_int()) << format.path << got.body();
+    EXPECT_EQ(format.type, got[http::field::content_type]);
+    EXPECT_EQ(std::to_string(got.body().size()),
+              got[http::field::content_length]);
+    EXPECT_EQ(format.magic,
+              got.body().substr(format.magicAt, format.magic.size()));
+    EXPECT_NE(shortGif[http::field::etag], got[http::field::etag]);
+    const Response post = client.post(format.path + "?size=64&to=6", pgn,
+                                      {{"Content-Type", "text/plain"}});
+    EXPECT_EQ(got[http::field::etag], post[http::field::etag]);
+    EXPECT_EQ(got.body().size(), post.body().size()) << format.path;
+  }
   const struct {
     std::string target;
     std::string body;
@@ -474,7 +500,7 @@ TEST_F(ServerTest, ServesGamesAsTibGameDrawsThem) {
   const Response tooLong = client.get("/game.gif?pgn=" + moves);
   EXPECT_EQ(400U, tooLong.result_int());
   EXPECT_NE(std::string::npos, tooLong.body().find("at most 40"));
-  EXPECT_EQ("4", metricValue(client.get("/metrics").body(), "tib_gifs_total"));
+  EXPECT_EQ("5", metricValue(client.get("/metrics").body(), "tib_gifs_total"));
 }
 
 // The game GET /game.gif?size=360 gets, as raw bytes: the request line's

@@ -52,6 +52,7 @@ rows=$(((${#names[@]} + columns - 1) / columns))
 cd "$doc/.."
 build/tib-game --ply 31 -o "$doc/opera-ply31.png" --size 400 --artwork artwork "$doc/opera.pgn"
 build/tib-game -o "$doc/opera.gif" --size 360 --artwork artwork "$doc/opera.pgn"
+build/tib-game -o "$doc/opera-eval.webp" --size 360 --artwork artwork "$doc/opera-eval.pgn"
 # The game with an engine's evaluations: the evaluation bar, material and
 # judged moves.
 build/tib-game --ply 20 --judge -o "$doc/opera-analysis.png" --size 400 --artwork artwork "$doc/opera-eval.pgn"

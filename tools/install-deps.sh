@@ -7,7 +7,8 @@ set -euo pipefail
 packages=(g++ cmake make dpkg-dev liblodepng-dev libdeflate-dev libgtest-dev libbenchmark-dev libboost-dev
   libpixman-1-dev libgif-dev nlohmann-json3-dev pkg-config chromium
   libfreetype-dev libharfbuzz-dev libfontconfig-dev fonts-dejavu-core fonts-noto-cjk
-  librsvg2-bin libxml2-utils libcairo2-dev librsvg2-dev poppler-utils "$@")
+  librsvg2-bin libxml2-utils libcairo2-dev librsvg2-dev poppler-utils
+  libwebp-dev libavcodec-dev libavformat-dev libavutil-dev libswscale-dev ffmpeg webp "$@")
 # The test of the page drives Chromium from a Node.js script.
 command -v node >/dev/null || packages+=(nodejs)
 run_as_root() {

@@ -15,21 +15,22 @@ namespace {
 
 constexpr const char* kUsage =
     "usage: tib-game [--game N | --all [--threads N]] [--fens | --ply N -o "
-    "FILE.png | -o FILE.gif "
+    "FILE.png | -o FILE.gif|FILE.webp|FILE.mp4|FILE.webm "
     "[--delay CS|real] [--last-delay CS] [--from N] [--to N] [--arrows "
-    "yes|no]] [--size N] [--scale F] [--theme NAME] [--piece SET] "
+    "yes|no] [--frame WxH]] [--size N] [--scale F] [--theme NAME] [--piece "
+    "SET] "
     "[--orientation white|black] [--coordinates yes|no] [--no-players] "
     "[--white NAME] [--black NAME] [--eval | --no-eval] [--no-material] "
     "[--judge] [--sheet FILE.pdf|FILE.svg [--paper a4|letter] [--per-page "
     "4|6|9|12]] [--artwork DIR] [FILE]";
 
 // The options that take a value.
-constexpr std::array<std::string_view, 22> kValued{
-    "--game",    "--ply",     "-o",           "--output",      "--size",
-    "--scale",   "--theme",   "--piece",      "--orientation", "--coordinates",
-    "--artwork", "--delay",   "--last-delay", "--from",        "--to",
-    "--arrows",  "--white",   "--black",      "--threads",     "--sheet",
-    "--paper",   "--per-page"};
+constexpr std::array<std::string_view, 23> kValued{
+    "--game",    "--ply",      "-o",           "--output",      "--size",
+    "--scale",   "--theme",    "--piece",      "--orientation", "--coordinates",
+    "--artwork", "--delay",    "--last-delay", "--from",        "--to",
+    "--arrows",  "--white",    "--black",      "--threads",     "--sheet",
+    "--paper",   "--per-page", "--frame"};
 
 [[noreturn]] void refuse(const std::string& message) {
   throw OptionError(message + "; " + kUsage);
@@ -113,6 +114,13 @@ void readValue(const std::string& name, const std::string& value,
     if (!gridOf(options.perPage)) {
       refuse(name + " " + value + ": use 4, 6, 9 or 12");
     }
+  } else if (name == "--frame") {
+    const std::optional<codec::VideoFrame> frame = videoFrameNamed(value);
+    if (!frame) {
+      refuse(name + " " + value +
+             ": width x height, each even, from 2 to 8192 (1080x1920)");
+    }
+    options.frame = *frame;
   } else if (name == "--artwork") {
     if (value.empty()) {
       refuse("--artwork needs a folder");
@@ -129,11 +137,11 @@ void checkSheetOptions(const GameOptions& options,
     refuse("--sheet " + options.sheet +
            ": name a .pdf file (any number of pages) or a .svg (one page)");
   }
-  constexpr std::array<std::string_view, 19> kNotOnSheets{
-      "--fens",       "-o",        "--output",      "--all",   "--game",
-      "--threads",    "--size",    "--white",       "--black", "--no-players",
-      "--eval",       "--no-eval", "--no-material", "--judge", "--delay",
-      "--last-delay", "--from",    "--to",          "--arrows"};
+  constexpr std::array<std::string_view, 20> kNotOnSheets{
+      "--fens",       "-o",        "--output",      "--all",    "--game",
+      "--threads",    "--size",    "--white",       "--black",  "--no-players",
+      "--eval",       "--no-eval", "--no-material", "--judge",  "--delay",
+      "--last-delay", "--from",    "--to",          "--arrows", "--frame"};
   for (const std::string& name : named) {
     if (std::find(kNotOnSheets.begin(), kNotOnSheets.end(), name) !=
         kNotOnSheets.end()) {
@@ -153,7 +161,9 @@ void printGameUsage(std::ostream& out) {
   out << kUsage << "\n"
       << "Reads a game in PGN (FILE, or standard input) and prints the FEN of "
          "each position (--fens), draws the diagram of a ply as PNG, or "
-         "animates the game as a GIF. With --all, every game of the file: "
+         "animates the game as a GIF, an animated WebP (lossless), an MP4 "
+         "(H.264) or a WebM (VP9), a video's frame --frame WxH with the "
+         "picture centred. With --all, every game of the file: "
          "-o names each game's file by its number (game-%d.gif). --sheet lays "
          "out one diagram of every game (--ply N, else a puzzle's start or "
          "the last ply) with captions, as PDF pages or one SVG page.\n";
@@ -204,12 +214,18 @@ GameOptions readGameOptions(const std::vector<std::string>& args) {
   }
   if (!options.help && options.fens == !options.output.empty()) {
     refuse(options.fens ? "--fens prints, so -o does not go with it"
-                        : "nothing to do: give --fens, -o FILE.png or "
-                          "FILE.gif, or --sheet FILE.pdf");
+                        : "nothing to do: give --fens, -o FILE.png, "
+                          "FILE.gif, FILE.webp, FILE.mp4 or FILE.webm, or "
+                          "--sheet FILE.pdf");
   }
-  options.animated = endsWithGif(options.output);
+  options.motion = motionFormatOf(options.output);
+  options.animated = endsWithGif(options.output) || options.motion.has_value();
   if (options.animated && options.ply) {
-    refuse("--ply draws one diagram; a GIF shows --from to --to");
+    refuse("--ply draws one diagram; an animation shows --from to --to");
+  }
+  const bool video = options.motion && *options.motion != MotionFormat::webp;
+  if (options.frame.width != 0 && !video) {
+    refuse("--frame shapes a video, so it goes with -o FILE.mp4 or FILE.webm");
   }
   if (options.all && gameGiven) {
     refuse("--all reads every game, so --game does not go with it");

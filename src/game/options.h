@@ -13,6 +13,7 @@
 #include "tib/board/drawing.h"
 #include "tib/game/analysis.h"
 #include "tib/game/animation_options.h"
+#include "tib/game/motion.h"
 #include "tib/sheet/layout.h"
 
 namespace tib::game {
@@ -34,8 +35,12 @@ struct GameOptions {
   std::optional<std::size_t> ply;
   std::string output;
   OutputPattern outputs;
-  // A GIF of the game rather than a PNG of one ply: -o names a .gif.
+  // An animation of the game rather than a PNG of one ply: -o names a
+  // .gif, or a .webp, .mp4 or .webm (motion).
   bool animated = false;
+  std::optional<MotionFormat> motion;
+  // A video's frame, --frame WxH (0 x 0: the picture's).
+  codec::VideoFrame frame;
   // Size none: 1024 for a PNG, kDefaultGifSize for a GIF.
   std::optional<int32_t> size;
   float scale = kDefaultScale;

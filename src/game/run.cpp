@@ -25,6 +25,7 @@
 #include "tib/game/decorated_game.h"
 #include "tib/game/game_diagram.h"
 #include "tib/game/gif_budget.h"
+#include "tib/game/motion.h"
 
 namespace tib::game {
 
@@ -136,6 +137,36 @@ struct Drawing {
   std::optional<std::string> overBudget;
 };
 
+// A video's --frame holds the picture: without --size, the board is the
+// largest that fits.
+void fitFrame(const GameOptions& options, GifFrameParts parts,
+              std::vector<AnimationFrame>& frames) {
+  const auto fits = [&](int32_t size) {
+    const FrameEdges edges = frameEdges(size, parts);
+    return edges.width <= options.frame.width &&
+           edges.height <= options.frame.height;
+  };
+  int32_t size = frames.front().diagram.settings.Size;
+  if (!options.size) {
+    size = std::min<int32_t>(kLargestSize,
+                             static_cast<int32_t>(options.frame.width));
+    while (size > 1 && !fits(size)) {
+      --size;
+    }
+  }
+  if (!fits(size)) {
+    const FrameEdges edges = frameEdges(size, parts);
+    throw OptionError("--frame " + std::to_string(options.frame.width) + "x" +
+                      std::to_string(options.frame.height) +
+                      ": the picture is " + std::to_string(edges.width) +
+                      " x " + std::to_string(edges.height) + " at --size " +
+                      std::to_string(size) + "; give a smaller --size");
+  }
+  for (AnimationFrame& frame : frames) {
+    frame.diagram.settings.Size = size;
+  }
+}
+
 Drawing drawingOf(const GameOptions& options, const chess::Game& game) {
   Drawing drawing;
   std::size_t first = options.animation.from;
@@ -172,6 +203,9 @@ Drawing drawingOf(const GameOptions& options, const chess::Game& game) {
       parts.bars = parts.bars || each.bars.has_value();
       parts.evalBar = parts.evalBar || each.evalBar.has_value();
     }
+    if (options.frame.width != 0) {
+      fitFrame(options, parts, drawing.frames);
+    }
     if (const auto over = gifOverBudget(
             drawing.frames.size(), drawing.frames.front().diagram.settings.Size,
             parts, kDefaultMaxGifPixels)) {
@@ -195,11 +229,14 @@ class LazyLettering {
   std::optional<Lettering> lettering_;
 };
 
-// The drawing as a PNG, a GIF when animated, or an SVG when svg is given.
-std::vector<unsigned char> draw(const Drawing& drawing, bool animated,
+// The drawing as a PNG, a GIF or another animation's format when animated,
+// or an SVG when svg is given.
+std::vector<unsigned char> draw(const Drawing& drawing,
+                                const GameOptions& options,
                                 const LoadedArtwork& loaded,
                                 LazyLettering& fonts,
                                 const SvgArt* svg = nullptr) {
+  const bool animated = options.animated;
   const Artwork& artwork = loaded.artwork;
   if (svg != nullptr) {
     return drawSvg(artwork, *svg, drawing.frames.front().diagram,
@@ -215,6 +252,15 @@ std::vector<unsigned char> draw(const Drawing& drawing, bool animated,
     return renderDecoratedPng(artwork, loaded.pieces, diagram,
                               drawing.decorations.front(), lettering,
                               Threads{2});
+  }
+  if (options.motion) {
+    // The encoder's threads: as many as it likes for one game, one a game
+    // when --threads draws several at once.
+    const MotionChoices choices{*options.motion, options.frame,
+                                options.threads > 1 ? 1U : 0U};
+    return *encodeMotion(artwork, loaded.pieces, drawing.frames,
+                         drawing.decorations,
+                         drawing.decorated ? &fonts.get() : nullptr, choices);
   }
   std::vector<unsigned char> gif;
   const codec::GifSink sink = [&gif](const unsigned char* bytes,
@@ -289,7 +335,7 @@ GameOutcome readOrDraw(const GameOptions& options, const chess::GameText& text,
       outcome.warning = faultOf(text.number, *drawing.overBudget);
     }
     writeOutputFile(outputPath(options.outputs, text.number),
-                    draw(drawing, options.animated, *loaded, fonts, svg),
+                    draw(drawing, options, *loaded, fonts, svg),
                     loaded->artwork.filesRead);
   } catch (const std::bad_alloc&) {
     outcome.fault = faultOf(text.number, "out of memory");
@@ -463,10 +509,9 @@ ExitStatus run(const std::vector<std::string>& args, std::istream& in,
           ? std::optional(loadSvgArt(loaded.themeFolder, loaded.pieceFolder))
           : std::nullopt;
   LazyLettering fonts;
-  writeOutputFile(
-      options.output,
-      draw(drawing, options.animated, loaded, fonts, svg ? &*svg : nullptr),
-      loaded.artwork.filesRead);
+  writeOutputFile(options.output,
+                  draw(drawing, options, loaded, fonts, svg ? &*svg : nullptr),
+                  loaded.artwork.filesRead);
   return ExitStatus::ok;
 }
 

@@ -185,6 +185,37 @@ Answer streamGif(const RenderGif& render, GifStream& stream,
   return answer;
 }
 
+Answer motionAnswer(const RenderGif& render,
+                    std::chrono::steady_clock::time_point deadline,
+                    const std::function<bool()>& keepGoing) {
+  try {
+    if (render.lettering == nullptr) {
+      return {textResponse(500, "cannot render: no fonts for the text")};
+    }
+    bool late = false;
+    // One thread: the workers render on every core already.
+    const MotionChoices choices{*render.motion, {}, 1};
+    std::optional<std::vector<unsigned char>> bytes =
+        encodeMotion(*render.artwork, *render.pieces, render.game.frames,
+                     render.game.decorations, render.lettering, choices, [&] {
+                       late = std::chrono::steady_clock::now() >= deadline;
+                       return !late && keepGoing();
+                     });
+    if (!bytes) {
+      return {textResponse(late ? 503 : 500,
+                           late ? "busy: the game took longer than "
+                                  "--max-render-seconds to draw"
+                                : "the client left")};
+    }
+    const char* type = *render.motion == MotionFormat::webp  ? "image/webp"
+                       : *render.motion == MotionFormat::mp4 ? "video/mp4"
+                                                             : "video/webm";
+    return {imageResponse(std::move(*bytes), type, render.tag)};
+  } catch (const std::exception& error) {
+    return {textResponse(500, std::string("cannot render: ") + error.what())};
+  }
+}
+
 Answer busyAnswer(const std::string& line) {
   HttpResponse response = textResponse(503, line);
   response.set(http::field::retry_after, "1");

@@ -63,6 +63,13 @@ Answer streamGif(const RenderGif& render, GifStream& stream,
                  const std::function<void()>& wake,
                  const std::function<bool()>& keepGoing);
 
+// Renders the game as a WebP, MP4 or WebM whole, on a render worker, and
+// answers it with its length; until deadline (a 503 past it), keepGoing
+// asked between frames. A failure is a 500 with its one line.
+Answer motionAnswer(const RenderGif& render,
+                    std::chrono::steady_clock::time_point deadline,
+                    const std::function<bool()>& keepGoing);
+
 // 503 with the line and a second to wait before retrying.
 Answer busyAnswer(const std::string& line);
 

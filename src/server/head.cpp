@@ -110,10 +110,12 @@ Request readRequest(std::string_view head, const Served& served,
   }
   if (parsed.bodyLength > 0) {
     const bool takesBody =
-        request.method == "POST" && pathOf(request.target) == "/game.gif";
+        request.method == "POST" && isGamePath(pathOf(request.target));
     if (!takesBody) {
-      request.decision =
-          Refuse{400, "bad request: only POST /game.gif carries a body", true};
+      request.decision = Refuse{400,
+                                "bad request: only POST /game.gif carries a "
+                                "body (or .webp, .mp4, .webm)",
+                                true};
     } else if (parsed.bodyLength > maxBody) {
       request.decision =
           Refuse{413,

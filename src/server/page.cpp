@@ -88,7 +88,8 @@ Arrows and highlights are comma lists such as <code>Ge2e4,Rd5</code>
 </main>
 </section>
 <section id="gameMode" hidden>
-<p>Paste a game in PGN: its moves follow as an animated GIF, and its URL
+<p>Paste a game in PGN: its moves follow as an animated GIF or WebP, or
+as an MP4 or WebM video, and its URL
 (or, for a game too long for one, a command that fetches it).
 A move that cannot be played is named here instead.</p>
 <main>
@@ -113,16 +114,22 @@ A move that cannot be played is named here instead.</p>
 <input type="checkbox" id="gameMaterial" name="material" checked>
 <label for="gameJudge">judge moves</label>
 <input type="checkbox" id="gameJudge" name="judge">
+<label for="gameFormat">output</label>
+<select id="gameFormat">
+<option value="gif">GIF</option><option value="webp">WebP</option>
+<option value="mp4">MP4</option><option value="webm">WebM</option>
+</select>
 <label for="gamePgn">PGN</label>
 <textarea id="gamePgn" name="pgn" spellcheck="false"
  placeholder="1. e4 e5 2. Nf3 Nc6 3. Bb5 a6"></textarea>
 </form>
 <div>
 <img id="game" alt="game" hidden>
+<video id="gameVideo" controls autoplay loop muted playsinline hidden></video>
 <div id="gameNote" class="error"></div>
 <a id="gameUrl" class="url"></a>
 <div id="gameFetch" class="fetch" hidden>Too long for a URL: save the PGN as
-game.pgn and fetch the GIF with<br><code id="gameCurl"></code></div>
+game.pgn and fetch it with<br><code id="gameCurl"></code></div>
 </div>
 </main>
 </section>
@@ -160,26 +167,34 @@ document.getElementById("diagram").onerror = async () => {
   const answer = await fetch(document.getElementById("url").href);
   document.getElementById("error").textContent = await answer.text();
 };
-// A GIF takes a while: the one asked for last is shown, earlier ones are
-// dropped, and a refusal shows the server's line.
+// A game takes a while: the one asked for last is shown, earlier ones are
+// dropped, and a refusal shows the server's line. A video plays in a
+// <video>, the pictures in the <img>.
 let drawing;
 async function updateGame() {
-  const image = document.getElementById("game");
+  const format = document.getElementById("gameFormat").value;
+  const video = document.getElementById("gameVideo");
+  const picture = document.getElementById("game");
+  const moving = format === "mp4" || format === "webm";
+  const image = moving ? video : picture;
+  const other = moving ? picture : video;
+  other.hidden = true;
   const note = document.getElementById("gameNote");
   drawing?.abort();
   const pgn = document.getElementById("gamePgn").value;
   const none = pgn.trim() === "";
   const query = queryOf(gameForm, "pgn");
-  const posted = "/game.gif?" + query.toString();
+  const path = "/game." + format;
+  const posted = path + "?" + query.toString();
   query.set("pgn", pgn);
-  const url = "/game.gif?" + query.toString();
+  const url = path + "?" + query.toString();
   // URLSearchParams writes ASCII only: its length is its bytes.
   const fits = ("GET " + url + " HTTP/1.1\r\n").length <= requestLineLimit;
   showUrl("gameUrl", !none && fits ? url : "");
   document.getElementById("gameFetch").hidden = none || fits;
   document.getElementById("gameCurl").textContent = none || fits ? "" :
     "curl --data-binary @game.pgn -H 'Content-Type: application/x-chess-pgn' '"
-    + location.origin + posted + "' -o game.gif";
+    + location.origin + posted + "' -o game." + format;
   if (none) {
     note.textContent = "";
     image.hidden = true;

@@ -263,7 +263,7 @@ Decision decideGif(std::string_view query,
                    const std::vector<std::string_view>& ifNoneMatch,
                    std::string_view body, bool bodyIsJson, const Served& served,
                    int32_t maxSize, std::size_t maxFrames,
-                   uint64_t maxGifPixels) {
+                   uint64_t maxGifPixels, std::optional<MotionFormat> motion) {
   GifRequest request;
   GameFrames game;
   try {
@@ -282,7 +282,10 @@ Decision decideGif(std::string_view query,
     return *refuse;
   }
   const auto& use = std::get<Chosen>(chosen);
-  uint64_t hash = hashBytes(kHashStart, "gif", 3);
+  // The format's name first: a GIF's tags stay what they were.
+  const std::string format =
+      motion ? std::to_string(static_cast<int>(*motion)) + "motion" : "gif";
+  uint64_t hash = hashBytes(kHashStart, format.data(), format.size());
   hash = hashBytes(hash, &use.identity, sizeof use.identity);
   for (std::size_t f = 0; f < game.frames.size(); ++f) {
     const AnimationFrame& frame = game.frames[f];
@@ -301,6 +304,7 @@ Decision decideGif(std::string_view query,
   render.lettering = served.lettering.get();
   render.palettes = served.palettes.get();
   render.game = std::move(game);
+  render.motion = motion;
   return render;
 }
 
@@ -378,8 +382,19 @@ std::string pathOf(std::string_view target) {
   return percentDecode(splitTarget(target).first, false);
 }
 
+std::optional<MotionFormat> motionOfPath(std::string_view path) {
+  if (path == "/game.webp" || path == "/game.mp4" || path == "/game.webm") {
+    return motionFormatOf(path);
+  }
+  return std::nullopt;
+}
+
+bool isGamePath(std::string_view path) {
+  return path == "/game.gif" || motionOfPath(path);
+}
+
 const char* methodsOf(std::string_view path) {
-  if (path == "/game.gif") {
+  if (isGamePath(path)) {
     return "GET, HEAD, POST, OPTIONS";
   }
   if (path == "/board.png") {
@@ -398,17 +413,19 @@ Decision decideRequest(const Asked& asked, const Served& served,
   const std::string path = percentDecode(rawPath, false);
   const bool svg = path == "/board.svg";
   const bool board = path == "/board.png" || svg;
-  const bool gif = path == "/game.gif";
+  const bool gif = isGamePath(path);
+  const std::optional<MotionFormat> motion = motionOfPath(path);
   const bool page = path == "/" || path == "/index.html";
   if (!board && !gif && !page && path != "/healthz" && path != "/metrics") {
     return Refuse{404,
                   "not found; diagrams are at "
                   "/board.png?fen=<FEN>&size=<n>&scale=<f>&theme=<name>, "
-                  "games at /game.gif?pgn=<PGN>, a page to try them at /"};
+                  "games at /game.gif?pgn=<PGN> (or .webp, .mp4, .webm), a "
+                  "page to try them at /"};
   }
   if (gif && asked.method == "POST") {
     return decideGif(query, asked.ifNoneMatch, asked.body, asked.bodyIsJson,
-                     served, maxSize, maxFrames, maxGifPixels);
+                     served, maxSize, maxFrames, maxGifPixels, motion);
   }
   if ((gif || board) && asked.method == "OPTIONS") {
     return StaticAnswer{gif ? StaticPage::gifPreflight
@@ -432,7 +449,7 @@ Decision decideRequest(const Asked& asked, const Served& served,
   }
   if (gif) {
     return decideGif(query, asked.ifNoneMatch, {}, false, served, maxSize,
-                     maxFrames, maxGifPixels);
+                     maxFrames, maxGifPixels, motion);
   }
   return decideDiagram(query, asked.ifNoneMatch, served, maxSize, svg);
 }

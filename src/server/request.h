@@ -18,6 +18,7 @@
 #include "tib/board/artwork.h"
 #include "tib/board/render.h"
 #include "tib/game/gif_budget.h"
+#include "tib/game/motion.h"
 #include "tib/vector/svg.h"
 
 namespace tib {
@@ -68,9 +69,15 @@ struct StaticAnswer {
   StaticPage page = StaticPage::health;
 };
 
+// The format of /game.webp, /game.mp4 and /game.webm; none elsewhere.
+std::optional<MotionFormat> motionOfPath(std::string_view path);
+
+// Whether a path animates a game: /game.gif, or one of motionOfPath.
+bool isGamePath(std::string_view path);
+
 // The methods a path answers, as Allow lists them: GET, HEAD, POST and
-// OPTIONS for /game.gif, GET, HEAD and OPTIONS for /board.png, GET and
-// HEAD elsewhere.
+// OPTIONS for the games' paths, GET, HEAD and OPTIONS for /board.png, GET
+// and HEAD elsewhere.
 const char* methodsOf(std::string_view path);
 
 // A diagram the client holds already: 304 with its tag.
@@ -103,6 +110,9 @@ struct RenderGif {
   const Lettering* lettering = nullptr;
   GameFrames game;
   std::string tag;
+  // A WebP, MP4 or WebM instead, whose bytes are known only at its end:
+  // drawn whole in one render, then sent with its length.
+  std::optional<MotionFormat> motion;
 };
 
 using Decision =

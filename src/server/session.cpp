@@ -214,6 +214,9 @@ void Session::answer() {
     send(staticAnswer(page->page, page_, metrics_));
   } else if (const auto* notModified = std::get_if<NotModified>(&decision)) {
     send(notModifiedAnswer(*notModified));
+  } else if (auto* game = std::get_if<RenderGif>(&decision);
+             game != nullptr && game->motion) {
+    renderMotion(std::move(*game));
   } else if (auto* gif = std::get_if<RenderGif>(&decision)) {
     renderGif(std::move(*gif));
   } else {
@@ -227,6 +230,18 @@ void Session::render(Render render) {
                                    const std::shared_ptr<std::atomic<bool>>&) {
         return renderAnswer(render);
       });
+}
+
+void Session::renderMotion(RenderGif game) {
+  // Drawn whole in one render, like a diagram, within the render time; a
+  // HEAD draws it too, for its length.
+  const auto budget = std::chrono::seconds(options_.maxRenderSeconds);
+  queue([game = std::move(game), budget](
+            const RenderQueue::Nudge&,
+            const std::shared_ptr<std::atomic<bool>>& gone) {
+    return motionAnswer(game, Clock::now() + budget,
+                        [&gone] { return !gone->load(); });
+  });
 }
 
 void Session::renderGif(RenderGif gif) {

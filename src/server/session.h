@@ -75,6 +75,7 @@ class Session : public std::enable_shared_from_this<Session> {
   void answer();
   void render(Render render);
   void renderGif(RenderGif gif);
+  void renderMotion(RenderGif game);
   void readBody();
   // Hands a job to the render queue, with the flag set when the client
   // leaves; 503 when the queue is full.

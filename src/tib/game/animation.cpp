@@ -299,6 +299,87 @@ class Frame {
       std::vector<uint32_t>(std::size_t{1} << kRememberedBits);
 };
 
+// The frame as RGBA pixels, as a PNG of it holds them: the canvas
+// resampled to edge x edge, the bars above and below, the column at the
+// left, kept up to date one changed box at a time.
+class PixelFrame {
+ public:
+  PixelFrame(uint32_t edge, uint32_t barRows, uint32_t sideColumns)
+      : edge_(edge),
+        barRows_(barRows),
+        side_(sideColumns),
+        sources_(resampleSources(edge)),
+        pixels_(static_cast<std::size_t>(sideColumns + edge) *
+                (edge + 2 * barRows) * 4) {}
+
+  [[nodiscard]] uint32_t width() const { return side_ + edge_; }
+  [[nodiscard]] uint32_t height() const { return edge_ + 2 * barRows_; }
+
+  template <typename Draw>
+  std::vector<codec::GifRect> updateSide(Draw&& draw) {
+    std::vector<unsigned char> drawn(std::size_t{side_} * height() * 4);
+    if (side_ == 0 || !draw(drawn.data())) {
+      return {};
+    }
+    const std::size_t rowBytes = std::size_t{side_} * 4;
+    for (uint32_t row = 0; row < height(); ++row) {
+      std::copy_n(&drawn[row * rowBytes], rowBytes, at(0, row));
+    }
+    return {{0, 0, side_, height()}};
+  }
+
+  template <typename Draw>
+  std::vector<codec::GifRect> updateBars(Draw&& draw) {
+    const std::size_t rowBytes = std::size_t{edge_} * 4;
+    std::vector<unsigned char> drawn(rowBytes * barRows_ * 2);
+    if (barRows_ == 0 ||
+        !draw(drawn.data(), drawn.data() + rowBytes * barRows_)) {
+      return {};
+    }
+    for (uint32_t row = 0; row < barRows_; ++row) {
+      std::copy_n(&drawn[row * rowBytes], rowBytes, at(side_, row));
+      std::copy_n(&drawn[(barRows_ + row) * rowBytes], rowBytes,
+                  at(side_, barRows_ + edge_ + row));
+    }
+    return {{side_, 0, edge_, barRows_},
+            {side_, barRows_ + edge_, edge_, barRows_}};
+  }
+
+  std::optional<codec::GifRect> update(const ImageBuffer& canvas,
+                                       const Box& box) {
+    const Span columns = outputSpan(sources_, box.x, box.x + box.w);
+    const Span rows = outputSpan(sources_, box.y, box.y + box.h);
+    if (columns.first >= columns.end || rows.first >= rows.end) {
+      return std::nullopt;
+    }
+    for (uint32_t i = rows.first; i < rows.end; ++i) {
+      const unsigned char* row =
+          canvas.pixels.data() +
+          static_cast<std::size_t>(sources_[i]) * kCanvasEdge * 4;
+      unsigned char* to = at(side_ + columns.first, barRows_ + i);
+      for (uint32_t j = columns.first; j < columns.end; ++j, to += 4) {
+        std::copy_n(row + static_cast<std::size_t>(sources_[j]) * 4, 4, to);
+      }
+    }
+    return codec::GifRect{side_ + columns.first, rows.first + barRows_,
+                          columns.end - columns.first, rows.end - rows.first};
+  }
+
+  [[nodiscard]] const unsigned char* pixels() const { return pixels_.data(); }
+
+ private:
+  unsigned char* at(uint32_t column, uint32_t row) {
+    return pixels_.data() +
+           (static_cast<std::size_t>(row) * width() + column) * 4;
+  }
+
+  uint32_t edge_;
+  uint32_t barRows_;
+  uint32_t side_;
+  std::vector<uint32_t> sources_;
+  std::vector<unsigned char> pixels_;
+};
+
 Diagram sample(const Placement& position, Orientation view, bool coordinates) {
   const auto at = [](const char* name) { return *chess::squareNamed(name); };
   Diagram diagram{position, Settings{}, {}};
@@ -455,21 +536,17 @@ codec::GifPalette animationPalette(
                              pictures({}, typicalCanvases), exact);
 }
 
-bool writeAnimation(const Artwork& artwork, const Sprites& pieces,
-                    const codec::GifPalette& palette,
-                    const std::vector<AnimationFrame>& frames,
-                    const codec::GifSink& sink,
-                    const std::function<bool()>& keepGoing,
-                    const FrameExtras& extras) {
-  if (frames.empty()) {
-    throw Error("an animation needs a frame");
-  }
+namespace {
+
+// Draws the frames one after the other on one canvas, each again only where
+// it changed, into picture (a Frame or a PixelFrame); hands emit each frame
+// with its index and the rectangles that changed (none for the first).
+template <typename Picture, typename Emit>
+bool animate(const Artwork& artwork, const Sprites& pieces,
+             const std::vector<AnimationFrame>& frames,
+             const std::function<bool()>& keepGoing, const FrameExtras& extras,
+             Picture& picture, const Emit& emit) {
   const Settings& settings = frames.front().diagram.settings;
-  checkSize(settings);
-  if (settings.Size == 0) {
-    throw Error("an animation needs a size above 0");
-  }
-  const auto edge = static_cast<uint32_t>(settings.Size);
   const Annotations& view = frames.front().diagram.annotations;
   const auto overBoxes = [&extras](std::size_t f) {
     return extras.overBoxes ? extras.overBoxes(f) : std::vector<Box>();
@@ -491,12 +568,10 @@ bool writeAnimation(const Artwork& artwork, const Sprites& pieces,
       return extras.drawSide && extras.drawSide(f, column);
     };
   };
-  Frame frame(edge, extras.barRows, extras.sideColumns, palette);
-  frame.update(canvas, kCanvasBox);
-  frame.updateBars(drawBars(0));
-  frame.updateSide(drawSide(0));
-  codec::GifWriter writer(frame.width(), frame.height(), palette, sink);
-  writer.addIndexedFrame(frame.indices(), frames.front().delayCentiseconds, {});
+  picture.update(canvas, kCanvasBox);
+  picture.updateBars(drawBars(0));
+  picture.updateSide(drawSide(0));
+  emit(std::size_t{0}, std::vector<codec::GifRect>());
   Diagram shown = frames.front().diagram;
   for (std::size_t f = 1; f < frames.size(); ++f) {
     if (keepGoing && !keepGoing()) {
@@ -518,20 +593,71 @@ bool writeAnimation(const Artwork& artwork, const Sprites& pieces,
       redrawDiagram(canvas, artwork, pieces, next, box);
     }
     drawOver(f, canvas);
-    std::vector<codec::GifRect> changed = frame.updateBars(drawBars(f));
-    const std::vector<codec::GifRect> side = frame.updateSide(drawSide(f));
+    std::vector<codec::GifRect> changed = picture.updateBars(drawBars(f));
+    const std::vector<codec::GifRect> side = picture.updateSide(drawSide(f));
     changed.insert(changed.end(), side.begin(), side.end());
     for (const Box& box : boxes) {
-      if (const auto rect = frame.update(canvas, box)) {
+      if (const auto rect = picture.update(canvas, box)) {
         changed.push_back(*rect);
       }
     }
-    writer.addIndexedFrame(frame.indices(), frames[f].delayCentiseconds,
-                           changed);
+    emit(f, changed);
     shown = std::move(next);
   }
-  writer.finish();
   return true;
+}
+
+// The edge of the frames' board: Size, checked.
+uint32_t animationEdge(const std::vector<AnimationFrame>& frames) {
+  if (frames.empty()) {
+    throw Error("an animation needs a frame");
+  }
+  const Settings& settings = frames.front().diagram.settings;
+  checkSize(settings);
+  if (settings.Size == 0) {
+    throw Error("an animation needs a size above 0");
+  }
+  return static_cast<uint32_t>(settings.Size);
+}
+
+}  // namespace
+
+bool writeAnimation(const Artwork& artwork, const Sprites& pieces,
+                    const codec::GifPalette& palette,
+                    const std::vector<AnimationFrame>& frames,
+                    const codec::GifSink& sink,
+                    const std::function<bool()>& keepGoing,
+                    const FrameExtras& extras) {
+  Frame frame(animationEdge(frames), extras.barRows, extras.sideColumns,
+              palette);
+  std::optional<codec::GifWriter> writer;
+  const auto emit = [&](std::size_t f,
+                        const std::vector<codec::GifRect>& changed) {
+    if (!writer) {
+      writer.emplace(frame.width(), frame.height(), palette, sink);
+    }
+    writer->addIndexedFrame(frame.indices(), frames[f].delayCentiseconds,
+                            changed);
+  };
+  if (!animate(artwork, pieces, frames, keepGoing, extras, frame, emit)) {
+    return false;
+  }
+  writer->finish();
+  return true;
+}
+
+bool drawAnimationPixels(const Artwork& artwork, const Sprites& pieces,
+                         const std::vector<AnimationFrame>& frames,
+                         const FramePixelSink& sink,
+                         const std::function<bool()>& keepGoing,
+                         const FrameExtras& extras) {
+  PixelFrame frame(animationEdge(frames), extras.barRows, extras.sideColumns);
+  const auto emit = [&](std::size_t f,
+                        const std::vector<codec::GifRect>& /*changed*/) {
+    sink({frame.pixels(), frame.width(), frame.height(),
+          frames[f].delayCentiseconds});
+  };
+  return animate(artwork, pieces, frames, keepGoing, extras, frame, emit);
 }
 
 }  // namespace tib

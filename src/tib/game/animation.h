@@ -60,4 +60,24 @@ bool writeAnimation(const Artwork& artwork, const Sprites& pieces,
                     const std::function<bool()>& keepGoing = {},
                     const FrameExtras& extras = {});
 
+// One frame of an animation as pixels: width x height RGBA, rows without
+// gaps, shown for delayCentiseconds. The pixels are valid during the call.
+struct FramePixels {
+  const unsigned char* rgba = nullptr;
+  uint32_t width = 0;
+  uint32_t height = 0;
+  unsigned delayCentiseconds = 0;
+};
+using FramePixelSink = std::function<void(const FramePixels&)>;
+
+// The frames of writeAnimation as RGBA pixels, handed to sink one after the
+// other, each drawn again only where it changed: a frame's pixels are those
+// of a PNG of its diagram with the same extras. keepGoing and the throws as
+// for writeAnimation.
+bool drawAnimationPixels(const Artwork& artwork, const Sprites& pieces,
+                         const std::vector<AnimationFrame>& frames,
+                         const FramePixelSink& sink,
+                         const std::function<bool()>& keepGoing = {},
+                         const FrameExtras& extras = {});
+
 }  // namespace tib

@@ -80,13 +80,13 @@ codec::GifPalette decoratedPalette(const Artwork& artwork,
   return animationPalette(artwork, pieces, shown);
 }
 
-bool writeDecoratedAnimation(const Artwork& artwork, const Sprites& pieces,
-                             const codec::GifPalette& palette,
-                             const std::vector<AnimationFrame>& frames,
-                             const std::vector<Decorations>& decorations,
-                             const Lettering& lettering,
-                             const codec::GifSink& sink,
-                             const std::function<bool()>& keepGoing) {
+namespace {
+
+// The extras that draw each frame's decorations, handed to use.
+template <typename Use>
+bool withDecorations(const std::vector<AnimationFrame>& frames,
+                     const std::vector<Decorations>& decorations,
+                     const Lettering& lettering, const Use& use) {
   if (frames.empty() || decorations.size() != frames.size()) {
     throw Error("an animation needs a frame, and decorations for each");
   }
@@ -156,8 +156,35 @@ bool writeDecoratedAnimation(const Artwork& artwork, const Sprites& pieces,
       return true;
     };
   }
-  return writeAnimation(artwork, pieces, palette, frames, sink, keepGoing,
-                        extras);
+  return use(extras);
+}
+
+}  // namespace
+
+bool writeDecoratedAnimation(const Artwork& artwork, const Sprites& pieces,
+                             const codec::GifPalette& palette,
+                             const std::vector<AnimationFrame>& frames,
+                             const std::vector<Decorations>& decorations,
+                             const Lettering& lettering,
+                             const codec::GifSink& sink,
+                             const std::function<bool()>& keepGoing) {
+  return withDecorations(
+      frames, decorations, lettering, [&](const FrameExtras& extras) {
+        return writeAnimation(artwork, pieces, palette, frames, sink, keepGoing,
+                              extras);
+      });
+}
+
+bool drawDecoratedPixels(const Artwork& artwork, const Sprites& pieces,
+                         const std::vector<AnimationFrame>& frames,
+                         const std::vector<Decorations>& decorations,
+                         const Lettering& lettering, const FramePixelSink& sink,
+                         const std::function<bool()>& keepGoing) {
+  return withDecorations(frames, decorations, lettering,
+                         [&](const FrameExtras& extras) {
+                           return drawAnimationPixels(artwork, pieces, frames,
+                                                      sink, keepGoing, extras);
+                         });
 }
 
 Decorations plyDecorations(const chess::Game& game, std::size_t ply,

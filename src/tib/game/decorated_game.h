@@ -38,4 +38,13 @@ bool writeDecoratedAnimation(const Artwork& artwork, const Sprites& pieces,
                              const codec::GifSink& sink,
                              const std::function<bool()>& keepGoing = {});
 
+// drawAnimationPixels with the decorations of writeDecoratedAnimation: each
+// frame's pixels are those of the ply's decorated PNG when every frame has
+// the same kinds of decoration.
+bool drawDecoratedPixels(const Artwork& artwork, const Sprites& pieces,
+                         const std::vector<AnimationFrame>& frames,
+                         const std::vector<Decorations>& decorations,
+                         const Lettering& lettering, const FramePixelSink& sink,
+                         const std::function<bool()>& keepGoing = {});
+
 }  // namespace tib

@@ -5,21 +5,12 @@
 
 namespace tib {
 
-namespace {
-
-struct FrameEdges {
-  uint64_t width;
-  uint64_t height;
-};
-
 FrameEdges frameEdges(int32_t size, GifFrameParts parts) {
   const auto edge = static_cast<uint64_t>(size);
   return {
       edge + (parts.evalBar ? static_cast<uint64_t>(evalColumnWidth(size)) : 0),
       edge + (parts.bars ? 2 * static_cast<uint64_t>(barHeight(size)) : 0)};
 }
-
-}  // namespace
 
 uint64_t gifPixels(std::size_t frames, int32_t size, GifFrameParts parts) {
   const FrameEdges edges = frameEdges(size, parts);

@@ -23,6 +23,14 @@ struct GifFrameParts {
   bool evalBar = false;
 };
 
+struct FrameEdges {
+  uint64_t width;
+  uint64_t height;
+};
+
+// The width and height of an animation's frames.
+FrameEdges frameEdges(int32_t size, GifFrameParts parts);
+
 // The pixels of a GIF: frames times the pixels of one frame.
 uint64_t gifPixels(std::size_t frames, int32_t size, GifFrameParts parts);
 
