@@ -144,6 +144,8 @@ const char* const kRequests[] = {
     "&black=B",
     "size=480&fen=4k3/8/8/8/8/8/4q3/4K3+w&white=W&glyph=??&lastMove=d2e2"
     "&check=true&theme=green",
+    // The evaluation bar alone.
+    "size=400&eval=0.35",
 };
 
 TEST(VectorDiagram, RasterisedLikeThePngOfTheSameRequest) {
@@ -246,6 +248,61 @@ TEST(VectorDiagram, RasterisedByChromiumLikeThePng) {
   ASSERT_EQ(drawn.width, expected.width);
   ASSERT_EQ(drawn.height, expected.height);
   EXPECT_LT(worstCellDifference(drawn, expected, 400), 12.0);
+}
+
+// A column of the picture, as wide as width.
+ImageBuffer columnOf(const ImageBuffer& image, uint32_t left, uint32_t width) {
+  ImageBuffer column;
+  column.width = width;
+  column.height = image.height;
+  for (uint32_t y = 0; y < image.height; ++y) {
+    const auto row = image.pixels.begin() + (y * image.width + left) * 4;
+    column.pixels.insert(column.pixels.end(), row, row + width * 4);
+  }
+  return column;
+}
+
+// Documents inlined in one page keep their own pieces, styles and glow:
+// the default set in check, kosal's classes, merida's gradients, in check
+// on another square.
+TEST(VectorDiagram, InlinedSideBySideEachLikeItsPng) {
+  const std::filesystem::path chromium = "/usr/bin/chromium";
+  if (!std::filesystem::exists(chromium)) {
+    GTEST_SKIP() << "chromium is not installed";
+  }
+  const char* const queries[] = {
+      "size=320&fen=4k3/8/8/8/8/8/4q3/4K3+w&check=true",
+      "size=320&fen=rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR+w&piece=kosal",
+      "size=320&fen=3qk3/8/8/8/8/8/8/K7+b&check=true&piece=merida"};
+  const TempDir folder;
+  std::string page =
+      "<!DOCTYPE html><html><body style=\"margin:0;display:flex\">";
+  std::vector<ImageBuffer> expected;
+  for (const char* query : queries) {
+    page += bodyOf(answerTo(std::string("/board.svg?") + query));
+    writeBytes(folder.path() / "each.png",
+               bodyOf(answerTo(std::string("/board.png?") + query)));
+    expected.push_back(readPng(folder.path() / "each.png"));
+  }
+  writeBytes(folder.path() / "page.html", page + "</body></html>");
+  const RunResult run = runProgram(
+      chromium.string(), folder.path(),
+      {"--headless", "--no-sandbox", "--disable-gpu", "--no-first-run",
+       "--disable-background-networking", "--disable-component-update",
+       "--disable-sync", "--hide-scrollbars", "--force-device-scale-factor=1",
+       "--user-data-dir=" + (folder.path() / "profile").string(),
+       "--screenshot=" + (folder.path() / "drawn.png").string(),
+       "--window-size=960,320",
+       "file://" + (folder.path() / "page.html").string()});
+  ASSERT_EQ(run.status, 0) << run.err;
+  const ImageBuffer drawn = readPng(folder.path() / "drawn.png");
+  ASSERT_EQ(drawn.width, 960U);
+  for (uint32_t i = 0; i < expected.size(); ++i) {
+    EXPECT_LT(
+        worstCellDifference(columnOf(drawn, i * 320, 320), expected[i], 320),
+        12.0)
+        << queries[i];
+  }
 }
 
 TEST(VectorDiagram, AnswersAsAnImageThatRunsNothing) {

@@ -1,9 +1,12 @@
 #include "tib/vector/svg.h"
 
+#include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <set>
+#include <string_view>
 
 #include "tib/board/error.h"
 #include "tib/board/mark_style.h"
@@ -269,6 +272,75 @@ void writeShapes(std::string& out, const std::vector<Shape>& shapes,
   }
 }
 
+// FNV-1a, 64 bits: a name from what is drawn.
+uint64_t documentHash(std::string_view text) {
+  uint64_t hash = 14695981039346656037ULL;
+  for (const char c : text) {
+    hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ULL;
+  }
+  return hash;
+}
+
+bool isNameStart(char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_' ||
+         c == '-';
+}
+
+bool startsWith(std::string_view text, std::size_t at, std::string_view word) {
+  return text.substr(at, word.size()) == word;
+}
+
+bool isNameChar(char c) { return isNameStart(c) || (c >= '0' && c <= '9'); }
+
+// The document with every id, every reference to one and every class (in
+// class attributes and the style sheets' selectors) starting with prefix,
+// so that documents inlined in one page keep their own.
+std::string withPrefix(std::string_view document, const std::string& prefix) {
+  std::string out;
+  out.reserve(document.size() + document.size() / 8);
+  bool inStyle = false;
+  std::size_t i = 0;
+  while (i < document.size()) {
+    const auto prefixedAfter = [&](std::string_view opening) {
+      if (!startsWith(document, i, opening)) {
+        return false;
+      }
+      out += opening;
+      out += prefix;
+      i += opening.size();
+      return true;
+    };
+    if (prefixedAfter(" id=\"") || prefixedAfter("href=\"#") ||
+        prefixedAfter("url(#")) {
+      continue;
+    }
+    if (startsWith(document, i, " class=\"")) {
+      const std::size_t end = document.find('"', i + 8);
+      out += " class=\"";
+      for (std::size_t at = i + 8; at < std::min(end, document.size()); ++at) {
+        if (document[at] != ' ' && (at == i + 8 || document[at - 1] == ' ')) {
+          out += prefix;
+        }
+        out += document[at];
+      }
+      i = end;
+      continue;
+    }
+    const char c = document[i];
+    if (c == '<') {
+      inStyle = startsWith(document, i, "<style") ||
+                (inStyle && !startsWith(document, i, "</style"));
+    }
+    out += c;
+    if (inStyle && c == '.' && i + 1 < document.size() &&
+        isNameStart(document[i + 1]) && !isNameChar(document[i - 1])) {
+      out += prefix;
+    }
+    ++i;
+  }
+  return out;
+}
+
 }  // namespace
 
 std::string writeSvg(const Scene& scene, const PieceVectors& pieces,
@@ -304,7 +376,11 @@ std::string writeSvg(const Scene& scene, const PieceVectors& pieces,
     writeShapes(out, scene.shapes, pieces, markers);
   }
   out += "</svg>\n";
-  return out;
+  const uint64_t hash = documentHash(out);
+  std::array<char, 16> name{};
+  std::snprintf(name.data(), name.size(), "t%08x-",
+                static_cast<unsigned>((hash ^ (hash >> 32U)) & 0xffffffffU));
+  return withPrefix(out, name.data());
 }
 
 std::string renderSvg(const VectorArt& art, const Diagram& diagram,
