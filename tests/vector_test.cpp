@@ -145,7 +145,7 @@ const char* const kRequests[] = {
     "size=480&fen=4k3/8/8/8/8/8/4q3/4K3+w&white=W&glyph=??&lastMove=d2e2"
     "&check=true&theme=green",
     // The evaluation bar alone.
-    "size=400&eval=0.35",
+    "size=400&fen=4k3/8/8/8/8/8/8/4K3+w&eval=0.35",
 };
 
 TEST(VectorDiagram, RasterisedLikeThePngOfTheSameRequest) {
