@@ -236,12 +236,13 @@ std::string pdfDate(std::optional<int64_t> created) {
   const auto seconds = static_cast<std::time_t>(*created);
   std::tm utc{};
   if (gmtime_r(&seconds, &utc) == nullptr) {
-    throw Error("SOURCE_DATE_EPOCH " + std::to_string(*created) +
-                ": not a date");
+    throw Error("the creation time " + std::to_string(*created) +
+                " is no date");
   }
   std::array<char, 32> text{};
-  std::strftime(text.data(), text.size(), "%Y-%m-%dT%H:%M:%SZ", &utc);
-  return text.data();
+  const std::size_t length =
+      std::strftime(text.data(), text.size(), "%Y-%m-%dT%H:%M:%SZ", &utc);
+  return {text.data(), length};
 }
 
 }  // namespace

@@ -39,8 +39,9 @@ void appendFactor(std::string& out, double value) {
   out.append(text.data(), static_cast<std::size_t>(length));
 }
 
+constexpr std::string_view kHex = "0123456789abcdef";
+
 void appendColour(std::string& out, const Rgb& colour) {
-  constexpr std::string_view kHex = "0123456789abcdef";
   out += '#';
   for (const uint8_t byte : {colour.r, colour.g, colour.b}) {
     out += kHex[byte >> 4U];
@@ -281,6 +282,18 @@ uint64_t documentHash(std::string_view text) {
   return hash;
 }
 
+// "t1a2b3c4d-": the document's own start of names, from its text.
+std::string documentPrefix(std::string_view document) {
+  const uint64_t hash = documentHash(document);
+  uint64_t folded = (hash ^ (hash >> 32U)) & 0xffffffffU;
+  std::string prefix = "t00000000-";
+  for (std::size_t digit = 8; digit > 0; --digit) {
+    prefix[digit] = kHex[folded & 15U];
+    folded >>= 4U;
+  }
+  return prefix;
+}
+
 bool isNameStart(char c) {
   return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_' ||
          c == '-';
@@ -376,11 +389,7 @@ std::string writeSvg(const Scene& scene, const PieceVectors& pieces,
     writeShapes(out, scene.shapes, pieces, markers);
   }
   out += "</svg>\n";
-  const uint64_t hash = documentHash(out);
-  std::array<char, 16> name{};
-  std::snprintf(name.data(), name.size(), "t%08x-",
-                static_cast<unsigned>((hash ^ (hash >> 32U)) & 0xffffffffU));
-  return withPrefix(out, name.data());
+  return withPrefix(out, documentPrefix(out));
 }
 
 std::string renderSvg(const VectorArt& art, const Diagram& diagram,
