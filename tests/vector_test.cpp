@@ -353,6 +353,32 @@ TEST(VectorDiagram, RequestTextNeverBecomesMarkup) {
   }
 }
 
+// Every name a set's drawing gives or refers to takes the document's
+// prefix: ids, links, paints, each class of an attribute, style selectors.
+TEST(PieceVectors, NamesTakeTheDocumentsPrefix) {
+  PieceVectors set;
+  for (std::size_t i = 0; i < set.groups.size(); ++i) {
+    set.groups[i] = "<g id=\"g" + std::to_string(i) + "\"><path/></g>";
+  }
+  set.groups[0] =
+      R"svg(<g id="wp"><style>.a{fill:#fff}.b{opacity:.5}</style>)svg"
+      R"svg(<linearGradient id="s"/><path class="a b" fill="url(#s)"/>)svg"
+      R"svg(<use href="#s"/></g>)svg";
+  Scene scene;
+  scene.shapes.emplace_back(GroupUse{0, {0, 0, 10, 10}});
+  const std::string svg = writeSvg(scene, set, set, {});
+  const std::size_t at = svg.find("<g id=\"") + 7;
+  const std::string prefix = svg.substr(at, svg.find("wp", at) - at);
+  ASSERT_EQ(prefix.size(), 10U) << svg;
+  for (const std::string& named :
+       {"." + prefix + "a{fill:#fff}." + prefix + "b{opacity:.5}",
+        "id=\"" + prefix + "s\"", "class=\"" + prefix + "a " + prefix + "b\"",
+        "url(#" + prefix + "s)", "href=\"#" + prefix + "s\"",
+        "href=\"#" + prefix + "wp\""}) {
+    EXPECT_NE(svg.find(named), std::string::npos) << named << "\n" << svg;
+  }
+}
+
 TEST(PieceVectors, RefuseWhatAPageMustNotRun) {
   std::string groups;
   for (const Piece& piece : kPieces) {

@@ -273,11 +273,17 @@ void writeShapes(std::string& out, const std::vector<Shape>& shapes,
   }
 }
 
-// FNV-1a, 64 bits: a name from what is drawn.
+// FNV-1a over eight bytes at a time (little-endian words, the last one
+// short), 64 bits: a name from what is drawn, the same on every machine.
 uint64_t documentHash(std::string_view text) {
   uint64_t hash = 14695981039346656037ULL;
-  for (const char c : text) {
-    hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ULL;
+  for (std::size_t at = 0; at < text.size(); at += 8) {
+    uint64_t word = 0;
+    const std::size_t end = std::min(text.size(), at + 8);
+    for (std::size_t byte = end; byte > at; --byte) {
+      word = (word << 8U) | static_cast<unsigned char>(text[byte - 1]);
+    }
+    hash = (hash ^ word) * 1099511628211ULL;
   }
   return hash;
 }
@@ -309,48 +315,67 @@ bool isNameChar(char c) { return isNameStart(c) || (c >= '0' && c <= '9'); }
 // class attributes and the style sheets' selectors) starting with prefix,
 // so that documents inlined in one page keep their own.
 std::string withPrefix(std::string_view document, const std::string& prefix) {
+  // The bytes a rewritten name can follow: most of a document is path data
+  // copied as it is.
+  static constexpr std::array<bool, 256> kMayPrecedeName = [] {
+    std::array<bool, 256> marks{};
+    for (const char c : std::string_view(" hu<.")) {
+      marks[static_cast<unsigned char>(c)] = true;
+    }
+    return marks;
+  }();
   std::string out;
   out.reserve(document.size() + document.size() / 8);
   bool inStyle = false;
+  std::size_t copied = 0;
+  // Copies what lies before at, then opening, then the prefix.
+  const auto prefixAt = [&](std::size_t at, std::string_view opening) {
+    out.append(document, copied, at - copied);
+    out += opening;
+    out += prefix;
+    copied = at + opening.size();
+  };
   std::size_t i = 0;
   while (i < document.size()) {
-    const auto prefixedAfter = [&](std::string_view opening) {
-      if (!startsWith(document, i, opening)) {
-        return false;
-      }
-      out += opening;
-      out += prefix;
-      i += opening.size();
-      return true;
-    };
-    if (prefixedAfter(" id=\"") || prefixedAfter("href=\"#") ||
-        prefixedAfter("url(#")) {
+    const char c = document[i];
+    if (!kMayPrecedeName[static_cast<unsigned char>(c)]) {
+      ++i;
       continue;
     }
-    if (startsWith(document, i, " class=\"")) {
-      const std::size_t end = document.find('"', i + 8);
-      out += " class=\"";
-      for (std::size_t at = i + 8; at < std::min(end, document.size()); ++at) {
-        if (document[at] != ' ' && (at == i + 8 || document[at - 1] == ' ')) {
-          out += prefix;
+    // An id, or a reference to one in a link or a paint.
+    const char next = i + 1 < document.size() ? document[i + 1] : '\0';
+    std::string_view opening;
+    for (const std::string_view each : {" id=\"", "href=\"#", "url(#"}) {
+      if (c == each[0] && next == each[1] && startsWith(document, i, each)) {
+        opening = each;
+      }
+    }
+    if (!opening.empty()) {
+      prefixAt(i, opening);
+      i = copied;
+    } else if (c == ' ' && next == 'c' &&
+               startsWith(document, i, " class=\"")) {
+      const std::size_t end =
+          std::min(document.find('"', i + 8), document.size());
+      prefixAt(i, " class=\"");
+      for (std::size_t at = i + 9; at < end; ++at) {
+        if (document[at] != ' ' && document[at - 1] == ' ') {
+          prefixAt(at, "");
         }
-        out += document[at];
       }
       i = end;
-      continue;
+    } else {
+      if (c == '<') {
+        inStyle = startsWith(document, i, "<style") ||
+                  (inStyle && !startsWith(document, i, "</style"));
+      } else if (inStyle && c == '.' && i + 1 < document.size() &&
+                 isNameStart(document[i + 1]) && !isNameChar(document[i - 1])) {
+        prefixAt(i, ".");
+      }
+      ++i;
     }
-    const char c = document[i];
-    if (c == '<') {
-      inStyle = startsWith(document, i, "<style") ||
-                (inStyle && !startsWith(document, i, "</style"));
-    }
-    out += c;
-    if (inStyle && c == '.' && i + 1 < document.size() &&
-        isNameStart(document[i + 1]) && !isNameChar(document[i - 1])) {
-      out += prefix;
-    }
-    ++i;
   }
+  out.append(document, copied, document.size() - copied);
   return out;
 }
 
