@@ -361,7 +361,7 @@ TEST(PieceVectors, NamesTakeTheDocumentsPrefix) {
     set.groups[i] = "<g id=\"g" + std::to_string(i) + "\"><path/></g>";
   }
   set.groups[0] =
-      R"svg(<g id="wp"><style>.a{fill:#fff}.b{opacity:.5}</style>)svg"
+      R"svg(<g id="wp"><style>.a{fill:#fff}path.b{opacity:.5}</style>)svg"
       R"svg(<linearGradient id="s"/><path class="a b" fill="url(#s)"/>)svg"
       R"svg(<use href="#s"/></g>)svg";
   Scene scene;
@@ -371,7 +371,7 @@ TEST(PieceVectors, NamesTakeTheDocumentsPrefix) {
   const std::string prefix = svg.substr(at, svg.find("wp", at) - at);
   ASSERT_EQ(prefix.size(), 10U) << svg;
   for (const std::string& named :
-       {"." + prefix + "a{fill:#fff}." + prefix + "b{opacity:.5}",
+       {"." + prefix + "a{fill:#fff}path." + prefix + "b{opacity:.5}",
         "id=\"" + prefix + "s\"", "class=\"" + prefix + "a " + prefix + "b\"",
         "url(#" + prefix + "s)", "href=\"#" + prefix + "s\"",
         "href=\"#" + prefix + "wp\""}) {

@@ -309,8 +309,6 @@ bool startsWith(std::string_view text, std::size_t at, std::string_view word) {
   return text.substr(at, word.size()) == word;
 }
 
-bool isNameChar(char c) { return isNameStart(c) || (c >= '0' && c <= '9'); }
-
 // The document with every id, every reference to one and every class (in
 // class attributes and the style sheets' selectors) starting with prefix,
 // so that documents inlined in one page keep their own.
@@ -369,7 +367,7 @@ std::string withPrefix(std::string_view document, const std::string& prefix) {
         inStyle = startsWith(document, i, "<style") ||
                   (inStyle && !startsWith(document, i, "</style"));
       } else if (inStyle && c == '.' && i + 1 < document.size() &&
-                 isNameStart(document[i + 1]) && !isNameChar(document[i - 1])) {
+                 isNameStart(document[i + 1])) {
         prefixAt(i, ".");
       }
       ++i;
