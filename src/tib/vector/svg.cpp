@@ -366,8 +366,7 @@ std::string withPrefix(std::string_view document, const std::string& prefix) {
       if (c == '<') {
         inStyle = startsWith(document, i, "<style") ||
                   (inStyle && !startsWith(document, i, "</style"));
-      } else if (inStyle && c == '.' && i + 1 < document.size() &&
-                 isNameStart(document[i + 1])) {
+      } else if (inStyle && c == '.' && isNameStart(next)) {
         prefixAt(i, ".");
       }
       ++i;
