@@ -256,8 +256,11 @@ ImageBuffer columnOf(const ImageBuffer& image, uint32_t left, uint32_t width) {
   column.width = width;
   column.height = image.height;
   for (uint32_t y = 0; y < image.height; ++y) {
-    const auto row = image.pixels.begin() + (y * image.width + left) * 4;
-    column.pixels.insert(column.pixels.end(), row, row + width * 4);
+    const auto row =
+        image.pixels.begin() +
+        static_cast<std::ptrdiff_t>((std::size_t{y} * image.width + left) * 4);
+    column.pixels.insert(column.pixels.end(), row,
+                         row + static_cast<std::ptrdiff_t>(width) * 4);
   }
   return column;
 }
@@ -370,11 +373,14 @@ TEST(PieceVectors, NamesTakeTheDocumentsPrefix) {
   const std::size_t at = svg.find("<g id=\"") + 7;
   const std::string prefix = svg.substr(at, svg.find("wp", at) - at);
   ASSERT_EQ(prefix.size(), 10U) << svg;
-  for (const std::string& named :
-       {"." + prefix + "a{fill:#fff}path." + prefix + "b{opacity:.5}",
-        "id=\"" + prefix + "s\"", "class=\"" + prefix + "a " + prefix + "b\"",
-        "url(#" + prefix + "s)", "href=\"#" + prefix + "s\"",
-        "href=\"#" + prefix + "wp\""}) {
+  // Each with @ where the prefix goes.
+  for (const char* shape :
+       {".@a{fill:#fff}path.@b{opacity:.5}", "id=\"@s\"", "class=\"@a @b\"",
+        "url(#@s)", "href=\"#@s\"", "href=\"#@wp\""}) {
+    std::string named;
+    for (const char* c = shape; *c != '\0'; ++c) {
+      named += *c == '@' ? prefix : std::string(1, *c);
+    }
     EXPECT_NE(svg.find(named), std::string::npos) << named << "\n" << svg;
   }
 }
