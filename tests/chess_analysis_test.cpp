@@ -85,13 +85,11 @@ TEST(JudgedGlyph, MatesLostAndCreatedAsLichessJudgesThem) {
     Evaluation after;
     std::optional<Glyph> glyph;
   } rows[] = {{{true, 3}, {false, 1500}, Glyph::dubious},
-              {{true, 3}, {false, 1000}, Glyph::dubious},
               {{true, 3}, {false, 999}, Glyph::mistake},
               {{true, 3}, {false, 800}, Glyph::mistake},
               {{true, 3}, {false, 600}, Glyph::blunder},
               {{true, 3}, {true, -2}, Glyph::blunder},
               {{false, -1200}, {true, -5}, Glyph::dubious},
-              {{false, -800}, {true, -5}, Glyph::mistake},
               {{false, -500}, {true, -5}, Glyph::blunder},
               {{true, 3}, {true, 5}, std::nullopt},
               {{true, -3}, {true, -2}, std::nullopt},

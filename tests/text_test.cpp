@@ -294,7 +294,6 @@ TEST(TextRenderer, OutlinesADescenderBelowTheBaseline) {
   const std::vector<OutlinedGlyph> glyphs =
       sharedRenderer().outline("g", 20, FontWeight::regular);
   ASSERT_EQ(glyphs.size(), 1U);
-  // The tail's curve ends 213 units (426 font units) below the baseline.
   EXPECT_EQ(sharedRenderer().glyphPath(glyphs[0].key),
             "m465 287q0 100-41 155q-41 55-116 55q-74 0-115-55q-41-55-41-155q0-"
             "100 41-155q41-55 115-55q75 0 116 55q41 55 41 155zm92-217q0-144-"

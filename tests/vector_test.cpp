@@ -373,7 +373,6 @@ TEST(PieceVectors, NamesTakeTheDocumentsPrefix) {
   const std::size_t at = svg.find("<g id=\"") + 7;
   const std::string prefix = svg.substr(at, svg.find("wp", at) - at);
   ASSERT_EQ(prefix.size(), 10U) << svg;
-  // Each with @ where the prefix goes.
   for (const char* shape :
        {".@a{fill:#fff}path.@b{opacity:.5}", "id=\"@s\"", "class=\"@a @b\"",
         "url(#@s)", "href=\"#@s\"", "href=\"#@wp\""}) {
