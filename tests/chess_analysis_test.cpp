@@ -78,6 +78,33 @@ TEST(JudgedGlyph, MatesAndWonPositions) {
             std::nullopt);
 }
 
+TEST(JudgedGlyph, MatesLostAndCreatedAsLichessJudgesThem) {
+  // White's moves; black's are the mirror images.
+  const struct {
+    Evaluation before;
+    Evaluation after;
+    std::optional<Glyph> glyph;
+  } rows[] = {{{true, 3}, {false, 1500}, Glyph::dubious},
+              {{true, 3}, {false, 999}, Glyph::mistake},
+              {{true, 3}, {false, 800}, Glyph::mistake},
+              {{true, 3}, {false, 600}, Glyph::blunder},
+              {{true, 3}, {true, -2}, Glyph::blunder},
+              {{false, -1200}, {true, -5}, Glyph::dubious},
+              {{false, -500}, {true, -5}, Glyph::blunder},
+              {{true, 3}, {true, 5}, std::nullopt},
+              {{true, -3}, {true, -2}, std::nullopt},
+              {{true, -3}, {false, -900}, std::nullopt},
+              {{false, 300}, {true, 4}, std::nullopt}};
+  for (const auto& row : rows) {
+    EXPECT_EQ(judgedGlyph({row.before, row.after, Side::white}), row.glyph)
+        << evaluationText(row.before) << " " << evaluationText(row.after);
+    const Evaluation before{row.before.mate, -row.before.value};
+    const Evaluation after{row.after.mate, -row.after.value};
+    EXPECT_EQ(judgedGlyph({before, after, Side::black}), row.glyph)
+        << evaluationText(before) << " " << evaluationText(after);
+  }
+}
+
 struct MaterialRow {
   // cppcheck-suppress unusedStructMember
   const char* name;
@@ -110,8 +137,8 @@ const MaterialRow kMaterial[] = {
      {0, 0, 0, 0, 1},
      {0, 0, 0, 0, 0},
      7},
-    // A [FEN] start with less than the standard set: what is missing counts.
-    {"EndgameStart",
+    // Against the standard set, what an endgame lacks counts.
+    {"EndgameAgainstStart",
      "8/5k2/8/3r4/8/8/2P2K2/1R6 w - - 0 1",
      {8, 2, 2, 1, 1},
      {7, 2, 2, 1, 1},
@@ -122,7 +149,8 @@ class MaterialTable : public testing::TestWithParam<MaterialRow> {};
 
 TEST_P(MaterialTable, CapturedAndAhead) {
   const MaterialRow& row = GetParam();
-  const Material material = materialOf(Position::fromFen(row.fen));
+  const Material material =
+      materialSince(Position(), Position::fromFen(row.fen));
   EXPECT_EQ(material.captured[0], row.byWhite) << row.name;
   EXPECT_EQ(material.captured[1], row.byBlack) << row.name;
   EXPECT_EQ(material.whiteAhead, row.whiteAhead) << row.name;
@@ -131,21 +159,30 @@ TEST_P(MaterialTable, CapturedAndAhead) {
 INSTANTIATE_TEST_SUITE_P(Positions, MaterialTable,
                          testing::ValuesIn(kMaterial));
 
-TEST(Material, FollowsAGameWithPromotions) {
+TEST(Material, FollowsAGameWithPromotionsFromItsStart) {
   const Game game = readGame(
       "[FEN \"8/P6k/8/8/8/8/6p1/K7 w - - 0 1\"]\n\n"
       "1. a8=Q g1=N 2. Qb8 Nf3 3. Qb2 Nd2 4. Qxd2 *",
       1);
-  // Each side's pawn became a piece: nothing more is captured than at the
-  // start, though the queen is white's only one.
-  EXPECT_EQ(materialAfter(game, 2).captured, materialOf(game.start).captured);
-  EXPECT_EQ(materialAfter(game, 2).whiteAhead, 9 - 3);
-  // The promoted knight captured: a knight more for white.
-  const Material last = materialAfter(game, 7);
-  PieceCounts byWhite = materialOf(game.start).captured[0];
-  ++byWhite[static_cast<std::size_t>(PieceKind::knight)];
-  EXPECT_EQ(last.captured[0], byWhite);
-  EXPECT_EQ(last.whiteAhead, 9);
+  const std::vector<Material> plies = materialOfPlies(game);
+  // Each side's pawn became a piece: nothing is captured.
+  EXPECT_EQ(plies[2].captured, SideCounts{});
+  EXPECT_EQ(plies[2].whiteAhead, 9 - 3);
+  // The promoted knight captured: a knight for white.
+  EXPECT_EQ(plies[7].captured[0], (PieceCounts{0, 1, 0, 0, 0}));
+  EXPECT_EQ(plies[7].captured[1], PieceCounts{});
+  EXPECT_EQ(plies[7].whiteAhead, 9);
+}
+
+TEST(Material, APuzzleStartLacksNothing) {
+  const Game game =
+      readGame("[FEN \"4k3/8/8/8/8/8/4P3/4K3 w - - 0 1\"]\n\n1. e4 Kd7 *", 1);
+  const Material last = materialOfPlies(game).back();
+  EXPECT_EQ(last.captured, SideCounts{});
+  EXPECT_EQ(last.whiteAhead, 1);
+  // Frames read from positions alone give the same.
+  EXPECT_EQ(materialSince(game.start, game.plies.back().after).captured,
+            SideCounts{});
 }
 
 }  // namespace

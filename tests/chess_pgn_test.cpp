@@ -196,9 +196,10 @@ TEST(PgnTags, KeepOrderEscapesAndBareQuotes) {
   EXPECT_EQ(game.result, "1/2-1/2");
 }
 
-// Tag values as real files hold them: escaped quotes and backslashes, and
-// Windows paths whose last backslash stands before the closing quote.
-TEST(PgnTags, BackslashBeforeTheClosingQuoteIsTheValues) {
+// Tag values as real files hold them: escaped quotes and backslashes, even
+// before "]"; and Windows paths whose last backslash stands before the
+// closing quote when nothing else closes the value.
+TEST(PgnTags, EscapedQuotesAndBackslashesBeforeTheClosingQuote) {
   const struct {
     const char* line;
     const char* value;
@@ -206,6 +207,9 @@ TEST(PgnTags, BackslashBeforeTheClosingQuoteIsTheValues) {
       {R"([Site "C:\"])", R"(C:\)"},
       {R"([Site "D:\games\" ])", R"(D:\games\)"},
       {R"([Event "say \"hi\" now"])", R"(say "hi" now)"},
+      {R"([White "A\"]B"])", R"(A"]B)"},
+      {R"([White "A\" ] B" ])", R"(A" ] B)"},
+      {R"([Site "E:\\"])", R"(E:\)"},
   };
   for (const auto& c : cases) {
     const Game game = readGame(std::string(c.line) + "\n\n1. e4 *", 1);

@@ -120,5 +120,24 @@ TEST(MaterialText, EachSidesBarHoldsWhatItCaptured) {
   EXPECT_FALSE(decorations.evalBar);
 }
 
+// Each ply's bar shows its own evaluation; one without carries the last.
+TEST(EvalBarOfAPly, ItsOwnEvaluationOrTheLastBefore) {
+  const chess::Game game = chess::readGame(
+      "{[%eval 0.1]} 1. e4 {[%eval 0.5]} e5 {[%eval -2.0]} 2. Nf3 *", 1);
+  const struct {
+    std::size_t ply;
+    chess::Evaluation eval;
+    chess::Side toMove;
+  } rows[] = {{0, {false, 10}, chess::Side::white},
+              {1, {false, 50}, chess::Side::black},
+              {2, {false, -200}, chess::Side::white},
+              {3, {false, -200}, chess::Side::white}};
+  for (const auto& row : rows) {
+    Decorations decorations;
+    addAnalysis(game, row.ply, {}, decorations);
+    EXPECT_EQ(decorations.evalBar, evalBarOf(row.eval, row.toMove)) << row.ply;
+  }
+}
+
 }  // namespace
 }  // namespace tib

@@ -213,6 +213,43 @@ TEST(GameRequest, LilaGifJsonAnimatesItsBarsTintsAndLastDelay) {
   }
 }
 
+// A puzzle with evaluations as a PGN and as lila-gif's JSON: the same
+// bars, material since the start, carried evaluation and judged move.
+TEST(GameRequest, JsonFramesAnalysedLikeTheSamePgn) {
+  GifRequest pgn;
+  pgn.settings.Size = 160;
+  pgn.analysis.judge = true;
+  pgn.pgn =
+      "[White \"W\"]\n[Black \"B\"]\n[FEN \"4k3/8/8/8/8/8/4P3/4K3 w - - 0 "
+      "1\"]\n"
+      "\n{[%eval 0.3]} 1. e4 {[%eval 0.2]} Kd7 {[%eval 3.5]} 2. Kd2 *";
+  GifRequest json = pgn;
+  json.pgn.clear();
+  json.json = R"({"white": "W", "black": "B", "frames": [
+      {"fen": "4k3/8/8/8/8/8/4P3/4K3 w - - 0 1", "eval": 30},
+      {"fen": "4k3/8/8/8/4P3/8/8/4K3 b - - 0 1", "lastMove": "e2e4",
+       "eval": 20},
+      {"fen": "8/3k4/8/8/4P3/8/8/4K3 w - - 1 2", "lastMove": "e8d7",
+       "eval": 350},
+      {"fen": "8/3k4/8/8/4P3/8/3K4/8 b - - 2 2", "lastMove": "e1d2"}]})";
+  const GameFrames fromPgn = gameFramesOf(pgn, 1000);
+  const GameFrames fromJson = gameFramesOf(json, 1000);
+  ASSERT_EQ(4U, fromJson.frames.size());
+  ASSERT_TRUE(fromJson.decorations[2].glyph);
+  EXPECT_EQ(at("d7"), fromJson.decorations[2].glyphSquare);
+  EXPECT_EQ("+1", fromJson.decorations[3].bars->white.material);
+  const Artwork artwork = loadArtwork(TIB_ARTWORK_DIR, {Side::white});
+  const Lettering lettering;
+  for (std::size_t f = 0; f < 4; ++f) {
+    const auto pictureOf = [&](const GameFrames& game) {
+      return decoratedPixels(artwork, artwork.sprites, game.frames[f].diagram,
+                             game.decorations[f], lettering)
+          .pixels;
+    };
+    EXPECT_TRUE(pictureOf(fromPgn) == pictureOf(fromJson)) << "frame " << f;
+  }
+}
+
 // Each message names what the user gave, in the order the user thinks:
 // the game's length before the frame limit, JSON fields by their path.
 TEST(GameRequest, MessagesNameWhatWasGiven) {
@@ -251,6 +288,10 @@ TEST(GameRequest, MessagesNameWhatWasGiven) {
        R"({"theme":3,"frames":[{"fen":"8/8 w"}]})",
        1000,
        "body: theme: not a string"},
+      {{},
+       R"({"frames":[{"fen":"8/8 w","eval":"+1"}]})",
+       1000,
+       "body: frames[0].eval: centipawns, or a mate as \"#-3\""},
   };
   for (const auto& c : cases) {
     GifRequest request = readGifQuery(c.query, 2048);

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstdlib>
 #include <filesystem>
 #include <regex>
 #include <set>
@@ -206,6 +207,50 @@ TEST(GameSheet, PagesAndCaptionsReadBack) {
   const std::string info = poppler(folder.path(), "pdfinfo", {pdf});
   EXPECT_NE(info.find("Pages:           17"), std::string::npos) << info;
   EXPECT_NE(info.find("612 x 792"), std::string::npos) << info;
+}
+
+// SOURCE_DATE_EPOCH set for one scope, unset after it.
+class SourceDate {
+ public:
+  explicit SourceDate(const char* value) {
+    setenv("SOURCE_DATE_EPOCH", value, 1);
+  }
+  ~SourceDate() { unsetenv("SOURCE_DATE_EPOCH"); }
+  SourceDate(const SourceDate&) = delete;
+  SourceDate& operator=(const SourceDate&) = delete;
+};
+
+// The same games give the same bytes: no date unless SOURCE_DATE_EPOCH
+// gives one; right-to-left names read back in their order.
+TEST(GameSheet, SameBytesDatedOnlyBySourceDateEpoch) {
+  const TempDir folder;
+  const std::string pdf = (folder.path() / "sheet.pdf").string();
+  const std::string pgn =
+      "[White \"\u0645\u062d\u0645\u062f\"]\n[Black \"Weiss\"]\n\n1. e4 *\n";
+  ASSERT_EQ(runSheet(folder.path(), {"--sheet", pdf}, pgn).status, 0);
+  const std::string first = readText(pdf);
+  ASSERT_EQ(runSheet(folder.path(), {"--sheet", pdf}, pgn).status, 0);
+  EXPECT_TRUE(readText(pdf) == first);
+  EXPECT_EQ(poppler(folder.path(), "pdfinfo", {pdf}).find("CreationDate"),
+            std::string::npos);
+  // Read back in visual order: the name right to left, left of the dash.
+  const std::string text = poppler(folder.path(), "pdftotext", {pdf, "-"});
+  const std::size_t dash = text.find("Weiss \u2013 ");
+  ASSERT_NE(dash, std::string::npos) << text;
+  EXPECT_NE(text.find("\u0645\u062d\u0645\u062f", dash), std::string::npos)
+      << text;
+  {
+    const SourceDate date("86400");
+    ASSERT_EQ(runSheet(folder.path(), {"--sheet", pdf}, pgn).status, 0);
+    EXPECT_NE(poppler(folder.path(), "pdfinfo", {"-isodates", pdf})
+                  .find("1970-01-02T00:00:00"),
+              std::string::npos);
+  }
+  const SourceDate wrong("yesterday");
+  const GameRun refused = runSheet(folder.path(), {"--sheet", pdf}, pgn);
+  EXPECT_EQ(refused.status, 2);
+  EXPECT_NE(refused.err.find("SOURCE_DATE_EPOCH=yesterday"), std::string::npos)
+      << refused.err;
 }
 
 // The mean colour of each of 16 x 16 regions of a picture.

@@ -288,6 +288,21 @@ TEST(TextRenderer, OrdersMixedDirectionsVisually) {
   }
 }
 
+// A descender's outline keeps its signs: "g" of the default face, whose
+// tail goes below the baseline (negative y), pinned.
+TEST(TextRenderer, OutlinesADescenderBelowTheBaseline) {
+  const std::vector<OutlinedGlyph> glyphs =
+      sharedRenderer().outline("g", 20, FontWeight::regular);
+  ASSERT_EQ(glyphs.size(), 1U);
+  EXPECT_EQ(sharedRenderer().glyphPath(glyphs[0].key),
+            "m465 287q0 100-41 155q-41 55-116 55q-74 0-115-55q-41-55-41-155q0-"
+            "100 41-155q41-55 115-55q75 0 116 55q41 55 41 155zm92-217q0-144-"
+            "63-213q-64-70-195-70q-48 0-91 7q-43 7-84 22l0 90q41-22 80-33q40-"
+            "10 81-10q90 0 135 47q45 47 45 143l0 46q-28-50-73-74q-44-25-106-"
+            "25q-103 0-166 79q-63 78-63 208q0 130 63 208q63 79 166 79q62 0 "
+            "106-25q45-24 73-74l0 85l92 0l0-490z");
+}
+
 TEST(TextRenderer, CutsWithAnEllipsisToTheWidth) {
   const std::string name = "Maximilian Alexander Longname-Ostrowski";
   const int whole = sharedRenderer().measure(name, 16, FontWeight::regular);

@@ -147,6 +147,8 @@ const char* const kRequests[] = {
     "&check=true&theme=green",
     "size=512&fen=4k3/8/8/8/8/8/4q3/4K3+w&lastMove=d2e2&check=true"
     "&theme=wood&orientation=black&highlight=Ya1",
+    // The evaluation bar alone.
+    "size=400&fen=4k3/8/8/8/8/8/8/4K3+w&eval=0.35",
 };
 
 TEST(VectorDiagram, RasterisedLikeThePngOfTheSameRequest) {
@@ -269,6 +271,64 @@ TEST(VectorDiagram, RasterisedByChromiumLikeThePng) {
   EXPECT_LT(worstCellDifference(drawn, expected, 400), 12.0);
 }
 
+// A column of the picture, as wide as width.
+ImageBuffer columnOf(const ImageBuffer& image, uint32_t left, uint32_t width) {
+  ImageBuffer column;
+  column.width = width;
+  column.height = image.height;
+  for (uint32_t y = 0; y < image.height; ++y) {
+    const auto row =
+        image.pixels.begin() +
+        static_cast<std::ptrdiff_t>((std::size_t{y} * image.width + left) * 4);
+    column.pixels.insert(column.pixels.end(), row,
+                         row + static_cast<std::ptrdiff_t>(width) * 4);
+  }
+  return column;
+}
+
+// Documents inlined in one page keep their own pieces, styles and glow:
+// the default set in check, kosal's classes, merida's gradients, in check
+// on another square.
+TEST(VectorDiagram, InlinedSideBySideEachLikeItsPng) {
+  const std::filesystem::path chromium = "/usr/bin/chromium";
+  if (!std::filesystem::exists(chromium)) {
+    GTEST_SKIP() << "chromium is not installed";
+  }
+  const char* const queries[] = {
+      "size=320&fen=4k3/8/8/8/8/8/4q3/4K3+w&check=true",
+      "size=320&fen=rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR+w&piece=kosal",
+      "size=320&fen=3qk3/8/8/8/8/8/8/K7+b&check=true&piece=merida"};
+  const TempDir folder;
+  std::string page =
+      "<!DOCTYPE html><html><body style=\"margin:0;display:flex\">";
+  std::vector<ImageBuffer> expected;
+  for (const char* query : queries) {
+    page += bodyOf(answerTo(std::string("/board.svg?") + query));
+    writeBytes(folder.path() / "each.png",
+               bodyOf(answerTo(std::string("/board.png?") + query)));
+    expected.push_back(readPng(folder.path() / "each.png"));
+  }
+  writeBytes(folder.path() / "page.html", page + "</body></html>");
+  const RunResult run = runProgram(
+      chromium.string(), folder.path(),
+      {"--headless", "--no-sandbox", "--disable-gpu", "--no-first-run",
+       "--disable-background-networking", "--disable-component-update",
+       "--disable-sync", "--hide-scrollbars", "--force-device-scale-factor=1",
+       "--user-data-dir=" + (folder.path() / "profile").string(),
+       "--screenshot=" + (folder.path() / "drawn.png").string(),
+       "--window-size=960,320",
+       "file://" + (folder.path() / "page.html").string()});
+  ASSERT_EQ(run.status, 0) << run.err;
+  const ImageBuffer drawn = readPng(folder.path() / "drawn.png");
+  ASSERT_EQ(drawn.width, 960U);
+  for (uint32_t i = 0; i < expected.size(); ++i) {
+    EXPECT_LT(
+        worstCellDifference(columnOf(drawn, i * 320, 320), expected[i], 320),
+        12.0)
+        << queries[i];
+  }
+}
+
 TEST(VectorDiagram, AnswersAsAnImageThatRunsNothing) {
   const Answer svg = answerTo("/board.svg?size=400");
   const auto& fields = svg.response;
@@ -314,6 +374,34 @@ TEST(VectorDiagram, RequestTextNeverBecomesMarkup) {
         EXPECT_EQ(type.rfind("text/plain", 0), 0U) << name;
       }
     }
+  }
+}
+
+// Every name a set's drawing gives or refers to takes the document's
+// prefix: ids, links, paints, each class of an attribute, style selectors.
+TEST(PieceVectors, NamesTakeTheDocumentsPrefix) {
+  PieceVectors set;
+  for (std::size_t i = 0; i < set.groups.size(); ++i) {
+    set.groups[i] = "<g id=\"g" + std::to_string(i) + "\"><path/></g>";
+  }
+  set.groups[0] =
+      R"svg(<g id="wp"><style>.a{fill:#fff}path.b{opacity:.5}</style>)svg"
+      R"svg(<linearGradient id="s"/><path class="a b" fill="url(#s)"/>)svg"
+      R"svg(<use href="#s"/></g>)svg";
+  Scene scene;
+  scene.shapes.emplace_back(GroupUse{0, {0, 0, 10, 10}});
+  const std::string svg = writeSvg(scene, set, set, {});
+  const std::size_t at = svg.find("<g id=\"") + 7;
+  const std::string prefix = svg.substr(at, svg.find("wp", at) - at);
+  ASSERT_EQ(prefix.size(), 10U) << svg;
+  for (const char* shape :
+       {".@a{fill:#fff}path.@b{opacity:.5}", "id=\"@s\"", "class=\"@a @b\"",
+        "url(#@s)", "href=\"#@s\"", "href=\"#@wp\""}) {
+    std::string named;
+    for (const char* c = shape; *c != '\0'; ++c) {
+      named += *c == '@' ? prefix : std::string(1, *c);
+    }
+    EXPECT_NE(svg.find(named), std::string::npos) << named << "\n" << svg;
   }
 }
 

@@ -10,13 +10,60 @@ namespace {
 
 constexpr float kSlope = 0.00368208F;
 
+// Beyond these centipawns from the mover's side, a mate lost or created is
+// only dubious, or a mistake.
+constexpr int kDubiousMateCentipawns = 999;
+constexpr int kMistakeMateCentipawns = 700;
+
+// Which side a mate is for; a mate in 0 is the side to move's loss.
+Side matingSide(const Evaluation& eval, Side toMove) {
+  if (eval.value != 0) {
+    return eval.value > 0 ? Side::white : Side::black;
+  }
+  return opposite(toMove);
+}
+
+// Centipawns from the mover's side; 0 for a mate.
+int moverCentipawns(const Evaluation& eval, Side mover) {
+  if (eval.mate) {
+    return 0;
+  }
+  return mover == Side::white ? eval.value : -eval.value;
+}
+
+Glyph mateGlyph(int moverCentipawnsBeside) {
+  if (moverCentipawnsBeside > kDubiousMateCentipawns) {
+    return Glyph::dubious;
+  }
+  if (moverCentipawnsBeside > kMistakeMateCentipawns) {
+    return Glyph::mistake;
+  }
+  return Glyph::blunder;
+}
+
+// A mate lost, or one for the opponent created; none for anything else.
+std::optional<Glyph> judgedMate(const EvaluatedMove& move) {
+  const Side next = opposite(move.mover);
+  const bool hadMate =
+      move.before.mate && matingSide(move.before, move.mover) == move.mover;
+  const bool keepsMate =
+      move.after.mate && matingSide(move.after, next) == move.mover;
+  if (hadMate && !keepsMate) {
+    return mateGlyph(moverCentipawns(move.after, move.mover));
+  }
+  const bool opponentMates =
+      move.after.mate && matingSide(move.after, next) == next;
+  if (!move.before.mate && opponentMates) {
+    return mateGlyph(-moverCentipawns(move.before, move.mover));
+  }
+  return std::nullopt;
+}
+
 }  // namespace
 
 float whiteWinningChance(const Evaluation& eval, Side toMove) {
   if (eval.mate) {
-    const bool whiteMates =
-        eval.value != 0 ? eval.value > 0 : toMove == Side::black;
-    return whiteMates ? 100.0F : 0.0F;
+    return matingSide(eval, toMove) == Side::white ? 100.0F : 0.0F;
   }
   const auto cp = static_cast<float>(
       std::clamp(eval.value, -kLargestCentipawns, kLargestCentipawns));
@@ -44,6 +91,9 @@ float winningChanceDrop(const EvaluatedMove& move) {
 }
 
 std::optional<Glyph> judgedGlyph(const EvaluatedMove& move) {
+  if (move.before.mate || move.after.mate) {
+    return judgedMate(move);
+  }
   const float drop = winningChanceDrop(move);
   if (drop >= 30.0F) {
     return Glyph::blunder;

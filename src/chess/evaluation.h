@@ -42,7 +42,12 @@ struct EvaluatedMove {
 // whiteWinningChance); negative when it rose.
 float winningChanceDrop(const EvaluatedMove& move);
 
-// At least 30 a blunder, 20 a mistake, 10 dubious; none below.
+// As lichess judges a move. Without a mate on either side, by the drop: at
+// least 30 a blunder, 20 a mistake, 10 dubious. A mate the mover had and
+// lost, by the evaluation left (from the mover's side): above +9.99 dubious,
+// above +7.00 a mistake, else a blunder. A mate for the opponent created, by
+// the evaluation before: below -9.99 dubious, below -7.00 a mistake, else a
+// blunder. Any other change of mates (one delayed, one kept) is not judged.
 std::optional<Glyph> judgedGlyph(const EvaluatedMove& move);
 
 }  // namespace tib::chess

@@ -13,18 +13,25 @@ int countOf(const Position& position, Side side, std::size_t kind) {
   return bits::count(position.pieces(side, static_cast<PieceKind>(kind)));
 }
 
-// What a side lacks of the standard set, its promoted pieces counted as
-// pawns.
-PieceCounts lacking(const Position& position, Side side,
+PieceCounts countsOf(const Position& position, Side side) {
+  PieceCounts counts{};
+  for (std::size_t kind = 0; kind < counts.size(); ++kind) {
+    counts[kind] = countOf(position, side, kind);
+  }
+  return counts;
+}
+
+// What a side lacks of what it had at the start, its promoted pieces
+// counted as pawns.
+PieceCounts lacking(const PieceCounts& had, const PieceCounts& has,
                     const PieceCounts& promoted) {
   PieceCounts missing{};
-  int pawns = countOf(position, side, 0);
+  int pawns = has[0];
   for (std::size_t kind = 1; kind < missing.size(); ++kind) {
     pawns += promoted[kind];
-    const int original = countOf(position, side, kind) - promoted[kind];
-    missing[kind] = std::max(0, kStandard[kind] - original);
+    missing[kind] = std::max(0, had[kind] - (has[kind] - promoted[kind]));
   }
-  missing[0] = std::max(0, kStandard[0] - pawns);
+  missing[0] = std::max(0, had[0] - pawns);
   return missing;
 }
 
@@ -34,17 +41,6 @@ int points(const Position& position, Side side) {
     sum += kValues[kind] * countOf(position, side, kind);
   }
   return sum;
-}
-
-SideCounts beyondStandard(const Position& position) {
-  SideCounts promoted{};
-  for (const Side side : {Side::white, Side::black}) {
-    for (std::size_t kind = 1; kind < PieceCounts().size(); ++kind) {
-      promoted[static_cast<std::size_t>(side)][kind] =
-          std::max(0, countOf(position, side, kind) - kStandard[kind]);
-    }
-  }
-  return promoted;
 }
 
 }  // namespace
@@ -57,30 +53,42 @@ int standardCount(PieceKind kind) {
   return kStandard[static_cast<std::size_t>(kind)];
 }
 
-Material materialOf(const Position& position, const SideCounts& promoted) {
+Material materialSince(const Position& start, const Position& now,
+                       const SideCounts& promoted) {
   Material material;
-  material.captured[0] = lacking(position, Side::black, promoted[1]);
-  material.captured[1] = lacking(position, Side::white, promoted[0]);
-  material.whiteAhead =
-      points(position, Side::white) - points(position, Side::black);
+  material.captured[0] = lacking(countsOf(start, Side::black),
+                                 countsOf(now, Side::black), promoted[1]);
+  material.captured[1] = lacking(countsOf(start, Side::white),
+                                 countsOf(now, Side::white), promoted[0]);
+  material.whiteAhead = points(now, Side::white) - points(now, Side::black);
   return material;
 }
 
-Material materialOf(const Position& position) {
-  return materialOf(position, beyondStandard(position));
+Material materialSince(const Position& start, const Position& now) {
+  SideCounts promoted{};
+  for (const Side side : {Side::white, Side::black}) {
+    const PieceCounts had = countsOf(start, side);
+    const PieceCounts has = countsOf(now, side);
+    for (std::size_t kind = 1; kind < had.size(); ++kind) {
+      promoted[static_cast<std::size_t>(side)][kind] =
+          std::max(0, has[kind] - had[kind]);
+    }
+  }
+  return materialSince(start, now, promoted);
 }
 
-Material materialAfter(const Game& game, std::size_t ply) {
-  SideCounts promoted = beyondStandard(game.start);
-  for (std::size_t i = 0; i < ply && i < game.plies.size(); ++i) {
-    const Ply& played = game.plies[i];
+std::vector<Material> materialOfPlies(const Game& game) {
+  std::vector<Material> material{materialSince(game.start, game.start, {})};
+  SideCounts promoted{};
+  for (const Ply& played : game.plies) {
     if (played.move.promotion) {
       const Side mover = opposite(played.after.sideToMove());
       ++promoted[static_cast<std::size_t>(mover)]
                 [static_cast<std::size_t>(*played.move.promotion)];
     }
+    material.push_back(materialSince(game.start, played.after, promoted));
   }
-  return materialOf(positionAfter(game, ply), promoted);
+  return material;
 }
 
 }  // namespace tib::chess

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <array>
+#include <vector>
 
 #include "chess/pgn.h"
 #include "chess/position.h"
@@ -24,27 +25,27 @@ using SideCounts = std::array<PieceCounts, 2>;
 
 struct Material {
   // By Side: the other side's pieces this side has captured, that is what
-  // the other side lacks of the standard set once each piece it got by
-  // promotion is counted as the pawn it was. A kind short of its standard
-  // number is captured that often (a promoted piece captured later is
-  // captured as what it had become); pawns as often as the pawns and
-  // promoted pieces fall short of eight.
+  // the other side had at the game's start and no longer has, once each
+  // piece it got by promotion is counted as the pawn it was. A kind short of
+  // its number at the start is captured that often (a promoted piece
+  // captured later is captured as what it had become); pawns as often as the
+  // pawns and promoted pieces fall short of the start's pawns.
   SideCounts captured{};
   // White's points on the board less black's.
   int whiteAhead = 0;
 };
 
-// The material when the pieces of each side that came from promotions are
-// known (by Side and kind).
-Material materialOf(const Position& position, const SideCounts& promoted);
+// The material of now, in a game that began at start, when the pieces of
+// each side that came from promotions are known (by Side and kind).
+Material materialSince(const Position& start, const Position& now,
+                       const SideCounts& promoted);
 
-// From the position alone: a piece beyond the standard number of its kind
-// came from a promotion. A [FEN] start is read so, and what it lacks of the
-// standard set counts as captured.
-Material materialOf(const Position& position);
+// From the two positions alone: a piece beyond the start's number of its
+// kind came from a promotion.
+Material materialSince(const Position& start, const Position& now);
 
-// The material after ply plies of the game: the start read as materialOf
-// reads a position alone, then each promotion of the moves.
-Material materialAfter(const Game& game, std::size_t ply);
+// The material at each ply of the game, the start first: promotions known
+// from the moves.
+std::vector<Material> materialOfPlies(const Game& game);
 
 }  // namespace tib::chess

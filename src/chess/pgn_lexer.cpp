@@ -1,6 +1,9 @@
 #include "chess/pgn_lexer.h"
 
 #include <algorithm>
+#include <optional>
+#include <string>
+#include <utility>
 
 namespace tib::chess {
 
@@ -39,6 +42,29 @@ bool closesTag(std::string_view line, std::size_t at) {
   }
   const std::size_t after = line.find_first_not_of(" \t", at + 1);
   return after != std::string_view::npos && line[after] == ']';
+}
+
+// A tag's value from line[from], just past its opening quote, and where
+// its closing quote is; none when no quote closes it. Escaped, a backslash
+// takes the backslash or quote after it as the value's own; lenient, a
+// quote that closes the tag does so even after a backslash.
+std::optional<std::pair<std::string, std::size_t>> tagValueFrom(
+    std::string_view line, std::size_t from, bool lenient) {
+  std::string value;
+  for (std::size_t i = from; i < line.size(); ++i) {
+    const char c = line[i];
+    if (c == '\\' && i + 1 < line.size() &&
+        (line[i + 1] == '\\' ||
+         (line[i + 1] == '"' && !(lenient && closesTag(line, i + 1))))) {
+      value += line[++i];
+      continue;
+    }
+    if (closesTag(line, i)) {
+      return std::pair{value, i};
+    }
+    value += c;
+  }
+  return std::nullopt;
 }
 
 }  // namespace
@@ -118,10 +144,11 @@ Token Lexer::next() {
   }
 }
 
-// A tag sits on one line. Its value ends at a quote followed by "]", so
-// that bare quotes inside it, as in [White ""Mirage""], are part of it. A
-// backslash before that quote is the value's own, as in [Site "C:\"]:
-// files written without escapes hold such paths.
+// A tag sits on one line. Its value ends at the first unescaped quote
+// followed by "]", so that bare quotes inside it, as in [White ""Mirage""],
+// are part of it and [White "A\"]B"] is A"]B. When no quote closes it so,
+// a backslash before the first such quote is the value's own, as in
+// [Site "C:\"]: files written without escapes hold such paths.
 Token Lexer::readTag(std::size_t begin) {
   const std::size_t end = lineEnd(begin);
   const std::string_view line = text_.substr(begin, end - begin);
@@ -145,21 +172,16 @@ Token Lexer::readTag(std::size_t begin) {
   if (i >= line.size() || line[i] != '"') {
     return make(TokenKind::broken, "a tag without a quoted value", begin);
   }
-  for (++i; i < line.size(); ++i) {
-    const char c = line[i];
-    if (c == '\\' && i + 1 < line.size() &&
-        (line[i + 1] == '\\' ||
-         (line[i + 1] == '"' && !closesTag(line, i + 1)))) {
-      token.value += line[++i];
-      continue;
-    }
-    if (closesTag(line, i)) {
-      at_ = begin + line.find(']', i) + 1;
-      return token;
-    }
-    token.value += c;
+  auto value = tagValueFrom(line, i + 1, false);
+  if (!value) {
+    value = tagValueFrom(line, i + 1, true);
   }
-  return make(TokenKind::broken, "a tag is not closed", begin);
+  if (!value) {
+    return make(TokenKind::broken, "a tag is not closed", begin);
+  }
+  token.value = std::move(value->first);
+  at_ = begin + line.find(']', value->second) + 1;
+  return token;
 }
 
 Token Lexer::readSymbol(std::size_t begin) {

@@ -13,16 +13,7 @@ namespace tib::game {
 
 namespace {
 
-constexpr const char* kUsage =
-    "usage: tib-game [--game N | --all [--threads N]] [--fens | --ply N -o "
-    "FILE.png | -o FILE.gif|FILE.webp|FILE.mp4|FILE.webm "
-    "[--delay CS|real] [--last-delay CS] [--from N] [--to N] [--arrows "
-    "yes|no] [--frame WxH]] [--size N] [--scale F] [--theme NAME] [--piece "
-    "SET] "
-    "[--orientation white|black] [--coordinates yes|no] [--no-players] "
-    "[--white NAME] [--black NAME] [--eval | --no-eval] [--no-material] "
-    "[--judge] [--sheet FILE.pdf|FILE.svg [--paper a4|letter] [--per-page "
-    "4|6|9|12]] [--artwork DIR] [FILE]";
+constexpr const char* kUsage = "usage: tib-game [OPTION]... [FILE]";
 
 // The options that take a value.
 constexpr std::array<std::string_view, 23> kValued{
@@ -33,7 +24,7 @@ constexpr std::array<std::string_view, 23> kValued{
     "--paper",   "--per-page", "--frame"};
 
 [[noreturn]] void refuse(const std::string& message) {
-  throw OptionError(message + "; " + kUsage);
+  throw OptionError(message + "; " + kUsage + " (see --help)");
 }
 
 std::size_t readNumber(const std::string& name, const std::string& value,
@@ -159,14 +150,68 @@ std::string shownAsOption(const std::string& name, const std::string& value) {
 
 void printGameUsage(std::ostream& out) {
   out << kUsage << "\n"
-      << "Reads a game in PGN (FILE, or standard input) and prints the FEN of "
-         "each position (--fens), draws the diagram of a ply as PNG, or "
-         "animates the game as a GIF, an animated WebP (lossless), an MP4 "
-         "(H.264) or a WebM (VP9), a video's frame --frame WxH with the "
-         "picture centred. With --all, every game of the file: "
-         "-o names each game's file by its number (game-%d.gif). --sheet lays "
-         "out one diagram of every game (--ply N, else a puzzle's start or "
-         "the last ply) with captions, as PDF pages or one SVG page.\n";
+      << "Reads a game in PGN (FILE, or standard input when none or -) and "
+         "prints\nits positions, draws the diagram of a ply as PNG or SVG, "
+         "animates the\ngame as a GIF, an animated WebP, an MP4 or a WebM, or "
+         "prints one\ndiagram of every game on a sheet.\n\n"
+      << "What to do:\n"
+      << "      --fens                print the FEN of every position\n"
+      << "  -o, --output FILE         FILE.png or FILE.svg: a ply; FILE.gif, "
+         ".webp,\n"
+      << "                            .mp4 or .webm: the game\n"
+      << "      --sheet FILE          FILE.pdf, or FILE.svg of one page: "
+         "every game\n"
+      << "  -h, --help                print this help and exit\n\n"
+      << "Which game and ply:\n"
+      << "      --game N              the file's Nth game (default 1)\n"
+      << "      --all                 every game, -o naming each by number "
+         "(g-%d.gif)\n"
+      << "      --threads N           with --all, N games at once (default "
+         "1)\n"
+      << "      --ply N               the position after N plies (default "
+         "the last)\n\n"
+      << "The picture:\n"
+      << "      --size N              the board's edge in pixels (default "
+      << kDefaultSize << ", GIF " << kDefaultGifSize << ")\n"
+      << "      --scale F             the pieces' scale (default "
+      << kDefaultScale << ")\n"
+      << "      --theme NAME          a board of the artwork's themes/\n"
+      << "      --piece SET           a piece set of the artwork's pieces/\n"
+      << "      --orientation SIDE    white or black at the bottom (default "
+         "white)\n"
+      << "      --coordinates yes|no  the files and ranks (default yes)\n"
+      << "      --artwork DIR         the artwork (default the installed "
+         "one)\n\n"
+      << "Players and analysis:\n"
+      << "      --no-players          no bars with the players and clocks\n"
+      << "      --white NAME          white's name instead of the tag's\n"
+      << "      --black NAME          black's name instead of the tag's\n"
+      << "      --eval                the evaluation bar (default: with "
+         "[%eval])\n"
+      << "      --no-eval             no evaluation bar\n"
+      << "      --no-material         no captured pieces in the bars\n"
+      << "      --judge               mark moves ?!, ? or ?? from the "
+         "evaluations\n\n"
+      << "A GIF or a video:\n"
+      << "      --delay CS|real       centiseconds a move (default "
+      << kDefaultMoveDelay << "), or the clocks'\n"
+      << "      --last-delay CS       the last frame's centiseconds (default "
+      << kDefaultLastDelay << ")\n"
+      << "      --from N              the first ply shown (default 0)\n"
+      << "      --to N                the last ply shown (default the "
+         "last)\n"
+      << "      --arrows yes|no       the comments' arrows and squares "
+         "(default yes)\n"
+      << "      --frame WxH           a video's frame, the picture centred "
+         "(MP4, WebM)\n\n"
+      << "A sheet:\n"
+      << "      --paper a4|letter     the paper (default a4)\n"
+      << "      --per-page N          4, 6, 9 or 12 diagrams a page (default "
+         "6)\n\n"
+      << "SOURCE_DATE_EPOCH, when set, dates a PDF sheet; else it has no "
+         "date.\n"
+      << "Exit status: 0 done, 1 a game or file that cannot be used, 2 a bad "
+         "option.\n";
 }
 
 GameOptions readGameOptions(const std::vector<std::string>& args) {

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <condition_variable>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -113,6 +114,7 @@ LoadedArtwork loadChosenArtwork(const GameOptions& options, std::ostream& err) {
 
 // A ply's bars and glyph, with the names the options give.
 Decorations decorationsOf(const GameOptions& options, const chess::Game& game,
+                          const std::vector<AnalysedPosition>& analysed,
                           std::size_t ply) {
   Decorations decorations =
       plyDecorations(game, ply, options.orientation, options.players);
@@ -122,7 +124,7 @@ Decorations decorationsOf(const GameOptions& options, const chess::Game& game,
   if (decorations.bars && !options.black.empty()) {
     decorations.bars->black.name = options.black;
   }
-  addAnalysis(game, ply, options.analysis, decorations);
+  addAnalysis(analysed, ply, options.analysis, decorations);
   return decorations;
 }
 
@@ -191,8 +193,9 @@ Drawing drawingOf(const GameOptions& options, const chess::Game& game) {
     drawing.frames.push_back({plyDiagram(
         game, first, settings, options.orientation, options.coordinates)});
   }
+  const std::vector<AnalysedPosition> analysed = analysedPositions(game);
   for (std::size_t ply = first; ply < first + drawing.frames.size(); ++ply) {
-    drawing.decorations.push_back(decorationsOf(options, game, ply));
+    drawing.decorations.push_back(decorationsOf(options, game, analysed, ply));
     drawing.decorated = drawing.decorated || drawing.decorations.back().bars ||
                         drawing.decorations.back().glyph ||
                         drawing.decorations.back().evalBar;
@@ -445,6 +448,8 @@ ExitStatus runAll(const GameOptions& options, const std::string& pgn,
 // with --all, and left out, the others drawn.
 ExitStatus runSheet(const GameOptions& options, const std::string& pgn,
                     std::ostream& err) {
+  const std::optional<int64_t> created =
+      sourceDateEpoch(std::getenv("SOURCE_DATE_EPOCH"));
   const std::vector<chess::GameText> games = chess::splitGames(pgn);
   if (games.empty()) {
     throw Error("the file holds no game");
@@ -475,7 +480,7 @@ ExitStatus runSheet(const GameOptions& options, const std::string& pgn,
                 " not written");
   }
   writeOutputFile(options.sheet,
-                  art.render(options, header.value_or(""), diagrams),
+                  art.render(options, header.value_or(""), diagrams, created),
                   loaded.artwork.filesRead);
   return failed ? ExitStatus::failed : ExitStatus::ok;
 }

@@ -1,5 +1,7 @@
 #include "game/sheet_output.h"
 
+#include <charconv>
+
 #include "game/failure.h"
 #include "game/vector_output.h"
 #include "tib/game/game_diagram.h"
@@ -16,6 +18,24 @@ std::string tagOr(const chess::Game& game, const char* name,
 }
 
 }  // namespace
+
+std::optional<int64_t> sourceDateEpoch(const char* value) {
+  if (value == nullptr) {
+    return std::nullopt;
+  }
+  const std::string text(value);
+  int64_t seconds = 0;
+  const auto [end, error] =
+      std::from_chars(text.data(), text.data() + text.size(), seconds);
+  if (text.empty() || error != std::errc() ||
+      end != text.data() + text.size() || seconds < 0 ||
+      seconds > kLatestSourceDate) {
+    throw OptionError("SOURCE_DATE_EPOCH=" + text +
+                      ": not a whole number of seconds since 1970 up to " +
+                      std::to_string(kLatestSourceDate));
+  }
+  return seconds;
+}
 
 std::size_t sheetPly(const GameOptions& options, const chess::Game& game) {
   const std::size_t plies = game.plies.size();
@@ -85,12 +105,14 @@ SheetDiagram SheetArtwork::diagram(const GameOptions& options,
 
 std::vector<unsigned char> SheetArtwork::render(
     const GameOptions& options, const std::string& header,
-    const std::vector<SheetDiagram>& diagrams) const {
+    const std::vector<SheetDiagram>& diagrams,
+    std::optional<int64_t> created) const {
   return renderSheet(
       isSvgName(options.sheet) ? SheetFormat::svg : SheetFormat::pdf,
       sheetLayout(options.paper, options.perPage), header, diagrams,
       {art_.pieces ? &*art_.pieces : &art_.theme, &art_.theme,
-       &art_.labels.paths});
+       &art_.labels.paths},
+      created);
 }
 
 }  // namespace tib::game

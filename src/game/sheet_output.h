@@ -3,6 +3,8 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -13,6 +15,14 @@
 #include "tib/sheet/sheet.h"
 
 namespace tib::game {
+
+// The last second a PDF date can say: 9999-12-31T23:59:59Z.
+inline constexpr int64_t kLatestSourceDate = 253402300799;
+
+// SOURCE_DATE_EPOCH's value as the PDF's date: none when unset. Throws an
+// OptionError naming a value that is not a whole number of seconds from 0
+// to kLatestSourceDate.
+std::optional<int64_t> sourceDateEpoch(const char* value);
 
 // The ply a sheet shows of a game: --ply N, else the start of a game set up
 // from a FEN tag (a puzzle), else its last. Throws an OptionError when the
@@ -45,10 +55,12 @@ class SheetArtwork {
                                      std::size_t number,
                                      const std::string& header) const;
 
-  // The sheet's bytes, in the format its file name asks for.
+  // The sheet's bytes, in the format its file name asks for, a PDF dated
+  // created (sourceDateEpoch).
   [[nodiscard]] std::vector<unsigned char> render(
       const GameOptions& options, const std::string& header,
-      const std::vector<SheetDiagram>& diagrams) const;
+      const std::vector<SheetDiagram>& diagrams,
+      std::optional<int64_t> created) const;
 
  private:
   const Artwork& artwork_;

@@ -41,17 +41,12 @@ bool readSwitch(const std::string& name, const std::string& value) {
 // The squares a move in UCI tints, in board order (uciLastMove).
 std::vector<Square> readLastMove(const std::string& name,
                                  const std::string& value) {
-  if (std::optional<std::vector<Square>> squares = uciLastMove(value)) {
-    return *squares;
+  if (std::optional<UciMove> move = uciLastMove(value)) {
+    return move->tinted;
   }
   refuseValue(name, value,
               "not a move; use UCI such as e2e4, e7e8q or P@e4, or nothing "
               "for none");
-}
-
-// The square a move in UCI (e2e4, e7e8q, P@e4) goes to, once read.
-Square destinationOf(const std::string& uci) {
-  return *chess::squareNamed(std::string_view(uci).substr(2, 2));
 }
 
 // An item of arrows= ([GRYB]<from><to> or [GRYB]<square>) or of highlight=
@@ -292,7 +287,7 @@ DiagramQuery readDiagramQuery(std::string_view query, int32_t maxSize) {
     const auto move = given.find("lastMove");
     if (read.decorations.glyph && move != given.end() &&
         !annotations.lastMove.empty()) {
-      read.decorations.glyphSquare = destinationOf(move->second);
+      read.decorations.glyphSquare = *uciLastMove(move->second)->to;
     } else if (read.decorations.glyph) {
       refuseValue("glyph", glyph->second, "a glyph needs a lastMove");
     }

@@ -146,11 +146,12 @@ GameFrames framesOfPgn(const GifRequest& request, std::size_t maxFrames,
   }
   checkFrameCount(last - first + 1, maxFrames);
   GameFrames result;
+  const std::vector<AnalysedPosition> analysed = analysedPositions(game);
   for (std::size_t ply = first; ply <= last; ++ply) {
     Decorations decorations =
         plyDecorations(game, ply, animation.orientation, request.players);
     nameDecorations(request, decorations);
-    addAnalysis(game, ply, request.analysis, decorations);
+    addAnalysis(analysed, ply, request.analysis, decorations);
     result.decorations.push_back(std::move(decorations));
   }
   checkPixels(result.decorations, request.settings.Size, maxPixels);
@@ -220,9 +221,12 @@ Json parseBounded(const std::string& text) {
   }
 }
 
-Diagram jsonDiagram(const Json& frame, const std::string& where,
-                    const GifRequest& request, Orientation orientation,
-                    bool coordinates) {
+// A frame's diagram, and the square its lastMove ends on.
+std::pair<Diagram, std::optional<Square>> jsonDiagram(const Json& frame,
+                                                      const std::string& where,
+                                                      const GifRequest& request,
+                                                      Orientation orientation,
+                                                      bool coordinates) {
   if (!frame.is_object()) {
     refuseField(where, "not an object");
   }
@@ -235,12 +239,12 @@ Diagram jsonDiagram(const Json& frame, const std::string& where,
   marks.orientation = orientation;
   marks.coordinates = coordinates;
   const std::string lastMove = stringField(frame, "lastMove", where);
-  const auto squares = uciLastMove(lastMove);
-  if (!squares) {
+  const std::optional<UciMove> move = uciLastMove(lastMove);
+  if (!move) {
     refuseField(fieldPath(where, "lastMove"),
                 printableText(lastMove) + " is not a move in UCI");
   }
-  marks.lastMove = *squares;
+  marks.lastMove = move->tinted;
   if (const Json* check = field(frame, "check")) {
     if (check->is_string()) {
       marks.check = chess::squareNamed(check->get<std::string>());
@@ -255,62 +259,55 @@ Diagram jsonDiagram(const Json& frame, const std::string& where,
       refuseField(fieldPath(where, "check"), "a square or true");
     }
   }
-  return diagram;
+  return {diagram, move->to};
 }
 
-// A frame's "eval" (centipawns, or "#-3") as its evaluation bar, and the
-// material of its FEN in its players' bars.
-void addJsonAnalysis(const Json& frame, const std::string& where,
-                     const AnalysisOptions& options, Decorations& decorations) {
-  const std::string fen = field(frame, "fen")->get<std::string>();
-  std::optional<chess::Position> position;
+// A frame's "eval": centipawns, or a mate as "#-3".
+std::optional<chess::Evaluation> jsonEvaluation(const Json& frame,
+                                                const std::string& where) {
+  const Json* eval = field(frame, "eval");
+  if (eval == nullptr) {
+    return std::nullopt;
+  }
+  std::optional<chess::Evaluation> read;
+  if (eval->is_number_integer()) {
+    read =
+        chess::Evaluation{false, static_cast<int>(std::clamp<int64_t>(
+                                     eval->get<int64_t>(), -100000, 100000))};
+  } else if (eval->is_string() && eval->get<std::string>().rfind('#', 0) == 0) {
+    read = chess::evaluationNamed(eval->get<std::string>());
+  }
+  if (!read) {
+    refuseField(fieldPath(where, "eval"), "centipawns, or a mate as \"#-3\"");
+  }
+  return read;
+}
+
+// A frame's position as the rules read it; none for a placement alone or a
+// position the rules refuse.
+std::optional<chess::Position> jsonPosition(const Json& frame) {
   try {
-    position = chess::Position::fromFen(fen);
+    return chess::Position::fromFen(field(frame, "fen")->get<std::string>());
   } catch (const chess::Error&) {
-    // A placement alone, or a position the rules refuse: no material.
-  }
-  if (const Json* eval = field(frame, "eval")) {
-    std::optional<chess::Evaluation> read;
-    if (eval->is_number_integer()) {
-      read =
-          chess::Evaluation{false, static_cast<int>(std::clamp<int64_t>(
-                                       eval->get<int64_t>(), -100000, 100000))};
-    } else if (eval->is_string() &&
-               eval->get<std::string>().rfind('#', 0) == 0) {
-      read = chess::evaluationNamed(eval->get<std::string>());
-    }
-    if (!read) {
-      throw GameRequestError(where + "eval: centipawns, or a mate as \"#-3\"");
-    }
-    decorations.evalBar = evalBarOf(
-        *read, position ? position->sideToMove() : chess::Side::white);
-  }
-  if (options.material && decorations.bars && position) {
-    const chess::Material material = chess::materialOf(*position);
-    decorations.bars->white.material =
-        materialText(material.captured[0], material.whiteAhead);
-    decorations.bars->black.material =
-        materialText(material.captured[1], -material.whiteAhead);
+    return std::nullopt;
   }
 }
 
-// Every frame gets the bar when any has an evaluation (or eval=1), a frame
-// without one the last known; none with eval=0.
-void showJsonEvalBars(const AnalysisOptions& options,
-                      std::vector<Decorations>& decorations) {
-  const bool any =
-      std::any_of(decorations.begin(), decorations.end(),
-                  [](const Decorations& d) { return d.evalBar.has_value(); });
-  const bool shown = options.evalBar.value_or(any);
-  EvalBar last;
-  for (Decorations& frame : decorations) {
-    if (!shown) {
-      frame.evalBar.reset();
-    } else {
-      last = frame.evalBar.value_or(last);
-      frame.evalBar = last;
-    }
+// A frame as the analysis reads it: material since the first frame, when
+// both positions can be counted.
+AnalysedPosition jsonAnalysed(const Json& frame, const std::string& where,
+                              const std::optional<chess::Position>& first,
+                              const Diagram& diagram,
+                              const std::optional<Square>& moveSquare) {
+  AnalysedPosition analysed;
+  analysed.toMove = diagram.position.sideToMove.value_or(chess::Side::white);
+  analysed.eval = jsonEvaluation(frame, where);
+  const std::optional<chess::Position> position = jsonPosition(frame);
+  if (first && position) {
+    analysed.material = chess::materialSince(*first, *position);
   }
+  analysed.moveSquare = moveSquare;
+  return analysed;
 }
 
 GameFrames framesOfJson(const GifRequest& request, std::size_t maxFrames,
@@ -357,11 +354,19 @@ GameFrames framesOfJson(const GifRequest& request, std::size_t maxFrames,
       request.black.empty() ? stringField(game, "black", "") : request.black;
   bars.bottom = orientation == Orientation::white ? chess::Side::white
                                                   : chess::Side::black;
+  std::optional<chess::Position> first;
+  std::vector<AnalysedPosition> analysed;
   for (std::size_t f = 0; f < frames->size(); ++f) {
     const Json& frame = (*frames)[f];
     const std::string where = "frames[" + std::to_string(f) + "]";
+    auto [diagram, moveSquare] =
+        jsonDiagram(frame, where, request, orientation, coordinates);
+    if (f == 0) {
+      first = jsonPosition(frame);
+    }
+    analysed.push_back(jsonAnalysed(frame, where, first, diagram, moveSquare));
     AnimationFrame animated{
-        jsonDiagram(frame, where, request, orientation, coordinates),
+        std::move(diagram),
         static_cast<unsigned>(numberField(frame, "delay", where, 65535)
                                   .value_or(f + 1 == frames->size()
                                                 ? request.animation.lastDelay
@@ -387,12 +392,13 @@ GameFrames framesOfJson(const GifRequest& request, std::size_t maxFrames,
         decorations.bars = bars;
       }
     }
-    addJsonAnalysis(frame, where, request.analysis, decorations);
     dropMoverMarker(animated.diagram.position);
     result.frames.push_back(std::move(animated));
     result.decorations.push_back(std::move(decorations));
   }
-  showJsonEvalBars(request.analysis, result.decorations);
+  for (std::size_t f = 0; f < analysed.size(); ++f) {
+    addAnalysis(analysed, f, request.analysis, result.decorations[f]);
+  }
   checkPixels(result.decorations, request.settings.Size, maxPixels);
   return result;
 }

@@ -73,12 +73,13 @@ struct GameFrames {
 };
 
 // The frames the request's game gives, at most maxFrames of them and at
-// most maxPixels pixels in all (gifPixels). Throws GameRequestError: a PGN
-// that cannot be read names the game, ply and move; from= or to= past the
-// game names them and the game's length; JSON that cannot be read, or nests
-// deeper than kMaxJsonDepth, names the field (frames[0].clock.white); more
-// frames than maxFrames names the limit, more pixels the budget and what
-// was asked.
+// most maxPixels pixels in all (gifPixels); JSON frames analysed as the
+// plies of a PGN are (addAnalysis), the first frame as the game's start. Throws
+// GameRequestError: a PGN that cannot be read names the game, ply and move;
+// from= or to= past the game names them and the game's length; JSON that cannot
+// be read, or nests deeper than kMaxJsonDepth, names the field
+// (frames[0].clock.white); more frames than maxFrames names the limit, more
+// pixels the budget and what was asked.
 GameFrames gameFramesOf(const GifRequest& request, std::size_t maxFrames,
                         uint64_t maxPixels = kDefaultMaxGifPixels);
 

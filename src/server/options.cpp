@@ -19,11 +19,7 @@ namespace tib {
 
 namespace {
 
-constexpr const char* kUsage =
-    "usage: tib-server [--listen HOST:PORT] [--artwork DIR] [--threads N] "
-    "[--max-size N] [--read-timeout SECONDS] [--write-timeout SECONDS] "
-    "[--max-connections N] [--max-artwork-memory MIB] [--max-frames N] "
-    "[--max-gif-pixels N] [--max-body BYTES] [--max-render-seconds SECONDS]";
+constexpr const char* kUsage = "usage: tib-server [OPTION]...";
 
 // The options that take a whole number, each with its range.
 // cppcheck reads the members as unused: they are read through an iterator.
@@ -60,7 +56,7 @@ constexpr std::array<NumberOption, 9> kNumberOptions{{
 }};
 
 [[noreturn]] void refuse(const std::string& message) {
-  throw OptionError(message + "; " + kUsage);
+  throw OptionError(message + "; " + kUsage + " (see --help)");
 }
 
 // Pixels go past what a 32-bit number holds: 1 to a million million.
@@ -100,15 +96,41 @@ void readListen(const std::string& value, ServerOptions& options) {
 }  // namespace
 
 void printServerUsage(std::ostream& out) {
+  const ServerOptions defaults;
   out << kUsage << "\n"
-      << "Serves chess diagrams over HTTP: GET "
-         "/board.png?fen=<FEN>&size=<n>&scale=<f>&theme=<name>\n"
-      << "--max-gif-pixels N: the most frames x pixels of one frame (player "
-         "and evaluation bars included) a GIF may have, its work known before "
-         "the first frame; default "
-      << kDefaultMaxGifPixels
-      << ", so that a 1,000-ply game at size=720 with both bars (765 x 840) "
-         "fits\n";
+      << "Serves chess diagrams over HTTP: /board.png, /board.svg, "
+         "/game.gif and a\npage to try them at /.\n\n"
+      << "      --listen HOST:PORT          where to listen (default "
+      << defaults.host << ":" << defaults.port << ")\n"
+      << "      --artwork DIR               the artwork (default the "
+         "installed one)\n"
+      << "      --threads N                 render workers (default the "
+         "cores)\n"
+      << "      --max-size N                the largest size= (default "
+      << defaults.maxSize << ")\n"
+      << "      --read-timeout SECONDS      to send a head, or stay idle "
+         "(default "
+      << defaults.readTimeoutSeconds << ")\n"
+      << "      --write-timeout SECONDS     to take nothing of an answer "
+         "(default "
+      << defaults.writeTimeoutSeconds << ")\n"
+      << "      --max-connections N         connections at once (default "
+      << defaults.maxConnections << ")\n"
+      << "      --max-artwork-memory MIB    decoded artwork of every theme "
+         "(default "
+      << (defaults.maxArtworkBytes >> 20) << ")\n"
+      << "      --max-frames N              frames of a GIF (default "
+      << defaults.maxFrames << ")\n"
+      << "      --max-gif-pixels N          frames x pixels of a GIF (default "
+      << defaults.maxGifPixels << ")\n"
+      << "      --max-body BYTES            the body of POST /game.gif "
+         "(default "
+      << defaults.maxBody << ")\n"
+      << "      --max-render-seconds SECONDS  a GIF's render (default "
+      << defaults.maxRenderSeconds << ")\n"
+      << "  -h, --help                      print this help and exit\n\n"
+      << "Exit status: 0 stopped by SIGTERM or SIGINT, 1 cannot serve, 2 a "
+         "bad option.\n";
 }
 
 ServerOptions readServerOptions(const std::vector<std::string>& args,

@@ -1,5 +1,6 @@
 #include "tib/game/analysis.h"
 
+#include <algorithm>
 #include <array>
 
 #include "chess/evaluation.h"
@@ -14,28 +15,44 @@ const std::optional<chess::Evaluation>& evalAfter(const chess::Game& game,
                   : game.plies[ply - 1].commentary.eval;
 }
 
-EvalBar barAt(const chess::Game& game, std::size_t ply) {
-  for (std::size_t known = ply + 1; known > 0; --known) {
-    if (const auto& eval = evalAfter(game, known - 1)) {
-      return evalBarOf(*eval,
-                       chess::positionAfter(game, known - 1).sideToMove());
+EvalBar barAt(const std::vector<AnalysedPosition>& positions,
+              std::size_t index) {
+  for (std::size_t known = index + 1; known > 0; --known) {
+    const AnalysedPosition& position = positions[known - 1];
+    if (position.eval) {
+      return evalBarOf(*position.eval, position.toMove);
     }
   }
   return {};
 }
 
+bool showsEvalBar(const std::vector<AnalysedPosition>& positions,
+                  const AnalysisOptions& options) {
+  return options.evalBar.value_or(std::any_of(
+      positions.begin(), positions.end(),
+      [](const AnalysedPosition& p) { return p.eval.has_value(); }));
+}
+
 }  // namespace
 
-bool showsEvalBar(const chess::Game& game, const AnalysisOptions& options) {
-  if (options.evalBar) {
-    return *options.evalBar;
-  }
-  for (std::size_t ply = 0; ply <= game.plies.size(); ++ply) {
-    if (evalAfter(game, ply)) {
-      return true;
+std::vector<AnalysedPosition> analysedPositions(const chess::Game& game) {
+  const std::vector<chess::Material> material = chess::materialOfPlies(game);
+  std::vector<AnalysedPosition> positions;
+  positions.reserve(material.size());
+  for (std::size_t ply = 0; ply < material.size(); ++ply) {
+    AnalysedPosition position{chess::positionAfter(game, ply).sideToMove(),
+                              evalAfter(game, ply),
+                              material[ply],
+                              {}};
+    if (ply > 0) {
+      const chess::Move& move = game.plies[ply - 1].move;
+      position.moveSquare = move.kind == chess::MoveKind::castling
+                                ? chess::kingDestination(move)
+                                : move.to;
     }
+    positions.push_back(position);
   }
-  return false;
+  return positions;
 }
 
 std::string materialText(const chess::PieceCounts& captured, int ahead) {
@@ -53,32 +70,35 @@ std::string materialText(const chess::PieceCounts& captured, int ahead) {
   return text;
 }
 
-void addAnalysis(const chess::Game& game, std::size_t ply,
-                 const AnalysisOptions& options, Decorations& decorations) {
-  if (showsEvalBar(game, options)) {
-    decorations.evalBar = barAt(game, ply);
+void addAnalysis(const std::vector<AnalysedPosition>& positions,
+                 std::size_t index, const AnalysisOptions& options,
+                 Decorations& decorations) {
+  const AnalysedPosition& shown = positions[index];
+  if (showsEvalBar(positions, options)) {
+    decorations.evalBar = barAt(positions, index);
   }
-  if (options.material && decorations.bars) {
-    const chess::Material material = chess::materialAfter(game, ply);
+  if (options.material && decorations.bars && shown.material) {
     decorations.bars->white.material =
-        materialText(material.captured[0], material.whiteAhead);
+        materialText(shown.material->captured[0], shown.material->whiteAhead);
     decorations.bars->black.material =
-        materialText(material.captured[1], -material.whiteAhead);
+        materialText(shown.material->captured[1], -shown.material->whiteAhead);
   }
-  if (options.judge && ply > 0 && !decorations.glyph) {
-    const chess::Ply& played = game.plies[ply - 1];
-    const auto& before = evalAfter(game, ply - 1);
-    const auto& after = evalAfter(game, ply);
-    if (before && after) {
-      const chess::Side mover = chess::opposite(played.after.sideToMove());
-      if (const auto glyph = chess::judgedGlyph({*before, *after, mover})) {
+  if (options.judge && index > 0 && !decorations.glyph && shown.moveSquare) {
+    const auto& before = positions[index - 1].eval;
+    if (before && shown.eval) {
+      const chess::Side mover = chess::opposite(shown.toMove);
+      if (const auto glyph =
+              chess::judgedGlyph({*before, *shown.eval, mover})) {
         decorations.glyph = moveGlyphOf(chess::glyphText(*glyph));
-        decorations.glyphSquare = played.move.kind == chess::MoveKind::castling
-                                      ? chess::kingDestination(played.move)
-                                      : played.move.to;
+        decorations.glyphSquare = *shown.moveSquare;
       }
     }
   }
+}
+
+void addAnalysis(const chess::Game& game, std::size_t ply,
+                 const AnalysisOptions& options, Decorations& decorations) {
+  addAnalysis(analysedPositions(game), ply, options, decorations);
 }
 
 }  // namespace tib

@@ -143,14 +143,14 @@ std::vector<Square> lastMoveSquares(const Square& from, const Square& to) {
   return squares;
 }
 
-std::optional<std::vector<Square>> uciLastMove(std::string_view text) {
+std::optional<UciMove> uciLastMove(std::string_view text) {
   if (text.empty() || text == "0000") {
-    return std::vector<Square>();
+    return UciMove{};
   }
   if (text.size() == 4 && text[1] == '@' &&
       std::string_view("PNBRQ").find(text[0]) != std::string_view::npos) {
     if (const std::optional<Square> to = chess::squareNamed(text.substr(2))) {
-      return std::vector<Square>{*to};
+      return UciMove{{*to}, *to};
     }
   }
   const bool promotion =
@@ -160,7 +160,7 @@ std::optional<std::vector<Square>> uciLastMove(std::string_view text) {
     const std::optional<Square> from = chess::squareNamed(text.substr(0, 2));
     const std::optional<Square> to = chess::squareNamed(text.substr(2, 2));
     if (from && to && *from != *to) {
-      return lastMoveSquares(*from, *to);
+      return UciMove{lastMoveSquares(*from, *to), *to};
     }
   }
   return std::nullopt;

@@ -17,10 +17,17 @@ namespace tib {
 // The squares a move tints as the last move, in board order, each once.
 std::vector<Square> lastMoveSquares(const Square& from, const Square& to);
 
-// The squares a move in UCI tints: both squares of a move (e2e4, e7e8q),
-// the destination of a drop (P@e4), none for "" and the null move 0000;
-// nothing when the text is no move.
-std::optional<std::vector<Square>> uciLastMove(std::string_view text);
+// A move in UCI as a diagram shows it: the squares it tints, and the square
+// it ends on, where its badge goes.
+struct UciMove {
+  std::vector<Square> tinted;
+  std::optional<Square> to;
+};
+
+// Tinted are both squares of a move (e2e4, e7e8q), the destination of a
+// drop (P@e4), none for "" and the null move 0000; nothing when the text is
+// no move.
+std::optional<UciMove> uciLastMove(std::string_view text);
 
 // The diagram after ply plies of game (0 is the start): the position, the
 // ply's move tinted (castling as the king's step; a null move tints

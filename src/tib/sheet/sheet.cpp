@@ -5,6 +5,9 @@
 #include <cairo-svg.h>
 #include <hb.h>
 
+#include <algorithm>
+#include <array>
+#include <ctime>
 #include <map>
 #include <memory>
 
@@ -52,31 +55,25 @@ class CaptionFonts {
   CaptionFonts(const CaptionFonts&) = delete;
   CaptionFonts& operator=(const CaptionFonts&) = delete;
 
-  // The text's advance; drawn from (x, y) when draw.
+  // The text's advance; drawn from (x, y) when draw. Laid out as the
+  // raster text is: the same faces, runs and directions.
   double show(cairo_t* cr, const std::string& text, const TextStyle& style,
               double x, double y, bool draw) {
+    const std::u32string codePoints = decodeUtf8(text);
+    // Where each code point starts in the text's UTF-8, and where it ends.
     std::string clean;
     std::vector<std::size_t> starts;
-    std::vector<int> faces;
-    const int main = library_.mainFace(style.weight);
-    for (const char32_t c : decodeUtf8(text)) {
+    for (const char32_t c : codePoints) {
       starts.push_back(clean.size());
       clean += encodeUtf8(std::u32string_view(&c, 1));
-      const int fallback = library_.faceAt(main).covers(c)
-                               ? main
-                               : library_.fallbackFor(c, style.weight);
-      faces.push_back(fallback < 0 ? main : fallback);
     }
     starts.push_back(clean.size());
+    const std::vector<CodePointFacts> facts =
+        codePointFacts(library_, codePoints, style.weight);
+    const std::vector<const Face*> faceTable = library_.faceTable();
     double pen = x;
-    for (std::size_t first = 0; first < faces.size();) {
-      std::size_t last = first + 1;
-      while (last < faces.size() && faces[last] == faces[first]) {
-        ++last;
-      }
-      pen = showRun(cr, clean, starts[first], starts[last] - starts[first],
-                    faces[first], style, pen, y, draw);
-      first = last;
+    for (const ShapedGlyphs& run : shapedLine(faceTable, codePoints, facts)) {
+      pen = showRun(cr, clean, starts, run, style, pen, y, draw);
     }
     return pen - x;
   }
@@ -98,51 +95,60 @@ class CaptionFonts {
     return made;
   }
 
-  double showRun(cairo_t* cr, const std::string& text, std::size_t start,
-                 std::size_t length, int faceIndex, const TextStyle& style,
-                 double x, double y, bool draw) {
-    const Face& face = library_.faceAt(faceIndex);
-    hb_buffer_t* buffer = hb_buffer_create();
-    hb_buffer_add_utf8(buffer, text.data(), static_cast<int>(text.size()),
-                       static_cast<unsigned>(start), static_cast<int>(length));
-    hb_buffer_set_direction(buffer, HB_DIRECTION_LTR);
-    hb_buffer_guess_segment_properties(buffer);
-    hb_shape(face.harfbuzz, buffer, nullptr, 0);
-    unsigned count = 0;
-    const hb_glyph_info_t* info = hb_buffer_get_glyph_infos(buffer, &count);
-    const hb_glyph_position_t* position =
-        hb_buffer_get_glyph_positions(buffer, &count);
-    const double unit = style.size / face.unitsPerEm;
-    std::vector<cairo_glyph_t> glyphs(count);
+  // The run's clusters in the text's order, each with its bytes (up to the
+  // next cluster's first) and its glyphs: from the first glyph on, or for
+  // a right-to-left run from the last back, as cairo reads them.
+  static std::vector<cairo_text_cluster_t> clustersOf(
+      const ShapedGlyphs& run, const std::vector<std::size_t>& starts) {
+    const std::size_t count = run.infos.size();
+    const auto clusterAt = [&](std::size_t k) -> std::size_t {
+      return run.infos[run.rightToLeft ? count - 1 - k : k].cluster;
+    };
     std::vector<cairo_text_cluster_t> clusters;
-    double pen = x;
-    for (unsigned i = 0; i < count; ++i) {
-      glyphs[i] = {info[i].codepoint, pen + position[i].x_offset * unit,
-                   y - position[i].y_offset * unit};
-      pen += position[i].x_advance * unit;
-      if (i == 0 || info[i].cluster != info[i - 1].cluster) {
-        clusters.push_back({0, 0});
+    for (std::size_t k = 0; k < count; ++k) {
+      if (k == 0 || clusterAt(k) != clusterAt(k - 1)) {
+        std::size_t next = k + 1;
+        while (next < count && clusterAt(next) == clusterAt(k)) {
+          ++next;
+        }
+        const std::size_t end =
+            next < count ? clusterAt(next) : run.start + run.length;
+        clusters.push_back(
+            {static_cast<int>(starts[end] - starts[clusterAt(k)]), 0});
       }
       ++clusters.back().num_glyphs;
     }
-    // Each cluster's bytes: up to the next cluster's first byte.
-    std::size_t cluster = 0;
-    for (unsigned i = 0; i < count; ++i) {
-      if (i + 1 == count || info[i + 1].cluster != info[i].cluster) {
-        const std::size_t end =
-            i + 1 == count ? start + length : info[i + 1].cluster;
-        clusters[cluster++].num_bytes = static_cast<int>(end - info[i].cluster);
-      }
+    return clusters;
+  }
+
+  double showRun(cairo_t* cr, const std::string& text,
+                 const std::vector<std::size_t>& starts,
+                 const ShapedGlyphs& run, const TextStyle& style, double x,
+                 double y, bool draw) {
+    const Face& face = library_.faceAt(run.face);
+    const double unit = style.size / face.unitsPerEm;
+    std::vector<cairo_glyph_t> glyphs(run.infos.size());
+    double pen = x;
+    for (std::size_t i = 0; i < run.infos.size(); ++i) {
+      glyphs[i] = {run.infos[i].codepoint,
+                   pen + run.positions[i].x_offset * unit,
+                   y - run.positions[i].y_offset * unit};
+      pen += run.positions[i].x_advance * unit;
     }
-    hb_buffer_destroy(buffer);
-    if (draw && count > 0) {
-      cairo_set_font_face(cr, cairoFace(faceIndex));
+    if (draw && !glyphs.empty()) {
+      const std::size_t first = starts[run.start];
+      const std::size_t end = starts[run.start + run.length];
+      const std::vector<cairo_text_cluster_t> clusters =
+          clustersOf(run, starts);
+      cairo_set_font_face(cr, cairoFace(run.face));
       cairo_set_font_size(cr, style.size);
       cairo_set_source_rgb(cr, style.grey, style.grey, style.grey);
-      cairo_show_text_glyphs(cr, text.data() + start, static_cast<int>(length),
-                             glyphs.data(), static_cast<int>(count),
-                             clusters.data(), static_cast<int>(clusters.size()),
-                             cairo_text_cluster_flags_t{});
+      cairo_show_text_glyphs(cr, text.data() + first,
+                             static_cast<int>(end - first), glyphs.data(),
+                             static_cast<int>(glyphs.size()), clusters.data(),
+                             static_cast<int>(clusters.size()),
+                             run.rightToLeft ? CAIRO_TEXT_CLUSTER_FLAG_BACKWARD
+                                             : cairo_text_cluster_flags_t{});
     }
     return pen;
   }
@@ -221,11 +227,30 @@ void checkStatus(cairo_status_t status) {
   }
 }
 
+// "2026-12-10T13:54:57Z", as cairo reads a PDF date; "" (none) when
+// cairo should write no date.
+std::string pdfDate(std::optional<int64_t> created) {
+  if (!created) {
+    return "";
+  }
+  const auto seconds = static_cast<std::time_t>(*created);
+  std::tm utc{};
+  if (gmtime_r(&seconds, &utc) == nullptr) {
+    throw Error("the creation time " + std::to_string(*created) +
+                " is no date");
+  }
+  std::array<char, 32> text{};
+  const std::size_t length =
+      std::strftime(text.data(), text.size(), "%Y-%m-%dT%H:%M:%SZ", &utc);
+  return {text.data(), length};
+}
+
 }  // namespace
 
 std::vector<unsigned char> renderSheet(
     SheetFormat format, const SheetLayout& layout, const std::string& header,
-    const std::vector<SheetDiagram>& diagrams, const SheetArt& art) {
+    const std::vector<SheetDiagram>& diagrams, const SheetArt& art,
+    std::optional<int64_t> created) {
   const ScenePainter painter(*art.pieces, *art.markers,
                              format == SheetFormat::pdf);
   CaptionFonts fonts;
@@ -244,6 +269,13 @@ std::vector<unsigned char> renderSheet(
                                    header.c_str());
     cairo_pdf_surface_set_metadata(surface, CAIRO_PDF_METADATA_CREATOR,
                                    "tib-game");
+    // Cairo dates a document now unless told otherwise; an empty date is
+    // none.
+    const std::string date = pdfDate(created);
+    cairo_pdf_surface_set_metadata(surface, CAIRO_PDF_METADATA_CREATE_DATE,
+                                   date.c_str());
+    cairo_pdf_surface_set_metadata(surface, CAIRO_PDF_METADATA_MOD_DATE,
+                                   date.c_str());
   } else {
     cairo_svg_surface_set_document_unit(surface, CAIRO_SVG_UNIT_PT);
   }

@@ -3,6 +3,8 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -32,10 +34,13 @@ struct SheetArt {
 };
 
 // The sheet's bytes: the diagrams in order, header on every page ("" for
-// none), pages numbered. An SVG holds the first page only. Throws an Error
-// when cairo or librsvg fails.
+// none), pages numbered. An SVG holds the first page only. A PDF's dates
+// are created (seconds since 1970, UTC), or left out when none, so that the
+// same input gives the same bytes. Throws an Error when cairo or librsvg
+// fails.
 std::vector<unsigned char> renderSheet(
     SheetFormat format, const SheetLayout& layout, const std::string& header,
-    const std::vector<SheetDiagram>& diagrams, const SheetArt& art);
+    const std::vector<SheetDiagram>& diagrams, const SheetArt& art,
+    std::optional<int64_t> created);
 
 }  // namespace tib

@@ -16,7 +16,6 @@ namespace tib {
 namespace {
 
 constexpr int kLargestPixelSize = 4096;
-constexpr char32_t kEllipsis = 0x2026;
 // An outline's key: the face's index past this many bits, the glyph below.
 // A key is never a bare glyph id, which the coordinates' outlines use.
 constexpr unsigned kFaceShift = 16;
@@ -49,30 +48,6 @@ int64_t floorDiv64(int64_t value) {
 int scaledToPixels(int units, int pixelSize, int unitsPerEm) {
   return static_cast<int>(
       std::lround(static_cast<double>(units) * pixelSize / unitsPerEm));
-}
-
-struct BufferDeleter {
-  void operator()(hb_buffer_t* buffer) const { hb_buffer_destroy(buffer); }
-};
-
-BidiClass bidiClassOf(char32_t c, hb_script_t script,
-                      hb_unicode_general_category_t category) {
-  if (category == HB_UNICODE_GENERAL_CATEGORY_DECIMAL_NUMBER) {
-    return BidiClass::left;
-  }
-  if (script == HB_SCRIPT_INHERITED ||
-      category == HB_UNICODE_GENERAL_CATEGORY_NON_SPACING_MARK ||
-      category == HB_UNICODE_GENERAL_CATEGORY_SPACING_MARK ||
-      category == HB_UNICODE_GENERAL_CATEGORY_ENCLOSING_MARK) {
-    return BidiClass::mark;
-  }
-  if (script == HB_SCRIPT_COMMON || script == HB_SCRIPT_UNKNOWN ||
-      c == kEllipsis) {
-    return BidiClass::neutral;
-  }
-  return hb_script_get_horizontal_direction(script) == HB_DIRECTION_RTL
-             ? BidiClass::right
-             : BidiClass::left;
 }
 
 bool isMark(char32_t c) {
@@ -161,79 +136,29 @@ struct TextRenderer::Fonts {
   // Outlines by key, under fontMutex; starts again past cachedStrings.
   std::unordered_map<uint32_t, std::string> paths;
 
-  // Each code point's direction, script and face, and the faces by index.
-  std::vector<CodePointFacts> factsOf(const std::u32string& text,
-                                      FontWeight weight,
-                                      std::vector<const Face*>& faceTable) {
-    const int w = weight == FontWeight::bold ? 1 : 0;
-    hb_unicode_funcs_t* unicode = hb_unicode_funcs_get_default();
-    std::vector<CodePointFacts> facts(text.size());
-    const std::lock_guard<std::mutex> lock(fontMutex);
-    const int mainFace = library.mainFace(w);
-    const Face& main = library.faceAt(mainFace);
-    for (std::size_t i = 0; i < text.size(); ++i) {
-      const char32_t c = text[i];
-      const hb_script_t script = hb_unicode_script(unicode, c);
-      const BidiClass bidi =
-          bidiClassOf(c, script, hb_unicode_general_category(unicode, c));
-      const bool joinsNeighbours = script == HB_SCRIPT_COMMON ||
-                                   script == HB_SCRIPT_INHERITED ||
-                                   script == HB_SCRIPT_UNKNOWN;
-      facts[i].bidi = bidi;
-      facts[i].script = joinsNeighbours ? 0 : static_cast<uint32_t>(script);
-      const int previous = i > 0 ? facts[i - 1].face : -1;
-      if (joinsNeighbours && previous >= 0 &&
-          library.faceAt(previous).covers(c)) {
-        facts[i].face = previous;
-      } else if (main.covers(c)) {
-        facts[i].face = mainFace;
-      } else {
-        const int fallback = library.fallbackFor(c, w);
-        facts[i].face = fallback >= 0 ? fallback : mainFace;
-      }
-    }
-    faceTable = library.faceTable();
-    return facts;
-  }
-
   Line layout(const std::u32string& text, int pixelSize, FontWeight weight) {
     std::vector<const Face*> faceTable;
-    const std::vector<CodePointFacts> facts = factsOf(text, weight, faceTable);
+    std::vector<CodePointFacts> facts;
+    {
+      const std::lock_guard<std::mutex> lock(fontMutex);
+      facts = codePointFacts(library, text, weight == FontWeight::bold ? 1 : 0);
+      faceTable = library.faceTable();
+    }
     Line line;
-    const std::unique_ptr<hb_buffer_t, BufferDeleter> buffer(
-        hb_buffer_create());
-    for (const TextRun& run : visualRuns(facts)) {
+    for (const ShapedGlyphs& run : shapedLine(faceTable, text, facts)) {
       const Face& face = *faceTable[static_cast<std::size_t>(run.face)];
-      hb_buffer_clear_contents(buffer.get());
-      hb_buffer_add_utf32(
-          buffer.get(), reinterpret_cast<const uint32_t*>(text.data()),
-          static_cast<int>(text.size()), static_cast<unsigned>(run.start),
-          static_cast<int>(run.length));
-      hb_buffer_set_direction(
-          buffer.get(), run.rightToLeft ? HB_DIRECTION_RTL : HB_DIRECTION_LTR);
-      if (run.script != 0) {
-        hb_buffer_set_script(buffer.get(),
-                             static_cast<hb_script_t>(run.script));
-      }
-      hb_buffer_guess_segment_properties(buffer.get());
-      hb_shape(face.harfbuzz, buffer.get(), nullptr, 0);
-      unsigned count = 0;
-      const hb_glyph_info_t* infos =
-          hb_buffer_get_glyph_infos(buffer.get(), &count);
-      const hb_glyph_position_t* positions =
-          hb_buffer_get_glyph_positions(buffer.get(), &count);
       const double scale = 64.0 * pixelSize / face.unitsPerEm;
       const auto toFixed = [scale](hb_position_t units) {
         return static_cast<int64_t>(std::llround(units * scale));
       };
       ShapedRun shaped{face.family, run.rightToLeft, {}};
-      for (unsigned g = 0; g < count; ++g) {
+      for (std::size_t g = 0; g < run.infos.size(); ++g) {
         line.glyphs.push_back(
-            PlacedGlyph{&face, run.face, infos[g].codepoint,
-                        line.advance + toFixed(positions[g].x_offset),
-                        toFixed(positions[g].y_offset)});
-        line.advance += toFixed(positions[g].x_advance);
-        shaped.glyphIds.push_back(infos[g].codepoint);
+            PlacedGlyph{&face, run.face, run.infos[g].codepoint,
+                        line.advance + toFixed(run.positions[g].x_offset),
+                        toFixed(run.positions[g].y_offset)});
+        line.advance += toFixed(run.positions[g].x_advance);
+        shaped.glyphIds.push_back(run.infos[g].codepoint);
       }
       line.runs.push_back(std::move(shaped));
     }

@@ -45,6 +45,30 @@ Pattern patternOf(const char* family, int weight) {
   return pattern;
 }
 
+BidiClass bidiClassOf(char32_t c, hb_script_t script,
+                      hb_unicode_general_category_t category) {
+  if (category == HB_UNICODE_GENERAL_CATEGORY_DECIMAL_NUMBER) {
+    return BidiClass::left;
+  }
+  if (script == HB_SCRIPT_INHERITED ||
+      category == HB_UNICODE_GENERAL_CATEGORY_NON_SPACING_MARK ||
+      category == HB_UNICODE_GENERAL_CATEGORY_SPACING_MARK ||
+      category == HB_UNICODE_GENERAL_CATEGORY_ENCLOSING_MARK) {
+    return BidiClass::mark;
+  }
+  if (script == HB_SCRIPT_COMMON || script == HB_SCRIPT_UNKNOWN ||
+      c == kEllipsis) {
+    return BidiClass::neutral;
+  }
+  return hb_script_get_horizontal_direction(script) == HB_DIRECTION_RTL
+             ? BidiClass::right
+             : BidiClass::left;
+}
+
+struct BufferDeleter {
+  void operator()(hb_buffer_t* buffer) const { hb_buffer_destroy(buffer); }
+};
+
 }  // namespace
 
 Face::~Face() {
@@ -197,6 +221,68 @@ int FaceLibrary::fallbackFor(char32_t c, int weight) {
   }
   chosen[c] = face;
   return face;
+}
+
+std::vector<CodePointFacts> codePointFacts(FaceLibrary& library,
+                                           const std::u32string& text,
+                                           int weight) {
+  hb_unicode_funcs_t* unicode = hb_unicode_funcs_get_default();
+  std::vector<CodePointFacts> facts(text.size());
+  const int mainFace = library.mainFace(weight);
+  const Face& main = library.faceAt(mainFace);
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char32_t c = text[i];
+    const hb_script_t script = hb_unicode_script(unicode, c);
+    const bool joinsNeighbours = script == HB_SCRIPT_COMMON ||
+                                 script == HB_SCRIPT_INHERITED ||
+                                 script == HB_SCRIPT_UNKNOWN;
+    facts[i].bidi =
+        bidiClassOf(c, script, hb_unicode_general_category(unicode, c));
+    facts[i].script = joinsNeighbours ? 0 : static_cast<uint32_t>(script);
+    const int previous = i > 0 ? facts[i - 1].face : -1;
+    if (joinsNeighbours && previous >= 0 &&
+        library.faceAt(previous).covers(c)) {
+      facts[i].face = previous;
+    } else if (main.covers(c)) {
+      facts[i].face = mainFace;
+    } else {
+      const int fallback = library.fallbackFor(c, weight);
+      facts[i].face = fallback >= 0 ? fallback : mainFace;
+    }
+  }
+  return facts;
+}
+
+std::vector<ShapedGlyphs> shapedLine(const std::vector<const Face*>& faceTable,
+                                     const std::u32string& text,
+                                     const std::vector<CodePointFacts>& facts) {
+  std::vector<ShapedGlyphs> shaped;
+  const std::unique_ptr<hb_buffer_t, BufferDeleter> buffer(hb_buffer_create());
+  for (const TextRun& run : visualRuns(facts)) {
+    const Face& face = *faceTable[static_cast<std::size_t>(run.face)];
+    hb_buffer_clear_contents(buffer.get());
+    hb_buffer_add_utf32(
+        buffer.get(), reinterpret_cast<const uint32_t*>(text.data()),
+        static_cast<int>(text.size()), static_cast<unsigned>(run.start),
+        static_cast<int>(run.length));
+    hb_buffer_set_direction(
+        buffer.get(), run.rightToLeft ? HB_DIRECTION_RTL : HB_DIRECTION_LTR);
+    if (run.script != 0) {
+      hb_buffer_set_script(buffer.get(), static_cast<hb_script_t>(run.script));
+    }
+    hb_buffer_guess_segment_properties(buffer.get());
+    hb_shape(face.harfbuzz, buffer.get(), nullptr, 0);
+    unsigned count = 0;
+    const hb_glyph_info_t* infos =
+        hb_buffer_get_glyph_infos(buffer.get(), &count);
+    const hb_glyph_position_t* positions =
+        hb_buffer_get_glyph_positions(buffer.get(), &count);
+    shaped.push_back(
+        {run.start, run.length, run.face, run.rightToLeft,
+         std::vector<hb_glyph_info_t>(infos, infos + count),
+         std::vector<hb_glyph_position_t>(positions, positions + count)});
+  }
+  return shaped;
 }
 
 }  // namespace tib

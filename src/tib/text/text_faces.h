@@ -16,6 +16,8 @@
 #include <utility>
 #include <vector>
 
+#include "tib/text/text_runs.h"
+
 namespace tib {
 
 // One face: HarfBuzz's side shapes from any thread; FreeType's side is used
@@ -80,5 +82,32 @@ class FaceLibrary {
   // Per weight, the fallback faces chosen so far, in order of first use.
   std::array<std::vector<int>, 2> fallbacksInUse_;
 };
+
+// Each code point's direction, script and face of the weight (0 regular, 1
+// bold), as every line of text is laid out: a common or inherited character
+// keeps the face before it when that face covers it. Under the library's
+// lock.
+std::vector<CodePointFacts> codePointFacts(FaceLibrary& library,
+                                           const std::u32string& text,
+                                           int weight);
+
+// One run of a line shaped by HarfBuzz: the line's code points it holds
+// (from start), its face (an index of the library's), direction and glyphs,
+// in visual order; clusters are indices of the line's code points,
+// positions in the face's units.
+struct ShapedGlyphs {
+  std::size_t start = 0;
+  std::size_t length = 0;
+  int face = 0;
+  bool rightToLeft = false;
+  std::vector<hb_glyph_info_t> infos;
+  std::vector<hb_glyph_position_t> positions;
+};
+
+// The line's runs (visualRuns) shaped, left to right: what the raster text
+// and the sheets' captions both draw. Needs no lock.
+std::vector<ShapedGlyphs> shapedLine(const std::vector<const Face*>& faceTable,
+                                     const std::u32string& text,
+                                     const std::vector<CodePointFacts>& facts);
 
 }  // namespace tib

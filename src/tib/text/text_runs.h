@@ -11,6 +11,9 @@
 
 namespace tib {
 
+// What ends a line cut short; neutral in direction.
+inline constexpr char32_t kEllipsis = 0x2026;
+
 // Code points of the text; a byte that starts no valid sequence becomes
 // U+FFFD, so untrusted names never stop a drawing.
 std::u32string decodeUtf8(std::string_view text);

@@ -1,7 +1,9 @@
 #include "tib/vector/svg.h"
 
+#include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <set>
 #include <string_view>
@@ -38,8 +40,9 @@ void appendFactor(std::string& out, double value) {
   out.append(text.data(), static_cast<std::size_t>(length));
 }
 
+constexpr std::string_view kHex = "0123456789abcdef";
+
 void appendColour(std::string& out, const Rgb& colour) {
-  constexpr std::string_view kHex = "0123456789abcdef";
   out += '#';
   for (const uint8_t byte : {colour.r, colour.g, colour.b}) {
     out += kHex[byte >> 4U];
@@ -322,6 +325,109 @@ void writeShapes(std::string& out, const std::vector<Shape>& shapes,
   }
 }
 
+// FNV-1a over eight bytes at a time (little-endian words, the last one
+// short), 64 bits: a name from what is drawn, the same on every machine.
+uint64_t documentHash(std::string_view text) {
+  uint64_t hash = 14695981039346656037ULL;
+  for (std::size_t at = 0; at < text.size(); at += 8) {
+    uint64_t word = 0;
+    const std::size_t end = std::min(text.size(), at + 8);
+    for (std::size_t byte = end; byte > at; --byte) {
+      word = (word << 8U) | static_cast<unsigned char>(text[byte - 1]);
+    }
+    hash = (hash ^ word) * 1099511628211ULL;
+  }
+  return hash;
+}
+
+// "t1a2b3c4d-": the document's own start of names, from its text.
+std::string documentPrefix(std::string_view document) {
+  const uint64_t hash = documentHash(document);
+  uint64_t folded = (hash ^ (hash >> 32U)) & 0xffffffffU;
+  std::string prefix = "t00000000-";
+  for (std::size_t digit = 8; digit > 0; --digit) {
+    prefix[digit] = kHex[folded & 15U];
+    folded >>= 4U;
+  }
+  return prefix;
+}
+
+bool isNameStart(char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_' ||
+         c == '-';
+}
+
+bool startsWith(std::string_view text, std::size_t at, std::string_view word) {
+  return text.substr(at, word.size()) == word;
+}
+
+// The document with every id, every reference to one and every class (in
+// class attributes and the style sheets' selectors) starting with prefix,
+// so that documents inlined in one page keep their own.
+std::string withPrefix(std::string_view document, const std::string& prefix) {
+  // The bytes a rewritten name can follow: most of a document is path data
+  // copied as it is.
+  static constexpr std::array<bool, 256> kMayPrecedeName = [] {
+    std::array<bool, 256> marks{};
+    for (const char c : std::string_view(" hu<.")) {
+      marks[static_cast<unsigned char>(c)] = true;
+    }
+    return marks;
+  }();
+  std::string out;
+  out.reserve(document.size() + document.size() / 8);
+  bool inStyle = false;
+  std::size_t copied = 0;
+  // Copies what lies before at, then opening, then the prefix.
+  const auto prefixAt = [&](std::size_t at, std::string_view opening) {
+    out.append(document, copied, at - copied);
+    out += opening;
+    out += prefix;
+    copied = at + opening.size();
+  };
+  std::size_t i = 0;
+  while (i < document.size()) {
+    const char c = document[i];
+    if (!kMayPrecedeName[static_cast<unsigned char>(c)]) {
+      ++i;
+      continue;
+    }
+    // An id, or a reference to one in a link or a paint.
+    const char next = i + 1 < document.size() ? document[i + 1] : '\0';
+    std::string_view opening;
+    for (const std::string_view each : {" id=\"", "href=\"#", "url(#"}) {
+      if (c == each[0] && next == each[1] && startsWith(document, i, each)) {
+        opening = each;
+      }
+    }
+    if (!opening.empty()) {
+      prefixAt(i, opening);
+      i = copied;
+    } else if (c == ' ' && next == 'c' &&
+               startsWith(document, i, " class=\"")) {
+      const std::size_t end =
+          std::min(document.find('"', i + 8), document.size());
+      prefixAt(i, " class=\"");
+      for (std::size_t at = i + 9; at < end; ++at) {
+        if (document[at] != ' ' && document[at - 1] == ' ') {
+          prefixAt(at, "");
+        }
+      }
+      i = end;
+    } else {
+      if (c == '<') {
+        inStyle = startsWith(document, i, "<style") ||
+                  (inStyle && !startsWith(document, i, "</style"));
+      } else if (inStyle && c == '.' && isNameStart(next)) {
+        prefixAt(i, ".");
+      }
+      ++i;
+    }
+  }
+  out.append(document, copied, document.size() - copied);
+  return out;
+}
+
 }  // namespace
 
 std::string writeSvg(const Scene& scene, const PieceVectors& pieces,
@@ -357,7 +463,7 @@ std::string writeSvg(const Scene& scene, const PieceVectors& pieces,
     writeShapes(out, scene.shapes, pieces, markers);
   }
   out += "</svg>\n";
-  return out;
+  return withPrefix(out, documentPrefix(out));
 }
 
 std::string renderSvg(const VectorArt& art, const Diagram& diagram,
