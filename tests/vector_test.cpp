@@ -198,8 +198,9 @@ TEST(VectorDiagram, TiledSquaresFillFromTwoEmbeddedTiles) {
   };
   EXPECT_EQ(2U, count("<pattern "));
   EXPECT_EQ(2U, count("data:image/png;base64,"));
-  EXPECT_EQ(32U, count("fill=\"url(#tile-light)\""));
-  EXPECT_EQ(32U, count("fill=\"url(#tile-dark)\""));
+  // Every id carries the document's prefix: url(#t0123abcd-tile-light).
+  EXPECT_EQ(32U, count("-tile-light)\""));
+  EXPECT_EQ(32U, count("-tile-dark)\""));
 }
 
 // The same label drawn by the same rasteriser: where the white view has the
