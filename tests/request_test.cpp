@@ -78,8 +78,8 @@ TEST(RequestTest, DecodesQueriesAsFormsDo) {
       renderOf(decide("/board.png?size=1&size=300px&fen=k&theme=green"));
   EXPECT_EQ(300, last.diagram.settings.Size);
   EXPECT_EQ(readPlacement("k").pieces, last.diagram.position.pieces);
-  EXPECT_EQ(served().themes.at("green").artwork.get(), last.artwork);
-  EXPECT_EQ(&last.artwork->sprites, last.pieces);
+  EXPECT_EQ(&served().themes.at("green"), last.theme);
+  EXPECT_EQ(nullptr, last.pieceSet);
   EXPECT_EQ(
       300,
       renderOf(decide("http://h:1/board.png?size=300")).diagram.settings.Size);
@@ -100,8 +100,8 @@ TEST(RequestTest, RefusesWithTheContractStatuses) {
   EXPECT_FALSE(std::get<Refuse>(decide("/board.png?size=x")).closeAfter);
   EXPECT_EQ("piece=alphas: no such piece set",
             messageOf(decide("/board.png?piece=alphas")));
-  EXPECT_EQ(served().pieceSets.at("alpha").sprites.get(),
-            renderOf(decide("/board.png?piece=alpha")).pieces);
+  EXPECT_EQ(&served().pieceSets.at("alpha"),
+            renderOf(decide("/board.png?piece=alpha")).pieceSet);
   EXPECT_EQ("theme=\\x0a\\x5c: no such theme",
             messageOf(decide("/board.png?theme=%0A%5C")));
   // A head past kHeadLimit, with and without its request line whole.

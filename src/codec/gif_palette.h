@@ -64,7 +64,8 @@ class GifPalette {
   [[nodiscard]] std::size_t memoryBytes() const {
     return sizeof *this + table_.capacity() * sizeof(Rgb) +
            cellStarts_.capacity() * sizeof(std::uint32_t) +
-           cellCandidates_.capacity() + known_.capacity() * sizeof(std::uint32_t);
+           cellCandidates_.capacity() +
+           known_.capacity() * sizeof(std::uint32_t);
   }
 
   // The index of the palette colour nearest to `rgb` (0xRRGGBB), lowest

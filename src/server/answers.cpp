@@ -138,9 +138,9 @@ Answer renderAnswer(const Render& render) {
     }
     // One thread: the workers render on every core already.
     std::vector<unsigned char> png =
-        text ? renderDecoratedPng(*drawn.artwork, *drawn.pieces,
-                                  render.diagram, render.decorations,
-                                  *render.lettering, Threads{1})
+        text ? renderDecoratedPng(*drawn.artwork, *drawn.pieces, render.diagram,
+                                  render.decorations, *render.lettering,
+                                  Threads{1})
              : renderPng(*drawn.artwork, *drawn.pieces, render.diagram,
                          Threads{1});
     return {imageResponse(std::move(png), "image/png", render.tag)};

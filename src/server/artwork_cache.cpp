@@ -1,5 +1,7 @@
 #include "server/artwork_cache.h"
 
+#include <optional>
+
 namespace tib {
 
 const char* artworkKindName(ArtworkKind kind) {
@@ -19,22 +21,27 @@ const char* artworkKindName(ArtworkKind kind) {
 std::shared_ptr<const void> ArtworkCache::held(
     const ArtworkKey& key, const std::function<Made()>& make) {
   std::promise<std::shared_ptr<const void>> promise;
+  std::optional<Shared> made;
   {
     const std::lock_guard<std::mutex> lock(mutex_);
     const auto found = slots_.find(key);
     if (found != slots_.end()) {
       recent_.splice(recent_.begin(), recent_, found->second.recent);
-      const Shared value = found->second.value;
-      // Waits outside the lock, for this key's make alone.
-      return value.get();
+      made = found->second.value;
+    } else {
+      recent_.push_front(key);
+      slots_.emplace(
+          key, Slot{promise.get_future().share(), false, 0, recent_.begin()});
+      ++decodes_;
     }
-    recent_.push_front(key);
-    slots_.emplace(key, Slot{promise.get_future().share(), false, 0, recent_.begin()});
-    ++decodes_;
   }
-  Made made;
+  if (made) {
+    // Outside the lock: waits for this key's make alone.
+    return made->get();
+  }
+  Made value;
   try {
-    made = make();
+    value = make();
   } catch (...) {
     {
       const std::lock_guard<std::mutex> lock(mutex_);
@@ -49,21 +56,21 @@ std::shared_ptr<const void> ArtworkCache::held(
     const std::lock_guard<std::mutex> lock(mutex_);
     Slot& slot = slots_.at(key);
     slot.made = true;
-    slot.bytes = made.bytes;
-    bytes_ += made.bytes;
-    shrink(key);
+    slot.bytes = value.bytes;
+    bytes_ += value.bytes;
+    shrink();
   }
-  promise.set_value(made.value);
-  return made.value;
+  promise.set_value(value.value);
+  return value.value;
 }
 
-void ArtworkCache::shrink(const ArtworkKey& keep) {
+void ArtworkCache::shrink() {
   auto oldest = recent_.end();
   while (kept_ + bytes_ > limit_ && oldest != recent_.begin()) {
     --oldest;
     const auto slot = slots_.find(*oldest);
     // A value still being made stays.
-    if (*oldest == keep || !slot->second.made) {
+    if (!slot->second.made) {
       continue;
     }
     bytes_ -= slot->second.bytes;

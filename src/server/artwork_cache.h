@@ -71,9 +71,10 @@ class ArtworkCache {
 
   std::shared_ptr<const void> held(const ArtworkKey& key,
                                    const std::function<Made()>& make);
-  // Drops the least recently used made values but keep until the held
-  // memory fits the limit. Called with the lock held.
-  void shrink(const ArtworkKey& keep);
+  // Drops the least recently used values made until the held memory fits
+  // the limit: one that does not fit beside what is kept outside is handed
+  // to those who asked for it and dropped. Called with the lock held.
+  void shrink();
 
   const std::size_t limit_;
   const std::size_t kept_;

@@ -118,14 +118,14 @@ std::string artworkMetrics(const Served& served) {
   for (const auto& [name, theme] : served.themes) {
     const bool held =
         theme.artwork != nullptr || decoded(ArtworkKind::theme, theme.folder);
-    out += "tib_artwork_decoded{kind=\"theme\",name=\"" +
-           metricLabel(name) + "\"} " + (held ? "1" : "0") + "\n";
+    out += "tib_artwork_decoded{kind=\"theme\",name=\"" + metricLabel(name) +
+           "\"} " + (held ? "1" : "0") + "\n";
   }
   for (const auto& [name, set] : served.pieceSets) {
     const bool held =
         set.sprites != nullptr || decoded(ArtworkKind::pieces, set.folder);
-    out += "tib_artwork_decoded{kind=\"pieces\",name=\"" +
-           metricLabel(name) + "\"} " + (held ? "1" : "0") + "\n";
+    out += "tib_artwork_decoded{kind=\"pieces\",name=\"" + metricLabel(name) +
+           "\"} " + (held ? "1" : "0") + "\n";
   }
   out +=
       "# HELP tib_artwork_held Decoded themes, piece sets, GIF palettes and "
@@ -134,9 +134,9 @@ std::string artworkMetrics(const Served& served) {
   for (const ArtworkKind kind :
        {ArtworkKind::theme, ArtworkKind::pieces, ArtworkKind::palette,
         ArtworkKind::thumbnail}) {
-    const auto count =
-        std::count_if(usage.held.begin(), usage.held.end(),
-                      [kind](const ArtworkKey& key) { return key.first == kind; });
+    const auto count = std::count_if(
+        usage.held.begin(), usage.held.end(),
+        [kind](const ArtworkKey& key) { return key.first == kind; });
     out += "tib_artwork_held{kind=\"" + std::string(artworkKindName(kind)) +
            "\"} " + std::to_string(count) + "\n";
   }

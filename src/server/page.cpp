@@ -421,12 +421,11 @@ std::string tryItPage(const Served& served) {
   const Choices themes = themeChoices(served.themes);
   const Choices sets = pieceChoices(served.pieceSets);
   return filledIn(
-      kPage,
-      {{"<!--themes-->", options(themes)},
-       {"<!--pieces-->", option("", "the theme's own") + options(sets)},
-       {"<!--themePictures-->", pictures("theme", themes)},
-       {"<!--piecePictures-->", pictures("piece", sets)},
-       {"<!--requestLineLimit-->", std::to_string(kRequestLineLimit)}});
+      kPage, {{"<!--themes-->", options(themes)},
+              {"<!--pieces-->", option("", "the theme's own") + options(sets)},
+              {"<!--themePictures-->", pictures("theme", themes)},
+              {"<!--piecePictures-->", pictures("piece", sets)},
+              {"<!--requestLineLimit-->", std::to_string(kRequestLineLimit)}});
 }
 
 }  // namespace tib

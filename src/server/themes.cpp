@@ -134,7 +134,8 @@ void warnUnusable(const std::string& label, const std::string& folder,
     if (std::find(read.unusable.begin(), read.unusable.end(), file) !=
         read.unusable.end()) {
       log << kServerPrefix << label << " (" << printableText(folder)
-          << "): cannot use " << file << "; served without that piece\n";
+          << "): Warning: Could not load " << file
+          << "; served without that piece\n";
     }
   }
 }

@@ -46,10 +46,12 @@ codec::ImageBuffer shrunk(const codec::ImageBuffer& picture, uint32_t edge) {
   const uint32_t top = (edge - height) / 2;
   for (uint32_t y = 0; y < height; ++y) {
     const uint64_t y0 = y * uint64_t{picture.height} / height;
-    const uint64_t y1 = std::max(y0 + 1, (y + 1) * uint64_t{picture.height} / height);
+    const uint64_t y1 =
+        std::max(y0 + 1, (y + 1) * uint64_t{picture.height} / height);
     for (uint32_t x = 0; x < width; ++x) {
       const uint64_t x0 = x * uint64_t{picture.width} / width;
-      const uint64_t x1 = std::max(x0 + 1, (x + 1) * uint64_t{picture.width} / width);
+      const uint64_t x1 =
+          std::max(x0 + 1, (x + 1) * uint64_t{picture.width} / width);
       // Colours weighted by opacity, so that transparent pixels lend none.
       std::array<uint64_t, 3> colour{};
       uint64_t alpha = 0;
