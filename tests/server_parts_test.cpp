@@ -19,6 +19,7 @@
 #include "server/access_log.h"
 #include "server/gif_stream.h"
 #include "server/metrics.h"
+#include "server/palettes.h"
 #include "server/render_queue.h"
 #include "server/themes.h"
 #include "server/thumbnails.h"
@@ -440,6 +441,31 @@ TEST(ServerThemesTest, EveryThemeAskedInTurnStaysUnderTheMemoryLimit) {
   writePng(folder.path() / "themes" / "a" / "t_board.png",
            noiseImage(1024, 1024, 5));
   EXPECT_THROW(artworkOf(served, served.themes.at("a")), Error);
+}
+
+TEST(ServerThemesTest, EachThemeAndSetKeepsAGifPaletteOfItsOwn) {
+  TempDir folder;
+  writeArtwork(folder.path());
+  // A flat board: its palette is quick to build.
+  writePng(folder.path() / kBoardFile,
+           solidImage(1024, 1024, 90, 120, 60, 255));
+  for (const char* name : {"p", "q"}) {
+    std::filesystem::create_directories(folder.path() / "pieces" / name);
+    writeArtwork(folder.path() / "pieces" / name);
+  }
+  writePng(folder.path() / "pieces" / "q" / "t_wk.png",
+           solidImage(20, 20, 200, 10, 10, 255));
+  std::ostringstream log;
+  const Served served = loadServed(folder.path().string(), 1U << 30, log);
+  const Theme& theme = served.themes.at("");
+  const auto palette = [&](const char* name) {
+    const PieceSet* set = &served.pieceSets.at(name);
+    const Drawn drawn = drawnOf(served, theme, set);
+    return paletteOf(served, theme, set, *drawn.artwork, *drawn.pieces);
+  };
+  const auto first = palette("p");
+  EXPECT_EQ(first, palette("p"));
+  EXPECT_NE(first, palette("q"));
 }
 
 TEST(ThumbnailTest, ShrinksByTheMeanOfTheOpaquePixelsCentred) {

@@ -60,10 +60,8 @@ void checkBoardHeader(const fs::path& path,
 }
 
 std::vector<std::string> spriteFiles() {
-  std::vector<std::string> files;
-  for (const Piece& piece : kPieces) {
-    files.push_back(spriteFileName(piece));
-  }
+  std::vector<std::string> files(kPieces.size());
+  std::transform(kPieces.begin(), kPieces.end(), files.begin(), spriteFileName);
   return files;
 }
 

@@ -1,6 +1,7 @@
 #include "server/thumbnails.h"
 
 #include <algorithm>
+#include <array>
 #include <filesystem>
 #include <string>
 
@@ -56,22 +57,21 @@ codec::ImageBuffer shrunk(const codec::ImageBuffer& picture, uint32_t edge) {
       std::array<uint64_t, 3> colour{};
       uint64_t alpha = 0;
       for (uint64_t sy = y0; sy < y1; ++sy) {
-        const unsigned char* row =
-            picture.pixels.data() + (sy * picture.width + x0) * 4;
-        for (uint64_t sx = x0; sx < x1; ++sx, row += 4) {
+        for (uint64_t sx = x0; sx < x1; ++sx) {
+          const std::size_t at = (sy * picture.width + sx) * 4;
+          const uint64_t opacity = picture.pixels[at + 3];
           for (std::size_t c = 0; c < 3; ++c) {
-            colour[c] += uint64_t{row[c]} * row[3];
+            colour.at(c) += picture.pixels[at + c] * opacity;
           }
-          alpha += row[3];
+          alpha += opacity;
         }
       }
-      unsigned char* pixel =
-          out.pixels.data() + ((std::size_t{top} + y) * edge + left + x) * 4;
+      const std::size_t at = ((std::size_t{top} + y) * edge + left + x) * 4;
       const uint64_t count = (y1 - y0) * (x1 - x0);
       for (std::size_t c = 0; c < 3 && alpha > 0; ++c) {
-        pixel[c] = static_cast<unsigned char>(colour[c] / alpha);
+        out.pixels[at + c] = static_cast<unsigned char>(colour.at(c) / alpha);
       }
-      pixel[3] = static_cast<unsigned char>(alpha / count);
+      out.pixels[at + 3] = static_cast<unsigned char>(alpha / count);
     }
   }
   return out;
