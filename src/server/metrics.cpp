@@ -101,7 +101,7 @@ std::string Metrics::text() const {
            std::string(GifStream::reasonName(static_cast<GifStream::Cut>(i))) +
            "\"} " + std::to_string(gifsCut[i].load()) + "\n";
   }
-  return served_ ? out + artworkMetrics(*served_) : out;
+  return served_ != nullptr ? out + artworkMetrics(*served_) : out;
 }
 
 std::string artworkMetrics(const Served& served) {
@@ -118,13 +118,13 @@ std::string artworkMetrics(const Served& served) {
   for (const auto& [name, theme] : served.themes) {
     const bool held =
         theme.artwork != nullptr || decoded(ArtworkKind::theme, theme.folder);
-    out += "tib_artwork_decoded{kind=\"theme\",name=\"" + metricLabel(name) +
+    out += R"(tib_artwork_decoded{kind="theme",name=")" + metricLabel(name) +
            "\"} " + (held ? "1" : "0") + "\n";
   }
   for (const auto& [name, set] : served.pieceSets) {
     const bool held =
         set.sprites != nullptr || decoded(ArtworkKind::pieces, set.folder);
-    out += "tib_artwork_decoded{kind=\"pieces\",name=\"" + metricLabel(name) +
+    out += R"(tib_artwork_decoded{kind="pieces",name=")" + metricLabel(name) +
            "\"} " + (held ? "1" : "0") + "\n";
   }
   out +=

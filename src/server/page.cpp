@@ -380,11 +380,11 @@ std::string queryValue(std::string_view text) {
 // The button of one theme's or set's picture, for a name the lists show.
 std::string picture(const char* parameter, const std::string& value,
                     const std::string& label) {
-  return "<button type=\"button\" data-value=\"" + escapedHtml(value) +
-         "\" title=\"" + escapedHtml(label) +
-         "\"><img loading=\"lazy\" src=\"/thumbnail.png?" + parameter + "=" +
-         escapedHtml(queryValue(value)) + "\" alt=\"" + escapedHtml(label) +
-         "\"></button>";
+  return R"(<button type="button" data-value=")" + escapedHtml(value) +
+         R"(" title=")" + escapedHtml(label) +
+         R"("><img loading="lazy" src="/thumbnail.png?)" + parameter + "=" +
+         escapedHtml(queryValue(value)) + R"(" alt=")" + escapedHtml(label) +
+         R"("></button>)";
 }
 
 std::string pictures(const char* parameter, const Choices& choices) {

@@ -20,7 +20,7 @@ std::shared_ptr<const codec::GifPalette> paletteOf(const Served& served,
   }
   // Named by what decides it: the pictures of the theme and of the set.
   const std::string key = std::to_string(theme.identity) + "/" +
-                          (set ? std::to_string(set->identity) : "");
+                          (set != nullptr ? std::to_string(set->identity) : "");
   return served.decoded->get<codec::GifPalette>({ArtworkKind::palette, key},
                                                 build);
 }

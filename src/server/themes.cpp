@@ -293,9 +293,9 @@ Drawn drawnOf(const Served& served, const Theme& theme, const PieceSet* set) {
   if (!drawn.artwork) {
     throw Error("cannot render: the theme's artwork is not loaded");
   }
-  drawn.pieces = set ? spritesOf(served, *set)
-                     : std::shared_ptr<const Sprites>(drawn.artwork,
-                                                      &drawn.artwork->sprites);
+  drawn.pieces = set != nullptr ? spritesOf(served, *set)
+                                : std::shared_ptr<const Sprites>(
+                                      drawn.artwork, &drawn.artwork->sprites);
   if (!drawn.pieces) {
     throw Error("cannot render: the piece set is not loaded");
   }

@@ -81,12 +81,13 @@ std::shared_ptr<const std::vector<unsigned char>> thumbnailOf(
     const Served& served, const Theme& theme, const PieceSet* set) {
   namespace fs = std::filesystem;
   const std::string path =
-      set ? (fs::path(set->folder) / spriteFileName(kPieces[kKnight])).string()
+      set != nullptr
+          ? (fs::path(set->folder) / spriteFileName(kPieces[kKnight])).string()
           : (fs::path(theme.folder) / kBoardFile).string();
   const codec::ArtworkRole role =
-      set ? codec::ArtworkRole::sprite : codec::ArtworkRole::board;
+      set != nullptr ? codec::ArtworkRole::sprite : codec::ArtworkRole::board;
   const auto make = [&] {
-    if (set) {
+    if (set != nullptr) {
       checkUnchanged(*set);
     } else {
       checkUnchanged(theme);
