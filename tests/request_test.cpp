@@ -282,6 +282,26 @@ TEST(RequestTest, RefusesEachBadAnnotationNamingIt) {
   }
 }
 
+TEST(RequestTest, ThumbnailsOfEachThemeAndSetWithTagsOfTheirOwn) {
+  const std::vector<std::pair<std::string, unsigned>> statuses = {
+      {"theme=green", 200},  {"piece=alpha", 200},
+      {"theme=", 200},       {"theme=blue", 400},
+      {"piece=alphas", 400}, {"", 400},
+      {"size=9", 400},       {"theme=green&piece=alpha", 400}};
+  for (const auto& [query, status] : statuses) {
+    EXPECT_EQ(status, statusOf(decide("/thumbnail.png?" + query))) << query;
+  }
+  const Render green = renderOf(decide("/thumbnail.png?theme=green"));
+  EXPECT_TRUE(green.thumbnail);
+  EXPECT_EQ(nullptr, green.pieceSet);
+  const Render alpha = renderOf(decide("/thumbnail.png?piece=alpha"));
+  EXPECT_EQ(&served().pieceSets.at("alpha"), alpha.pieceSet);
+  EXPECT_NE(green.tag, alpha.tag);
+  EXPECT_NE(green.tag, renderOf(decide("/thumbnail.png?theme=")).tag);
+  EXPECT_EQ(304U,
+            statusOf(decide("/thumbnail.png?theme=green", "GET", {green.tag})));
+}
+
 TEST(RequestTest, AnswersThePageAtTheRoot) {
   EXPECT_TRUE(isPage(decide("/"), StaticPage::tryIt));
   EXPECT_TRUE(isPage(decide("/index.html?fen=8", "HEAD"), StaticPage::tryIt));
