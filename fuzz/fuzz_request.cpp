@@ -91,9 +91,8 @@ std::string queryOf(const Annotations& annotations) {
 // What a decision to render promises of its annotations.
 void checkAnnotations(const Render& render) {
   const Annotations& annotations = render.diagram.annotations;
-  check(boardPicture(*render.artwork, boardIndex(annotations.orientation,
-                                                 annotations.coordinates)) !=
-        nullptr);
+  check(hasBoard(*render.theme,
+                 boardIndex(annotations.orientation, annotations.coordinates)));
   check(annotations.lastMove.size() <= 2);
   for (const Square& square : annotations.lastMove) {
     check(chess::onBoard(square));
@@ -139,8 +138,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   if (const auto* render = std::get_if<Render>(&decision)) {
     check(method != "POST");
     const Settings& settings = render->diagram.settings;
-    check(settings.Size >= 1 && settings.Size <= kMaxSize);
-    check(render->artwork != nullptr && render->pieces != nullptr);
+    check(render->thumbnail ||
+          (settings.Size >= 1 && settings.Size <= kMaxSize));
+    check(render->served != nullptr && render->theme != nullptr);
     checkAnnotations(*render);
     check(render->tag.size() == 18 &&
           ifNoneMatchHits(render->tag, render->tag));

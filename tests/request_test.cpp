@@ -78,8 +78,8 @@ TEST(RequestTest, DecodesQueriesAsFormsDo) {
       renderOf(decide("/board.png?size=1&size=300px&fen=k&theme=green"));
   EXPECT_EQ(300, last.diagram.settings.Size);
   EXPECT_EQ(readPlacement("k").pieces, last.diagram.position.pieces);
-  EXPECT_EQ(served().themes.at("green").artwork.get(), last.artwork);
-  EXPECT_EQ(&last.artwork->sprites, last.pieces);
+  EXPECT_EQ(&served().themes.at("green"), last.theme);
+  EXPECT_EQ(nullptr, last.pieceSet);
   EXPECT_EQ(
       300,
       renderOf(decide("http://h:1/board.png?size=300")).diagram.settings.Size);
@@ -100,8 +100,8 @@ TEST(RequestTest, RefusesWithTheContractStatuses) {
   EXPECT_FALSE(std::get<Refuse>(decide("/board.png?size=x")).closeAfter);
   EXPECT_EQ("piece=alphas: no such piece set",
             messageOf(decide("/board.png?piece=alphas")));
-  EXPECT_EQ(served().pieceSets.at("alpha").sprites.get(),
-            renderOf(decide("/board.png?piece=alpha")).pieces);
+  EXPECT_EQ(&served().pieceSets.at("alpha"),
+            renderOf(decide("/board.png?piece=alpha")).pieceSet);
   EXPECT_EQ("theme=\\x0a\\x5c: no such theme",
             messageOf(decide("/board.png?theme=%0A%5C")));
   // A head past kHeadLimit, with and without its request line whole.
@@ -280,6 +280,26 @@ TEST(RequestTest, RefusesEachBadAnnotationNamingIt) {
     EXPECT_TRUE(std::holds_alternative<Render>(decide("/board.png?" + query)))
         << query;
   }
+}
+
+TEST(RequestTest, ThumbnailsOfEachThemeAndSetWithTagsOfTheirOwn) {
+  const std::vector<std::pair<std::string, unsigned>> statuses = {
+      {"theme=green", 200},  {"piece=alpha", 200},
+      {"theme=", 200},       {"theme=blue", 400},
+      {"piece=alphas", 400}, {"", 400},
+      {"size=9", 400},       {"theme=green&piece=alpha", 400}};
+  for (const auto& [query, status] : statuses) {
+    EXPECT_EQ(status, statusOf(decide("/thumbnail.png?" + query))) << query;
+  }
+  const Render green = renderOf(decide("/thumbnail.png?theme=green"));
+  EXPECT_TRUE(green.thumbnail);
+  EXPECT_EQ(nullptr, green.pieceSet);
+  const Render alpha = renderOf(decide("/thumbnail.png?piece=alpha"));
+  EXPECT_EQ(&served().pieceSets.at("alpha"), alpha.pieceSet);
+  EXPECT_NE(green.tag, alpha.tag);
+  EXPECT_NE(green.tag, renderOf(decide("/thumbnail.png?theme=")).tag);
+  EXPECT_EQ(304U,
+            statusOf(decide("/thumbnail.png?theme=green", "GET", {green.tag})));
 }
 
 TEST(RequestTest, AnswersThePageAtTheRoot) {

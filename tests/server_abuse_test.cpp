@@ -4,9 +4,12 @@
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 
+#include <array>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <thread>
+#include <vector>
 
 #include "server_support.h"
 
@@ -433,28 +436,43 @@ TEST_F(ServerTest, TheLogIsBoundedEscapedAndNeverStallsTheService) {
   close(pipeEnds[0]);
 }
 
-TEST_F(ServerTest, ArtworkMemoryIsBoundedAndSharedFoldersDecodedOnce) {
+TEST_F(ServerTest, ArtworkIsDecodedWhenFirstDrawnOnceForAllItsNames) {
   // Three names for one folder cost what one does.
   std::filesystem::create_directory_symlink(folder_.path() / "themes" / "alt",
                                             folder_.path() / "themes" / "alt2");
   std::filesystem::create_directory_symlink(folder_.path(),
                                             folder_.path() / "themes" / "same");
-  const std::vector<std::string> args = {"--listen",
-                                         "127.0.0.1:0",
-                                         "--artwork",
-                                         folder_.path().string(),
-                                         "--max-artwork-memory",
-                                         "10"};
-  ServerProcess fits(args);
-  EXPECT_NE(0, fits.waitListening()) << fits.log();
-  // Two boards of 4 MiB and their sprites do not fit in 8 MiB.
-  std::vector<std::string> tight = args;
-  tight.back() = "8";
-  ServerProcess over(tight);
+  const uint16_t port = start({"--max-artwork-memory", "10"});
+  const auto metric = [port](const std::string& name) {
+    return metricValue(Client(port).get("/metrics").body(), name);
+  };
+  const std::string alt = R"(tib_artwork_decoded{kind="theme",name="alt"})";
+  EXPECT_EQ("0", metric(alt));
+  EXPECT_EQ("1", metric(R"(tib_artwork_decoded{kind="theme",name="same"})"));
+  // Two requests at once for the folder not yet decoded.
+  std::array<std::string, 2> bodies;
+  std::vector<std::thread> clients;
+  for (std::size_t i = 0; i < bodies.size(); ++i) {
+    clients.emplace_back([&bodies, i, port] {
+      bodies.at(i) = Client(port)
+                         .get(std::string("/board.png?size=64&theme=") +
+                              (i == 0 ? "alt" : "alt2"))
+                         .body();
+    });
+  }
+  for (std::thread& client : clients) {
+    client.join();
+  }
+  EXPECT_EQ(bodies[0], bodies[1]);
+  EXPECT_EQ("1", metric(alt));
+  EXPECT_EQ("1", metric("tib_artwork_decodes_total"));
+  // Not even the default theme fits in 3 MiB: refused at start.
+  ServerProcess over({"--listen", "127.0.0.1:0", "--artwork",
+                      folder_.path().string(), "--max-artwork-memory", "3"});
   EXPECT_EQ(1, over.waitExit(seconds(10)));
   const std::string log = over.log();
   EXPECT_EQ(log.size() - 1, log.find('\n')) << log;
-  EXPECT_NE(std::string::npos, log.find("memory limit (8 MiB)")) << log;
+  EXPECT_NE(std::string::npos, log.find("memory limit (3 MiB)")) << log;
 }
 
 }  // namespace

@@ -6,8 +6,10 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/thread_pool.hpp>
+#include <chrono>
 #include <future>
 #include <memory>
 #include <sstream>
@@ -17,10 +19,13 @@
 #include "server/access_log.h"
 #include "server/gif_stream.h"
 #include "server/metrics.h"
+#include "server/palettes.h"
 #include "server/render_queue.h"
 #include "server/themes.h"
+#include "server/thumbnails.h"
 #include "server_support.h"
 #include "test_support.h"
+#include "tib/board/error.h"
 
 namespace tib {
 
@@ -378,6 +383,107 @@ TEST(ServerThemesTest, AThemeNamedBrownIsNotHiddenByTheDefaultsAlias) {
   const Served own = loadServed(folder.path().string(), 1U << 30, log);
   EXPECT_NE(own.themes.at("").artwork, own.themes.at("brown").artwork);
   EXPECT_NE(identityOf(own, ""), identityOf(own, "brown"));
+}
+
+TEST(ArtworkCacheTest, TwoAsksAtOnceShareOneMakeAndAFailureIsTriedAgain) {
+  ArtworkCache cache(1U << 20, 0);
+  std::atomic<int> makes{0};
+  std::promise<void> secondAsks;
+  std::shared_future<void> asked = secondAsks.get_future().share();
+  const auto make = [&] {
+    ++makes;
+    // The second ask comes while this one is being made.
+    asked.wait();
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    return Made{std::make_shared<const int>(7), 4};
+  };
+  const ArtworkKey key{ArtworkKind::pieces, "set"};
+  std::thread first([&] { EXPECT_EQ(7, *cache.get<int>(key, make)); });
+  while (cache.usage().decodes == 0) {
+    std::this_thread::yield();
+  }
+  secondAsks.set_value();
+  EXPECT_EQ(7, *cache.get<int>(key, make));
+  first.join();
+  EXPECT_EQ(1, makes.load());
+  const ArtworkKey broken{ArtworkKind::theme, "broken"};
+  const auto fail = [&]() -> Made { throw Error("cannot load"); };
+  EXPECT_THROW(cache.get<int>(broken, fail), Error);
+  EXPECT_FALSE(cache.holds(broken));
+  EXPECT_EQ(7, *cache.get<int>(broken, make));
+}
+
+TEST(ServerThemesTest, EveryThemeAskedInTurnStaysUnderTheMemoryLimit) {
+  TempDir folder;
+  writeArtwork(folder.path());
+  const std::vector<std::string> names = {"a", "b", "c", "d"};
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    const auto theme = folder.path() / "themes" / names[i];
+    std::filesystem::create_directories(theme);
+    writeArtwork(theme);
+    writePng(theme / "t_board.png", noiseImage(1024, 1024, 20 + i));
+  }
+  std::ostringstream log;
+  // The default theme and one other: 4 MiB boards and their sprites.
+  const std::size_t limit = std::size_t{10} << 20;
+  const Served served = loadServed(folder.path().string(), limit, log);
+  for (int round = 0; round < 2; ++round) {
+    for (const std::string& name : names) {
+      const std::shared_ptr<const Artwork> artwork =
+          artworkOf(served, served.themes.at(name));
+      ASSERT_NE(nullptr, artwork);
+      EXPECT_EQ(1024U, artwork->boards[0].width);
+      EXPECT_LE(served.decoded->usage().bytes, limit) << name;
+    }
+  }
+  EXPECT_EQ(names.size() * 2, served.decoded->usage().decodes);
+  // A file changed since start is refused rather than drawn under old tags.
+  writePng(folder.path() / "themes" / "a" / "t_board.png",
+           noiseImage(1024, 1024, 5));
+  EXPECT_THROW(artworkOf(served, served.themes.at("a")), Error);
+}
+
+TEST(ServerThemesTest, EachThemeAndSetKeepsAGifPaletteOfItsOwn) {
+  TempDir folder;
+  writeArtwork(folder.path());
+  // A flat board: its palette is quick to build.
+  writePng(folder.path() / kBoardFile,
+           solidImage(1024, 1024, 90, 120, 60, 255));
+  for (const char* name : {"p", "q"}) {
+    std::filesystem::create_directories(folder.path() / "pieces" / name);
+    writeArtwork(folder.path() / "pieces" / name);
+  }
+  writePng(folder.path() / "pieces" / "q" / "t_wk.png",
+           solidImage(20, 20, 200, 10, 10, 255));
+  std::ostringstream log;
+  const Served served = loadServed(folder.path().string(), 1U << 30, log);
+  const Theme& theme = served.themes.at("");
+  const auto palette = [&](const char* name) {
+    const PieceSet* set = &served.pieceSets.at(name);
+    const Drawn drawn = drawnOf(served, theme, set);
+    return paletteOf(served, theme, set, *drawn.artwork, *drawn.pieces);
+  };
+  const auto first = palette("p");
+  EXPECT_EQ(first, palette("p"));
+  EXPECT_NE(first, palette("q"));
+}
+
+TEST(ThumbnailTest, ShrinksByTheMeanOfTheOpaquePixelsCentred) {
+  // Opaque red and transparent green side by side, 4 x 2, into 2 x 2.
+  codec::ImageBuffer picture{{}, 4, 2};
+  for (int pixel = 0; pixel < 8; ++pixel) {
+    const bool red = pixel % 4 < 2;
+    const std::array<unsigned char, 4> rgba{
+        static_cast<unsigned char>(red ? 200 : 0),
+        static_cast<unsigned char>(red ? 0 : 255), 0,
+        static_cast<unsigned char>(red ? 255 : 0)};
+    picture.pixels.insert(picture.pixels.end(), rgba.begin(), rgba.end());
+  }
+  const codec::ImageBuffer small = shrunk(picture, 2);
+  // Two columns, one row, in the middle row of the square's top.
+  const std::vector<unsigned char> want{200, 0, 0, 255, 0, 0, 0, 0,
+                                        0,   0, 0, 0,   0, 0, 0, 0};
+  EXPECT_EQ(want, small.pixels);
 }
 
 }  // namespace

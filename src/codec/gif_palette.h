@@ -60,6 +60,13 @@ class GifPalette {
   [[nodiscard]] std::size_t colourCount() const { return table_.size() - 1; }
   // The colour table in the file holds 2^tableBits entries.
   [[nodiscard]] unsigned tableBits() const { return tableBits_; }
+  // The memory the palette takes.
+  [[nodiscard]] std::size_t memoryBytes() const {
+    return sizeof *this + table_.capacity() * sizeof(Rgb) +
+           cellStarts_.capacity() * sizeof(std::uint32_t) +
+           cellCandidates_.capacity() +
+           known_.capacity() * sizeof(std::uint32_t);
+  }
 
   // The index of the palette colour nearest to `rgb` (0xRRGGBB), lowest
   // index on a tie: a function of the colour alone.

@@ -7,6 +7,8 @@
 #include <exception>
 #include <string_view>
 
+#include "server/palettes.h"
+#include "server/thumbnails.h"
 #include "tib/board/error.h"
 #include "tib/board/render.h"
 #include "tib/game/decorated_game.h"
@@ -113,8 +115,17 @@ Answer renderAnswer(const Render& render) {
     if (text && render.lettering == nullptr) {
       return {textResponse(500, "cannot render: no fonts for the text")};
     }
+    if (render.thumbnail) {
+      return {imageResponse(
+          *thumbnailOf(*render.served, *render.theme, render.pieceSet),
+          "image/png", render.tag)};
+    }
+    // Decoded here, on the worker, when not yet.
+    const Drawn drawn = drawnOf(*render.served, *render.theme, render.pieceSet);
     if (render.svg) {
-      const std::string svg = renderSvg(render.vectors, render.diagram,
+      VectorArt vectors = render.vectors;
+      vectors.artwork = drawn.artwork.get();
+      const std::string svg = renderSvg(vectors, render.diagram,
                                         render.decorations, render.lettering);
       HttpResponse response =
           imageResponse(std::vector<unsigned char>(svg.begin(), svg.end()),
@@ -127,10 +138,10 @@ Answer renderAnswer(const Render& render) {
     }
     // One thread: the workers render on every core already.
     std::vector<unsigned char> png =
-        text ? renderDecoratedPng(*render.artwork, *render.pieces,
-                                  render.diagram, render.decorations,
-                                  *render.lettering, Threads{1})
-             : renderPng(*render.artwork, *render.pieces, render.diagram,
+        text ? renderDecoratedPng(*drawn.artwork, *drawn.pieces, render.diagram,
+                                  render.decorations, *render.lettering,
+                                  Threads{1})
+             : renderPng(*drawn.artwork, *drawn.pieces, render.diagram,
                          Threads{1});
     return {imageResponse(std::move(png), "image/png", render.tag)};
   } catch (const Error& failure) {
@@ -154,16 +165,18 @@ Answer streamGif(const RenderGif& render, GifStream& stream,
                  const std::function<void()>& wake,
                  const std::function<bool()>& keepGoing) {
   try {
-    if (render.lettering == nullptr || render.palettes == nullptr) {
+    if (render.lettering == nullptr) {
       return {textResponse(500, "cannot render: no fonts for the text")};
     }
+    const Drawn drawn = drawnOf(*render.served, *render.theme, render.pieceSet);
     const codec::GifSink sink = [&](const unsigned char* bytes,
                                     std::size_t size) {
       stream.put(bytes, size, deadline, wake);
     };
     const bool whole = writeDecoratedAnimation(
-        *render.artwork, *render.pieces,
-        *render.palettes->of(*render.artwork, *render.pieces),
+        *drawn.artwork, *drawn.pieces,
+        *paletteOf(*render.served, *render.theme, render.pieceSet,
+                   *drawn.artwork, *drawn.pieces),
         render.game.frames, render.game.decorations, *render.lettering, sink,
         [&] {
           if (std::chrono::steady_clock::now() >= deadline) {

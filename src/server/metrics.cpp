@@ -14,6 +14,18 @@ std::string number(double value) {
   return {text.data(), static_cast<std::size_t>(length)};
 }
 
+// A name as a label value: backslash, quote and line feed escaped.
+std::string metricLabel(const std::string& name) {
+  std::string escaped;
+  for (const char c : name) {
+    if (c == '\\' || c == '"') {
+      escaped += '\\';
+    }
+    escaped += c == '\n' ? std::string("\\n") : std::string(1, c);
+  }
+  return escaped;
+}
+
 }  // namespace
 
 void Metrics::countResponse(unsigned status, std::size_t bodyBytes) {
@@ -89,7 +101,68 @@ std::string Metrics::text() const {
            std::string(GifStream::reasonName(static_cast<GifStream::Cut>(i))) +
            "\"} " + std::to_string(gifsCut[i].load()) + "\n";
   }
-  return out;
+  return served_ != nullptr ? out + artworkMetrics(*served_) : out;
+}
+
+std::string artworkMetrics(const Served& served) {
+  const ArtworkUsage usage =
+      served.decoded ? served.decoded->usage() : ArtworkUsage{};
+  const auto decoded = [&usage](ArtworkKind kind, const std::string& folder) {
+    return std::find(usage.held.begin(), usage.held.end(),
+                     ArtworkKey{kind, folder}) != usage.held.end();
+  };
+  std::string out =
+      "# HELP tib_artwork_decoded Each theme and piece set served: 1 when its "
+      "pictures are decoded.\n"
+      "# TYPE tib_artwork_decoded gauge\n";
+  for (const auto& [name, theme] : served.themes) {
+    const bool held =
+        theme.artwork != nullptr || decoded(ArtworkKind::theme, theme.folder);
+    out += R"(tib_artwork_decoded{kind="theme",name=")" + metricLabel(name) +
+           "\"} " + (held ? "1" : "0") + "\n";
+  }
+  for (const auto& [name, set] : served.pieceSets) {
+    const bool held =
+        set.sprites != nullptr || decoded(ArtworkKind::pieces, set.folder);
+    out += R"(tib_artwork_decoded{kind="pieces",name=")" + metricLabel(name) +
+           "\"} " + (held ? "1" : "0") + "\n";
+  }
+  out +=
+      "# HELP tib_artwork_held Decoded themes, piece sets, GIF palettes and "
+      "thumbnails held, by kind.\n"
+      "# TYPE tib_artwork_held gauge\n";
+  for (const ArtworkKind kind :
+       {ArtworkKind::theme, ArtworkKind::pieces, ArtworkKind::palette,
+        ArtworkKind::thumbnail}) {
+    const auto count = std::count_if(
+        usage.held.begin(), usage.held.end(),
+        [kind](const ArtworkKey& key) { return key.first == kind; });
+    out += "tib_artwork_held{kind=\"" + std::string(artworkKindName(kind)) +
+           "\"} " + std::to_string(count) + "\n";
+  }
+  return out +
+         "# HELP tib_artwork_bytes Memory of the decoded artwork, the default "
+         "theme's included.\n"
+         "# TYPE tib_artwork_bytes gauge\n"
+         "tib_artwork_bytes " +
+         std::to_string(usage.bytes) +
+         "\n"
+         "# HELP tib_artwork_limit_bytes --max-artwork-memory.\n"
+         "# TYPE tib_artwork_limit_bytes gauge\n"
+         "tib_artwork_limit_bytes " +
+         std::to_string(usage.limit) +
+         "\n"
+         "# HELP tib_artwork_decodes_total Themes, piece sets, palettes and "
+         "thumbnails decoded or built after start.\n"
+         "# TYPE tib_artwork_decodes_total counter\n"
+         "tib_artwork_decodes_total " +
+         std::to_string(usage.decodes) +
+         "\n"
+         "# HELP tib_artwork_dropped_total Decoded artwork dropped, the least "
+         "recently used first, to stay under the limit.\n"
+         "# TYPE tib_artwork_dropped_total counter\n"
+         "tib_artwork_dropped_total " +
+         std::to_string(usage.dropped) + "\n";
 }
 
 }  // namespace tib

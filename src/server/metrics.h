@@ -10,6 +10,7 @@
 #include <string>
 
 #include "server/gif_stream.h"
+#include "server/themes.h"
 
 namespace tib {
 
@@ -22,6 +23,10 @@ inline constexpr std::array<double, 10> kRenderBuckets{
     0.005, 0.01, 0.025, 0.05, 0.1, 0.25, 0.5, 1.0, 2.5, 10.0};
 
 struct Metrics {
+  Metrics() = default;
+  // With the artwork served, whose themes and sets /metrics lists.
+  explicit Metrics(const Served* served) : served_(served) {}
+
   std::array<std::atomic<uint64_t>, kCountedStatuses.size()> requests{};
   std::array<std::atomic<uint64_t>, kRenderBuckets.size() + 1> renders{};
   std::atomic<uint64_t> renderMicroseconds{0};
@@ -38,7 +43,14 @@ struct Metrics {
   void countRender(double seconds);
   // The exposition text.
   [[nodiscard]] std::string text() const;
+
+ private:
+  const Served* served_ = nullptr;
 };
+
+// The artwork's lines of /metrics: each theme and piece set served, whether
+// it is decoded, and the decoded artwork's memory, decodes and drops.
+std::string artworkMetrics(const Served& served);
 
 // One request counted in flight while this lives: however its answer ends,
 // written, dropped or lost to an exception, the count comes back.

@@ -1,6 +1,7 @@
 #include "server/page.h"
 
 #include <algorithm>
+#include <cctype>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -18,8 +19,9 @@ namespace {
 // diagram's form, and #game opens the game's. The game goes as the body of a
 // POST, its GET URL offered only when the server takes its request line. The
 // lists of themes and piece sets go where the comments <!--themes--> and
-// <!--pieces--> stand, the request line's limit where
-// <!--requestLineLimit--> does.
+// <!--pieces--> stand, their pictures where <!--themePictures--> and
+// <!--piecePictures--> do (each a button that chooses it in the list named
+// by data-for), the request line's limit where <!--requestLineLimit--> does.
 constexpr std::string_view kPage = R"html(<!DOCTYPE html>
 <html lang="en">
 <head>
@@ -39,6 +41,10 @@ nav label { margin-right: 1.5em; }
 .url { display: block; margin-top: .8em; max-width: 40em; word-break: break-all; }
 .fetch { margin-top: .8em; max-width: 40em; word-break: break-all; }
 .error { color: #882020; min-height: 1.4em; white-space: pre-wrap; }
+.pictures { grid-column: 1 / -1; display: flex; flex-wrap: wrap; gap: .2em; max-width: 26em; }
+.pictures button { padding: 1px; border: 2px solid transparent; background: none; }
+.pictures button[aria-pressed=true] { border-color: #2060a0; }
+.pictures img { width: 40px; height: 40px; display: block; }
 </style>
 </head>
 <body>
@@ -59,8 +65,10 @@ Arrows and highlights are comma lists such as <code>Ge2e4,Rd5</code>
 <input type="number" id="size" name="size" value="400" min="1">
 <label for="theme">theme</label>
 <select id="theme" name="theme"><!--themes--></select>
+<div class="pictures" data-for="theme"><!--themePictures--></div>
 <label for="piece">pieces</label>
 <select id="piece" name="piece"><!--pieces--></select>
+<div class="pictures" data-for="piece"><!--piecePictures--></div>
 <label for="orientation">orientation</label>
 <select id="orientation" name="orientation">
 <option value="white">white</option><option value="black">black</option>
@@ -98,8 +106,10 @@ A move that cannot be played is named here instead.</p>
 <input type="number" id="gameSize" name="size" placeholder="480" min="1">
 <label for="gameTheme">theme</label>
 <select id="gameTheme" name="theme"><!--themes--></select>
+<div class="pictures" data-for="gameTheme"><!--themePictures--></div>
 <label for="gamePiece">pieces</label>
 <select id="gamePiece" name="piece"><!--pieces--></select>
+<div class="pictures" data-for="gamePiece"><!--piecePictures--></div>
 <label for="gameOrientation">orientation</label>
 <select id="gameOrientation" name="orientation">
 <option value="white">white</option><option value="black">black</option>
@@ -250,6 +260,25 @@ function whenTypingPauses(fields, then, wait) {
     then();
   });
 }
+// A picture chooses its theme or set in the list, which shows the choice.
+for (const pictures of document.querySelectorAll(".pictures")) {
+  const list = document.getElementById(pictures.dataset.for);
+  const mark = () => {
+    for (const button of pictures.children) {
+      button.setAttribute("aria-pressed", button.dataset.value === list.value);
+    }
+  };
+  pictures.addEventListener("click", (event) => {
+    const button = event.target.closest("button");
+    if (button) {
+      list.value = button.dataset.value;
+      list.dispatchEvent(new Event("input", { bubbles: true }));
+      mark();
+    }
+  });
+  list.addEventListener("change", mark);
+  mark();
+}
 whenTypingPauses(form, update, 300);
 whenTypingPauses(gameForm, updateGame, 600);
 for (const radio of document.querySelectorAll("input[name=mode]")) {
@@ -303,35 +332,82 @@ std::string option(const std::string& value, const std::string& label) {
          "</option>";
 }
 
-std::string themeOptions(const Themes& themes) {
+// A list's entries: the value sent and the name shown.
+using Choices = std::vector<std::pair<std::string, std::string>>;
+
+Choices themeChoices(const Themes& themes) {
   const auto alias = themes.find(kDefaultThemeAlias);
   const auto standard = themes.find("");
   // The alias is the default theme's second name unless a folder took it.
   const bool aliasIsDefault = alias != themes.end() &&
                               standard != themes.end() &&
                               alias->second.artwork == standard->second.artwork;
-  std::string options;
+  Choices choices;
   for (const auto& [name, theme] : themes) {
     if (name.empty()) {
-      options += option(name, aliasIsDefault ? std::string("default (") +
-                                                   kDefaultThemeAlias + ")"
-                                             : "default");
+      choices.emplace_back(name, aliasIsDefault ? std::string("default (") +
+                                                      kDefaultThemeAlias + ")"
+                                                : "default");
     } else if (listable(name) &&
                !(aliasIsDefault && name == kDefaultThemeAlias)) {
-      options += option(name, name);
+      choices.emplace_back(name, name);
     }
   }
-  return options;
+  return choices;
 }
 
-std::string pieceOptions(const PieceSets& pieceSets) {
-  std::string options = option("", "the theme's own");
+Choices pieceChoices(const PieceSets& pieceSets) {
+  Choices choices;
   for (const auto& [name, set] : pieceSets) {
     if (listable(name)) {
-      options += option(name, name);
+      choices.emplace_back(name, name);
     }
   }
-  return options;
+  return choices;
+}
+
+std::string options(const Choices& choices) {
+  std::string text;
+  for (const auto& [value, label] : choices) {
+    text += option(value, label);
+  }
+  return text;
+}
+
+// A name in a query: every byte but letters, digits and -._~ escaped.
+std::string queryValue(std::string_view text) {
+  static constexpr std::string_view kHex = "0123456789ABCDEF";
+  std::string encoded;
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (std::isalnum(byte) != 0 || c == '-' || c == '.' || c == '_' ||
+        c == '~') {
+      encoded += c;
+    } else {
+      encoded += '%';
+      encoded += kHex[byte >> 4U];
+      encoded += kHex[byte & 15U];
+    }
+  }
+  return encoded;
+}
+
+// The button of one theme's or set's picture, for a name the lists show.
+std::string picture(const char* parameter, const std::string& value,
+                    const std::string& label) {
+  return R"(<button type="button" data-value=")" + escapedHtml(value) +
+         R"(" title=")" + escapedHtml(label) +
+         R"("><img loading="lazy" src="/thumbnail.png?)" + parameter + "=" +
+         escapedHtml(queryValue(value)) + R"(" alt=")" + escapedHtml(label) +
+         R"("></button>)";
+}
+
+std::string pictures(const char* parameter, const Choices& choices) {
+  std::string text;
+  for (const auto& [value, label] : choices) {
+    text += picture(parameter, value, label);
+  }
+  return text;
 }
 
 // The page with each marker replaced by its text, the texts not read again.
@@ -357,9 +433,13 @@ std::string filledIn(
 }  // namespace
 
 std::string tryItPage(const Served& served) {
+  const Choices themes = themeChoices(served.themes);
+  const Choices sets = pieceChoices(served.pieceSets);
   return filledIn(
-      kPage, {{"<!--themes-->", themeOptions(served.themes)},
-              {"<!--pieces-->", pieceOptions(served.pieceSets)},
+      kPage, {{"<!--themes-->", options(themes)},
+              {"<!--pieces-->", option("", "the theme's own") + options(sets)},
+              {"<!--themePictures-->", pictures("theme", themes)},
+              {"<!--piecePictures-->", pictures("piece", sets)},
               {"<!--requestLineLimit-->", std::to_string(kRequestLineLimit)}});
 }
 

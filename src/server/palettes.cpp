@@ -4,21 +4,25 @@
 
 namespace tib {
 
-std::shared_ptr<const codec::GifPalette> Palettes::of(const Artwork& artwork,
-                                                      const Sprites& pieces) {
-  const std::pair<const Artwork*, const Sprites*> key{&artwork, &pieces};
-  {
-    const std::lock_guard<std::mutex> lock(mutex_);
-    if (const auto found = built_.find(key); found != built_.end()) {
-      return found->second;
-    }
+std::shared_ptr<const codec::GifPalette> paletteOf(const Served& served,
+                                                   const Theme& theme,
+                                                   const PieceSet* set,
+                                                   const Artwork& artwork,
+                                                   const Sprites& pieces) {
+  const auto build = [&] {
+    auto palette = std::make_shared<const codec::GifPalette>(
+        decoratedPalette(artwork, pieces, *served.lettering));
+    const std::size_t bytes = palette->memoryBytes();
+    return Made{std::move(palette), bytes};
+  };
+  if (!served.decoded) {
+    return std::static_pointer_cast<const codec::GifPalette>(build().value);
   }
-  // Built outside the lock: two first GIFs of one theme may both build it,
-  // and get the same palette.
-  auto palette = std::make_shared<const codec::GifPalette>(
-      decoratedPalette(artwork, pieces, lettering_));
-  const std::lock_guard<std::mutex> lock(mutex_);
-  return built_.emplace(key, std::move(palette)).first->second;
+  // Named by what decides it: the pictures of the theme and of the set.
+  const std::string key = std::to_string(theme.identity) + "/" +
+                          (set != nullptr ? std::to_string(set->identity) : "");
+  return served.decoded->get<codec::GifPalette>({ArtworkKind::palette, key},
+                                                build);
 }
 
 }  // namespace tib

@@ -1,33 +1,22 @@
 // The GIF palettes of tib-server: one for each theme and piece set, built
-// when a GIF first needs it (a few tens of milliseconds) and kept, shared by
-// every render after.
+// when a GIF first needs it (a few tens of milliseconds) and kept with the
+// decoded artwork, shared by every render after.
 #pragma once
 
-#include <map>
 #include <memory>
-#include <mutex>
-#include <utility>
 
 #include "codec/gif_palette.h"
-#include "tib/decoration/decorated.h"
+#include "server/themes.h"
 
 namespace tib {
 
-class Palettes {
- public:
-  explicit Palettes(const Lettering& lettering) : lettering_(lettering) {}
-
-  // The palette of GIFs drawn with these pieces on this artwork's boards,
-  // bars and badges included. Safe from several threads.
-  std::shared_ptr<const codec::GifPalette> of(const Artwork& artwork,
-                                              const Sprites& pieces);
-
- private:
-  const Lettering& lettering_;
-  std::mutex mutex_;
-  std::map<std::pair<const Artwork*, const Sprites*>,
-           std::shared_ptr<const codec::GifPalette>>
-      built_;
-};
+// The palette of GIFs drawn with set's pieces (none: the theme's own) on
+// theme's boards, bars and badges included, whose artwork and sprites are
+// given. Safe from several threads.
+std::shared_ptr<const codec::GifPalette> paletteOf(const Served& served,
+                                                   const Theme& theme,
+                                                   const PieceSet* set,
+                                                   const Artwork& artwork,
+                                                   const Sprites& pieces);
 
 }  // namespace tib

@@ -8,6 +8,7 @@
 #include "server/board_query.h"
 #include "server/hash.h"
 #include "server/text.h"
+#include "server/thumbnails.h"
 #include "tib/board/error.h"
 #include "tib/board/values.h"
 
@@ -77,27 +78,27 @@ Refuse lineRefusal() {
 // The refusal of a view whose board the theme lacks, naming the file.
 std::optional<std::string> missingBoard(const Annotations& view,
                                         const std::string& themeName,
-                                        const Artwork& artwork) {
+                                        const Theme& theme) {
   const std::size_t index = boardIndex(view.orientation, view.coordinates);
-  if (boardPicture(artwork, index) != nullptr) {
+  if (hasBoard(theme, index)) {
     return std::nullopt;
   }
-  const std::string theme = themeName.empty()
+  const std::string named = themeName.empty()
                                 ? "the default theme"
                                 : "theme " + printableText(themeName);
   const bool black = view.orientation == Orientation::black;
   const std::string wanted = std::string(black ? "orientation=black" : "") +
                              (black && !view.coordinates ? " with " : "") +
                              (view.coordinates ? "" : "coordinates off");
-  return theme + " has no " + kBoardFiles.at(index) + ", the board for " +
+  return named + " has no " + kBoardFiles.at(index) + ", the board for " +
          wanted;
 }
 
-// A theme's artwork and the pieces asked for, or the refusal naming which
-// is not served, with the identity of both for tags.
+// A theme and the piece set asked for, or the refusal naming which is not
+// served, with the identity of both for tags.
 struct Chosen {
-  const Artwork* artwork = nullptr;
-  const Sprites* pieces = nullptr;
+  const Theme* theme = nullptr;
+  const PieceSet* pieceSet = nullptr;
   uint64_t identity = 0;
 };
 
@@ -109,20 +110,19 @@ std::variant<Chosen, Refuse> choose(const Served& served,
   if (theme == served.themes.end()) {
     return Refuse{400, "theme=" + printableText(themeName) + ": no such theme"};
   }
-  Chosen chosen{theme->second.artwork.get(), &theme->second.artwork->sprites,
-                theme->second.identity};
+  Chosen chosen{&theme->second, nullptr, theme->second.identity};
   if (!pieceName.empty()) {
     const auto set = served.pieceSets.find(pieceName);
     if (set == served.pieceSets.end()) {
       return Refuse{
           400, "piece=" + printableText(pieceName) + ": no such piece set"};
     }
-    chosen.pieces = set->second.sprites.get();
+    chosen.pieceSet = &set->second;
     chosen.identity = hashBytes(chosen.identity, &set->second.identity,
                                 sizeof set->second.identity);
   }
   if (const std::optional<std::string> missing =
-          missingBoard(view, themeName, *chosen.artwork)) {
+          missingBoard(view, themeName, *chosen.theme)) {
     return Refuse{400, *missing};
   }
   return chosen;
@@ -185,7 +185,8 @@ std::variant<VectorArt, Refuse> chooseVectors(const Served& served,
     return Refuse{400,
                   themeName + " has no vectors (pieces.svg); ask /board.png"};
   }
-  VectorArt art{theme.artwork.get(), theme.vectors.get(), theme.vectors.get(),
+  // The artwork is decoded when the diagram is drawn.
+  VectorArt art{nullptr, theme.vectors.get(), theme.vectors.get(),
                 served.labels.get()};
   identity =
       hashBytes(identity, &theme.vectorIdentity, sizeof theme.vectorIdentity);
@@ -226,8 +227,9 @@ Decision decideDiagram(std::string_view query,
   }
   const auto& use = std::get<Chosen>(chosen);
   Render render;
-  render.artwork = use.artwork;
-  render.pieces = use.pieces;
+  render.served = &served;
+  render.theme = use.theme;
+  render.pieceSet = use.pieceSet;
   render.lettering = served.lettering.get();
   uint64_t identity = use.identity;
   if (svg) {
@@ -299,12 +301,44 @@ Decision decideGif(std::string_view query,
   if (holdsTag(ifNoneMatch, render.tag)) {
     return NotModified{render.tag};
   }
-  render.artwork = use.artwork;
-  render.pieces = use.pieces;
+  render.served = &served;
+  render.theme = use.theme;
+  render.pieceSet = use.pieceSet;
   render.lettering = served.lettering.get();
-  render.palettes = served.palettes.get();
   render.game = std::move(game);
   render.motion = motion;
+  return render;
+}
+
+// The page's picture of a theme (theme=) or a piece set (piece=), or the
+// refusal naming what is not served.
+Decision decideThumbnail(std::string_view query,
+                         const std::vector<std::string_view>& ifNoneMatch,
+                         const Served& served) {
+  const auto pairs = decodeQuery(query);
+  if (pairs.size() != 1 ||
+      (pairs[0].first != "theme" && pairs[0].first != "piece")) {
+    return Refuse{400, "thumbnail.png takes one parameter, theme= or piece="};
+  }
+  const bool set = pairs[0].first == "piece";
+  const auto chosen = choose(served, set ? "" : pairs[0].second,
+                             set ? pairs[0].second : "", Annotations{});
+  if (const auto* refuse = std::get_if<Refuse>(&chosen)) {
+    return *refuse;
+  }
+  const auto& use = std::get<Chosen>(chosen);
+  uint64_t hash = hashBytes(kHashStart, "thumbnail", 9);
+  hash = hashBytes(hash, &use.identity, sizeof use.identity);
+  hash = hashBytes(hash, &kThumbnailEdge, sizeof kThumbnailEdge);
+  Render render;
+  render.tag = "\"" + hexDigits(hash) + "\"";
+  if (holdsTag(ifNoneMatch, render.tag)) {
+    return NotModified{render.tag};
+  }
+  render.served = &served;
+  render.theme = use.theme;
+  render.pieceSet = use.pieceSet;
+  render.thumbnail = true;
   return render;
 }
 
@@ -416,7 +450,9 @@ Decision decideRequest(const Asked& asked, const Served& served,
   const bool gif = isGamePath(path);
   const std::optional<MotionFormat> motion = motionOfPath(path);
   const bool page = path == "/" || path == "/index.html";
-  if (!board && !gif && !page && path != "/healthz" && path != "/metrics") {
+  const bool thumbnail = path == "/thumbnail.png";
+  if (!board && !gif && !page && !thumbnail && path != "/healthz" &&
+      path != "/metrics") {
     return Refuse{404,
                   "not found; diagrams are at "
                   "/board.png?fen=<FEN>&size=<n>&scale=<f>&theme=<name>, "
@@ -450,6 +486,9 @@ Decision decideRequest(const Asked& asked, const Served& served,
   if (gif) {
     return decideGif(query, asked.ifNoneMatch, {}, false, served, maxSize,
                      maxFrames, maxGifPixels, motion);
+  }
+  if (thumbnail) {
+    return decideThumbnail(query, asked.ifNoneMatch, served);
   }
   return decideDiagram(query, asked.ifNoneMatch, served, maxSize, svg);
 }

@@ -87,10 +87,15 @@ struct NotModified {
 
 // A diagram to draw, with everything the render needs.
 struct Render {
-  // The theme's artwork and the pieces to draw with it (its own or a piece
-  // set's), both owned by the Served the decision came from.
-  const Artwork* artwork = nullptr;
-  const Sprites* pieces = nullptr;
+  // The theme and the piece set to draw with it (none: its own pieces),
+  // owned by served, the Served the decision came from, which decodes them
+  // when first drawn.
+  const Served* served = nullptr;
+  const Theme* theme = nullptr;
+  const PieceSet* pieceSet = nullptr;
+  // The page's picture of the piece set, or of the theme without one,
+  // instead of a diagram (/thumbnail.png).
+  bool thumbnail = false;
   Diagram diagram;
   // The players' bars and a move's glyph, drawn with lettering.
   Decorations decorations;
@@ -103,10 +108,10 @@ struct Render {
 
 // A game to animate, with everything the GIF needs.
 struct RenderGif {
-  const Artwork* artwork = nullptr;
-  const Sprites* pieces = nullptr;
-  // Where the worker finds the theme's palette, built when first asked.
-  Palettes* palettes = nullptr;
+  // As a Render's; served also holds the palettes, built when first asked.
+  const Served* served = nullptr;
+  const Theme* theme = nullptr;
+  const PieceSet* pieceSet = nullptr;
   const Lettering* lettering = nullptr;
   GameFrames game;
   std::string tag;

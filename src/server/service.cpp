@@ -53,7 +53,7 @@ void serve(const ServerOptions& options, const Served& served,
   boost::asio::io_context io(1);
   boost::asio::thread_pool workers(options.threads);
   const std::string page = tryItPage(served);
-  Metrics metrics;
+  Metrics metrics(&served);
   AccessLog log(logFd, kLogCapacity);
   RenderQueue renders(
       io, workers, std::size_t{options.threads} * kRendersPerWorker, metrics);
