@@ -205,11 +205,12 @@ Answer motionAnswer(const RenderGif& render,
     if (render.lettering == nullptr) {
       return {textResponse(500, "cannot render: no fonts for the text")};
     }
+    const Drawn drawn = drawnOf(*render.served, *render.theme, render.pieceSet);
     bool late = false;
     // One thread: the workers render on every core already.
     const MotionChoices choices{*render.motion, {}, 1};
     std::optional<std::vector<unsigned char>> bytes =
-        encodeMotion(*render.artwork, *render.pieces, render.game.frames,
+        encodeMotion(*drawn.artwork, *drawn.pieces, render.game.frames,
                      render.game.decorations, render.lettering, choices, [&] {
                        late = std::chrono::steady_clock::now() >= deadline;
                        return !late && keepGoing();
