@@ -81,8 +81,6 @@ class GifWriter {
   std::vector<unsigned char> screen_;
   // An RGBA frame mapped to indices, inside the regions looked at.
   std::vector<unsigned char> mapped_;
-  // The frame's box, its unchanged pixels transparent.
-  std::vector<unsigned char> frame_;
   bool finished_ = false;
 };
 

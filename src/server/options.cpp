@@ -22,7 +22,8 @@ constexpr const char* kUsage =
     "usage: tib-server [--listen HOST:PORT] [--artwork DIR] [--threads N] "
     "[--max-size N] [--read-timeout SECONDS] [--write-timeout SECONDS] "
     "[--max-connections N] [--max-artwork-memory MIB] [--max-frames N] "
-    "[--max-gif-pixels N] [--max-body BYTES] [--max-render-seconds SECONDS]";
+    "[--max-gif-pixels N] [--max-body BYTES] [--max-render-seconds SECONDS] "
+    "[--max-stream-seconds SECONDS] [--max-streams N]";
 
 // The options that take a whole number, each with its range.
 // cppcheck reads the members as unused: they are read through an iterator.
@@ -36,7 +37,7 @@ struct NumberOption {
   void (*store)(ServerOptions&, uint32_t);
 };
 
-constexpr std::array<NumberOption, 9> kNumberOptions{{
+constexpr std::array<NumberOption, 11> kNumberOptions{{
     {"--threads", 1, 1024, [](ServerOptions& o, uint32_t v) { o.threads = v; }},
     {"--max-size", 1, static_cast<uint32_t>(kLargestSize),
      [](ServerOptions& o, uint32_t v) { o.maxSize = static_cast<int32_t>(v); }},
@@ -56,6 +57,10 @@ constexpr std::array<NumberOption, 9> kNumberOptions{{
      [](ServerOptions& o, uint32_t v) { o.writeTimeoutSeconds = v; }},
     {"--max-render-seconds", 1, 3600,
      [](ServerOptions& o, uint32_t v) { o.maxRenderSeconds = v; }},
+    {"--max-stream-seconds", 1, 86400,
+     [](ServerOptions& o, uint32_t v) { o.maxStreamSeconds = v; }},
+    {"--max-streams", 1, 100000,
+     [](ServerOptions& o, uint32_t v) { o.maxStreams = v; }},
 }};
 
 [[noreturn]] void refuse(const std::string& message) {

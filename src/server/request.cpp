@@ -240,8 +240,7 @@ Decision decideDiagram(std::string_view query,
     identity = hashBytes(identity, "svg", 3);
   }
   render.tag = entityTag(read.diagram, identity);
-  if (read.decorations.bars || read.decorations.glyph ||
-      read.decorations.evalBar) {
+  if (decorationParts(read.decorations).any()) {
     // A diagram without text keeps the tag it had before text came.
     const std::string text =
         render.tag + canonicalDecorations(read.decorations);
@@ -321,6 +320,19 @@ uint64_t hashPosition(uint64_t hash, const Placement& position) {
   return hash;
 }
 
+// Whether a method is one of a path's, as Allow lists them.
+bool takesMethod(std::string_view methods, std::string_view method) {
+  while (!methods.empty()) {
+    const std::size_t comma = methods.find(", ");
+    if (methods.substr(0, comma) == method) {
+      return true;
+    }
+    methods = comma == std::string_view::npos ? std::string_view()
+                                              : methods.substr(comma + 2);
+  }
+  return false;
+}
+
 void appendMarks(std::string& text, const std::vector<Mark>& marks) {
   for (const Mark& mark : marks) {
     text += chess::markColourLetter(mark.colour);
@@ -378,16 +390,6 @@ std::string pathOf(std::string_view target) {
   return percentDecode(splitTarget(target).first, false);
 }
 
-const char* methodsOf(std::string_view path) {
-  if (path == "/game.gif") {
-    return "GET, HEAD, POST, OPTIONS";
-  }
-  if (path == "/board.png") {
-    return "GET, HEAD, OPTIONS";
-  }
-  return "GET, HEAD";
-}
-
 Decision decideRequest(const Asked& asked, const Served& served,
                        int32_t maxSize, std::size_t maxFrames,
                        uint64_t maxGifPixels) {
@@ -396,45 +398,43 @@ Decision decideRequest(const Asked& asked, const Served& served,
   }
   const auto [rawPath, query] = splitTarget(asked.target);
   const std::string path = percentDecode(rawPath, false);
-  const bool svg = path == "/board.svg";
-  const bool board = path == "/board.png" || svg;
-  const bool gif = path == "/game.gif";
-  const bool page = path == "/" || path == "/index.html";
-  if (!board && !gif && !page && path != "/healthz" && path != "/metrics") {
+  const auto* const found =
+      std::find_if(kRoutes.begin(), kRoutes.end(),
+                   [&path](const PathRoute& r) { return r.path == path; });
+  if (found == kRoutes.end()) {
     return Refuse{404,
                   "not found; diagrams are at "
                   "/board.png?fen=<FEN>&size=<n>&scale=<f>&theme=<name>, "
                   "games at /game.gif?pgn=<PGN>, a page to try them at /"};
   }
-  if (gif && asked.method == "POST") {
-    return decideGif(query, asked.ifNoneMatch, asked.body, asked.bodyIsJson,
-                     served, maxSize, maxFrames, maxGifPixels);
-  }
-  if ((gif || board) && asked.method == "OPTIONS") {
-    return StaticAnswer{gif ? StaticPage::gifPreflight
-                            : StaticPage::boardPreflight};
-  }
-  if (asked.method != "GET" && asked.method != "HEAD") {
-    const std::string methods = methodsOf(path);
+  if (!takesMethod(found->methods, asked.method)) {
+    const std::string methods(found->methods);
     return Refuse{405,
                   "method " + printableText(asked.method) + " not allowed on " +
                       printableText(path) + "; use " + methods,
                   false, methods};
   }
-  if (page) {
-    return StaticAnswer{StaticPage::tryIt};
+  if (asked.method == "OPTIONS") {
+    return StaticAnswer{StaticPage::preflight, found->methods};
   }
-  if (path == "/healthz") {
-    return StaticAnswer{StaticPage::health};
+  switch (found->route) {
+    case Route::page:
+      return StaticAnswer{StaticPage::tryIt};
+    case Route::health:
+      return StaticAnswer{StaticPage::health};
+    case Route::metrics:
+      return StaticAnswer{StaticPage::metrics};
+    case Route::gif:
+      return decideGif(query, asked.ifNoneMatch,
+                       asked.method == "POST" ? asked.body : std::string_view(),
+                       asked.bodyIsJson, served, maxSize, maxFrames,
+                       maxGifPixels);
+    case Route::board:
+    case Route::svg:
+      break;
   }
-  if (path == "/metrics") {
-    return StaticAnswer{StaticPage::metrics};
-  }
-  if (gif) {
-    return decideGif(query, asked.ifNoneMatch, {}, false, served, maxSize,
-                     maxFrames, maxGifPixels);
-  }
-  return decideDiagram(query, asked.ifNoneMatch, served, maxSize, svg);
+  return decideDiagram(query, asked.ifNoneMatch, served, maxSize,
+                       found->route == Route::svg);
 }
 
 Refuse refuseOversize(std::string_view received) {

@@ -433,52 +433,68 @@ codec::GifPalette animationPalette(
                              pictures({}, typicalCanvases), exact);
 }
 
-bool writeAnimation(const Artwork& artwork, const Sprites& pieces,
-                    const codec::GifPalette& palette,
-                    const std::vector<AnimationFrame>& frames,
-                    const codec::GifSink& sink,
-                    const std::function<bool()>& keepGoing,
-                    const FrameExtras& extras) {
-  if (frames.empty()) {
-    throw Error("an animation needs a frame");
-  }
-  const Settings& settings = frames.front().diagram.settings;
-  checkSize(settings);
-  if (settings.Size == 0) {
-    throw Error("an animation needs a size above 0");
-  }
-  const auto edge = static_cast<uint32_t>(settings.Size);
-  const Annotations& view = frames.front().diagram.annotations;
-  const auto overBoxes = [&extras](std::size_t f) {
-    return extras.overBoxes ? extras.overBoxes(f) : std::vector<Box>();
-  };
-  const auto drawOver = [&extras](std::size_t f, ImageBuffer& canvas) {
-    if (extras.drawOver) {
-      extras.drawOver(f, canvas);
+struct AnimationWriter::State {
+  State(const Artwork& art, const Sprites& sprites,
+        const codec::GifPalette& colours,
+        const std::vector<AnimationFrame>& sequence, FrameExtras more)
+      : artwork(art),
+        pieces(sprites),
+        palette(colours),
+        frames(sequence),
+        extras(std::move(more)),
+        settings(firstSettings(sequence)),
+        view(sequence.front().diagram.annotations),
+        frame(static_cast<uint32_t>(settings.Size), extras.barRows,
+              extras.sideColumns, colours),
+        shown(sequence.front().diagram) {}
+
+  static Settings firstSettings(const std::vector<AnimationFrame>& frames) {
+    if (frames.empty()) {
+      throw Error("an animation needs a frame");
     }
-  };
-  const auto drawBars = [&extras](std::size_t f) {
-    return [&extras, f](unsigned char* above, unsigned char* below) {
+    const Settings& settings = frames.front().diagram.settings;
+    checkSize(settings);
+    if (settings.Size == 0) {
+      throw Error("an animation needs a size above 0");
+    }
+    return settings;
+  }
+
+  [[nodiscard]] std::vector<Box> overBoxes(std::size_t f) const {
+    return extras.overBoxes ? extras.overBoxes(f) : std::vector<Box>();
+  }
+  void drawOver(std::size_t f) {
+    if (extras.drawOver) {
+      extras.drawOver(f, *canvas);
+    }
+  }
+  auto drawBars(std::size_t f) {
+    return [this, f](unsigned char* above, unsigned char* below) {
       return extras.drawBars && extras.drawBars(f, above, below);
     };
-  };
-  ImageBuffer canvas = drawDiagram(artwork, pieces, frames.front().diagram);
-  drawOver(0, canvas);
-  const auto drawSide = [&extras](std::size_t f) {
-    return [&extras, f](unsigned char* column) {
+  }
+  auto drawSide(std::size_t f) {
+    return [this, f](unsigned char* column) {
       return extras.drawSide && extras.drawSide(f, column);
     };
-  };
-  Frame frame(edge, extras.barRows, extras.sideColumns, palette);
-  frame.update(canvas, kCanvasBox);
-  frame.updateBars(drawBars(0));
-  frame.updateSide(drawSide(0));
-  codec::GifWriter writer(frame.width(), frame.height(), palette, sink);
-  writer.addIndexedFrame(frame.indices(), frames.front().delayCentiseconds, {});
-  Diagram shown = frames.front().diagram;
-  for (std::size_t f = 1; f < frames.size(); ++f) {
-    if (keepGoing && !keepGoing()) {
-      return false;
+  }
+
+  void writeFirst() {
+    canvas = drawDiagram(artwork, pieces, frames.front().diagram);
+    drawOver(0);
+    frame.update(*canvas, kCanvasBox);
+    frame.updateBars(drawBars(0));
+    frame.updateSide(drawSide(0));
+    writer->addIndexedFrame(frame.indices(), frames.front().delayCentiseconds,
+                            {});
+  }
+
+  void writeLater(std::size_t f) {
+    if (!canvas) {
+      // Drawn again as the frame before left it: each box redrawn below
+      // gives the same pixels on it as on the canvas kept.
+      canvas = drawDiagram(artwork, pieces, shown);
+      drawOver(f - 1);
     }
     Diagram next = frames[f].diagram;
     next.settings = settings;
@@ -493,23 +509,95 @@ bool writeAnimation(const Artwork& artwork, const Sprites& pieces,
     }
     boxes = joined(std::move(boxes));
     for (const Box& box : boxes) {
-      redrawDiagram(canvas, artwork, pieces, next, box);
+      redrawDiagram(*canvas, artwork, pieces, next, box);
     }
-    drawOver(f, canvas);
+    drawOver(f);
     std::vector<codec::GifRect> changed = frame.updateBars(drawBars(f));
     const std::vector<codec::GifRect> side = frame.updateSide(drawSide(f));
     changed.insert(changed.end(), side.begin(), side.end());
     for (const Box& box : boxes) {
-      if (const auto rect = frame.update(canvas, box)) {
+      if (const auto rect = frame.update(*canvas, box)) {
         changed.push_back(*rect);
       }
     }
-    writer.addIndexedFrame(frame.indices(), frames[f].delayCentiseconds,
-                           changed);
+    writer->addIndexedFrame(frame.indices(), frames[f].delayCentiseconds,
+                            changed);
     shown = std::move(next);
   }
-  writer.finish();
+
+  const Artwork& artwork;
+  const Sprites& pieces;
+  const codec::GifPalette& palette;
+  const std::vector<AnimationFrame>& frames;
+  FrameExtras extras;
+  Settings settings;
+  Annotations view;
+  Frame frame;
+  Diagram shown;
+  std::optional<ImageBuffer> canvas;
+  // The bytes of the step being made, which the GIF writer appends to.
+  std::vector<unsigned char>* out = nullptr;
+  std::optional<codec::GifWriter> writer;
+  std::size_t written = 0;
+  bool finished = false;
+};
+
+AnimationWriter::AnimationWriter(const Artwork& artwork, const Sprites& pieces,
+                                 const codec::GifPalette& palette,
+                                 const std::vector<AnimationFrame>& frames,
+                                 FrameExtras extras)
+    : state_(std::make_unique<State>(artwork, pieces, palette, frames,
+                                     std::move(extras))) {}
+
+AnimationWriter::AnimationWriter(AnimationWriter&&) noexcept = default;
+AnimationWriter& AnimationWriter::operator=(AnimationWriter&&) noexcept =
+    default;
+AnimationWriter::~AnimationWriter() = default;
+
+bool AnimationWriter::next(std::vector<unsigned char>& out) {
+  State& state = *state_;
+  if (state.finished) {
+    return false;
+  }
+  state.out = &out;
+  if (!state.writer) {
+    State* const writing = state_.get();
+    state.writer.emplace(
+        state.frame.width(), state.frame.height(), state.palette,
+        [writing](const unsigned char* bytes, std::size_t size) {
+          writing->out->insert(writing->out->end(), bytes, bytes + size);
+        });
+  } else if (state.written == 0) {
+    state.writeFirst();
+    state.written = 1;
+  } else if (state.written < state.frames.size()) {
+    state.writeLater(state.written);
+    ++state.written;
+  } else {
+    state.writer->finish();
+    state.finished = true;
+    state.canvas.reset();
+  }
+  state.out = nullptr;
   return true;
+}
+
+std::size_t AnimationWriter::framesWritten() const { return state_->written; }
+
+bool AnimationWriter::finished() const { return state_->finished; }
+
+void AnimationWriter::rest() { state_->canvas.reset(); }
+
+void writeAnimation(const Artwork& artwork, const Sprites& pieces,
+                    const codec::GifPalette& palette,
+                    const std::vector<AnimationFrame>& frames,
+                    const codec::GifSink& sink, const FrameExtras& extras) {
+  AnimationWriter writer(artwork, pieces, palette, frames, extras);
+  std::vector<unsigned char> step;
+  while (writer.next(step)) {
+    sink(step.data(), step.size());
+    step.clear();
+  }
 }
 
 }  // namespace tib

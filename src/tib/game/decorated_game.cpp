@@ -80,13 +80,9 @@ codec::GifPalette decoratedPalette(const Artwork& artwork,
   return animationPalette(artwork, pieces, shown);
 }
 
-bool writeDecoratedAnimation(const Artwork& artwork, const Sprites& pieces,
-                             const codec::GifPalette& palette,
-                             const std::vector<AnimationFrame>& frames,
-                             const std::vector<Decorations>& decorations,
-                             const Lettering& lettering,
-                             const codec::GifSink& sink,
-                             const std::function<bool()>& keepGoing) {
+FrameExtras decoratedExtras(const std::vector<AnimationFrame>& frames,
+                            const std::vector<Decorations>& decorations,
+                            const Lettering& lettering) {
   if (frames.empty() || decorations.size() != frames.size()) {
     throw Error("an animation needs a frame, and decorations for each");
   }
@@ -95,14 +91,15 @@ bool writeDecoratedAnimation(const Artwork& artwork, const Sprites& pieces,
   const Orientation view = first.annotations.orientation;
   const int edge = first.settings.Size;
   FrameExtras extras;
-  extras.overBoxes = [&](std::size_t f) {
+  extras.overBoxes = [&decorations, view](std::size_t f) {
     if (!decorations[f].glyph) {
       return std::vector<Box>();
     }
     const PixelRect rect = glyphBadgeRect(decorations[f], view);
     return std::vector<Box>{{rect.x, rect.y, rect.w, rect.h}};
   };
-  extras.drawOver = [&](std::size_t f, ImageBuffer& canvas) {
+  extras.drawOver = [&decorations, &lettering, view](std::size_t f,
+                                                     ImageBuffer& canvas) {
     if (decorations[f].glyph) {
       const Box square = squareBox(decorations[f].glyphSquare, view);
       lettering.glyphs.draw(canvas, *decorations[f].glyph,
@@ -115,7 +112,7 @@ bool writeDecoratedAnimation(const Artwork& artwork, const Sprites& pieces,
   std::vector<PlayerBars> bars;
   const auto barred =
       std::find_if(decorations.begin(), decorations.end(),
-                   [](const Decorations& d) { return d.bars.has_value(); });
+                   [](const Decorations& d) { return decorationParts(d).bars; });
   if (barred != decorations.end()) {
     PlayerBars unclocked = *barred->bars;
     unclocked.white.clockCentiseconds.reset();
@@ -128,7 +125,8 @@ bool writeDecoratedAnimation(const Artwork& artwork, const Sprites& pieces,
   }
   if (!bars.empty() && edge > 0) {
     extras.barRows = static_cast<uint32_t>(barHeight(edge));
-    extras.drawBars = [&](std::size_t f, unsigned char* above,
+    extras.drawBars = [bars = std::move(bars), &lettering, edge](
+                          std::size_t f, unsigned char* above,
                           unsigned char* below) {
       if (f > 0 && sameBars(bars[f], bars[f - 1])) {
         return false;
@@ -141,10 +139,11 @@ bool writeDecoratedAnimation(const Artwork& artwork, const Sprites& pieces,
   }
   const bool evalBars =
       std::any_of(decorations.begin(), decorations.end(),
-                  [](const Decorations& d) { return d.evalBar.has_value(); });
+                  [](const Decorations& d) { return decorationParts(d).evalBar; });
   if (evalBars && edge > 0) {
     extras.sideColumns = static_cast<uint32_t>(evalColumnWidth(edge));
-    extras.drawSide = [&, rows = static_cast<int>(extras.barRows)](
+    extras.drawSide = [&decorations, &lettering, edge, view,
+                       rows = static_cast<int>(extras.barRows)](
                           std::size_t f, unsigned char* column) {
       const EvalBar bar = decorations[f].evalBar.value_or(EvalBar{});
       if (f > 0 && bar == decorations[f - 1].evalBar.value_or(EvalBar{})) {
@@ -156,8 +155,17 @@ bool writeDecoratedAnimation(const Artwork& artwork, const Sprites& pieces,
       return true;
     };
   }
-  return writeAnimation(artwork, pieces, palette, frames, sink, keepGoing,
-                        extras);
+  return extras;
+}
+
+void writeDecoratedAnimation(const Artwork& artwork, const Sprites& pieces,
+                             const codec::GifPalette& palette,
+                             const std::vector<AnimationFrame>& frames,
+                             const std::vector<Decorations>& decorations,
+                             const Lettering& lettering,
+                             const codec::GifSink& sink) {
+  writeAnimation(artwork, pieces, palette, frames, sink,
+                 decoratedExtras(frames, decorations, lettering));
 }
 
 Decorations plyDecorations(const chess::Game& game, std::size_t ply,

@@ -318,7 +318,7 @@ std::string renderSvg(const VectorArt& art, const Diagram& diagram,
     throw Error(std::string("the artwork has no ") + kBoardFiles.at(index));
   }
   Scene scene = diagramScene(diagram, boardColours(*board), *art.labels);
-  if (!decorations.bars && !decorations.glyph && !decorations.evalBar) {
+  if (!decorationParts(decorations).any()) {
     return writeSvg(scene, *art.pieces, *art.theme, art.labels->paths);
   }
   if (lettering == nullptr) {
