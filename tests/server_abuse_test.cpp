@@ -408,19 +408,22 @@ TEST_F(ServerTest, AKeptAliveConnectionGivesEachRequestItsTime) {
     ASSERT_GT(got, 0);
     answered.append(chunk.data(), static_cast<std::size_t>(got));
   }
-  // Idle for most of the read timeout, then a head, and its body after
-  // the rest of it.
+  // Idle for most of the read timeout, then a head that takes a second,
+  // then its body after more than the read timeout from the head's first
+  // byte, within it from the head's end.
   std::this_thread::sleep_for(milliseconds(1500));
   const std::string body = R"({"frames": [{"fen": "8/8/8/8/8/8/8/K6k w"}]})";
   const std::string head =
       "POST /game.gif?size=64 HTTP/1.1\r\nHost: h\r\nConnection: "
       "close\r\nContent-Type: application/json\r\nContent-Length: " +
       std::to_string(body.size()) + "\r\n\r\n";
-  ASSERT_EQ(static_cast<ssize_t>(head.size()),
-            write(fd, head.data(), head.size()));
-  std::this_thread::sleep_for(milliseconds(1000));
-  ASSERT_EQ(static_cast<ssize_t>(body.size()),
-            write(fd, body.data(), body.size()));
+  for (const auto& [part, after] :
+       {std::pair{head.substr(0, 20), 1000}, std::pair{head.substr(20), 1500},
+        std::pair{body, 0}}) {
+    ASSERT_EQ(static_cast<ssize_t>(part.size()),
+              send(fd, part.data(), part.size(), MSG_NOSIGNAL));
+    std::this_thread::sleep_for(milliseconds(after));
+  }
   const Streamed sent = readStreamed(readUntilClosed(fd, seconds(120)));
   close(fd);
   EXPECT_EQ(0U, sent.head.rfind("HTTP/1.1 200 OK", 0)) << sent.head;

@@ -492,9 +492,9 @@ struct AnimationWriter::State {
   void writeLater(std::size_t f) {
     if (!canvas) {
       // Drawn again as the frame before left it: each box redrawn below
-      // gives the same pixels on it as on the canvas kept.
+      // gives the same pixels on it as on the canvas kept, and the boxes of
+      // what is drawn over (the glyphs before and now) are among them.
       canvas = drawDiagram(artwork, pieces, shown);
-      drawOver(f - 1);
     }
     Diagram next = frames[f].diagram;
     next.settings = settings;
