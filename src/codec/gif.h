@@ -55,6 +55,11 @@ class GifWriter {
   // follow.
   void finish();
 
+  // The indices on screen after the frames so far (none before the first).
+  [[nodiscard]] const std::vector<unsigned char>& screen() const {
+    return screen_;
+  }
+
  private:
   struct Box {
     unsigned left;

@@ -37,9 +37,9 @@ constexpr std::size_t kChunkBytes = std::size_t{64} << 10;
 // diagram behind it waits for a few frames' drawing at most.
 constexpr std::size_t kPullAtMost = kChunkBytes;
 constexpr std::size_t kTaskBytes = 2 * kChunkBytes;
-constexpr unsigned kTaskSteps = 4;
+constexpr unsigned kTaskSteps = 2;
 // A stream that has waited this long for its client lets its source rest.
-constexpr auto kRestAfter = std::chrono::milliseconds(100);
+constexpr auto kRestAfter = std::chrono::milliseconds(10);
 // What the kernel keeps unsent of a GIF: without a limit it takes up to
 // 4 MiB more of a client that reads nothing. Bytes in flight are not
 // limited by it.

@@ -266,6 +266,15 @@ class Frame {
 
   [[nodiscard]] const unsigned char* indices() const { return indices_.data(); }
 
+  // Between frames the indices are those on the GIF's screen: they may go
+  // while the frame waits, and be taken back from there.
+  void releaseIndices() { std::vector<unsigned char>().swap(indices_); }
+  void restoreIndices(const std::vector<unsigned char>& screen) {
+    if (indices_.empty()) {
+      indices_ = screen;
+    }
+  }
+
  private:
   uint32_t edge_;
   uint32_t barRows_;
@@ -495,6 +504,7 @@ struct AnimationWriter::State {
       // gives the same pixels on it as on the canvas kept, and the boxes of
       // what is drawn over (the glyphs before and now) are among them.
       canvas = drawDiagram(artwork, pieces, shown);
+      frame.restoreIndices(writer->screen());
     }
     Diagram next = frames[f].diagram;
     next.settings = settings;
@@ -586,7 +596,13 @@ std::size_t AnimationWriter::framesWritten() const { return state_->written; }
 
 bool AnimationWriter::finished() const { return state_->finished; }
 
-void AnimationWriter::rest() { state_->canvas.reset(); }
+void AnimationWriter::rest() {
+  State& state = *state_;
+  state.canvas.reset();
+  if (state.written > 0) {
+    state.frame.releaseIndices();
+  }
+}
 
 void writeAnimation(const Artwork& artwork, const Sprites& pieces,
                     const codec::GifPalette& palette,

@@ -75,10 +75,9 @@ class AnimationWriter {
   // The frames written so far.
   [[nodiscard]] std::size_t framesWritten() const;
   [[nodiscard]] bool finished() const;
-  // Lets go of the drawing canvas (4 MiB) until the next step, which draws
-  // it again: a paused GIF then holds its frame's indices, twice (the
-  // frame being made and the one on screen), and its bars. The bytes do
-  // not change.
+  // Lets go of the drawing canvas (4 MiB) and the frame being made until
+  // the next step, which draws them again: a paused GIF then holds the
+  // indices on its screen and its bars. The bytes do not change.
   void rest();
 
  private:
