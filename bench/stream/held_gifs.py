@@ -96,7 +96,8 @@ def holders(server, artwork):
             sock.connect(("127.0.0.1", port))
             sock.sendall(request)
             held.append(sock)
-        time.sleep(2)
+        # Each stream draws until its client's buffers and its own are full.
+        time.sleep(5)
         busy, refused = p99(port)
         peak = max(kib(process.pid, "VmRSS"), kib(process.pid, "VmHWM"))
         print("%s: /board.png p99 idle %.1f ms, with 64 GIFs held %.1f ms "
