@@ -382,23 +382,24 @@ TEST(RequestTest, ReadsServerOptions) {
 // from; any other method a path does not take is a 405 naming its methods.
 TEST(RequestTest, PreflightsAndEachPathsMethods) {
   EXPECT_TRUE(isPage(decide("/game.gif", "OPTIONS"), StaticPage::preflight));
-  EXPECT_TRUE(isPage(decide("/board.png?x=1", "OPTIONS"), StaticPage::preflight));
+  EXPECT_TRUE(
+      isPage(decide("/board.png?x=1", "OPTIONS"), StaticPage::preflight));
   // Each path's 405 names the methods its preflight allows, and each of
   // those methods is taken.
   for (const PathRoute& route : kRoutes) {
     const std::string path(route.path);
     const Decision options = decide(path, "OPTIONS");
     const auto* preflight = std::get_if<StaticAnswer>(&options);
-    const std::string allowed =
-        preflight != nullptr ? std::string(preflight->allow)
-                             : std::get<Refuse>(options).allow;
+    const std::string allowed = preflight != nullptr
+                                    ? std::string(preflight->allow)
+                                    : std::get<Refuse>(options).allow;
     for (const char* method :
          {"GET", "HEAD", "POST", "PUT", "DELETE", "PATCH", "OPTIONS"}) {
       const Decision decision = decide(path, method);
       const auto* refuse = std::get_if<Refuse>(&decision);
-      const bool listed = (", " + allowed + ",").find(
-                              ", " + std::string(method) + ",") !=
-                          std::string::npos;
+      const bool listed =
+          (", " + allowed + ",").find(", " + std::string(method) + ",") !=
+          std::string::npos;
       EXPECT_EQ(listed, refuse == nullptr || refuse->status != 405)
           << path << " " << method;
       if (refuse != nullptr && refuse->status == 405) {

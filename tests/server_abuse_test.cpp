@@ -313,8 +313,8 @@ int sendRequest(uint16_t port, const std::string& request) {
 // one worker draws for everybody else; those that read nothing are dropped
 // at the write timeout, and what their streams held is freed.
 TEST_F(ServerTest, ClientsHoldingGifsHoldNoWorker) {
-  const uint16_t port = start({"--artwork", TIB_ARTWORK_DIR, "--threads", "1",
-                               "--write-timeout", "5"});
+  const uint16_t port = start(
+      {"--artwork", TIB_ARTWORK_DIR, "--threads", "1", "--write-timeout", "5"});
   const std::string request = largeGifRequest(1000);
   std::vector<int> idle{sendRequest(port, request), sendRequest(port, request)};
   const int slow = sendRequest(port, request);
@@ -332,14 +332,15 @@ TEST_F(ServerTest, ClientsHoldingGifsHoldNoWorker) {
   // Answered while every stream is still held.
   const std::string held = other.get("/metrics").body();
   EXPECT_EQ("3", metricValue(held, "tib_streams"));
-  EXPECT_EQ("0", metricValue(held, "tib_gifs_cut_total{reason=\"write_timeout\"}"));
+  EXPECT_EQ("0",
+            metricValue(held, "tib_gifs_cut_total{reason=\"write_timeout\"}"));
   EXPECT_NE("0", metricValue(held, "tib_stream_unsent_bytes"));
   reading = false;
   shutdown(slow, SHUT_RDWR);
   reader.join();
   close(slow);
-  EXPECT_TRUE(awaitMetric(
-      port, "tib_gifs_cut_total{reason=\"write_timeout\"}", "2"));
+  EXPECT_TRUE(
+      awaitMetric(port, "tib_gifs_cut_total{reason=\"write_timeout\"}", "2"));
   EXPECT_TRUE(awaitMetric(port, "tib_streams", "0"));
   EXPECT_EQ("0", metricValue(Client(port).get("/metrics").body(),
                              "tib_stream_unsent_bytes"));
@@ -367,8 +368,8 @@ TEST_F(ServerTest, AStreamIsCutWhenItsTimeRunsOut) {
     options.insert(options.end(), c.options.begin(), c.options.end());
     const uint16_t port = start(options);
     const int fd = c.reads ? rawConnection(port) : rawConnection(port, 4096);
-    const std::string request = largeGifRequest(1000) +
-                                "GET /healthz HTTP/1.1\r\nHost: h\r\n\r\n";
+    const std::string request =
+        largeGifRequest(1000) + "GET /healthz HTTP/1.1\r\nHost: h\r\n\r\n";
     ASSERT_EQ(static_cast<ssize_t>(request.size()),
               write(fd, request.data(), request.size()));
     std::string bytes;
@@ -386,8 +387,8 @@ TEST_F(ServerTest, AStreamIsCutWhenItsTimeRunsOut) {
     EXPECT_EQ("GIF89a", sent.body.substr(0, 6)) << c.reason;
     EXPECT_FALSE(sent.lastChunk) << c.reason;
     EXPECT_EQ(std::vector<unsigned>{200}, statuses(bytes)) << c.reason;
-    EXPECT_EQ("0", metricValue(Client(port).get("/metrics").body(),
-                               "tib_gifs_total"))
+    EXPECT_EQ(
+        "0", metricValue(Client(port).get("/metrics").body(), "tib_gifs_total"))
         << c.reason;
   }
 }

@@ -66,8 +66,8 @@ TEST(ServerQueueTest, EveryRenderComesBackOnTheIoThreadAndFreesItsPlace) {
       {"the client left", okAnswer, true, false, NotRendered::clientLeft},
       {"too late", okAnswer, false, true, NotRendered::tooLate},
       {"the render threw",
-       []() -> Answer { throw std::runtime_error("no memory"); },
-       false, false, NotRendered::lost},
+       []() -> Answer { throw std::runtime_error("no memory"); }, false, false,
+       NotRendered::lost},
   };
   for (const Case& c : cases) {
     boost::asio::io_context io;

@@ -162,8 +162,8 @@ Drawing drawingOf(const GameOptions& options, const chess::Game& game) {
   }
   for (std::size_t ply = first; ply < first + drawing.frames.size(); ++ply) {
     drawing.decorations.push_back(decorationsOf(options, game, ply));
-    drawing.decorated = drawing.decorated ||
-                        decorationParts(drawing.decorations.back()).any();
+    drawing.decorated =
+        drawing.decorated || decorationParts(drawing.decorations.back()).any();
   }
   if (options.animated) {
     if (const auto over = gifOverBudget(

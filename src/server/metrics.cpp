@@ -97,8 +97,8 @@ std::string Metrics::text() const {
       "# TYPE tib_gifs_cut_total counter\n";
   for (std::size_t i = 0; i < gifsCut.size(); ++i) {
     out += "tib_gifs_cut_total{reason=\"" +
-           std::string(cutName(static_cast<StreamCut>(i))) +
-           "\"} " + std::to_string(gifsCut[i].load()) + "\n";
+           std::string(cutName(static_cast<StreamCut>(i))) + "\"} " +
+           std::to_string(gifsCut[i].load()) + "\n";
   }
   return out;
 }

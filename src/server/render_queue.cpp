@@ -84,10 +84,8 @@ void RenderQueue::runNext() noexcept {
   {
     const std::lock_guard<std::mutex> lock(mutex_);
     // The lane that did not have the last turn goes first when it has work.
-    const Lane other =
-        lastTurn_ == Lane::render ? Lane::stream : Lane::render;
-    const Lane lane =
-        waiting_.at(laneIndex(other)).empty() ? lastTurn_ : other;
+    const Lane other = lastTurn_ == Lane::render ? Lane::stream : Lane::render;
+    const Lane lane = waiting_.at(laneIndex(other)).empty() ? lastTurn_ : other;
     std::deque<std::size_t>& waiting = waiting_.at(laneIndex(lane));
     place = waiting.front();
     waiting.pop_front();

@@ -283,11 +283,11 @@ void Session::queue(RenderQueue::Job job) {
   // Set when the client leaves before the render starts, which is then
   // skipped.
   auto gone = std::make_shared<std::atomic<bool>>(false);
-  const bool queued = renders_.submit(
-      std::move(job), gone,
-      [self = shared_from_this()](RenderQueue::Result& result) {
-        self->guarded([&] { self->rendered(result); });
-      });
+  const bool queued =
+      renders_.submit(std::move(job), gone,
+                      [self = shared_from_this()](RenderQueue::Result& result) {
+                        self->guarded([&] { self->rendered(result); });
+                      });
   if (!queued) {
     send(busyAnswer("busy: too many diagrams waiting; try again"));
     return;
@@ -513,8 +513,8 @@ void Session::pump() {
     return;
   }
   if (!made_.empty()) {
-    const auto size = static_cast<std::ptrdiff_t>(
-        std::min(kChunkBytes, made_.size()));
+    const auto size =
+        static_cast<std::ptrdiff_t>(std::min(kChunkBytes, made_.size()));
     chunk_.assign(made_.begin(), made_.begin() + size);
     made_.erase(made_.begin(), made_.begin() + size);
     // The next steps are drawn while this chunk goes.
@@ -554,9 +554,9 @@ void Session::writeChunk() {
       net::buffer(kLineEnd.data(), chunked ? kLineEnd.size() : 0)};
   writing_ = true;
   // The write timeout, or what is left of the stream's wall time.
-  stream_.expires_after(
-      std::min<Clock::duration>(std::chrono::seconds(options_.writeTimeoutSeconds),
-                                streamEnd_ - Clock::now()));
+  stream_.expires_after(std::min<Clock::duration>(
+      std::chrono::seconds(options_.writeTimeoutSeconds),
+      streamEnd_ - Clock::now()));
   net::async_write(
       stream_, buffers,
       [self = shared_from_this()](beast::error_code error, std::size_t) {
@@ -597,8 +597,8 @@ void Session::cutStream(StreamCut reason) {
 
 void Session::countUnsent() {
   const std::size_t unsent = unsentBytes();
-  metrics_.streamBytes += static_cast<int64_t>(unsent) -
-                          static_cast<int64_t>(countedUnsent_);
+  metrics_.streamBytes +=
+      static_cast<int64_t>(unsent) - static_cast<int64_t>(countedUnsent_);
   countedUnsent_ = unsent;
 }
 
@@ -625,8 +625,7 @@ void Session::endStream() {
   inFlight_.reset();
   response_.reset();
   if (!headSent) {
-    logRequest("not sent: " +
-               std::string(cut ? cutName(*cut) : "no bytes"));
+    logRequest("not sent: " + std::string(cut ? cutName(*cut) : "no bytes"));
     busy_ = false;
     close();
     return;
@@ -638,9 +637,9 @@ void Session::endStream() {
     metrics_.gifs++;
     metrics_.gifFrames += streamFrames_;
   }
-  logRequest("200 " + std::to_string(streamedBytes_) + " bytes streamed" +
-             (cut ? " (cut: " + std::string(cutName(*cut)) + ")"
-                  : std::string()));
+  logRequest(
+      "200 " + std::to_string(streamedBytes_) + " bytes streamed" +
+      (cut ? " (cut: " + std::string(cutName(*cut)) + ")" : std::string()));
   if (!cut && keepOpen_ && !listener_.stopping()) {
     awaitRequest();
   } else {

@@ -110,9 +110,9 @@ FrameExtras decoratedExtras(const std::vector<AnimationFrame>& frames,
   // Decided once for the whole animation, so that a game whose clocks
   // start later still shows them; a clock not yet known is left out.
   std::vector<PlayerBars> bars;
-  const auto barred =
-      std::find_if(decorations.begin(), decorations.end(),
-                   [](const Decorations& d) { return decorationParts(d).bars; });
+  const auto barred = std::find_if(
+      decorations.begin(), decorations.end(),
+      [](const Decorations& d) { return decorationParts(d).bars; });
   if (barred != decorations.end()) {
     PlayerBars unclocked = *barred->bars;
     unclocked.white.clockCentiseconds.reset();
@@ -137,9 +137,9 @@ FrameExtras decoratedExtras(const std::vector<AnimationFrame>& frames,
       return true;
     };
   }
-  const bool evalBars =
-      std::any_of(decorations.begin(), decorations.end(),
-                  [](const Decorations& d) { return decorationParts(d).evalBar; });
+  const bool evalBars = std::any_of(
+      decorations.begin(), decorations.end(),
+      [](const Decorations& d) { return decorationParts(d).evalBar; });
   if (evalBars && edge > 0) {
     extras.sideColumns = static_cast<uint32_t>(evalColumnWidth(edge));
     extras.drawSide = [&decorations, &lettering, edge, view,
