@@ -465,8 +465,8 @@ void Session::pulled(const std::shared_ptr<FrameSource>& source,
     return;
   }
   pulling_ = false;
-  const auto* answer = std::get_if<Answer>(&result);
-  const bool drawn = answer != nullptr && answer->streamed;
+  const auto* steps = std::get_if<Answer>(&result);
+  const bool drawn = steps != nullptr && steps->streamed;
   if (!drawn && streamHead_ && made_.empty()) {
     // Nothing sent yet: answered as a render that gave no picture.
     releaseStream();
