@@ -559,8 +559,8 @@ AnimationWriter::AnimationWriter(const Artwork& artwork, const Sprites& pieces,
     : state_(std::make_unique<State>(artwork, pieces, palette, frames,
                                      std::move(extras))) {}
 
-AnimationWriter::AnimationWriter(AnimationWriter&&) noexcept = default;
-AnimationWriter& AnimationWriter::operator=(AnimationWriter&&) noexcept =
+AnimationWriter::AnimationWriter(AnimationWriter&& other) noexcept = default;
+AnimationWriter& AnimationWriter::operator=(AnimationWriter&& other) noexcept =
     default;
 AnimationWriter::~AnimationWriter() = default;
 

@@ -62,8 +62,8 @@ class AnimationWriter {
                   const codec::GifPalette& palette,
                   const std::vector<AnimationFrame>& frames,
                   FrameExtras extras = {});
-  AnimationWriter(AnimationWriter&&) noexcept;
-  AnimationWriter& operator=(AnimationWriter&&) noexcept;
+  AnimationWriter(AnimationWriter&& other) noexcept;
+  AnimationWriter& operator=(AnimationWriter&& other) noexcept;
   AnimationWriter(const AnimationWriter&) = delete;
   AnimationWriter& operator=(const AnimationWriter&) = delete;
   ~AnimationWriter();
