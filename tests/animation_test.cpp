@@ -184,6 +184,20 @@ TEST(Animation, FramesWithBarsAndGlyphsAreTheirPlysDecoratedDiagrams) {
       [&bytes](const unsigned char* data, std::size_t size) {
         bytes.insert(bytes.end(), data, data + size);
       });
+  // Pulled a step at a time and left to rest at every step, as a stream
+  // whose client waits: the same bytes, in the header, each frame and the
+  // trailer.
+  AnimationWriter writer(bundledWithViews(), bundledWithViews().sprites,
+                         palette, frames,
+                         decoratedExtras(frames, decorations, lettering));
+  std::vector<unsigned char> pulled;
+  std::size_t steps = 0;
+  while (writer.next(pulled)) {
+    writer.rest();
+    ++steps;
+  }
+  EXPECT_EQ(bytes, pulled);
+  EXPECT_EQ(frames.size() + 2, steps);
   const auto gif = codec::test::decodeGif(bytes);
   ASSERT_TRUE(gif);
   const auto screens = codec::test::screens(*gif);

@@ -155,6 +155,28 @@ TEST(RequestTest, TagsDependOnlyOnWhatDecidesTheBytes) {
   EXPECT_EQ(400U, statusOf(decide("/board.png?size=x", "GET", {"*"})));
 }
 
+// Each part of what a diagram shows besides its board is in its tag.
+TEST(RequestTest, TagsDependOnEveryDecoration) {
+  // Black has taken a pawn; white nothing.
+  const std::string captured =
+      "pgn=%5BWhite%20%22A%22%5D%201.%20e4%20d5%202.%20Nc3%20dxe4&ply=4";
+  const struct {
+    std::string one;
+    std::string other;
+  } differing[] = {
+      {"white=A", "white=B"},
+      {"white=A", "black=A"},
+      {"fen=8/8/8/8/8/8/8/8+w&eval=0.35", "fen=8/8/8/8/8/8/8/8+w&eval=0.5"},
+      {"lastMove=e2e4&glyph=!", "lastMove=e2e4&glyph=?"},
+      {captured, captured + "&material=0"},
+  };
+  for (const auto& row : differing) {
+    EXPECT_NE(renderOf(decide("/board.png?" + row.one)).tag,
+              renderOf(decide("/board.png?" + row.other)).tag)
+        << row.other;
+  }
+}
+
 // The annotations a query reads, in their canonical text.
 std::string annotationsOf(const std::string& query) {
   return canonicalAnnotations(
@@ -379,9 +401,32 @@ TEST(RequestTest, ReadsServerOptions) {
 // OPTIONS answers the CORS preflight of the paths a page posts or fetches
 // from; any other method a path does not take is a 405 naming its methods.
 TEST(RequestTest, PreflightsAndEachPathsMethods) {
-  EXPECT_TRUE(isPage(decide("/game.gif", "OPTIONS"), StaticPage::gifPreflight));
+  EXPECT_TRUE(isPage(decide("/game.gif", "OPTIONS"), StaticPage::preflight));
   EXPECT_TRUE(
-      isPage(decide("/board.png?x=1", "OPTIONS"), StaticPage::boardPreflight));
+      isPage(decide("/board.png?x=1", "OPTIONS"), StaticPage::preflight));
+  // Each path's 405 names the methods its preflight allows, and each of
+  // those methods is taken.
+  for (const PathRoute& route : kRoutes) {
+    const std::string path(route.path);
+    const Decision options = decide(path, "OPTIONS");
+    const auto* preflight = std::get_if<StaticAnswer>(&options);
+    const std::string allowed = preflight != nullptr
+                                    ? std::string(preflight->allow)
+                                    : std::get<Refuse>(options).allow;
+    for (const char* method :
+         {"GET", "HEAD", "POST", "PUT", "DELETE", "PATCH", "OPTIONS"}) {
+      const Decision decision = decide(path, method);
+      const auto* refuse = std::get_if<Refuse>(&decision);
+      const bool listed =
+          (", " + allowed + ",").find(", " + std::string(method) + ",") !=
+          std::string::npos;
+      EXPECT_EQ(listed, refuse == nullptr || refuse->status != 405)
+          << path << " " << method;
+      if (refuse != nullptr && refuse->status == 405) {
+        EXPECT_EQ(allowed, refuse->allow) << path << " " << method;
+      }
+    }
+  }
   const struct {
     const char* target;
     const char* method;

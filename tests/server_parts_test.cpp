@@ -17,7 +17,6 @@
 #include <thread>
 
 #include "server/access_log.h"
-#include "server/gif_stream.h"
 #include "server/metrics.h"
 #include "server/palettes.h"
 #include "server/render_queue.h"
@@ -33,9 +32,7 @@ namespace {
 
 using NotRendered = RenderQueue::NotRendered;
 
-Answer okAnswer(const RenderQueue::Nudge& /*nudge*/) {
-  return {HttpResponse(http::status::ok, 11)};
-}
+Answer okAnswer() { return {HttpResponse(http::status::ok, 11)}; }
 
 // What a render came back as, and on which thread.
 struct Completion {
@@ -74,16 +71,14 @@ TEST(ServerQueueTest, EveryRenderComesBackOnTheIoThreadAndFreesItsPlace) {
       {"the client left", okAnswer, true, false, NotRendered::clientLeft},
       {"too late", okAnswer, false, true, NotRendered::tooLate},
       {"the render threw",
-       [](const RenderQueue::Nudge&) -> Answer {
-         throw std::runtime_error("no memory");
-       },
-       false, false, NotRendered::lost},
+       []() -> Answer { throw std::runtime_error("no memory"); }, false, false,
+       NotRendered::lost},
   };
   for (const Case& c : cases) {
     boost::asio::io_context io;
     boost::asio::thread_pool workers(1);
     Metrics metrics;
-    RenderQueue queue(io, workers, 2, metrics);
+    RenderQueue queue(io, workers, 2, 1, metrics);
     if (c.late) {
       queue.lastStartAt(RenderQueue::Clock::now() - std::chrono::seconds(1));
     }
@@ -106,7 +101,7 @@ TEST(ServerQueueTest, ATaskLostBeforeItRunsStillComesBack) {
   boost::asio::io_context io;
   auto workers = std::make_unique<boost::asio::thread_pool>(1);
   Metrics metrics;
-  RenderQueue queue(io, *workers, 1, metrics);
+  RenderQueue queue(io, *workers, 1, 1, metrics);
   // A stopped pool never runs its tasks, and destroys them with itself.
   workers->stop();
   std::vector<Completion> completions;
@@ -123,12 +118,12 @@ TEST(ServerQueueTest, AFullQueueTakesNothing) {
   boost::asio::io_context io;
   boost::asio::thread_pool workers(1);
   Metrics metrics;
-  RenderQueue queue(io, workers, 2, metrics);
+  RenderQueue queue(io, workers, 2, 1, metrics);
   std::promise<void> release;
   std::shared_future<void> released = release.get_future().share();
-  const RenderQueue::Job held = [released](const RenderQueue::Nudge& nudge) {
+  const RenderQueue::Job held = [released] {
     released.wait();
-    return okAnswer(nudge);
+    return okAnswer();
   };
   std::vector<Completion> completions;
   EXPECT_TRUE(queue.submit(held, flag(false), recordInto(completions)));
@@ -145,78 +140,39 @@ TEST(ServerQueueTest, AFullQueueTakesNothing) {
   EXPECT_EQ(3U, completions.size());
 }
 
-TEST(ServerQueueTest, NudgesRunTheProgressOnTheIoThreadBeforeTheEnd) {
+// A stream's task and a render take turns for a worker: a diagram asked
+// after two tasks of streams waits for one of them, not both.
+TEST(ServerQueueTest, RendersAndStreamTasksTakeTurns) {
   boost::asio::io_context io;
   boost::asio::thread_pool workers(1);
   Metrics metrics;
-  RenderQueue queue(io, workers, 1, metrics);
-  std::vector<std::string> heard;
-  std::promise<void> progressed;
-  std::shared_future<void> seen = progressed.get_future().share();
-  const RenderQueue::Job job = [seen](const RenderQueue::Nudge& nudge) {
-    nudge();
-    seen.wait();
-    nudge();
-    nudge();
-    return okAnswer(nudge);
+  RenderQueue queue(io, workers, 2, 2, metrics);
+  std::promise<void> release;
+  std::shared_future<void> released = release.get_future().share();
+  std::vector<std::string> order;
+  const auto job = [&order](const char* name) -> RenderQueue::Job {
+    return [&order, name] {
+      order.emplace_back(name);
+      return okAnswer();
+    };
   };
+  const auto done = [](RenderQueue::Result&) {};
   ASSERT_TRUE(queue.submit(
-      job, flag(false),
-      [&heard](RenderQueue::Result&) { heard.emplace_back("done"); },
-      [&heard, &progressed] {
-        if (heard.empty()) {
-          progressed.set_value();
-        }
-        heard.emplace_back("progress");
-      }));
+      [released, first = job("render 1")] {
+        released.wait();
+        return first();
+      },
+      flag(false), done));
+  ASSERT_TRUE(queue.submit(job("stream 1"), flag(false), done,
+                           RenderQueue::Lane::stream));
+  ASSERT_TRUE(queue.submit(job("stream 2"), flag(false), done,
+                           RenderQueue::Lane::stream));
+  ASSERT_TRUE(queue.submit(job("render 2"), flag(false), done));
+  release.set_value();
   io.run();
-  // Two nudges before the end: told once or twice, never after the end.
-  ASSERT_GE(heard.size(), 3U);
-  EXPECT_EQ("done", heard.back());
-  EXPECT_EQ(1, std::count(heard.begin(), heard.end(), "done"));
-  EXPECT_EQ(0U, queue.taken());
-}
-
-TEST(ServerStreamTest, AFullStreamHoldsItsRenderUntilRoomIsMadeOrItIsCut) {
-  using Cut = GifStream::Cut;
-  const auto later = GifStream::Clock::now() + std::chrono::seconds(30);
-  const std::vector<unsigned char> frame(100, 7);
-  int wakes = 0;
-  const std::function<void()> wake = [&wakes] { ++wakes; };
-  // Within the bound, a put returns at once.
-  GifStream stream(150);
-  EXPECT_FALSE(stream.started());
-  EXPECT_TRUE(stream.put(frame.data(), frame.size(), later, wake));
-  EXPECT_TRUE(stream.started());
-  EXPECT_EQ(1, wakes);
-  // Past it, the put waits until the bytes are sent, not merely taken.
-  std::promise<bool> done;
-  std::future<bool> returned = done.get_future();
-  std::thread render([&] {
-    done.set_value(stream.put(frame.data(), frame.size(), later, [] {}));
-  });
-  std::vector<unsigned char> taken;
-  stream.take(taken, 64);
-  EXPECT_EQ(std::vector<unsigned char>(64, 7), taken);
-  EXPECT_EQ(std::future_status::timeout,
-            returned.wait_for(std::chrono::milliseconds(50)));
-  stream.sent(64);
-  EXPECT_TRUE(returned.get());
-  render.join();
-  stream.take(taken, 1000);
-  EXPECT_EQ(136U, taken.size());
-  // A cut wakes a waiting render, which hears of it; the first reason stays.
-  std::thread cutter([&stream] { stream.cut(Cut::writeTimeout); });
-  EXPECT_FALSE(stream.put(frame.data(), frame.size(), later, [] {}));
-  cutter.join();
-  stream.cut(Cut::closed);
-  EXPECT_EQ(Cut::writeTimeout, stream.cutReason());
-  // A render that waits past its deadline is cut for its time.
-  GifStream slow(10);
-  EXPECT_FALSE(slow.put(frame.data(), frame.size(),
-                        GifStream::Clock::now() + std::chrono::milliseconds(20),
-                        [] {}));
-  EXPECT_EQ(Cut::renderTime, slow.cutReason());
+  EXPECT_EQ((std::vector<std::string>{"render 1", "stream 1", "render 2",
+                                      "stream 2"}),
+            order);
 }
 
 std::size_t threadCount() {

@@ -271,8 +271,9 @@ void GifWriter::addLaterFrame(const unsigned char* indices, unsigned delay,
   // The box's changed pixels over transparency; regions may overlap, so
   // the screen takes the new indices only once all are compared.
   const std::size_t boxWidth = box.right - box.left;
-  frame_.assign(boxWidth * (box.bottom - box.top),
-                GifPalette::kTransparentIndex);
+  // Made for each frame, so that a writer that waits holds no copy of it.
+  std::vector<unsigned char> frame(boxWidth * (box.bottom - box.top),
+                                   GifPalette::kTransparentIndex);
   // Calls visit(offset in the picture, offset in frame_, count) for each
   // row of a region inside the box.
   const auto eachRowInBox = [&](const auto& visit) {
@@ -288,19 +289,19 @@ void GifWriter::addLaterFrame(const unsigned char* indices, unsigned delay,
     }
   };
   eachRowInBox([&](std::size_t at, std::size_t out, std::size_t count) {
-    putChanged(indices + at, &screen_[at], &frame_[out], count);
+    putChanged(indices + at, &screen_[at], &frame[out], count);
   });
   eachRowInBox([&](std::size_t at, std::size_t /*out*/, std::size_t count) {
     std::memcpy(&screen_[at], indices + at, count);
   });
   for (unsigned y = box.top; y < box.bottom; ++y) {
-    lengthenRuns(&frame_[(y - box.top) * boxWidth],
+    lengthenRuns(&frame[(y - box.top) * boxWidth],
                  &screen_[std::size_t{y} * width_ + box.left], boxWidth);
   }
   const bool anyUnchanged =
-      std::find(frame_.begin(), frame_.end(), GifPalette::kTransparentIndex) !=
-      frame_.end();
-  writeFrame(box, delay, anyUnchanged, frame_.data());
+      std::find(frame.begin(), frame.end(), GifPalette::kTransparentIndex) !=
+      frame.end();
+  writeFrame(box, delay, anyUnchanged, frame.data());
 }
 
 void GifWriter::writeFrame(Box box, unsigned delay, bool usesTransparency,
@@ -331,7 +332,8 @@ void GifWriter::writeFrame(Box box, unsigned delay, bool usesTransparency,
 
 void GifWriter::flush() {
   sink_(bytes_.data(), bytes_.size());
-  bytes_.clear();
+  // Emptied, not kept at the largest frame's size.
+  std::vector<unsigned char>().swap(bytes_);
 }
 
 }  // namespace tib::codec

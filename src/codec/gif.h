@@ -55,6 +55,11 @@ class GifWriter {
   // follow.
   void finish();
 
+  // The indices on screen after the frames so far (none before the first).
+  [[nodiscard]] const std::vector<unsigned char>& screen() const {
+    return screen_;
+  }
+
  private:
   struct Box {
     unsigned left;
@@ -81,8 +86,6 @@ class GifWriter {
   std::vector<unsigned char> screen_;
   // An RGBA frame mapped to indices, inside the regions looked at.
   std::vector<unsigned char> mapped_;
-  // The frame's box, its unchanged pixels transparent.
-  std::vector<unsigned char> frame_;
   bool finished_ = false;
 };
 

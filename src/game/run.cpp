@@ -196,22 +196,16 @@ Drawing drawingOf(const GameOptions& options, const chess::Game& game) {
   const std::vector<AnalysedPosition> analysed = analysedPositions(game);
   for (std::size_t ply = first; ply < first + drawing.frames.size(); ++ply) {
     drawing.decorations.push_back(decorationsOf(options, game, analysed, ply));
-    drawing.decorated = drawing.decorated || drawing.decorations.back().bars ||
-                        drawing.decorations.back().glyph ||
-                        drawing.decorations.back().evalBar;
+    drawing.decorated =
+        drawing.decorated || decorationParts(drawing.decorations.back()).any();
   }
   if (options.animated) {
-    GifFrameParts parts;
-    for (const Decorations& each : drawing.decorations) {
-      parts.bars = parts.bars || each.bars.has_value();
-      parts.evalBar = parts.evalBar || each.evalBar.has_value();
-    }
     if (options.frame.width != 0) {
-      fitFrame(options, parts, drawing.frames);
+      fitFrame(options, gifFrameParts(drawing.decorations), drawing.frames);
     }
     if (const auto over = gifOverBudget(
             drawing.frames.size(), drawing.frames.front().diagram.settings.Size,
-            parts, kDefaultMaxGifPixels)) {
+            gifFrameParts(drawing.decorations), kDefaultMaxGifPixels)) {
       drawing.overBudget =
           "warning: " + *over + " (tib-server's default --max-gif-pixels)";
     }

@@ -11,7 +11,8 @@
 #include "server/thumbnails.h"
 #include "tib/board/error.h"
 #include "tib/board/render.h"
-#include "tib/game/decorated_game.h"
+#include "tib/decoration/decorated.h"
+#include "tib/vector/svg.h"
 
 namespace tib {
 
@@ -50,7 +51,7 @@ HttpResponse bodyResponse(std::string_view body, const char* type) {
 constexpr const char* kPreflightSeconds = "86400";
 
 // 204 to a CORS preflight: the methods, and the one field a page sets.
-HttpResponse preflightResponse(const char* methods) {
+HttpResponse preflightResponse(const std::string& methods) {
   HttpResponse response(http::status::no_content, 11);
   response.set(http::field::allow, methods);
   response.set(http::field::access_control_allow_methods, methods);
@@ -84,18 +85,16 @@ Answer refusalAnswer(const Refuse& refuse) {
   return {std::move(response), refuse.closeAfter};
 }
 
-Answer staticAnswer(StaticPage page, std::string_view tryIt,
+Answer staticAnswer(const StaticAnswer& page, std::string_view tryIt,
                     const Metrics& metrics) {
-  switch (page) {
+  switch (page.page) {
     case StaticPage::tryIt:
       return {bodyResponse(tryIt, "text/html; charset=utf-8")};
     case StaticPage::metrics:
       return {bodyResponse(metrics.text(),
                            "text/plain; version=0.0.4; charset=utf-8")};
-    case StaticPage::gifPreflight:
-      return {preflightResponse(methodsOf("/game.gif"))};
-    case StaticPage::boardPreflight:
-      return {preflightResponse(methodsOf("/board.png"))};
+    case StaticPage::preflight:
+      return {preflightResponse(std::string(page.allow))};
     case StaticPage::health:
       break;
   }
@@ -110,8 +109,7 @@ Answer notModifiedAnswer(const NotModified& notModified) {
 
 Answer renderAnswer(const Render& render) {
   try {
-    const bool text = render.decorations.bars || render.decorations.glyph ||
-                      render.decorations.evalBar;
+    const bool text = decorationParts(render.decorations).any();
     if (text && render.lettering == nullptr) {
       return {textResponse(500, "cannot render: no fonts for the text")};
     }
@@ -144,10 +142,8 @@ Answer renderAnswer(const Render& render) {
              : renderPng(*drawn.artwork, *drawn.pieces, render.diagram,
                          Threads{1});
     return {imageResponse(std::move(png), "image/png", render.tag)};
-  } catch (const Error& failure) {
-    return {textResponse(500, failure.what())};
   } catch (const std::exception& error) {
-    return {textResponse(500, std::string("cannot render: ") + error.what())};
+    return renderFailure(error);
   }
 }
 
@@ -160,42 +156,11 @@ Answer gifHeadAnswer(const std::string& tag) {
   return answer;
 }
 
-Answer streamGif(const RenderGif& render, GifStream& stream,
-                 std::chrono::steady_clock::time_point deadline,
-                 const std::function<void()>& wake,
-                 const std::function<bool()>& keepGoing) {
-  try {
-    if (render.lettering == nullptr) {
-      return {textResponse(500, "cannot render: no fonts for the text")};
-    }
-    const Drawn drawn = drawnOf(*render.served, *render.theme, render.pieceSet);
-    const codec::GifSink sink = [&](const unsigned char* bytes,
-                                    std::size_t size) {
-      stream.put(bytes, size, deadline, wake);
-    };
-    const bool whole = writeDecoratedAnimation(
-        *drawn.artwork, *drawn.pieces,
-        *paletteOf(*render.served, *render.theme, render.pieceSet,
-                   *drawn.artwork, *drawn.pieces),
-        render.game.frames, render.game.decorations, *render.lettering, sink,
-        [&] {
-          if (std::chrono::steady_clock::now() >= deadline) {
-            stream.cut(GifStream::Cut::renderTime);
-          }
-          return keepGoing() && !stream.cutReason();
-        });
-    if (!whole) {
-      stream.cut(GifStream::Cut::clientLeft);
-    }
-  } catch (const std::exception& error) {
-    if (!stream.started()) {
-      return {textResponse(500, std::string("cannot render: ") + error.what())};
-    }
-    stream.cut(GifStream::Cut::failed);
+Answer renderFailure(const std::exception& error) {
+  if (dynamic_cast<const Error*>(&error) != nullptr) {
+    return {textResponse(500, error.what())};
   }
-  Answer answer;
-  answer.streamed = true;
-  return answer;
+  return {textResponse(500, std::string("cannot render: ") + error.what())};
 }
 
 Answer motionAnswer(const RenderGif& render,

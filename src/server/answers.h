@@ -6,12 +6,10 @@
 
 #include <boost/beast/http/message.hpp>
 #include <boost/beast/http/vector_body.hpp>
-#include <chrono>
-#include <functional>
+#include <exception>
 #include <string>
 #include <string_view>
 
-#include "server/gif_stream.h"
 #include "server/metrics.h"
 #include "server/request.h"
 
@@ -28,8 +26,7 @@ struct Answer {  // NOLINT(bugprone-exception-escape)
   // request may follow it).
   bool closeAfter = false;
   // The body follows the head as it is made (a GIF's stream): chunked on
-  // HTTP/1.1, up to the connection's end on HTTP/1.0. A worker's answer
-  // with it set has put its body into the stream already.
+  // HTTP/1.1, up to the connection's end on HTTP/1.0.
   bool streamed = false;
 };
 
@@ -39,7 +36,7 @@ Answer refusalAnswer(const Refuse& refuse);
 
 // The page (tryIt, built once at start), "ok", the counters as they are
 // now, or a CORS preflight's 204.
-Answer staticAnswer(StaticPage page, std::string_view tryIt,
+Answer staticAnswer(const StaticAnswer& page, std::string_view tryIt,
                     const Metrics& metrics);
 
 // 304 with the tag.
@@ -53,15 +50,9 @@ Answer renderAnswer(const Render& render);
 // gets it without a render.
 Answer gifHeadAnswer(const std::string& tag);
 
-// Renders the game as an animated GIF into stream, on a render worker,
-// wake called after each write, until deadline or the stream's cut
-// (keepGoing is asked between frames too). A failure before the first byte
-// is a 500; after it, the stream is cut and the answer is streamed, as it
-// is when the GIF is whole.
-Answer streamGif(const RenderGif& render, GifStream& stream,
-                 std::chrono::steady_clock::time_point deadline,
-                 const std::function<void()>& wake,
-                 const std::function<bool()>& keepGoing);
+// The 500 of a render that threw: an Error's line, or "cannot render: "
+// and what went wrong.
+Answer renderFailure(const std::exception& error);
 
 // Renders the game as a WebP, MP4 or WebM whole, on a render worker, and
 // answers it with its length; until deadline (a 503 past it), keepGoing

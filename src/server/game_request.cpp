@@ -100,13 +100,8 @@ void checkFrameCount(std::size_t count, std::size_t maxFrames) {
 // gives every frame their rows.
 void checkPixels(const std::vector<Decorations>& decorations, int32_t size,
                  uint64_t maxPixels) {
-  GifFrameParts parts;
-  for (const Decorations& each : decorations) {
-    parts.bars = parts.bars || each.bars.has_value();
-    parts.evalBar = parts.evalBar || each.evalBar.has_value();
-  }
-  if (const auto over =
-          gifOverBudget(decorations.size(), size, parts, maxPixels)) {
+  if (const auto over = gifOverBudget(decorations.size(), size,
+                                      gifFrameParts(decorations), maxPixels)) {
     throw GameRequestError(*over + " (--max-gif-pixels)");
   }
 }

@@ -1,76 +1,64 @@
-// The stream between a GIF's render and its connection: bytes, room and
-// the cut, under one lock.
+// The GIF of a game as a frame source, and the names of the cuts.
 #include "server/gif_stream.h"
 
-#include <algorithm>
 #include <array>
+#include <optional>
+#include <utility>
+
+#include "server/palettes.h"
+#include "server/themes.h"
+#include "tib/board/error.h"
+#include "tib/game/decorated_game.h"
 
 namespace tib {
 
-std::string_view GifStream::reasonName(Cut reason) {
-  static constexpr std::array<std::string_view, kCutReasons> kNames{
-      "client_left", "write_timeout", "render_time", "failed", "closed"};
-  return kNames.at(static_cast<std::size_t>(reason));
-}
+namespace {
 
-bool GifStream::put(const unsigned char* bytes, std::size_t size,
-                    Clock::time_point deadline,
-                    const std::function<void()>& wake) {
-  std::unique_lock<std::mutex> lock(mutex_);
-  if (cut_) {
-    return false;
+class GifSource : public FrameSource {
+ public:
+  explicit GifSource(RenderGif render) : render_(std::move(render)) {}
+
+  bool step(std::vector<unsigned char>& out) override {
+    if (!writer_) {
+      if (render_.lettering == nullptr) {
+        throw Error("cannot render: no fonts for the text");
+      }
+      const auto& game = render_.game;
+      // Held by the stream: the cache may drop them meanwhile.
+      drawn_ = drawnOf(*render_.served, *render_.theme, render_.pieceSet);
+      palette_ = paletteOf(*render_.served, *render_.theme, render_.pieceSet,
+                           *drawn_.artwork, *drawn_.pieces);
+      writer_.emplace(
+          *drawn_.artwork, *drawn_.pieces, *palette_, game.frames,
+          decoratedExtras(game.frames, game.decorations, *render_.lettering));
+    }
+    return writer_->next(out);
   }
-  // What was taken goes first, so that the buffer holds only untaken bytes.
-  pending_.erase(pending_.begin(),
-                 pending_.begin() + static_cast<std::ptrdiff_t>(taken_));
-  taken_ = 0;
-  pending_.insert(pending_.end(), bytes, bytes + size);
-  unsent_ += size;
-  started_ = true;
-  lock.unlock();
-  wake();
-  lock.lock();
-  if (!roomMade_.wait_until(lock, deadline,
-                            [this] { return cut_ || unsent_ <= bound_; })) {
-    cut_ = Cut::renderTime;
-  }
-  return !cut_;
-}
 
-bool GifStream::started() const {
-  const std::lock_guard<std::mutex> lock(mutex_);
-  return started_;
-}
-
-void GifStream::take(std::vector<unsigned char>& out, std::size_t most) {
-  const std::lock_guard<std::mutex> lock(mutex_);
-  const std::size_t size = std::min(most, pending_.size() - taken_);
-  const auto from = pending_.begin() + static_cast<std::ptrdiff_t>(taken_);
-  out.assign(from, from + static_cast<std::ptrdiff_t>(size));
-  taken_ += size;
-}
-
-void GifStream::sent(std::size_t size) {
-  {
-    const std::lock_guard<std::mutex> lock(mutex_);
-    unsent_ -= std::min(size, unsent_);
-  }
-  roomMade_.notify_all();
-}
-
-void GifStream::cut(Cut reason) {
-  {
-    const std::lock_guard<std::mutex> lock(mutex_);
-    if (!cut_) {
-      cut_ = reason;
+  void rest() override {
+    if (writer_) {
+      writer_->rest();
     }
   }
-  roomMade_.notify_all();
+
+ private:
+  RenderGif render_;
+  Drawn drawn_;
+  std::shared_ptr<const codec::GifPalette> palette_;
+  std::optional<AnimationWriter> writer_;
+};
+
+}  // namespace
+
+std::shared_ptr<FrameSource> gifSource(RenderGif render) {
+  return std::make_shared<GifSource>(std::move(render));
 }
 
-std::optional<GifStream::Cut> GifStream::cutReason() const {
-  const std::lock_guard<std::mutex> lock(mutex_);
-  return cut_;
+std::string_view cutName(StreamCut reason) {
+  static constexpr std::array<std::string_view, kStreamCutReasons> kNames{
+      "client_left", "write_timeout", "render_time",
+      "stream_time", "failed",        "closed"};
+  return kNames.at(static_cast<std::size_t>(reason));
 }
 
 }  // namespace tib

@@ -1,87 +1,61 @@
-// A GIF streamed as it is made: the render writes each frame into the
-// stream on a worker, and the connection takes the bytes out on the I/O
-// thread and writes them as chunks.
-//
-// The design, in short. The response's head goes out with the first bytes
-// the encoder writes, so that whatever can be refused before it (a bad
-// game, a missing font, a full queue, a stop) still gets a status. Bytes
-// put and not yet written to the client are "unsent"; while they exceed
-// the bound, the render waits (back-pressure), so that a GIF holds about
-// one frame plus the bound, however many frames it has. The stream is cut
-// when the client leaves or stops reading for the write timeout, when the
-// render's wall time runs out, when the render fails after its first byte
-// or when the server closes the connection: a cut wakes a waiting render,
-// which stops at its next frame and frees its worker and its queue place,
-// and the connection closes without the last chunk, so that no cache keeps
-// a cut GIF. Each put nudges the I/O thread through the render queue's
-// eventfd; the connection writes what it takes and tells the stream what
-// went, which frees room.
+// A streamed answer's body, pulled by its connection: the connection asks
+// the render queue for a short task that makes the next steps (the header
+// and palette, a frame each, the trailer) when what it holds unsent falls
+// under a low mark, and writes what the task made as chunks. A client that
+// reads nothing costs the bytes made and not yet sent and the source's
+// state between tasks (a GIF's frame, twice); never a worker.
 #pragma once
 
-#include <chrono>
-#include <condition_variable>
 #include <cstddef>
-#include <functional>
-#include <mutex>
-#include <optional>
+#include <memory>
 #include <string_view>
 #include <vector>
 
+#include "server/request.h"
+
 namespace tib {
 
-class GifStream {
+// Where a streamed body's bytes come from, one step at a time. Only one
+// thread uses a source at a time: a worker while a task runs, else the
+// connection's.
+class FrameSource {
  public:
-  using Clock = std::chrono::steady_clock;
+  FrameSource() = default;
+  FrameSource(const FrameSource&) = delete;
+  FrameSource& operator=(const FrameSource&) = delete;
+  FrameSource(FrameSource&&) = delete;
+  FrameSource& operator=(FrameSource&&) = delete;
+  virtual ~FrameSource() = default;
 
-  // Why a stream ended before its GIF did.
-  enum class Cut {
-    // The client closed its side, or the connection failed.
-    clientLeft,
-    // The client took nothing for the write timeout.
-    writeTimeout,
-    // The render ran past its wall-time budget.
-    renderTime,
-    // The render failed after its first byte.
-    failed,
-    // The server closed the connection (a stop past its grace time).
-    closed,
-  };
-  static constexpr std::size_t kCutReasons = 5;
-  // The label of a reason in the metrics.
-  static std::string_view reasonName(Cut reason);
-
-  // Unsent bytes past bound make the render wait.
-  explicit GifStream(std::size_t bound) : bound_(bound) {}
-
-  // On the worker: adds the bytes and calls wake (which tells the I/O
-  // thread), then waits while the unsent bytes exceed the bound, until
-  // deadline. Past the deadline the stream is cut for render time. Bytes
-  // put after a cut are dropped. False once cut.
-  bool put(const unsigned char* bytes, std::size_t size,
-           Clock::time_point deadline, const std::function<void()>& wake);
-  // Whether anything was put: past that, a failure is a cut, not a status.
-  [[nodiscard]] bool started() const;
-
-  // On the I/O thread: moves at most most bytes out, oldest first.
-  void take(std::vector<unsigned char>& out, std::size_t most);
-  // The client took size more bytes: room for the render.
-  void sent(std::size_t size);
-
-  // From any thread: ends the stream, waking a render that waits. The first
-  // reason given is kept.
-  void cut(Cut reason);
-  [[nodiscard]] std::optional<Cut> cutReason() const;
-
- private:
-  const std::size_t bound_;
-  mutable std::mutex mutex_;
-  std::condition_variable roomMade_;
-  // Bytes put and not yet taken start at taken_.
-  std::vector<unsigned char> pending_;
-  std::size_t taken_ = 0;
-  std::size_t unsent_ = 0;
-  bool started_ = false;
-  std::optional<Cut> cut_;
+  // Appends the next step's bytes to out; false once the body has ended.
+  // Throws what the drawing throws.
+  virtual bool step(std::vector<unsigned char>& out) = 0;
+  // Lets go of what only drawing needs while the stream waits for its
+  // client; the next step takes it again.
+  virtual void rest() = 0;
 };
+
+// A game's GIF as a source: its palette is built, or found, at the first
+// step. Needs the render's lettering and palettes.
+std::shared_ptr<FrameSource> gifSource(RenderGif render);
+
+// Why a stream ended before its body did.
+enum class StreamCut {
+  // The client closed its side, or the connection failed.
+  clientLeft,
+  // The client took nothing for the write timeout.
+  writeTimeout,
+  // Drawing took longer than the render budget.
+  renderTime,
+  // The whole answer took longer than the stream's wall time.
+  streamTime,
+  // The drawing failed after the first byte was sent.
+  failed,
+  // The server closed the connection (a stop past its grace time).
+  closed,
+};
+inline constexpr std::size_t kStreamCutReasons = 6;
+// The label of a reason in the metrics and the log.
+std::string_view cutName(StreamCut reason);
 
 }  // namespace tib

@@ -178,6 +178,18 @@ void Listener::removed(Session* session) {
   }
 }
 
+bool Listener::openStream() {
+  if (streams_ >= options_.maxStreams) {
+    return false;
+  }
+  metrics_.streams = static_cast<int64_t>(++streams_);
+  return true;
+}
+
+void Listener::closeStream() {
+  metrics_.streams = static_cast<int64_t>(--streams_);
+}
+
 void Listener::stop() {
   stopping_ = true;
   // Renders running, and those that start within a second, finish; the

@@ -46,6 +46,11 @@ class Listener {
   void removed(Session* session);
   [[nodiscard]] bool stopping() const { return stopping_; }
 
+  // A streamed answer begins: false, counting nothing, when --max-streams
+  // are open already.
+  bool openStream();
+  void closeStream();
+
  private:
   void accept();
   void makeRoom();
@@ -62,6 +67,7 @@ class Listener {
   boost::asio::signal_set signals_;
   std::set<Session*> sessions_;
   const std::size_t maxConnections_;
+  std::size_t streams_ = 0;
   bool accepting_ = false;
   bool stopping_ = false;
 };

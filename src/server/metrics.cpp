@@ -93,13 +93,24 @@ std::string Metrics::text() const {
       "tib_gif_frames_total " +
       std::to_string(gifFrames.load()) +
       "\n"
+      "# HELP tib_streams Streamed answers (GIFs) open.\n"
+      "# TYPE tib_streams gauge\n"
+      "tib_streams " +
+      std::to_string(streams.load()) +
+      "\n"
+      "# HELP tib_stream_unsent_bytes Bytes the streams hold made and not yet "
+      "sent.\n"
+      "# TYPE tib_stream_unsent_bytes gauge\n"
+      "tib_stream_unsent_bytes " +
+      std::to_string(streamBytes.load()) +
+      "\n"
       "# HELP tib_gifs_cut_total GIFs cut after their head was sent, by "
       "reason.\n"
       "# TYPE tib_gifs_cut_total counter\n";
   for (std::size_t i = 0; i < gifsCut.size(); ++i) {
     out += "tib_gifs_cut_total{reason=\"" +
-           std::string(GifStream::reasonName(static_cast<GifStream::Cut>(i))) +
-           "\"} " + std::to_string(gifsCut[i].load()) + "\n";
+           std::string(cutName(static_cast<StreamCut>(i))) + "\"} " +
+           std::to_string(gifsCut[i].load()) + "\n";
   }
   return served_ != nullptr ? out + artworkMetrics(*served_) : out;
 }

@@ -37,7 +37,10 @@ struct Metrics {
   std::atomic<uint64_t> gifs{0};
   std::atomic<uint64_t> gifFrames{0};
   // GIFs whose stream was cut after its head, by reason.
-  std::array<std::atomic<uint64_t>, GifStream::kCutReasons> gifsCut{};
+  std::array<std::atomic<uint64_t>, kStreamCutReasons> gifsCut{};
+  // Streamed answers open, and the bytes they hold made and not yet sent.
+  std::atomic<int64_t> streams{0};
+  std::atomic<int64_t> streamBytes{0};
 
   void countResponse(unsigned status, std::size_t bodyBytes);
   void countRender(double seconds);

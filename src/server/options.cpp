@@ -33,7 +33,7 @@ struct NumberOption {
   void (*store)(ServerOptions&, uint32_t);
 };
 
-constexpr std::array<NumberOption, 9> kNumberOptions{{
+constexpr std::array<NumberOption, 11> kNumberOptions{{
     {"--threads", 1, 1024, [](ServerOptions& o, uint32_t v) { o.threads = v; }},
     {"--max-size", 1, static_cast<uint32_t>(kLargestSize),
      [](ServerOptions& o, uint32_t v) { o.maxSize = static_cast<int32_t>(v); }},
@@ -53,6 +53,10 @@ constexpr std::array<NumberOption, 9> kNumberOptions{{
      [](ServerOptions& o, uint32_t v) { o.writeTimeoutSeconds = v; }},
     {"--max-render-seconds", 1, 3600,
      [](ServerOptions& o, uint32_t v) { o.maxRenderSeconds = v; }},
+    {"--max-stream-seconds", 1, 86400,
+     [](ServerOptions& o, uint32_t v) { o.maxStreamSeconds = v; }},
+    {"--max-streams", 1, 100000,
+     [](ServerOptions& o, uint32_t v) { o.maxStreams = v; }},
 }};
 
 [[noreturn]] void refuse(const std::string& message) {
@@ -99,7 +103,7 @@ void printServerUsage(std::ostream& out) {
   const ServerOptions defaults;
   out << kUsage << "\n"
       << "Serves chess diagrams over HTTP: /board.png, /board.svg, "
-         "/game.gif and a\npage to try them at /.\n\n"
+         "/game.gif (.webp,\n.mp4, .webm) and a page to try them at /.\n\n"
       << "      --listen HOST:PORT          where to listen (default "
       << defaults.host << ":" << defaults.port << ")\n"
       << "      --artwork DIR               the artwork (default the "
@@ -116,8 +120,7 @@ void printServerUsage(std::ostream& out) {
       << defaults.writeTimeoutSeconds << ")\n"
       << "      --max-connections N         connections at once (default "
       << defaults.maxConnections << ")\n"
-      << "      --max-artwork-memory MIB    decoded artwork of every theme "
-         "(default "
+      << "      --max-artwork-memory MIB    decoded artwork kept (default "
       << (defaults.maxArtworkBytes >> 20) << ")\n"
       << "      --max-frames N              frames of a GIF (default "
       << defaults.maxFrames << ")\n"
@@ -126,8 +129,12 @@ void printServerUsage(std::ostream& out) {
       << "      --max-body BYTES            the body of POST /game.gif "
          "(default "
       << defaults.maxBody << ")\n"
-      << "      --max-render-seconds SECONDS  a GIF's render (default "
+      << "      --max-render-seconds SECONDS  drawing a game (default "
       << defaults.maxRenderSeconds << ")\n"
+      << "      --max-stream-seconds SECONDS  a GIF's whole answer (default "
+      << defaults.maxStreamSeconds << ")\n"
+      << "      --max-streams N             GIFs streamed at once (default "
+      << defaults.maxStreams << ")\n"
       << "  -h, --help                      print this help and exit\n\n"
       << "Exit status: 0 stopped by SIGTERM or SIGINT, 1 cannot serve, 2 a "
          "bad option.\n";

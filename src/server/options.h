@@ -29,11 +29,16 @@ struct ServerOptions {
   // How long a client may take nothing of an answer (a chunk of a GIF)
   // before it is dropped.
   uint32_t writeTimeoutSeconds = 30;
-  // The wall time a GIF's render may take, waits for a slow reader
-  // included, before the GIF is cut: a 1000-frame GIF at 720 renders in a
-  // few seconds, and a minute lets a client reading 100 KB/s take the
-  // largest GIF the pixel budget lets through.
+  // The time a GIF's drawing may take, waits for its client left out,
+  // before the GIF is cut: a 1000-frame GIF at 720 draws in a few seconds.
   uint32_t maxRenderSeconds = 60;
+  // The wall time of a streamed answer, from its request to its last byte:
+  // five minutes let a client reading 100 KB/s take a 1000-frame GIF at
+  // 720 that changes half the board each frame (12 MB).
+  uint32_t maxStreamSeconds = 300;
+  // Streamed answers (GIFs) open at once; past them a GIF gets 503. Each
+  // holds at most about its frame twice and 128 KiB of bytes unsent.
+  uint32_t maxStreams = 64;
   // Connections served at once, further bounded by the open-file limit.
   uint32_t maxConnections = 10000;
   // The decoded artwork of all themes together.

@@ -1,5 +1,6 @@
-// The render queue: places taken and freed on the I/O thread, renders on
-// the workers, and their way back through an eventfd and reserved room.
+// The render queue: places taken and freed on the I/O thread, the lanes'
+// turns and the work on the workers, and their way back through an eventfd
+// and reserved room.
 #include "server/render_queue.h"
 
 #include <sys/eventfd.h>
@@ -23,44 +24,53 @@ int newEventFd() {
   return fd;
 }
 
+std::size_t laneIndex(RenderQueue::Lane lane) {
+  return static_cast<std::size_t>(lane);
+}
+
 }  // namespace
 
 RenderQueue::RenderQueue(net::io_context& io, net::thread_pool& workers,
-                         std::size_t places, Metrics& metrics)
+                         std::size_t renderPlaces, std::size_t streamPlaces,
+                         Metrics& metrics)
     : workers_(workers),
       metrics_(metrics),
-      places_(places),
+      places_(renderPlaces + streamPlaces),
       wake_(io, newEventFd()) {
-  free_.reserve(places);
-  for (std::size_t place = places; place > 0; --place) {
-    free_.push_back(place - 1);
+  for (std::size_t place = places_.size(); place > 0; --place) {
+    const Lane lane = place > renderPlaces ? Lane::stream : Lane::render;
+    places_[place - 1].lane = lane;
+    free_.at(laneIndex(lane)).push_back(place - 1);
   }
-  completing_.reserve(places);
-  progressing_.reserve(places);
-  finished_.reserve(places);
-  nudged_.reserve(places);
+  completing_.reserve(places_.size());
+  finished_.reserve(places_.size());
+}
+
+std::size_t RenderQueue::taken() const {
+  return places_.size() - free_[0].size() - free_[1].size();
 }
 
 bool RenderQueue::submit(Job job, std::shared_ptr<const std::atomic<bool>> gone,
-                         Done done, Progress progress) {
-  if (free_.empty()) {
+                         Done done, Lane lane) {
+  std::vector<std::size_t>& free = free_.at(laneIndex(lane));
+  if (free.empty()) {
     return false;
   }
   awaitFinished();
-  const std::size_t place = free_.back();
+  const std::size_t place = free.back();
+  free.pop_back();
   places_[place].done = std::move(done);
-  places_[place].progress = std::move(progress);
-  free_.pop_back();
-  Ticket ticket(*this, place);
+  {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    places_[place].job = std::move(job);
+    places_[place].gone = std::move(gone);
+    waiting_.at(laneIndex(lane)).push_back(place);
+  }
   try {
-    net::post(workers_,
-              [this, place, ticket = std::move(ticket), job = std::move(job),
-               gone = std::move(gone)]() mutable {
-                ticket.finish(run(job, Nudge(*this, place), *gone));
-              });
+    net::post(workers_, Runner(*this));
   } catch (const std::exception&) {
-    // The task, and its ticket with it, is gone: the ticket has reported
-    // the render lost, which done hears of.
+    // The runner, gone with the task, has reported a place lost, which its
+    // done hears of.
   }
   return true;
 }
@@ -69,23 +79,50 @@ void RenderQueue::lastStartAt(Clock::time_point when) {
   lastStart_.store(when.time_since_epoch().count());
 }
 
-RenderQueue::Result RenderQueue::run(const Job& job, const Nudge& nudge,
-                                     const std::atomic<bool>& gone) {
+void RenderQueue::runNext() noexcept {
+  std::size_t place = 0;
+  {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    // The lane that did not have the last turn goes first when it has work.
+    const Lane other = lastTurn_ == Lane::render ? Lane::stream : Lane::render;
+    const Lane lane = waiting_.at(laneIndex(other)).empty() ? lastTurn_ : other;
+    std::deque<std::size_t>& waiting = waiting_.at(laneIndex(lane));
+    place = waiting.front();
+    waiting.pop_front();
+    lastTurn_ = lane;
+  }
+  Result result = run(places_[place]);
+  finish(place, std::move(result));
+}
+
+RenderQueue::Result RenderQueue::run(const Place& place) {
   if (Clock::now().time_since_epoch().count() > lastStart_.load()) {
     return NotRendered::tooLate;
   }
-  if (gone.load()) {
+  if (place.gone->load()) {
     return NotRendered::clientLeft;
   }
   try {
     const Clock::time_point began = Clock::now();
-    Answer answer = job(nudge);
+    Answer answer = place.job();
     metrics_.countRender(
         std::chrono::duration<double>(Clock::now() - began).count());
     return answer;
   } catch (const std::exception&) {
     return NotRendered::lost;
   }
+}
+
+void RenderQueue::dropOne() noexcept {
+  std::size_t place = 0;
+  {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    std::deque<std::size_t>& waiting =
+        waiting_[0].empty() ? waiting_[1] : waiting_[0];
+    place = waiting.back();
+    waiting.pop_back();
+  }
+  finish(place, NotRendered::lost);
 }
 
 void RenderQueue::finish(std::size_t place, Result result) noexcept {
@@ -96,19 +133,6 @@ void RenderQueue::finish(std::size_t place, Result result) noexcept {
   }
   const uint64_t one = 1;
   // Cannot fail short of the counter's overflow, 2^64 - 1 reports away.
-  (void)(write(wake_.native_handle(), &one, sizeof one) == sizeof one);
-}
-
-void RenderQueue::nudge(std::size_t place) noexcept {
-  {
-    const std::lock_guard<std::mutex> lock(mutex_);
-    if (places_[place].nudged) {
-      return;
-    }
-    places_[place].nudged = true;
-    nudged_.push_back(place);
-  }
-  const uint64_t one = 1;
   (void)(write(wake_.native_handle(), &one, sizeof one) == sizeof one);
 }
 
@@ -133,27 +157,22 @@ void RenderQueue::awaitFinished() {
 void RenderQueue::completeFinished() {
   {
     const std::lock_guard<std::mutex> lock(mutex_);
-    progressing_.assign(nudged_.begin(), nudged_.end());
-    nudged_.clear();
-    for (const std::size_t place : progressing_) {
-      places_[place].nudged = false;
-    }
     completing_.assign(finished_.begin(), finished_.end());
     finished_.clear();
-  }
-  // Progress first: a place's nudges come before its end.
-  for (const std::size_t place : progressing_) {
-    if (places_[place].progress) {
-      places_[place].progress();
-    }
   }
   for (const std::size_t place : completing_) {
     Place& finished = places_[place];
     const Done done = std::move(finished.done);
-    finished.progress = nullptr;
     Result result = std::move(*finished.result);
     finished.result.reset();
-    free_.push_back(place);
+    {
+      // The job's captures (a stream's frames) go now, not when the place
+      // is next taken.
+      const std::lock_guard<std::mutex> lock(mutex_);
+      finished.job = nullptr;
+      finished.gone.reset();
+    }
+    free_.at(laneIndex(finished.lane)).push_back(place);
     done(result);
   }
 }

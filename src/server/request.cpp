@@ -242,8 +242,7 @@ Decision decideDiagram(std::string_view query,
     identity = hashBytes(identity, "svg", 3);
   }
   render.tag = entityTag(read.diagram, identity);
-  if (read.decorations.bars || read.decorations.glyph ||
-      read.decorations.evalBar) {
+  if (decorationParts(read.decorations).any()) {
     // A diagram without text keeps the tag it had before text came.
     const std::string text =
         render.tag + canonicalDecorations(read.decorations);
@@ -359,6 +358,19 @@ uint64_t hashPosition(uint64_t hash, const Placement& position) {
   return hash;
 }
 
+// Whether a method is one of a path's, as Allow lists them.
+bool takesMethod(std::string_view methods, std::string_view method) {
+  while (!methods.empty()) {
+    const std::size_t comma = methods.find(", ");
+    if (methods.substr(0, comma) == method) {
+      return true;
+    }
+    methods = comma == std::string_view::npos ? std::string_view()
+                                              : methods.substr(comma + 2);
+  }
+  return false;
+}
+
 void appendMarks(std::string& text, const std::vector<Mark>& marks) {
   for (const Mark& mark : marks) {
     text += chess::markColourLetter(mark.colour);
@@ -424,17 +436,10 @@ std::optional<MotionFormat> motionOfPath(std::string_view path) {
 }
 
 bool isGamePath(std::string_view path) {
-  return path == "/game.gif" || motionOfPath(path);
-}
-
-const char* methodsOf(std::string_view path) {
-  if (isGamePath(path)) {
-    return "GET, HEAD, POST, OPTIONS";
-  }
-  if (path == "/board.png") {
-    return "GET, HEAD, OPTIONS";
-  }
-  return "GET, HEAD";
+  return std::any_of(kRoutes.begin(), kRoutes.end(),
+                     [&path](const PathRoute& r) {
+                       return r.path == path && r.route == Route::gif;
+                     });
 }
 
 Decision decideRequest(const Asked& asked, const Served& served,
@@ -445,52 +450,48 @@ Decision decideRequest(const Asked& asked, const Served& served,
   }
   const auto [rawPath, query] = splitTarget(asked.target);
   const std::string path = percentDecode(rawPath, false);
-  const bool svg = path == "/board.svg";
-  const bool board = path == "/board.png" || svg;
-  const bool gif = isGamePath(path);
-  const std::optional<MotionFormat> motion = motionOfPath(path);
-  const bool page = path == "/" || path == "/index.html";
-  const bool thumbnail = path == "/thumbnail.png";
-  if (!board && !gif && !page && !thumbnail && path != "/healthz" &&
-      path != "/metrics") {
+  const auto* const found =
+      std::find_if(kRoutes.begin(), kRoutes.end(),
+                   [&path](const PathRoute& r) { return r.path == path; });
+  if (found == kRoutes.end()) {
     return Refuse{404,
                   "not found; diagrams are at "
                   "/board.png?fen=<FEN>&size=<n>&scale=<f>&theme=<name>, "
                   "games at /game.gif?pgn=<PGN> (or .webp, .mp4, .webm), a "
                   "page to try them at /"};
   }
-  if (gif && asked.method == "POST") {
-    return decideGif(query, asked.ifNoneMatch, asked.body, asked.bodyIsJson,
-                     served, maxSize, maxFrames, maxGifPixels, motion);
-  }
-  if ((gif || board) && asked.method == "OPTIONS") {
-    return StaticAnswer{gif ? StaticPage::gifPreflight
-                            : StaticPage::boardPreflight};
-  }
-  if (asked.method != "GET" && asked.method != "HEAD") {
-    const std::string methods = methodsOf(path);
+  if (!takesMethod(found->methods, asked.method)) {
+    const std::string methods(found->methods);
     return Refuse{405,
                   "method " + printableText(asked.method) + " not allowed on " +
                       printableText(path) + "; use " + methods,
                   false, methods};
   }
-  if (page) {
-    return StaticAnswer{StaticPage::tryIt};
+  if (asked.method == "OPTIONS") {
+    return StaticAnswer{StaticPage::preflight, found->methods};
   }
-  if (path == "/healthz") {
-    return StaticAnswer{StaticPage::health};
+  switch (found->route) {
+    case Route::page:
+      return StaticAnswer{StaticPage::tryIt};
+    case Route::health:
+      return StaticAnswer{StaticPage::health};
+    case Route::metrics:
+      return StaticAnswer{StaticPage::metrics};
+    case Route::gif:
+      return decideGif(query, asked.ifNoneMatch,
+                       asked.method == "POST" ? asked.body : std::string_view(),
+                       asked.bodyIsJson, served, maxSize, maxFrames,
+                       maxGifPixels, motionOfPath(path));
+    case Route::board:
+    case Route::svg:
+    case Route::thumbnail:
+      break;
   }
-  if (path == "/metrics") {
-    return StaticAnswer{StaticPage::metrics};
-  }
-  if (gif) {
-    return decideGif(query, asked.ifNoneMatch, {}, false, served, maxSize,
-                     maxFrames, maxGifPixels, motion);
-  }
-  if (thumbnail) {
+  if (found->route == Route::thumbnail) {
     return decideThumbnail(query, asked.ifNoneMatch, served);
   }
-  return decideDiagram(query, asked.ifNoneMatch, served, maxSize, svg);
+  return decideDiagram(query, asked.ifNoneMatch, served, maxSize,
+                       found->route == Route::svg);
 }
 
 Refuse refuseOversize(std::string_view received) {

@@ -5,6 +5,7 @@
 // tested and fuzzed without a socket.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -60,25 +61,46 @@ enum class StaticPage {
   // The counters in the Prometheus text format, at /metrics.
   metrics,
   // 204 to OPTIONS, the CORS preflight a page on another site sends
-  // before it posts: the methods of /game.gif, or of /board.png.
-  gifPreflight,
-  boardPreflight,
+  // before it fetches or posts: the methods of the path.
+  preflight,
 };
 
 struct StaticAnswer {
   StaticPage page = StaticPage::health;
+  // For a preflight: the methods of the path, as Allow lists them.
+  std::string_view allow{};
 };
 
 // The format of /game.webp, /game.mp4 and /game.webm; none elsewhere.
 std::optional<MotionFormat> motionOfPath(std::string_view path);
 
-// Whether a path animates a game: /game.gif, or one of motionOfPath.
+// Whether a path animates a game (/game.gif, .webp, .mp4, .webm): the paths
+// that take a body.
 bool isGamePath(std::string_view path);
 
-// The methods a path answers, as Allow lists them: GET, HEAD, POST and
-// OPTIONS for the games' paths, GET, HEAD and OPTIONS for /board.png, GET
-// and HEAD elsewhere.
-const char* methodsOf(std::string_view path);
+// What a path is for.
+enum class Route { page, health, metrics, board, svg, gif, thumbnail };
+
+// Each path, what it is for and the methods it takes as Allow lists them:
+// routing, 405 and OPTIONS all read this one table.
+struct PathRoute {
+  std::string_view path;
+  Route route;
+  std::string_view methods;
+};
+inline constexpr std::array<PathRoute, 11> kRoutes{{
+    {"/", Route::page, "GET, HEAD"},
+    {"/index.html", Route::page, "GET, HEAD"},
+    {"/healthz", Route::health, "GET, HEAD"},
+    {"/metrics", Route::metrics, "GET, HEAD"},
+    {"/board.png", Route::board, "GET, HEAD, OPTIONS"},
+    {"/board.svg", Route::svg, "GET, HEAD, OPTIONS"},
+    {"/game.gif", Route::gif, "GET, HEAD, POST, OPTIONS"},
+    {"/game.webp", Route::gif, "GET, HEAD, POST, OPTIONS"},
+    {"/game.mp4", Route::gif, "GET, HEAD, POST, OPTIONS"},
+    {"/game.webm", Route::gif, "GET, HEAD, POST, OPTIONS"},
+    {"/thumbnail.png", Route::thumbnail, "GET, HEAD"},
+}};
 
 // A diagram the client holds already: 304 with its tag.
 struct NotModified {

@@ -55,8 +55,10 @@ void serve(const ServerOptions& options, const Served& served,
   const std::string page = tryItPage(served);
   Metrics metrics(&served);
   AccessLog log(logFd, kLogCapacity);
-  RenderQueue renders(
-      io, workers, std::size_t{options.threads} * kRendersPerWorker, metrics);
+  // A stream has one task at most in the queue.
+  RenderQueue renders(io, workers,
+                      std::size_t{options.threads} * kRendersPerWorker,
+                      options.maxStreams, metrics);
   Listener listener(
       io, options, metrics, log, renders,
       [&](boost::asio::ip::tcp::socket socket, Listener& registry) {

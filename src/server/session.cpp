@@ -31,12 +31,22 @@ using tcp = net::ip::tcp;
 // A GIF's bytes written at most at a time: each chunk must go within the
 // write timeout, so a client must take this much in that time.
 constexpr std::size_t kChunkBytes = std::size_t{64} << 10;
-// The unsent bytes of a GIF past which its render waits.
-constexpr std::size_t kUnsentBound = std::size_t{1} << 20;
+// A stream's next task is asked for once it holds no more than a chunk
+// unsent, so that one task draws while a chunk is written; the task makes
+// steps until the stream holds this much, or kTaskSteps steps: a
+// diagram behind it waits for a few frames' drawing at most.
+constexpr std::size_t kPullAtMost = kChunkBytes;
+constexpr std::size_t kTaskBytes = 2 * kChunkBytes;
+constexpr unsigned kTaskSteps = 2;
+// A stream that has waited this long for its client lets its source rest.
+constexpr auto kRestAfter = std::chrono::milliseconds(10);
 // What the kernel keeps unsent of a GIF: without a limit it takes up to
-// 4 MiB more of a client that reads nothing, and the render's wait would
-// come that much later. Bytes in flight are not limited by it.
+// 4 MiB more of a client that reads nothing. Bytes in flight are not
+// limited by it.
 constexpr int kKernelUnsentBytes = 128 << 10;
+// The slowest a request body may arrive, past the read timeout: a body of
+// 256 KiB gets 32 s more.
+constexpr std::size_t kBodyBytesPerSecond = std::size_t{8} << 10;
 // Requests one kept-alive connection may make before it is closed.
 constexpr unsigned kRequestsPerConnection = 1000;
 // How much of a request target, and of a method, a log line shows.
@@ -66,7 +76,8 @@ Session::Session(tcp::socket socket, Listener& listener, RenderQueue& renders,
       page_(page),
       options_(options),
       metrics_(metrics),
-      log_(log) {
+      log_(log),
+      restTimer_(stream_.get_executor()) {
   listener_.added(this);
 }
 
@@ -90,8 +101,8 @@ void Session::stop() {
 }
 
 void Session::close() {
-  if (gif_) {
-    gif_->cut(GifStream::Cut::closed);
+  if (source_) {
+    cutStream(StreamCut::closed);
   }
   beast::error_code ignored;
   stream_.socket().shutdown(tcp::socket::shutdown_both, ignored);
@@ -113,6 +124,7 @@ void Session::guarded(Step&& step) {
 
 void Session::awaitRequest() {
   busy_ = false;
+  requestBegun_ = false;
   idleSince_ = Clock::now();
   stream_.expires_after(std::chrono::seconds(options_.readTimeoutSeconds));
   readHead();
@@ -120,6 +132,12 @@ void Session::awaitRequest() {
 
 void Session::readHead() {
   const std::string_view bytes = received();
+  if (!requestBegun_ && !bytes.empty()) {
+    // The head has the whole read timeout from its first byte, however
+    // long the connection was idle before.
+    requestBegun_ = true;
+    stream_.expires_after(std::chrono::seconds(options_.readTimeoutSeconds));
+  }
   const std::size_t length =
       headLength(bytes.substr(0, std::min(bytes.size(), kHeadLimit)));
   if (length > 0) {
@@ -158,6 +176,11 @@ void Session::onHead(std::size_t length) {
       readRequest(received().substr(0, length), served_, options_.maxSize,
                   options_.maxFrames, options_.maxBody, options_.maxGifPixels);
   buffer_.consume(length);
+  if (request_.bodyLength > 0) {
+    stream_.expires_after(
+        std::chrono::seconds(options_.readTimeoutSeconds +
+                             request_.bodyLength / kBodyBytesPerSecond));
+  }
   if (request_.bodyLength > 0 && request_.expectsContinue &&
       received().size() < request_.bodyLength) {
     // The body will be read: the client that waits for this sends it.
@@ -181,8 +204,8 @@ void Session::onHead(std::size_t length) {
   answer();
 }
 
-// The body of POST /game.gif, within the time the head had: once it is all
-// in, the request is decided with it.
+// The body of POST /game.gif, within its deadline: once it is all in, the
+// request is decided with it.
 void Session::readBody() {
   const std::size_t length = request_.bodyLength;
   if (received().size() >= length) {
@@ -211,7 +234,7 @@ void Session::answer() {
   if (const auto* refuse = std::get_if<Refuse>(&decision)) {
     send(refusalAnswer(*refuse));
   } else if (const auto* page = std::get_if<StaticAnswer>(&decision)) {
-    send(staticAnswer(page->page, page_, metrics_));
+    send(staticAnswer(*page, page_, metrics_));
   } else if (const auto* notModified = std::get_if<NotModified>(&decision)) {
     send(notModifiedAnswer(*notModified));
   } else if (auto* game = std::get_if<RenderGif>(&decision);
@@ -225,23 +248,21 @@ void Session::answer() {
 }
 
 void Session::render(Render render) {
-  queue(
-      [render = std::move(render)](const RenderQueue::Nudge&,
-                                   const std::shared_ptr<std::atomic<bool>>&) {
-        return renderAnswer(render);
-      });
+  queue([render = std::move(render)] { return renderAnswer(render); },
+        std::make_shared<std::atomic<bool>>(false));
 }
 
 void Session::renderMotion(RenderGif game) {
   // Drawn whole in one render, like a diagram, within the render time; a
   // HEAD draws it too, for its length.
   const auto budget = std::chrono::seconds(options_.maxRenderSeconds);
-  queue([game = std::move(game), budget](
-            const RenderQueue::Nudge&,
-            const std::shared_ptr<std::atomic<bool>>& gone) {
-    return motionAnswer(game, Clock::now() + budget,
-                        [&gone] { return !gone->load(); });
-  });
+  auto gone = std::make_shared<std::atomic<bool>>(false);
+  queue(
+      [game = std::move(game), budget, gone] {
+        return motionAnswer(game, Clock::now() + budget,
+                            [&gone] { return !gone->load(); });
+      },
+      gone);
 }
 
 void Session::renderGif(RenderGif gif) {
@@ -250,50 +271,39 @@ void Session::renderGif(RenderGif gif) {
     send(gifHeadAnswer(gif.tag));
     return;
   }
-  // A GIF takes one place in the queue; a client that leaves, or a stream
-  // cut, stops it between frames.
+  if (!listener_.openStream()) {
+    send(busyAnswer("busy: too many GIFs streaming; try again"));
+    return;
+  }
   const int lowWater = kKernelUnsentBytes;
   setsockopt(stream_.socket().native_handle(), IPPROTO_TCP, TCP_NOTSENT_LOWAT,
              &lowWater, sizeof lowWater);
-  gif_ = std::make_shared<GifStream>(kUnsentBound);
-  gifHead_ = gifHeadAnswer(gif.tag);
-  renderEnded_ = false;
+  streamHead_ = gifHeadAnswer(gif.tag);
+  streamFrames_ = gif.game.frames.size();
+  source_ = gifSource(std::move(gif));
+  sourceGone_ = std::make_shared<std::atomic<bool>>(false);
+  sourceEnded_ = false;
+  cut_.reset();
+  drawing_ = {};
   streamedBytes_ = 0;
-  const auto budget = std::chrono::seconds(options_.maxRenderSeconds);
-  queue(
-      [gif = std::move(gif), stream = gif_, budget, &metrics = metrics_](
-          const RenderQueue::Nudge& nudge,
-          const std::shared_ptr<std::atomic<bool>>& gone) {
-        const std::function<void()> wake = nudge;
-        Answer answer = streamGif(gif, *stream, Clock::now() + budget, wake,
-                                  [&gone] { return !gone->load(); });
-        if (answer.streamed && !stream->cutReason()) {
-          metrics.gifs++;
-          metrics.gifFrames += gif.game.frames.size();
-        }
-        return answer;
-      },
-      [self = shared_from_this()] {
-        self->guarded([&self] { self->pump(); });
-      });
+  streamEnd_ = started_ + std::chrono::seconds(options_.maxStreamSeconds);
+  if (received().empty()) {
+    watchForClose(sourceGone_);
+  }
+  pull();
+  if (!pulling_) {
+    endStream();
+  }
 }
 
-void Session::queue(Job job, RenderQueue::Progress progress) {
-  // Set when the client leaves before the render starts, which is then
-  // skipped.
-  auto gone = std::make_shared<std::atomic<bool>>(false);
-  const bool queued = renders_.submit(
-      [job = std::move(job), gone](const RenderQueue::Nudge& nudge) {
-        return job(nudge, gone);
-      },
-      gone,
-      [self = shared_from_this()](RenderQueue::Result& result) {
-        self->guarded([&] { self->rendered(result); });
-      },
-      std::move(progress));
+void Session::queue(RenderQueue::Job job,
+                    const std::shared_ptr<std::atomic<bool>>& gone) {
+  const bool queued =
+      renders_.submit(std::move(job), gone,
+                      [self = shared_from_this()](RenderQueue::Result& result) {
+                        self->guarded([&] { self->rendered(result); });
+                      });
   if (!queued) {
-    gif_.reset();
-    gifHead_.reset();
     send(busyAnswer("busy: too many diagrams waiting; try again"));
     return;
   }
@@ -309,12 +319,15 @@ void Session::watchForClose(const std::shared_ptr<std::atomic<bool>>& gone) {
   // end of the connection or a reset, which may have come already.
   stream_.socket().async_receive(
       net::buffer(&peeked_, 1), tcp::socket::message_peek,
-      [self = shared_from_this(), gone, gif = gif_](beast::error_code error,
-                                                    std::size_t got) {
+      [self = shared_from_this(), gone](beast::error_code error,
+                                        std::size_t got) {
         if (error != net::error::operation_aborted && (error || got == 0)) {
           gone->store(true);
-          if (gif) {
-            gif->cut(GifStream::Cut::clientLeft);
+          if (self->source_ && gone == self->sourceGone_) {
+            self->guarded([&self] {
+              self->cutStream(StreamCut::clientLeft);
+              self->pump();
+            });
           }
         }
       });
@@ -334,15 +347,6 @@ bool Session::inputEnded() {
 }
 
 void Session::rendered(RenderQueue::Result& result) {
-  const auto* made = std::get_if<Answer>(&result);
-  if (made != nullptr && made->streamed) {
-    renderEnded_ = true;
-    pump();
-    return;
-  }
-  // Refused before its first byte, or not rendered: answered as any other.
-  gif_.reset();
-  gifHead_.reset();
   // A client whose input ended while its diagram waited has left: nothing
   // is sent, whether the render was skipped or not.
   const auto* notRendered = std::get_if<RenderQueue::NotRendered>(&result);
@@ -431,43 +435,127 @@ void Session::onWrite(beast::error_code error) {
   }
 }
 
+void Session::pull() {
+  if (pulling_ || sourceEnded_ || cut_ || unsentBytes() > kPullAtMost) {
+    return;
+  }
+  restTimer_.cancel();
+  const std::size_t enough = kTaskBytes - unsentBytes();
+  auto made = std::make_shared<Pulled>();
+  pulling_ = renders_.submit(
+      [source = source_, made, enough]() -> Answer {
+        const Clock::time_point began = Clock::now();
+        try {
+          for (unsigned steps = 0;
+               steps < kTaskSteps && made->bytes.size() < enough; ++steps) {
+            if (!source->step(made->bytes)) {
+              made->ended = true;
+              break;
+            }
+          }
+        } catch (const std::exception& error) {
+          return renderFailure(error);
+        }
+        made->drawing = Clock::now() - began;
+        Answer steps;
+        steps.streamed = true;
+        return steps;
+      },
+      sourceGone_,
+      [self = shared_from_this(), source = source_,
+       made](RenderQueue::Result& result) {
+        self->guarded([&] { self->pulled(source, *made, result); });
+      },
+      RenderQueue::Lane::stream);
+  if (!pulling_) {
+    // Each stream has a place of its own: only a lost place gets here.
+    cutStream(StreamCut::failed);
+  }
+}
+
+void Session::pulled(const std::shared_ptr<FrameSource>& source,
+                     const Pulled& made, RenderQueue::Result& result) {
+  if (source != source_) {
+    // The stream ended while its task ran.
+    return;
+  }
+  pulling_ = false;
+  const auto* steps = std::get_if<Answer>(&result);
+  const bool drawn = steps != nullptr && steps->streamed;
+  if (!drawn && streamHead_ && made_.empty()) {
+    // Nothing sent yet: answered as a render that gave no picture.
+    releaseStream();
+    rendered(result);
+    return;
+  }
+  if (!drawn) {
+    const auto* notRendered = std::get_if<RenderQueue::NotRendered>(&result);
+    cutStream(notRendered == nullptr ? StreamCut::failed
+              : *notRendered == RenderQueue::NotRendered::clientLeft
+                  ? StreamCut::clientLeft
+                  : StreamCut::closed);
+  }
+  made_.insert(made_.end(), made.bytes.begin(), made.bytes.end());
+  countUnsent();
+  sourceEnded_ = made.ended;
+  drawing_ += made.drawing;
+  if (!sourceEnded_ &&
+      drawing_ > std::chrono::seconds(options_.maxRenderSeconds)) {
+    cutStream(StreamCut::renderTime);
+  }
+  pump();
+  if (source_ && !pulling_) {
+    restTimer_.expires_after(kRestAfter);
+    restTimer_.async_wait(
+        [self = shared_from_this(), source](beast::error_code error) {
+          if (!error && source == self->source_ && !self->pulling_) {
+            source->rest();
+          }
+        });
+  }
+}
+
 void Session::pump() {
-  if (!gif_) {
+  if (!source_ || writing_) {
     return;
   }
-  const bool cut = gif_->cutReason().has_value();
-  if (writing_) {
-    // A cut stream whose render has stopped closes now, aborting the write
-    // that may wait on the client; its handler ends the stream.
-    if (cut && renderEnded_) {
-      close();
+  if (!cut_ && Clock::now() >= streamEnd_) {
+    cutStream(StreamCut::streamTime);
+  }
+  // Once cut, nothing more is written, and the connection closes.
+  if (cut_ || !stream_.socket().is_open()) {
+    endStream();
+    return;
+  }
+  if (!made_.empty()) {
+    const auto size =
+        static_cast<std::ptrdiff_t>(std::min(kChunkBytes, made_.size()));
+    chunk_.assign(made_.begin(), made_.begin() + size);
+    made_.erase(made_.begin(), made_.begin() + size);
+    // The next steps are drawn while this chunk goes.
+    pull();
+    if (streamHead_) {
+      Answer head = std::move(*streamHead_);
+      streamHead_.reset();
+      send(std::move(head));
+    } else {
+      writeChunk();
     }
     return;
   }
-  // Once cut, nothing more is written: the connection closes when the
-  // render has stopped.
-  if (!cut && stream_.socket().is_open()) {
-    gif_->take(chunk_, kChunkBytes);
-    if (!chunk_.empty()) {
-      if (gifHead_) {
-        Answer head = std::move(*gifHead_);
-        gifHead_.reset();
-        send(std::move(head));
-      } else {
-        writeChunk();
-      }
-      return;
-    }
-  }
-  if (!renderEnded_) {
-    return;
-  }
-  if (!cut && !gifHead_ && request_.version >= 11) {
-    // The last chunk: only a GIF made whole gets it.
+  if (sourceEnded_ && !streamHead_ && request_.version >= 11) {
+    // The last chunk: only a body made whole gets it.
     writeChunk();
     return;
   }
-  endStream();
+  if (sourceEnded_) {
+    endStream();
+    return;
+  }
+  pull();
+  if (!pulling_) {
+    endStream();
+  }
 }
 
 void Session::writeChunk() {
@@ -480,7 +568,10 @@ void Session::writeChunk() {
       net::buffer(headText_), net::buffer(chunkLine_), net::buffer(chunk_),
       net::buffer(kLineEnd.data(), chunked ? kLineEnd.size() : 0)};
   writing_ = true;
-  stream_.expires_after(std::chrono::seconds(options_.writeTimeoutSeconds));
+  // The write timeout, or what is left of the stream's wall time.
+  stream_.expires_after(std::min<Clock::duration>(
+      std::chrono::seconds(options_.writeTimeoutSeconds),
+      streamEnd_ - Clock::now()));
   net::async_write(
       stream_, buffers,
       [self = shared_from_this()](beast::error_code error, std::size_t) {
@@ -491,17 +582,19 @@ void Session::writeChunk() {
 
 void Session::onChunkWritten(beast::error_code error) {
   if (error) {
-    gif_->cut(error == beast::error::timeout ? GifStream::Cut::writeTimeout
-                                             : GifStream::Cut::clientLeft);
+    const bool late = Clock::now() >= streamEnd_;
+    cutStream(error != beast::error::timeout ? StreamCut::clientLeft
+              : late                         ? StreamCut::streamTime
+                                             : StreamCut::writeTimeout);
     close();
-    pump();
+    endStream();
     return;
   }
   headText_.clear();
   const bool last = chunk_.empty();
   streamedBytes_ += chunk_.size();
-  gif_->sent(chunk_.size());
   chunk_.clear();
+  countUnsent();
   if (last) {
     endStream();
     return;
@@ -509,16 +602,45 @@ void Session::onChunkWritten(beast::error_code error) {
   pump();
 }
 
+void Session::cutStream(StreamCut reason) {
+  if (!cut_) {
+    cut_ = reason;
+  }
+  // A task waiting in the queue is skipped.
+  sourceGone_->store(true);
+}
+
+void Session::countUnsent() {
+  const std::size_t unsent = unsentBytes();
+  metrics_.streamBytes +=
+      static_cast<int64_t>(unsent) - static_cast<int64_t>(countedUnsent_);
+  countedUnsent_ = unsent;
+}
+
+void Session::releaseStream() {
+  if (!source_) {
+    return;
+  }
+  sourceGone_->store(true);
+  source_.reset();
+  sourceGone_.reset();
+  streamHead_.reset();
+  pulling_ = false;
+  std::vector<unsigned char>().swap(made_);
+  std::vector<unsigned char>().swap(chunk_);
+  countUnsent();
+  restTimer_.cancel();
+  listener_.closeStream();
+}
+
 void Session::endStream() {
-  const std::optional<GifStream::Cut> cut = gif_->cutReason();
-  const bool headSent = !gifHead_;
-  gif_.reset();
-  gifHead_.reset();
+  const std::optional<StreamCut> cut = cut_;
+  const bool headSent = !streamHead_;
+  releaseStream();
   inFlight_.reset();
   response_.reset();
   if (!headSent) {
-    logRequest("not sent: " +
-               std::string(cut ? GifStream::reasonName(*cut) : "no bytes"));
+    logRequest("not sent: " + std::string(cut ? cutName(*cut) : "no bytes"));
     busy_ = false;
     close();
     return;
@@ -526,10 +648,13 @@ void Session::endStream() {
   metrics_.countResponse(200, streamedBytes_);
   if (cut) {
     metrics_.gifsCut[static_cast<std::size_t>(*cut)]++;
+  } else {
+    metrics_.gifs++;
+    metrics_.gifFrames += streamFrames_;
   }
-  logRequest("200 " + std::to_string(streamedBytes_) + " bytes streamed" +
-             (cut ? " (cut: " + std::string(GifStream::reasonName(*cut)) + ")"
-                  : std::string()));
+  logRequest(
+      "200 " + std::to_string(streamedBytes_) + " bytes streamed" +
+      (cut ? " (cut: " + std::string(cutName(*cut)) + ")" : std::string()));
   if (!cut && keepOpen_ && !listener_.stopping()) {
     awaitRequest();
   } else {

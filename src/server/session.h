@@ -4,12 +4,13 @@
 // connection are answered one after the other; pipelined ones wait in the
 // buffer. Only the I/O thread touches a session: a render worker gets what
 // the render needs, and the queue brings the answer back. A GIF is
-// streamed: its worker puts the bytes into a GifStream (gif_stream.h says
-// how), and the session writes them as chunks as they come.
+// streamed: the session pulls its bytes from a FrameSource in short tasks
+// on the render queue (gif_stream.h says how) and writes them as chunks.
 #pragma once
 
 #include <atomic>
 #include <boost/asio/ip/tcp.hpp>
+#include <boost/asio/steady_timer.hpp>
 #include <boost/beast/core/flat_buffer.hpp>
 #include <boost/beast/core/tcp_stream.hpp>
 #include <chrono>
@@ -77,24 +78,43 @@ class Session : public std::enable_shared_from_this<Session> {
   void renderGif(RenderGif gif);
   void renderMotion(RenderGif game);
   void readBody();
-  // Hands a job to the render queue, with the flag set when the client
-  // leaves; 503 when the queue is full.
-  using Job = std::function<Answer(const RenderQueue::Nudge&,
-                                   const std::shared_ptr<std::atomic<bool>>&)>;
-  void queue(Job job, RenderQueue::Progress progress = {});
+  // Hands a render to the render queue, with gone, the flag set when the
+  // client leaves (a render not started then is skipped); 503 when the
+  // queue is full.
+  void queue(RenderQueue::Job job,
+             const std::shared_ptr<std::atomic<bool>>& gone);
   void watchForClose(const std::shared_ptr<std::atomic<bool>>& gone);
   bool inputEnded();
   void rendered(RenderQueue::Result& result);
   void send(Answer answer);
   void onWrite(boost::beast::error_code error);
-  // The streamed GIF: writes what its render has put, the head with the
-  // first bytes; ends it once the render has ended.
+  // The stream's steps that a task makes, and what the task took.
+  struct Pulled {
+    std::vector<unsigned char> bytes;
+    bool ended = false;
+    Clock::duration drawing{};
+  };
+  // Asks the queue for the stream's next steps when it holds little
+  // unsent and no task is out.
+  void pull();
+  void pulled(const std::shared_ptr<FrameSource>& source, const Pulled& made,
+              RenderQueue::Result& result);
+  // Writes what the stream holds, the head with the first bytes; ends it
+  // once its source has ended or it is cut.
   void pump();
   // Writes the head when not yet written, and chunk_ (empty: the last
   // chunk).
   void writeChunk();
   void onChunkWritten(boost::beast::error_code error);
+  void cutStream(StreamCut reason);
   void endStream();
+  // Lets go of the stream: its source, its bytes, its place among the
+  // streams.
+  void releaseStream();
+  void countUnsent();
+  [[nodiscard]] std::size_t unsentBytes() const {
+    return made_.size() + chunk_.size();
+  }
   void linger();
   void drain();
   void logRequest(const std::string& outcome);
@@ -112,17 +132,33 @@ class Session : public std::enable_shared_from_this<Session> {
   Request request_;
   std::optional<InFlight> inFlight_;
   std::shared_ptr<HttpResponse> response_;
-  // The GIF being streamed; its head, until written with the first bytes;
-  // and the head's text, the chunk's size line and its bytes as they are
-  // written.
-  std::shared_ptr<GifStream> gif_;
-  std::optional<Answer> gifHead_;
+  // The streamed answer: where its bytes come from, with the flag that
+  // skips its queued task; its head, until written with the first bytes;
+  // the bytes made and not yet written; the head's text, the chunk's size
+  // line and its bytes as they are written.
+  std::shared_ptr<FrameSource> source_;
+  std::shared_ptr<std::atomic<bool>> sourceGone_;
+  std::optional<Answer> streamHead_;
+  std::vector<unsigned char> made_;
   std::string headText_;
   std::string chunkLine_;
   std::vector<unsigned char> chunk_;
   bool writing_ = false;
-  bool renderEnded_ = false;
+  bool pulling_ = false;
+  bool sourceEnded_ = false;
+  std::optional<StreamCut> cut_;
+  std::size_t streamFrames_ = 0;
   std::size_t streamedBytes_ = 0;
+  // The unsent bytes last added to the metrics.
+  std::size_t countedUnsent_ = 0;
+  // The time its tasks have drawn, and when its wall time runs out.
+  Clock::duration drawing_{};
+  Clock::time_point streamEnd_;
+  // Lets the source rest once the stream has waited for its client a
+  // while.
+  boost::asio::steady_timer restTimer_;
+  // Whether a request has begun to arrive since the connection went idle.
+  bool requestBegun_ = false;
   bool busy_ = false;
   // Whether the answer being written keeps the connection open, and whether
   // the connection lingers after it.

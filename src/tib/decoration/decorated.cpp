@@ -7,6 +7,11 @@
 
 namespace tib {
 
+DecorationParts decorationParts(const Decorations& decorations) {
+  return {decorations.bars.has_value(), decorations.glyph.has_value(),
+          decorations.evalBar.has_value()};
+}
+
 PixelRect glyphBadgeRect(const Decorations& decorations, Orientation view) {
   const Box square = squareBox(decorations.glyphSquare, view);
   return moveGlyphBadgeRect({square.x, square.y, square.w, square.h},
@@ -19,7 +24,7 @@ std::vector<unsigned char> renderDecoratedPng(const Artwork& artwork,
                                               const Decorations& decorations,
                                               const Lettering& lettering,
                                               Threads threads) {
-  if (!decorations.bars && !decorations.glyph && !decorations.evalBar) {
+  if (!decorationParts(decorations).any()) {
     return renderPng(artwork, pieces, diagram, threads);
   }
   checkSize(diagram.settings);

@@ -31,6 +31,17 @@ struct Decorations {
   std::optional<EvalBar> evalBar;
 };
 
+// Which decorations a diagram shows, decided here alone: the PNG, the SVG,
+// the GIF and the server's tags all ask this, so that a new kind cannot be
+// drawn by one and missed by another.
+struct DecorationParts {
+  bool bars = false;
+  bool glyph = false;
+  bool evalBar = false;
+  [[nodiscard]] bool any() const { return bars || glyph || evalBar; }
+};
+DecorationParts decorationParts(const Decorations& decorations);
+
 // The squares of the board on the canvas: a badge stays inside them.
 inline constexpr PixelRect kBoardRect{
     static_cast<int>(kGridX), static_cast<int>(kGridY),

@@ -266,6 +266,15 @@ class Frame {
 
   [[nodiscard]] const unsigned char* indices() const { return indices_.data(); }
 
+  // Between frames the indices are those on the GIF's screen: they may go
+  // while the frame waits, and be taken back from there.
+  void releaseIndices() { std::vector<unsigned char>().swap(indices_); }
+  void restoreIndices(const std::vector<unsigned char>& screen) {
+    if (indices_.empty()) {
+      indices_ = screen;
+    }
+  }
+
  private:
   // The colours of a grained board miss the palette's table of known
   // colours, and come again frame after frame: each is looked up once and
@@ -536,6 +545,180 @@ codec::GifPalette animationPalette(
                              pictures({}, typicalCanvases), exact);
 }
 
+struct AnimationWriter::State {
+  State(const Artwork& art, const Sprites& sprites,
+        const codec::GifPalette& colours,
+        const std::vector<AnimationFrame>& sequence, FrameExtras more)
+      : artwork(art),
+        pieces(sprites),
+        palette(colours),
+        frames(sequence),
+        extras(std::move(more)),
+        settings(firstSettings(sequence)),
+        view(sequence.front().diagram.annotations),
+        frame(static_cast<uint32_t>(settings.Size), extras.barRows,
+              extras.sideColumns, colours),
+        shown(sequence.front().diagram) {}
+
+  static Settings firstSettings(const std::vector<AnimationFrame>& frames) {
+    if (frames.empty()) {
+      throw Error("an animation needs a frame");
+    }
+    const Settings& settings = frames.front().diagram.settings;
+    checkSize(settings);
+    if (settings.Size == 0) {
+      throw Error("an animation needs a size above 0");
+    }
+    return settings;
+  }
+
+  [[nodiscard]] std::vector<Box> overBoxes(std::size_t f) const {
+    return extras.overBoxes ? extras.overBoxes(f) : std::vector<Box>();
+  }
+  void drawOver(std::size_t f) {
+    if (extras.drawOver) {
+      extras.drawOver(f, *canvas);
+    }
+  }
+  auto drawBars(std::size_t f) {
+    return [this, f](unsigned char* above, unsigned char* below) {
+      return extras.drawBars && extras.drawBars(f, above, below);
+    };
+  }
+  auto drawSide(std::size_t f) {
+    return [this, f](unsigned char* column) {
+      return extras.drawSide && extras.drawSide(f, column);
+    };
+  }
+
+  void writeFirst() {
+    canvas = drawDiagram(artwork, pieces, frames.front().diagram);
+    drawOver(0);
+    frame.update(*canvas, kCanvasBox);
+    frame.updateBars(drawBars(0));
+    frame.updateSide(drawSide(0));
+    writer->addIndexedFrame(frame.indices(), frames.front().delayCentiseconds,
+                            {});
+  }
+
+  void writeLater(std::size_t f) {
+    if (!canvas) {
+      // Drawn again as the frame before left it: each box redrawn below
+      // gives the same pixels on it as on the canvas kept, and the boxes of
+      // what is drawn over (the glyphs before and now) are among them.
+      canvas = drawDiagram(artwork, pieces, shown);
+      frame.restoreIndices(writer->screen());
+    }
+    Diagram next = frames[f].diagram;
+    next.settings = settings;
+    next.annotations.orientation = view.orientation;
+    next.annotations.coordinates = view.coordinates;
+    std::vector<Box> boxes = changedBoxes(shown, next);
+    for (const std::size_t g : {f - 1, f}) {
+      for (const Box& box : overBoxes(g)) {
+        // cppcheck-suppress useStlAlgorithm
+        boxes.push_back(padded(box));
+      }
+    }
+    boxes = joined(std::move(boxes));
+    for (const Box& box : boxes) {
+      redrawDiagram(*canvas, artwork, pieces, next, box);
+    }
+    drawOver(f);
+    std::vector<codec::GifRect> changed = frame.updateBars(drawBars(f));
+    const std::vector<codec::GifRect> side = frame.updateSide(drawSide(f));
+    changed.insert(changed.end(), side.begin(), side.end());
+    for (const Box& box : boxes) {
+      if (const auto rect = frame.update(*canvas, box)) {
+        changed.push_back(*rect);
+      }
+    }
+    writer->addIndexedFrame(frame.indices(), frames[f].delayCentiseconds,
+                            changed);
+    shown = std::move(next);
+  }
+
+  const Artwork& artwork;
+  const Sprites& pieces;
+  const codec::GifPalette& palette;
+  const std::vector<AnimationFrame>& frames;
+  FrameExtras extras;
+  Settings settings;
+  Annotations view;
+  Frame frame;
+  Diagram shown;
+  std::optional<ImageBuffer> canvas;
+  // The bytes of the step being made, which the GIF writer appends to.
+  std::vector<unsigned char>* out = nullptr;
+  std::optional<codec::GifWriter> writer;
+  std::size_t written = 0;
+  bool finished = false;
+};
+
+AnimationWriter::AnimationWriter(const Artwork& artwork, const Sprites& pieces,
+                                 const codec::GifPalette& palette,
+                                 const std::vector<AnimationFrame>& frames,
+                                 FrameExtras extras)
+    : state_(std::make_unique<State>(artwork, pieces, palette, frames,
+                                     std::move(extras))) {}
+
+AnimationWriter::AnimationWriter(AnimationWriter&& other) noexcept = default;
+AnimationWriter& AnimationWriter::operator=(AnimationWriter&& other) noexcept =
+    default;
+AnimationWriter::~AnimationWriter() = default;
+
+bool AnimationWriter::next(std::vector<unsigned char>& out) {
+  State& state = *state_;
+  if (state.finished) {
+    return false;
+  }
+  state.out = &out;
+  if (!state.writer) {
+    State* const writing = state_.get();
+    state.writer.emplace(
+        state.frame.width(), state.frame.height(), state.palette,
+        [writing](const unsigned char* bytes, std::size_t size) {
+          writing->out->insert(writing->out->end(), bytes, bytes + size);
+        });
+  } else if (state.written == 0) {
+    state.writeFirst();
+    state.written = 1;
+  } else if (state.written < state.frames.size()) {
+    state.writeLater(state.written);
+    ++state.written;
+  } else {
+    state.writer->finish();
+    state.finished = true;
+    state.canvas.reset();
+  }
+  state.out = nullptr;
+  return true;
+}
+
+std::size_t AnimationWriter::framesWritten() const { return state_->written; }
+
+bool AnimationWriter::finished() const { return state_->finished; }
+
+void AnimationWriter::rest() {
+  State& state = *state_;
+  state.canvas.reset();
+  if (state.written > 0) {
+    state.frame.releaseIndices();
+  }
+}
+
+void writeAnimation(const Artwork& artwork, const Sprites& pieces,
+                    const codec::GifPalette& palette,
+                    const std::vector<AnimationFrame>& frames,
+                    const codec::GifSink& sink, const FrameExtras& extras) {
+  AnimationWriter writer(artwork, pieces, palette, frames, extras);
+  std::vector<unsigned char> step;
+  while (writer.next(step)) {
+    sink(step.data(), step.size());
+    step.clear();
+  }
+}
+
 namespace {
 
 // Draws the frames one after the other on one canvas, each again only where
@@ -621,30 +804,6 @@ uint32_t animationEdge(const std::vector<AnimationFrame>& frames) {
 }
 
 }  // namespace
-
-bool writeAnimation(const Artwork& artwork, const Sprites& pieces,
-                    const codec::GifPalette& palette,
-                    const std::vector<AnimationFrame>& frames,
-                    const codec::GifSink& sink,
-                    const std::function<bool()>& keepGoing,
-                    const FrameExtras& extras) {
-  Frame frame(animationEdge(frames), extras.barRows, extras.sideColumns,
-              palette);
-  std::optional<codec::GifWriter> writer;
-  const auto emit = [&](std::size_t f,
-                        const std::vector<codec::GifRect>& changed) {
-    if (!writer) {
-      writer.emplace(frame.width(), frame.height(), palette, sink);
-    }
-    writer->addIndexedFrame(frame.indices(), frames[f].delayCentiseconds,
-                            changed);
-  };
-  if (!animate(artwork, pieces, frames, keepGoing, extras, frame, emit)) {
-    return false;
-  }
-  writer->finish();
-  return true;
-}
 
 bool drawAnimationPixels(const Artwork& artwork, const Sprites& pieces,
                          const std::vector<AnimationFrame>& frames,

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <vector>
 
 #include "codec/gif.h"
@@ -47,18 +48,48 @@ struct FrameExtras {
   std::function<bool(std::size_t frame, unsigned char* column)> drawSide;
 };
 
-// Writes the frames to sink as a GIF that loops, sideColumns + Size pixels
-// wide and Size + 2 barRows high: the first frame whole, each later one as the
-// rectangle that changed. Every frame is drawn with the first one's settings
-// and view. keepGoing is asked before each frame after the first; when it
-// says no, the GIF stops there unfinished and the call returns false.
-// Throws an Error when the artwork lacks the board of the view or Size is 0.
-bool writeAnimation(const Artwork& artwork, const Sprites& pieces,
+// A GIF that loops, made one step at a time, sideColumns + Size pixels wide
+// and Size + 2 barRows high: the header and palette, then each frame (the
+// first whole, each later one as the rectangle that changed, drawn with
+// the first one's settings and view), then the trailer. The caller pulls a
+// step when it has room for its bytes, and may stop between any two. The
+// writer keeps the frame before inside it; frames and extras must outlive
+// it.
+class AnimationWriter {
+ public:
+  // Throws an Error for no frame or a Size of 0.
+  AnimationWriter(const Artwork& artwork, const Sprites& pieces,
+                  const codec::GifPalette& palette,
+                  const std::vector<AnimationFrame>& frames,
+                  FrameExtras extras = {});
+  AnimationWriter(AnimationWriter&& other) noexcept;
+  AnimationWriter& operator=(AnimationWriter&& other) noexcept;
+  AnimationWriter(const AnimationWriter&) = delete;
+  AnimationWriter& operator=(const AnimationWriter&) = delete;
+  ~AnimationWriter();
+
+  // Appends the next step's bytes to out; false, appending nothing, once
+  // the trailer is written. Throws an Error when the artwork lacks the
+  // board of the view.
+  bool next(std::vector<unsigned char>& out);
+  // The frames written so far.
+  [[nodiscard]] std::size_t framesWritten() const;
+  [[nodiscard]] bool finished() const;
+  // Lets go of the drawing canvas (4 MiB) and the frame being made until
+  // the next step, which draws them again: a paused GIF then holds the
+  // indices on its screen and its bars. The bytes do not change.
+  void rest();
+
+ private:
+  struct State;
+  std::unique_ptr<State> state_;
+};
+
+// Writes the whole GIF to sink, one call a step.
+void writeAnimation(const Artwork& artwork, const Sprites& pieces,
                     const codec::GifPalette& palette,
                     const std::vector<AnimationFrame>& frames,
-                    const codec::GifSink& sink,
-                    const std::function<bool()>& keepGoing = {},
-                    const FrameExtras& extras = {});
+                    const codec::GifSink& sink, const FrameExtras& extras = {});
 
 // One frame of an animation as pixels: width x height RGBA, rows without
 // gaps, shown for delayCentiseconds. The pixels are valid during the call.
@@ -72,8 +103,9 @@ using FramePixelSink = std::function<void(const FramePixels&)>;
 
 // The frames of writeAnimation as RGBA pixels, handed to sink one after the
 // other, each drawn again only where it changed: a frame's pixels are those
-// of a PNG of its diagram with the same extras. keepGoing and the throws as
-// for writeAnimation.
+// of a PNG of its diagram with the same extras. keepGoing is asked before
+// each frame after the first; when it says no, the drawing stops there and
+// the call returns false. Throws as AnimationWriter does.
 bool drawAnimationPixels(const Artwork& artwork, const Sprites& pieces,
                          const std::vector<AnimationFrame>& frames,
                          const FramePixelSink& sink,

@@ -80,13 +80,9 @@ codec::GifPalette decoratedPalette(const Artwork& artwork,
   return animationPalette(artwork, pieces, shown);
 }
 
-namespace {
-
-// The extras that draw each frame's decorations, handed to use.
-template <typename Use>
-bool withDecorations(const std::vector<AnimationFrame>& frames,
-                     const std::vector<Decorations>& decorations,
-                     const Lettering& lettering, const Use& use) {
+FrameExtras decoratedExtras(const std::vector<AnimationFrame>& frames,
+                            const std::vector<Decorations>& decorations,
+                            const Lettering& lettering) {
   if (frames.empty() || decorations.size() != frames.size()) {
     throw Error("an animation needs a frame, and decorations for each");
   }
@@ -95,14 +91,15 @@ bool withDecorations(const std::vector<AnimationFrame>& frames,
   const Orientation view = first.annotations.orientation;
   const int edge = first.settings.Size;
   FrameExtras extras;
-  extras.overBoxes = [&](std::size_t f) {
+  extras.overBoxes = [&decorations, view](std::size_t f) {
     if (!decorations[f].glyph) {
       return std::vector<Box>();
     }
     const PixelRect rect = glyphBadgeRect(decorations[f], view);
     return std::vector<Box>{{rect.x, rect.y, rect.w, rect.h}};
   };
-  extras.drawOver = [&](std::size_t f, ImageBuffer& canvas) {
+  extras.drawOver = [&decorations, &lettering, view](std::size_t f,
+                                                     ImageBuffer& canvas) {
     if (decorations[f].glyph) {
       const Box square = squareBox(decorations[f].glyphSquare, view);
       lettering.glyphs.draw(canvas, *decorations[f].glyph,
@@ -113,9 +110,9 @@ bool withDecorations(const std::vector<AnimationFrame>& frames,
   // Decided once for the whole animation, so that a game whose clocks
   // start later still shows them; a clock not yet known is left out.
   std::vector<PlayerBars> bars;
-  const auto barred =
-      std::find_if(decorations.begin(), decorations.end(),
-                   [](const Decorations& d) { return d.bars.has_value(); });
+  const auto barred = std::find_if(
+      decorations.begin(), decorations.end(),
+      [](const Decorations& d) { return decorationParts(d).bars; });
   if (barred != decorations.end()) {
     PlayerBars unclocked = *barred->bars;
     unclocked.white.clockCentiseconds.reset();
@@ -128,7 +125,8 @@ bool withDecorations(const std::vector<AnimationFrame>& frames,
   }
   if (!bars.empty() && edge > 0) {
     extras.barRows = static_cast<uint32_t>(barHeight(edge));
-    extras.drawBars = [&](std::size_t f, unsigned char* above,
+    extras.drawBars = [bars = std::move(bars), &lettering, edge](
+                          std::size_t f, unsigned char* above,
                           unsigned char* below) {
       if (f > 0 && sameBars(bars[f], bars[f - 1])) {
         return false;
@@ -139,12 +137,13 @@ bool withDecorations(const std::vector<AnimationFrame>& frames,
       return true;
     };
   }
-  const bool evalBars =
-      std::any_of(decorations.begin(), decorations.end(),
-                  [](const Decorations& d) { return d.evalBar.has_value(); });
+  const bool evalBars = std::any_of(
+      decorations.begin(), decorations.end(),
+      [](const Decorations& d) { return decorationParts(d).evalBar; });
   if (evalBars && edge > 0) {
     extras.sideColumns = static_cast<uint32_t>(evalColumnWidth(edge));
-    extras.drawSide = [&, rows = static_cast<int>(extras.barRows)](
+    extras.drawSide = [&decorations, &lettering, edge, view,
+                       rows = static_cast<int>(extras.barRows)](
                           std::size_t f, unsigned char* column) {
       const EvalBar bar = decorations[f].evalBar.value_or(EvalBar{});
       if (f > 0 && bar == decorations[f - 1].evalBar.value_or(EvalBar{})) {
@@ -156,23 +155,17 @@ bool withDecorations(const std::vector<AnimationFrame>& frames,
       return true;
     };
   }
-  return use(extras);
+  return extras;
 }
 
-}  // namespace
-
-bool writeDecoratedAnimation(const Artwork& artwork, const Sprites& pieces,
+void writeDecoratedAnimation(const Artwork& artwork, const Sprites& pieces,
                              const codec::GifPalette& palette,
                              const std::vector<AnimationFrame>& frames,
                              const std::vector<Decorations>& decorations,
                              const Lettering& lettering,
-                             const codec::GifSink& sink,
-                             const std::function<bool()>& keepGoing) {
-  return withDecorations(
-      frames, decorations, lettering, [&](const FrameExtras& extras) {
-        return writeAnimation(artwork, pieces, palette, frames, sink, keepGoing,
-                              extras);
-      });
+                             const codec::GifSink& sink) {
+  writeAnimation(artwork, pieces, palette, frames, sink,
+                 decoratedExtras(frames, decorations, lettering));
 }
 
 bool drawDecoratedPixels(const Artwork& artwork, const Sprites& pieces,
@@ -180,11 +173,8 @@ bool drawDecoratedPixels(const Artwork& artwork, const Sprites& pieces,
                          const std::vector<Decorations>& decorations,
                          const Lettering& lettering, const FramePixelSink& sink,
                          const std::function<bool()>& keepGoing) {
-  return withDecorations(frames, decorations, lettering,
-                         [&](const FrameExtras& extras) {
-                           return drawAnimationPixels(artwork, pieces, frames,
-                                                      sink, keepGoing, extras);
-                         });
+  return drawAnimationPixels(artwork, pieces, frames, sink, keepGoing,
+                             decoratedExtras(frames, decorations, lettering));
 }
 
 Decorations plyDecorations(const chess::Game& game, std::size_t ply,

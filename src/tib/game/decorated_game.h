@@ -25,18 +25,23 @@ codec::GifPalette decoratedPalette(const Artwork& artwork,
                                    const Sprites& pieces,
                                    const Lettering& lettering);
 
-// writeAnimation with each frame's decorations (one for each frame): the
-// glyph on the canvas, the bars above and below the board on every frame
-// when any frame has them (a frame without its own shows the players of the
-// first frame that has them, without clocks), and the evaluation bar at the
-// left when any frame has one (the middle for a frame without).
-bool writeDecoratedAnimation(const Artwork& artwork, const Sprites& pieces,
+// What each frame's decorations (one for each frame) add to an animation:
+// the glyph on the canvas, the bars above and below the board on every
+// frame when any frame has them (a frame without its own shows the players
+// of the first frame that has them, without clocks), and the evaluation bar
+// at the left when any frame has one (the middle for a frame without).
+// frames, decorations and lettering must outlive the extras.
+FrameExtras decoratedExtras(const std::vector<AnimationFrame>& frames,
+                            const std::vector<Decorations>& decorations,
+                            const Lettering& lettering);
+
+// writeAnimation with decoratedExtras.
+void writeDecoratedAnimation(const Artwork& artwork, const Sprites& pieces,
                              const codec::GifPalette& palette,
                              const std::vector<AnimationFrame>& frames,
                              const std::vector<Decorations>& decorations,
                              const Lettering& lettering,
-                             const codec::GifSink& sink,
-                             const std::function<bool()>& keepGoing = {});
+                             const codec::GifSink& sink);
 
 // drawAnimationPixels with the decorations of writeDecoratedAnimation: each
 // frame's pixels are those of the ply's decorated PNG when every frame has

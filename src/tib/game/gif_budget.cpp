@@ -12,6 +12,16 @@ FrameEdges frameEdges(int32_t size, GifFrameParts parts) {
       edge + (parts.bars ? 2 * static_cast<uint64_t>(barHeight(size)) : 0)};
 }
 
+GifFrameParts gifFrameParts(const std::vector<Decorations>& decorations) {
+  GifFrameParts parts;
+  for (const Decorations& each : decorations) {
+    const DecorationParts shown = decorationParts(each);
+    parts.bars = parts.bars || shown.bars;
+    parts.evalBar = parts.evalBar || shown.evalBar;
+  }
+  return parts;
+}
+
 uint64_t gifPixels(std::size_t frames, int32_t size, GifFrameParts parts) {
   const FrameEdges edges = frameEdges(size, parts);
   return static_cast<uint64_t>(frames) * edges.width * edges.height;

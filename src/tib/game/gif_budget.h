@@ -6,6 +6,9 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
+
+#include "tib/decoration/decorated.h"
 
 namespace tib {
 
@@ -30,6 +33,10 @@ struct FrameEdges {
 
 // The width and height of an animation's frames.
 FrameEdges frameEdges(int32_t size, GifFrameParts parts);
+
+// The parts of a GIF's frames: any frame with bars or an evaluation bar
+// gives every frame their rows or column.
+GifFrameParts gifFrameParts(const std::vector<Decorations>& decorations);
 
 // The pixels of a GIF: frames times the pixels of one frame.
 uint64_t gifPixels(std::size_t frames, int32_t size, GifFrameParts parts);

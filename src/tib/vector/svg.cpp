@@ -478,7 +478,7 @@ std::string renderSvg(const VectorArt& art, const Diagram& diagram,
   }
   Scene scene = diagramScene(diagram, boardColours(*board), *art.labels,
                              art.artwork->tiles);
-  if (!decorations.bars && !decorations.glyph && !decorations.evalBar) {
+  if (!decorationParts(decorations).any()) {
     return writeSvg(scene, *art.pieces, *art.theme, art.labels->paths);
   }
   if (lettering == nullptr) {
