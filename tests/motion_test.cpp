@@ -36,7 +36,6 @@ const char* const kGame =
 struct GameMotion {
   std::vector<AnimationFrame> frames;
   std::vector<Decorations> decorations;
-  std::vector<ImageBuffer> pictures;
 };
 
 const GameMotion& gameMotion() {

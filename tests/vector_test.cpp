@@ -278,6 +278,7 @@ ImageBuffer columnOf(const ImageBuffer& image, uint32_t left, uint32_t width) {
   column.width = width;
   column.height = image.height;
   for (uint32_t y = 0; y < image.height; ++y) {
+    // cppcheck-suppress redundantAssignment
     const auto row =
         image.pixels.begin() +
         static_cast<std::ptrdiff_t>((std::size_t{y} * image.width + left) * 4);

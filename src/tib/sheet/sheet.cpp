@@ -73,6 +73,7 @@ class CaptionFonts {
     const std::vector<const Face*> faceTable = library_.faceTable();
     double pen = x;
     for (const ShapedGlyphs& run : shapedLine(faceTable, codePoints, facts)) {
+      // cppcheck-suppress useStlAlgorithm
       pen = showRun(cr, clean, starts, run, style, pen, y, draw);
     }
     return pen - x;
