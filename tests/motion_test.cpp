@@ -44,7 +44,7 @@ const GameMotion& gameMotion() {
     GameAnimation animation;
     animation.settings = {120, 1.3F};
     animation.delay.reset();
-    GameMotion made{gameFrames(game, animation), {}, {}};
+    GameMotion made{gameFrames(game, animation), {}};
     for (std::size_t ply = 0; ply < made.frames.size(); ++ply) {
       Decorations decorations =
           plyDecorations(game, ply, Orientation::white, true);
