@@ -137,6 +137,7 @@ TEST(ServerQueueTest, AFullQueueTakesNothing) {
   EXPECT_TRUE(queue.submit(okAnswer, flag(false), recordInto(completions)));
   io.restart();
   io.run();
+  workers.join();
   EXPECT_EQ(3U, completions.size());
 }
 
@@ -170,6 +171,8 @@ TEST(ServerQueueTest, RendersAndStreamTasksTakeTurns) {
   ASSERT_TRUE(queue.submit(job("render 2"), flag(false), done));
   release.set_value();
   io.run();
+  // The workers done with the queue before it goes.
+  workers.join();
   EXPECT_EQ((std::vector<std::string>{"render 1", "stream 1", "render 2",
                                       "stream 2"}),
             order);

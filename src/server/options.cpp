@@ -63,6 +63,13 @@ constexpr std::array<NumberOption, 11> kNumberOptions{{
   throw OptionError(message + "; " + kUsage + " (see --help)");
 }
 
+[[noreturn]] void refuseNumber(const std::string& name,
+                               const std::string& value,
+                               const NumberOption& option) {
+  refuse(name + " " + value + ": not a whole number from " +
+         std::to_string(option.low) + " to " + std::to_string(option.high));
+}
+
 // Pixels go past what a 32-bit number holds: 1 to a million million.
 constexpr uint64_t kMostGifPixels = 1'000'000'000'000;
 
@@ -172,9 +179,7 @@ ServerOptions readServerOptions(const std::vector<std::string>& args,
       const std::optional<uint32_t> parsed =
           wholeNumber(value, number->low, number->high);
       if (!parsed) {
-        refuse(name + " " + value + ": not a whole number from " +
-               std::to_string(number->low) + " to " +
-               std::to_string(number->high));
+        refuseNumber(name, value, *number);
       }
       number->store(options, *parsed);
     }
