@@ -347,7 +347,7 @@ INSTANTIATE_TEST_SUITE_P(Comments, CommentCommand,
 
 TEST(PgnWrite, ReadsBackToTheSamePositionsAndCommands) {
   const std::string pgn =
-      "[Event \"a \\\"b\\\"\"]\n[FEN \"r3k2r/8/8/8/8/8/8/R3K2R b KQkq - 0 "
+      "[Event \"a \\\"b\\\"\"]\n[FEN \"r3k2r/8/8/8/8/8/8/R3K2R b KQkq -\t0 "
       "20\"]\n\n{[%csl Ge4] [%x done} {]} 20... O-O-O {[%clk 0:00:09.07] "
       "[%eval #-2] x} 21. Rad1?! {[%cal Rd1d8,Bc1c1]} 21... Rxd1+ 22. Kxd1 "
       "$3 1-0";

@@ -152,8 +152,10 @@ std::string writePgn(const Game& game) {
       if (c == '"' || c == '\\') {
         value += '\\';
       }
-      // Not a space: after a quote, spaces and "]" close the value.
-      value += printable(c) == c ? c : '?';
+      // A tab stays a space, which keeps a FEN's fields apart; other
+      // control bytes are not spaces: after a quote, spaces and "]" close
+      // the value.
+      value += c == '\t' ? ' ' : printable(c) == c ? c : '?';
     }
     out += "[" + tag.name + " \"" + value + "\"]\n";
   }
