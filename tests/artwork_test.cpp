@@ -140,7 +140,8 @@ TEST(Artwork, TiledBoardsShowGrainThatDoesNotRepeatNearby) {
       for (int y = 0; y < kSquareH; ++y) {
         const unsigned char* start = pixelAt(board, kGridLeft + col * kSquareW,
                                              kGridTop + row * kSquareH + y);
-        pixels.insert(pixels.end(), start, start + 4 * kSquareW);
+        pixels.insert(pixels.end(), start,
+                      start + std::ptrdiff_t{4} * kSquareW);
       }
       return pixels;
     };

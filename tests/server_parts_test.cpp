@@ -380,7 +380,8 @@ TEST(ServerThemesTest, EveryThemeAskedInTurnStaysUnderTheMemoryLimit) {
     const auto theme = folder.path() / "themes" / names[i];
     std::filesystem::create_directories(theme);
     writeArtwork(theme);
-    writePng(theme / "t_board.png", noiseImage(1024, 1024, 20 + i));
+    writePng(theme / "t_board.png",
+             noiseImage(1024, 1024, 20 + static_cast<uint32_t>(i)));
   }
   std::ostringstream log;
   // The default theme and one other: 4 MiB boards and their sprites.

@@ -295,7 +295,8 @@ TEST_F(ServerTest, ServesAnnotatedDiagramsAndThePage) {
 TEST_F(ServerTest, AGifOnANoiseBoardIsWholeUnderTheDefaultRenderTime) {
   const auto alt = folder_.path() / "themes" / "alt";
   for (std::size_t index = 1; index < kBoardFiles.size(); ++index) {
-    writePng(alt / kBoardFiles.at(index), noiseImage(1024, 1024, 40 + index));
+    writePng(alt / kBoardFiles.at(index),
+             noiseImage(1024, 1024, 40 + static_cast<uint32_t>(index)));
   }
   Client client(start());
   const Response gif =
